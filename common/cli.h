@@ -1,0 +1,35 @@
+// Command-line steps both programs take the same way: the echo, the
+// argument-count refusal, the number and amplification parsing, the
+// duration and frame-count arithmetic, and the one-line refusals.
+#ifndef CLI_H
+#define CLI_H
+
+#include <cstdint>
+
+void echo_args(int argc, char **argv);
+
+// Prints the count message, "Usage:" and the usage line, then exits 1.
+[[noreturn]] void refuse_arg_count(int argc, const char *usage);
+
+// Prints one message line (printf format) and exits with status 1.
+[[noreturn]] void refuse(const char *format, ...)
+    __attribute__((format(printf, 1, 2)));
+
+// num_param, refusing with "Problem understanding <name> <text>".
+int number_arg(const char *text, const char *name);
+
+// strtod rounded to a 32-bit float; zero is refused.
+float amplification_arg(const char *text);
+
+// count / rate at extended precision, rounded to a 32-bit float.
+float duration_of(int count, int rate);
+
+// rate x duration at extended precision, truncated toward zero; a value that
+// is not finite is returned as -1 so that range checks refuse it.
+int64_t frames_for(int rate, float duration);
+
+// The largest count of 4-byte items whose block (plus 256 spare bytes) still
+// has a size in the signed 32-bit range.
+const int64_t max_block_items = (INT32_MAX - 256) / 4;
+
+#endif

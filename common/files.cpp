@@ -1,0 +1,31 @@
+#include "files.h"
+
+#include <cstdlib>
+
+#include "cli.h"
+
+int64_t file_size(FILE *f)
+{
+    if (fseek(f, 0, SEEK_END) != 0)
+        return -1;
+    long size = ftell(f);
+    if (fseek(f, 0, SEEK_SET) != 0)
+        return -1;
+    return size < 0 ? -1 : static_cast<int64_t>(size);
+}
+
+void *take_block(int64_t size)
+{
+    void *block = size < 0 ? nullptr : malloc(static_cast<size_t>(size));
+    if (block == nullptr)
+        refuse("Out of memory: cannot take a block of %lld bytes\n",
+               static_cast<long long>(size));
+    return block;
+}
+
+void finish_output(FILE *out, int write_failed, const char *name)
+{
+    int close_failed = fclose(out) != 0;
+    if (write_failed || close_failed)
+        refuse("Couldn't write output file %s\n", name);
+}

@@ -1,0 +1,21 @@
+// File and memory steps with their failure paths: the size of an input, the
+// work blocks, and checked writes.
+#ifndef FILES_H
+#define FILES_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Size in bytes of an open seekable file, or -1 when it cannot be told.
+// Leaves the stream positioned at its start.
+int64_t file_size(FILE *f);
+
+// malloc that refuses the run with one line when memory is short.
+void *take_block(int64_t size);
+
+// Exits 1 with "Couldn't write output file <name>" unless ok is 0 and the
+// close succeeds.
+void finish_output(FILE *out, int write_failed, const char *name);
+
+#endif

@@ -1,0 +1,19 @@
+// Command-line number parsing, little-endian field access and a hex dump.
+#ifndef PARAMS_H
+#define PARAMS_H
+
+// Decimal, or hexadecimal after a lower-case "0x". Wraps modulo 2^32 without
+// complaint. Stores the value scanned so far in *value in every case; returns
+// 0 when the whole text was understood, 1 at the first character that is not.
+int num_param(const char *text, int *value);
+
+// Reads len bytes little-endian; a 2-byte field is signed 16-bit.
+int grab_intval(const unsigned char *bytes, int len);
+
+// Writes the low len bytes of value, little-endian.
+void implant_intval(unsigned char *bytes, int value, int len);
+
+// Prints count bytes (rounded up to whole lines of 16) as hex lines.
+void hexdump(const unsigned char *data, int count);
+
+#endif

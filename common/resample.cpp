@@ -1,0 +1,64 @@
+#include "resample.h"
+
+float resample_position(int64_t i, int rate_in, int rate_out)
+{
+    long double product = static_cast<long double>(i) * static_cast<long double>(rate_in);
+    return static_cast<float>(product / static_cast<long double>(rate_out));
+}
+
+static int floor_log2(int64_t v)
+{
+    return 63 - __builtin_clzll(static_cast<unsigned long long>(v));
+}
+
+// Sets up the scaled quotient for the exponent of the position of w->i.
+void walk_rebase(position_walk *w)
+{
+    int64_t numerator = w->i * w->rate_in;
+    if (numerator < w->rate_out) {
+        w->exponent = -1; // below 1 the literal computation is used
+        return;
+    }
+    w->exponent = floor_log2(numerator / w->rate_out);
+    w->frac_bits = w->exponent <= 23 ? 23 - w->exponent : 0;
+    int right = w->exponent > 23 ? w->exponent - 23 : 0;
+    w->denominator = w->rate_out << right;
+    int64_t scaled = numerator << w->frac_bits;
+    w->whole = scaled / w->denominator;
+    w->rest = scaled % w->denominator;
+    int64_t step = w->rate_in << w->frac_bits;
+    w->step_whole = step / w->denominator;
+    w->step_rest = step % w->denominator;
+    w->unit = 1.0f / static_cast<float>(int64_t(1) << w->frac_bits);
+}
+
+void walk_start(position_walk *w, int64_t i, int rate_in, int rate_out)
+{
+    w->i = i;
+    w->rate_in = rate_in;
+    w->rate_out = rate_out;
+    walk_rebase(w);
+}
+
+int32_t saturate_16(float value)
+{
+    if (value != value)
+        return 0;
+    if (value >= 32767.0f)
+        return 32767;
+    if (value <= -32768.0f)
+        return -32768;
+    return static_cast<int32_t>(value);
+}
+
+int32_t saturate_for_encode(float value)
+{
+    const double limit = 2147481599.0; // 2^31 - 2049
+    if (value != value)
+        return 0;
+    if (static_cast<double>(value) >= limit)
+        return 2147481599;
+    if (static_cast<double>(value) <= -limit)
+        return -2147481599;
+    return static_cast<int32_t>(value);
+}

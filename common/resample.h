@@ -1,0 +1,76 @@
+// Positions of linear-interpolation resampling, and the conversions of
+// scaled values to integers.
+//
+// Output sample i sits at i * rate_in / rate_out input samples, rounded to a
+// 32-bit float. resample_position computes it literally (extended-precision
+// product and quotient). The walk below gives the same float for consecutive
+// i with integer steps only: the exact quotient is kept as a whole part and
+// a remainder, scaled to units of the float's last place, and rounded to
+// nearest, ties to even. The extended-precision quotient is always close
+// enough to the exact one that rounding it gives the same float (a quotient
+// of 32-bit integers cannot come within 2^-64 relative of a float midpoint
+// without hitting it), so both agree bit for bit.
+#ifndef RESAMPLE_H
+#define RESAMPLE_H
+
+#include <cstdint>
+
+float resample_position(int64_t i, int rate_in, int rate_out);
+
+struct position_walk {
+    int64_t i;
+    int64_t rate_in, rate_out;
+    int exponent;        // position in [2^exponent, 2^(exponent+1)); -1 below 1
+    int64_t whole, rest; // position / unit = whole + rest / denominator
+    int64_t step_whole, step_rest;
+    int64_t denominator;
+    int frac_bits;       // bits below the binary point at this exponent
+    float unit;          // 2^-frac_bits
+};
+
+void walk_start(position_walk *w, int64_t i, int rate_in, int rate_out);
+void walk_rebase(position_walk *w);
+
+// The integer part and fraction of the position of sample w->i; then moves
+// on to the next sample.
+inline void walk_next(position_walk *w, int32_t *k, float *frac)
+{
+    if (w->exponent < 0) {
+        float pos = resample_position(w->i, static_cast<int>(w->rate_in),
+                                      static_cast<int>(w->rate_out));
+        *k = static_cast<int32_t>(pos);
+        *frac = pos - static_cast<float>(*k);
+    } else {
+        int64_t rounded = w->whole;
+        int64_t twice = 2 * w->rest;
+        if (twice > w->denominator || (twice == w->denominator && (rounded & 1)))
+            rounded++;
+        if (w->frac_bits > 0) {
+            *k = static_cast<int32_t>(rounded >> w->frac_bits);
+            int64_t low = rounded & ((int64_t(1) << w->frac_bits) - 1);
+            *frac = static_cast<float>(low) * w->unit;
+        } else {
+            *k = static_cast<int32_t>(rounded << (w->exponent - 23));
+            *frac = 0.0f;
+        }
+        w->whole += w->step_whole;
+        w->rest += w->step_rest;
+        if (w->rest >= w->denominator) {
+            w->rest -= w->denominator;
+            w->whole++;
+        }
+    }
+    w->i++;
+    if (w->exponent < 0 ? w->i * w->rate_in >= w->rate_out
+                        : w->whole >= (int64_t(1) << 24))
+        walk_rebase(w);
+}
+
+// Truncation toward zero into -32768..32767; not-a-number gives 0.
+int32_t saturate_16(float value);
+
+// Truncation toward zero into the range the encoder accepts
+// (magnitude below 2^31 - 2048); not-a-number gives 0.
+int32_t saturate_for_encode(float value);
+
+#endif

@@ -1,0 +1,41 @@
+// The one WAV form both programs know: a 44-byte header (RIFF, a 16-byte
+// "fmt " chunk, the "data" chunk header) followed by 16-bit stereo frames.
+#ifndef WAV_HEADER_H
+#define WAV_HEADER_H
+
+#include <cstdio>
+
+const int wav_header_size = 44;
+
+// Outcomes of reading and checking a header, in the order they are checked.
+enum wav_check {
+    wav_ok,
+    wav_too_short,  // the file ended before 44 bytes
+    wav_not_riff,   // one of the four tags is wrong
+    wav_fmt_length, // the format chunk is not 16 bytes
+    wav_not_pcm,    // the format tag is not 1
+    wav_not_16bit,  // bits per sample are not 16
+    wav_not_stereo  // the channel count is not 2
+};
+
+// Sets all 44 bytes for frames 16-bit stereo frames at rate frames per second.
+void fill_wav_header(unsigned char *hdr, int frames, int rate);
+
+// Writes the header, the frames and one trailing zero byte.
+// Returns 0 when every write went through, 1 otherwise.
+int write_wav(FILE *out, unsigned char *hdr, const unsigned char *frames,
+              int frames_count, int rate);
+
+// Reads up to 44 bytes one at a time; returns how many were read.
+int read_wav_header(FILE *in, unsigned char *hdr);
+
+// Checks the first got bytes of a header; reads nothing past them.
+wav_check check_wav_header(const unsigned char *hdr, int got);
+
+// Prints the one-line message for a refused header.
+void print_wav_refusal(wav_check outcome, const unsigned char *hdr, int got);
+
+int wav_sample_rate(const unsigned char *hdr);
+int wav_data_size(const unsigned char *hdr);
+
+#endif

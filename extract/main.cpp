@@ -1,0 +1,140 @@
+// sndextract: decodes an ADPCM region of a file, normalises its level,
+// resamples it and writes a 16-bit stereo WAV file.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "adpcm.h"
+#include "adpcm_block.h"
+#include "cli.h"
+#include "extract_path.h"
+#include "files.h"
+#include "wav_header.h"
+
+static const char ad_usage[] = "adpcm <filein> <offset> <sample_len> <ADPCM_sample_freq> "
+                               "<samplerate_out> <fileout> [amplification]\n";
+
+static unsigned char ad_wavhdr[wav_header_size];
+static unsigned char *ad_data;
+static int32_t *ad_output;
+static unsigned char *ad_wavout;
+
+// Values the arithmetic cannot use, refused before the duration is shown.
+static void check_values(int offset, int sample_len, int freq_in, int rate_out)
+{
+    if (offset < 0)
+        refuse("offset must not be negative: %d\n", offset);
+    if (sample_len < 0)
+        refuse("length must not be negative: %d\n", sample_len);
+    if (sample_len > max_block_items / 2)
+        refuse("length %d is too large: at most %lld bytes can be extracted\n",
+               sample_len, static_cast<long long>(max_block_items / 2));
+    if (freq_in <= 0)
+        refuse("sample_freq must be 1 or more: %d\n", freq_in);
+    if (rate_out < 0)
+        refuse("samplerate_out must not be negative: %d\n", rate_out);
+}
+
+[[noreturn]] static void refuse_region(const char *name, int offset, int sample_len,
+                                       int64_t size)
+{
+    refuse("Region of %d bytes at offset %d does not lie inside %s (%lld bytes)\n",
+           sample_len, offset, name, static_cast<long long>(size));
+}
+
+// Reads the region into ad_data; nothing is decoded that was not read.
+static void read_region(FILE *in, const char *name, int offset, int sample_len)
+{
+    int64_t size = file_size(in);
+    if (size >= 0 && int64_t(offset) + sample_len > size)
+        refuse_region(name, offset, sample_len, size);
+    if (fseek(in, offset, SEEK_SET) != 0)
+        refuse_region(name, offset, sample_len, size);
+    size_t got = sample_len > 0 ? fread(ad_data, 1, static_cast<size_t>(sample_len), in) : 0;
+    if (got != static_cast<size_t>(sample_len))
+        refuse_region(name, offset, sample_len, size >= 0 ? size : offset + int64_t(got));
+    fclose(in);
+}
+
+static void report_values(const char *filein, int offset, int sample_len, int freq_in,
+                          int rate_out, const char *fileout, int fixed, float amplification)
+{
+    printf("Values:\n");
+    printf("-------\n");
+    printf("filein  = %s\n", filein);
+    printf("offset  = 0x%X\n", static_cast<unsigned>(offset));
+    printf("length  = 0x%X\n", static_cast<unsigned>(sample_len));
+    printf("freq_in = %d\n", freq_in);
+    printf("freq_out= %d\n", rate_out);
+    printf("fileout = %s\n", fileout);
+    if (fixed)
+        printf("amplifier = %f\n", static_cast<double>(amplification));
+}
+
+static void report_level(int32_t max_val, int32_t min_val, int32_t peak_to_peak, int fixed,
+                         float multiplier)
+{
+    printf("max_val = %d, min_val = %d\n", max_val, min_val);
+    printf("max peak-to-peak = %d of possible 65536\n", peak_to_peak);
+    if (fixed)
+        printf("adjusting by fixed-multiplier %f\n", static_cast<double>(multiplier));
+    else
+        printf("adjusting by multiplier %f\n", static_cast<double>(multiplier));
+}
+
+int main(int argc, char **argv)
+{
+    echo_args(argc, argv);
+    if (argc != 7 && argc != 8)
+        refuse_arg_count(argc, ad_usage);
+    const char *filein = argv[1];
+    const char *fileout = argv[6];
+    int offset = number_arg(argv[2], "offset");
+    int sample_len = number_arg(argv[3], "length");
+    int freq_in = number_arg(argv[4], "sample_freq");
+    int rate_out = number_arg(argv[5], "samplerate_out");
+    int fixed = argc == 8;
+    float amplification = fixed ? amplification_arg(argv[7]) : 0.0f;
+    report_values(filein, offset, sample_len, freq_in, rate_out, fileout, fixed,
+                  amplification);
+    check_values(offset, sample_len, freq_in, rate_out);
+
+    int num_samplein = sample_len + sample_len;
+    float duration = duration_of(num_samplein, freq_in);
+    int64_t num_sampleout = frames_for(rate_out, duration);
+    printf("Duration of sample = %f seconds\n", static_cast<double>(duration));
+    if (num_sampleout < 0 || num_sampleout > max_block_items)
+        refuse("samplerate_out %d gives more frames than a WAV file can hold\n", rate_out);
+
+    FILE *in = fopen(filein, "rb");
+    if (in == nullptr)
+        refuse("Couldn't open file %s\n", filein);
+    // Everything that can fail is done before the output is opened, so a
+    // refused run leaves an existing output file as it was.
+    ad_data = static_cast<unsigned char *>(take_block(int64_t(num_samplein) + 256));
+    read_region(in, filein, offset, sample_len);
+    ad_output = static_cast<int32_t *>(take_block(4 * int64_t(num_samplein) + 256));
+    ad_wavout = static_cast<unsigned char *>(take_block(4 * num_sampleout + 256));
+    FILE *out = fopen(fileout, "wb");
+    if (out == nullptr)
+        refuse("Couldn't open output file %s\n", fileout);
+
+    ad_ref_index = 0;
+    ad_sample = 0;
+    decode_bytes(ad_data, sample_len, ad_output);
+    int32_t max_val, min_val;
+    scan_samples(ad_output, num_samplein, &max_val, &min_val);
+    int32_t peak_to_peak = peak_to_peak_of(max_val, min_val);
+    float multiplier = fixed ? amplification : extract_multiplier(peak_to_peak);
+    report_level(max_val, min_val, peak_to_peak, fixed, multiplier);
+    resample_frames(ad_output, num_samplein, freq_in, rate_out, multiplier, ad_wavout,
+                    num_sampleout);
+
+    int failed = write_wav(out, ad_wavhdr, ad_wavout, static_cast<int>(num_sampleout),
+                           rate_out);
+    finish_output(out, failed, fileout);
+    free(ad_data);
+    free(ad_output);
+    free(ad_wavout);
+    exit(0);
+}
