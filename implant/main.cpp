@@ -1,0 +1,178 @@
+// sndimplant: reads a 16-bit stereo WAV file, normalises it to the codec's
+// 12-bit range, resamples and encodes it, and overwrites exactly one region
+// of the target file.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "adpcm.h"
+#include "adpcm_block.h"
+#include "cli.h"
+#include "files.h"
+#include "implant_path.h"
+#include "wav_header.h"
+
+static const char ad_usage[] =
+    "adpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> [amplification]\n";
+
+static unsigned char ad_wavhdr[wav_header_size];
+static unsigned char *ad_data;
+static int32_t *ad_input;
+static unsigned char *ad_wavin;
+
+// Command-line values the arithmetic cannot use, refused before the
+// duration is shown and before any file is opened.
+static void check_values(int sample_len, int rate_out)
+{
+    if (rate_out <= 0)
+        refuse("samplerate_out must be 1 or more: %d\n", rate_out);
+    if (sample_len < 0)
+        refuse("length must not be negative: %d\n", sample_len);
+    if (sample_len > max_block_items / 2)
+        refuse("length %d is too large: at most %lld bytes can be implanted\n",
+               sample_len, static_cast<long long>(max_block_items / 2));
+}
+
+// Opens the target for update; only a target that does not exist yet is
+// created, so an existing one is never emptied.
+static FILE *open_target(const char *name)
+{
+    FILE *target = fopen(name, "r+b");
+    if (target == nullptr && errno == ENOENT)
+        target = fopen(name, "wb");
+    if (target == nullptr)
+        refuse("Couldn't open output file %s\n", name);
+    return target;
+}
+
+static void report_values(const char *filein, int offset, int sample_len, int rate_out,
+                          const char *fileout, int fixed, float amplification)
+{
+    printf("Values:\n");
+    printf("-------\n");
+    printf("filein  = %s\n", filein);
+    printf("offset  = 0x%X\n", static_cast<unsigned>(offset));
+    printf("length  = 0x%X\n", static_cast<unsigned>(sample_len));
+    printf("freq_out= %d\n", rate_out);
+    printf("fileout = %s\n", fileout);
+    if (fixed)
+        printf("amplifier = %f\n", static_cast<double>(amplification));
+}
+
+static void read_header(FILE *in)
+{
+    int got = read_wav_header(in, ad_wavhdr);
+    wav_check outcome = check_wav_header(ad_wavhdr, got);
+    if (outcome != wav_ok) {
+        print_wav_refusal(outcome, ad_wavhdr, got);
+        exit(1);
+    }
+}
+
+// Header values the arithmetic cannot use.
+static int64_t check_header_values(int samplerate_in, int waveblock_size, float duration)
+{
+    if (samplerate_in <= 0)
+        refuse("samplerate_in must be 1 or more: %d\n", samplerate_in);
+    if (waveblock_size < 0)
+        refuse("waveblock_size must not be negative: %d\n", waveblock_size);
+    if (waveblock_size > INT32_MAX - 256)
+        refuse("waveblock_size %d is too large to hold\n", waveblock_size);
+    int64_t num_samplein = frames_for(samplerate_in, duration);
+    if (num_samplein < 0 || num_samplein > INT32_MAX)
+        refuse("samplerate_in %d gives more frames than can be counted\n", samplerate_in);
+    return num_samplein;
+}
+
+// Reads the data chunk; a data size beyond the end of the file is refused
+// from the file's size before anything that large is taken.
+static void read_sample_data(FILE *in, int64_t in_size, int waveblock_size)
+{
+    const char *message =
+        "Could not read WAV input file.  Bytes desired = %d; bytes read = %d\n";
+    int64_t available = in_size - wav_header_size;
+    if (in_size >= 0 && waveblock_size > available)
+        refuse(message, waveblock_size, static_cast<int>(available < 0 ? 0 : available));
+    ad_wavin = static_cast<unsigned char *>(take_block(int64_t(waveblock_size) + 256));
+    size_t got = fread(ad_wavin, 1, static_cast<size_t>(waveblock_size), in);
+    if (got != static_cast<size_t>(waveblock_size))
+        refuse(message, waveblock_size, static_cast<int>(got));
+    fclose(in);
+}
+
+static void report_level(int32_t max_val, int32_t min_val, int32_t peak, int fixed,
+                         float multiplier)
+{
+    printf("max_val = %d, min_val = %d\n", max_val, min_val);
+    printf("max peak-to-peak = %d of possible 65536\n", peak);
+    if (fixed)
+        printf("adjusting by fixed-multiplier %f\n", static_cast<double>(multiplier));
+    else
+        printf("adjusting by multiplier %f\n", static_cast<double>(multiplier));
+}
+
+static void write_region(FILE *target, const char *name, int offset, int sample_len)
+{
+    int failed = fseek(target, offset, SEEK_SET) != 0;
+    if (!failed && sample_len > 0)
+        failed = fwrite(ad_data, static_cast<size_t>(sample_len), 1, target) != 1;
+    finish_output(target, failed, name);
+}
+
+int main(int argc, char **argv)
+{
+    echo_args(argc, argv);
+    if (argc != 6 && argc != 7)
+        refuse_arg_count(argc, ad_usage);
+    const char *filein = argv[1];
+    const char *fileout = argv[2];
+    int offset = number_arg(argv[3], "offset");
+    int sample_len = number_arg(argv[4], "length");
+    int rate_out = number_arg(argv[5], "samplerate_out");
+    int fixed = argc == 7;
+    float amplification = fixed ? amplification_arg(argv[6]) : 0.0f;
+    report_values(filein, offset, sample_len, rate_out, fileout, fixed, amplification);
+    check_values(sample_len, rate_out);
+
+    int num_sampleout = sample_len + sample_len;
+    float duration = duration_of(num_sampleout, rate_out);
+    printf("Duration of sample = %f seconds\n", static_cast<double>(duration));
+
+    FILE *in = fopen(filein, "rb");
+    if (in == nullptr)
+        refuse("Couldn't open file %s\n", filein);
+    int64_t in_size = file_size(in);
+    FILE *target = open_target(fileout);
+    if (fseek(target, offset, SEEK_SET) != 0)
+        refuse("Error in file offset - cannot locate in file\n");
+    read_header(in);
+    int samplerate_in = wav_sample_rate(ad_wavhdr);
+    printf("samplerate_in = %d\n", samplerate_in);
+    int waveblock_size = wav_data_size(ad_wavhdr);
+    int64_t num_samplein = check_header_values(samplerate_in, waveblock_size, duration);
+
+    ad_data = static_cast<unsigned char *>(take_block(int64_t(num_sampleout) + 256));
+    ad_input = static_cast<int32_t *>(take_block(4 * int64_t(num_sampleout) + 256));
+    printf("waveblock_size = %d\n", waveblock_size);
+    printf("num_samplein = %d\n", static_cast<int>(num_samplein));
+    read_sample_data(in, in_size, waveblock_size);
+
+    int64_t frames_count = waveblock_size / 4;
+    int32_t max_val, min_val;
+    scan_frames(ad_wavin, frames_count, num_samplein, &max_val, &min_val);
+    int32_t peak = implant_peak(max_val, min_val);
+    float multiplier = fixed ? amplification : implant_multiplier(peak);
+    report_level(max_val, min_val, peak, fixed, multiplier);
+    resample_input(ad_wavin, frames_count, samplerate_in, rate_out, multiplier, ad_input,
+                   num_sampleout);
+
+    ad_ref_index = 0;
+    ad_sample = 0;
+    encode_samples(ad_input, sample_len, ad_data);
+    write_region(target, fileout, offset, sample_len);
+    free(ad_data);
+    free(ad_input);
+    free(ad_wavin);
+    exit(0);
+}
