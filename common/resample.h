@@ -33,12 +33,12 @@ void walk_rebase(position_walk *w);
 
 // The integer part and fraction of the position of sample w->i; then moves
 // on to the next sample.
-inline void walk_next(position_walk *w, int32_t *k, float *frac)
+inline void walk_next(position_walk *w, int64_t *k, float *frac)
 {
     if (w->exponent < 0) {
         float pos = resample_position(w->i, static_cast<int>(w->rate_in),
                                       static_cast<int>(w->rate_out));
-        *k = static_cast<int32_t>(pos);
+        *k = static_cast<int64_t>(pos);
         *frac = pos - static_cast<float>(*k);
     } else {
         int64_t rounded = w->whole;
@@ -46,11 +46,11 @@ inline void walk_next(position_walk *w, int32_t *k, float *frac)
         if (twice > w->denominator || (twice == w->denominator && (rounded & 1)))
             rounded++;
         if (w->frac_bits > 0) {
-            *k = static_cast<int32_t>(rounded >> w->frac_bits);
+            *k = rounded >> w->frac_bits;
             int64_t low = rounded & ((int64_t(1) << w->frac_bits) - 1);
             *frac = static_cast<float>(low) * w->unit;
         } else {
-            *k = static_cast<int32_t>(rounded << (w->exponent - 23));
+            *k = rounded << (w->exponent - 23);
             *frac = 0.0f;
         }
         w->whole += w->step_whole;

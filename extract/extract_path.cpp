@@ -52,10 +52,10 @@ void resample_frames_plain(const int32_t *samples, int64_t count, int rate_in,
 {
     for (int64_t i = 0; i < frames_count; i++) {
         float pos = resample_position(i, rate_in, rate_out);
-        int32_t k = static_cast<int32_t>(pos);
+        int64_t k = static_cast<int64_t>(pos);
         float frac = pos - static_cast<float>(k);
         int32_t out = frame_value(sample_at(samples, count, k),
-                                  sample_at(samples, count, int64_t(k) + 1), frac,
+                                  sample_at(samples, count, k + 1), frac,
                                   multiplier);
         implant_intval(frames + 4 * i, out, 2);
         implant_intval(frames + 4 * i + 2, out, 2);
@@ -75,10 +75,12 @@ static inline void put_frame(unsigned char *frame, int32_t out)
 void resample_frames(const int32_t *samples, int64_t count, int rate_in, int rate_out,
                      float multiplier, unsigned char *frames, int64_t frames_count)
 {
+    if (frames_count <= 0)
+        return; // nothing to place, and a rate of 0 has no positions
     position_walk walk;
     walk_start(&walk, 0, rate_in, rate_out);
     for (int64_t i = 0; i < frames_count; i++) {
-        int32_t k;
+        int64_t k;
         float frac;
         walk_next(&walk, &k, &frac);
         int32_t a, b;
@@ -87,7 +89,7 @@ void resample_frames(const int32_t *samples, int64_t count, int rate_in, int rat
             b = samples[k + 1];
         } else {
             a = sample_at(samples, count, k);
-            b = sample_at(samples, count, int64_t(k) + 1);
+            b = sample_at(samples, count, k + 1);
         }
         put_frame(frames + 4 * i, frame_value(a, b, frac, multiplier));
     }

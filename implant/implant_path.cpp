@@ -56,10 +56,10 @@ void resample_input_plain(const unsigned char *wav, int64_t frames_count, int ra
 {
     for (int64_t i = 0; i < count; i++) {
         float pos = resample_position(i, rate_in, rate_out);
-        int32_t k = static_cast<int32_t>(pos);
+        int64_t k = static_cast<int64_t>(pos);
         float frac = pos - static_cast<float>(k);
         samples[i] = sample_value(frame_sum(wav, frames_count, k),
-                                  frame_sum(wav, frames_count, int64_t(k) + 1), frac,
+                                  frame_sum(wav, frames_count, k + 1), frac,
                                   multiplier);
     }
 }
@@ -67,14 +67,16 @@ void resample_input_plain(const unsigned char *wav, int64_t frames_count, int ra
 void resample_input(const unsigned char *wav, int64_t frames_count, int rate_in,
                     int rate_out, float multiplier, int32_t *samples, int64_t count)
 {
+    if (count <= 0)
+        return; // nothing to place, and a rate of 0 has no positions
     position_walk walk;
     walk_start(&walk, 0, rate_in, rate_out);
     for (int64_t i = 0; i < count; i++) {
-        int32_t k;
+        int64_t k;
         float frac;
         walk_next(&walk, &k, &frac);
         samples[i] = sample_value(frame_sum(wav, frames_count, k),
-                                  frame_sum(wav, frames_count, int64_t(k) + 1), frac,
+                                  frame_sum(wav, frames_count, k + 1), frac,
                                   multiplier);
     }
 }

@@ -1,0 +1,234 @@
+// The codec against its worked sequences, and the table-driven region coder
+// against the code-by-code reference.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "adpcm.h"
+#include "adpcm_block.h"
+
+namespace {
+
+void reset_state()
+{
+    ad_ref_index = 0;
+    ad_sample = 0;
+}
+
+TEST(Decode, EachCodeFromTheStartState)
+{
+    const int expected_sample[16] = {2,  6,  10,  14,  18,  22,  26,  30,
+                                     -2, -6, -10, -14, -18, -22, -26, -30};
+    const int expected_index[16] = {0, 0, 0, 0, 2, 4, 6, 8, 0, 0, 0, 0, 2, 4, 6, 8};
+    for (int code = 0; code < 16; code++) {
+        reset_state();
+        EXPECT_EQ(decode(static_cast<uint8_t>(code)), expected_sample[code]) << code;
+        EXPECT_EQ(ad_ref_index, expected_index[code]) << code;
+    }
+}
+
+struct decode_case {
+    const char *name;
+    int start_sample, start_index;
+    std::vector<uint8_t> codes;
+    std::vector<int> samples;
+    int end_index;
+};
+
+TEST(Decode, WorkedSequences)
+{
+    const decode_case cases[] = {
+        {"7 repeated climbs and clamps", 0, 0, {7, 7, 7, 7, 7, 7, 7},
+         {30, 93, 229, 522, 1153, 2047, 2047}, 48},
+        {"15 repeated falls and clamps", 0, 0, {15, 15, 15, 15, 15, 15, 15},
+         {-30, -93, -229, -522, -1153, -2048, -2048}, 48},
+        {"step of the index before the code", 0, 0, {7, 0}, {30, 34}, 7},
+        {"index clamped at 48", 0, 47, {7}, {2047}, 48},
+        {"top clamp at index 48", 2040, 48, {7}, {2047}, 48},
+        {"bottom clamp at index 48", -2040, 48, {15}, {-2048}, 48},
+        {"byte 0x70", 0, 0, {7, 0}, {30, 34}, 7},
+        {"byte 0x07", 0, 0, {0, 7}, {2, 32}, 8},
+    };
+    for (const decode_case &c : cases) {
+        ad_ref_index = c.start_index;
+        ad_sample = c.start_sample;
+        std::vector<int> got;
+        for (uint8_t code : c.codes)
+            got.push_back(decode(code));
+        EXPECT_EQ(got, c.samples) << c.name;
+        EXPECT_EQ(ad_ref_index, c.end_index) << c.name;
+    }
+}
+
+TEST(Decode, ConstantRegionsRampToTheRails)
+{
+    for (unsigned char byte : {0x00, 0x88}) {
+        std::vector<unsigned char> region(600, byte);
+        std::vector<int32_t> samples(1200);
+        reset_state();
+        decode_bytes(region.data(), 600, samples.data());
+        int sign = byte == 0 ? 1 : -1;
+        for (int i = 0; i < 1023; i++)
+            ASSERT_EQ(samples[i], sign * 2 * (i + 1)) << i;
+        int rail = byte == 0 ? 2047 : -2048;
+        for (int i = 1023; i < 1200; i++)
+            ASSERT_EQ(samples[i], rail) << i;
+    }
+}
+
+struct encode_case {
+    int sample;
+    int code, new_sample, new_index;
+};
+
+TEST(Encode, SingleSamplesFromTheStartState)
+{
+    const encode_case cases[] = {
+        {0, 0, 2, 0},      {1, 0, 2, 0},       {3, 0, 2, 0},       {4, 0, 2, 0},
+        {5, 1, 6, 0},      {-1, 8, -2, 0},     {-4, 8, -2, 0},     {-5, 9, -6, 0},
+        {8, 1, 6, 0},      {12, 2, 10, 0},     {16, 3, 14, 0},     {17, 4, 18, 2},
+        {100, 7, 30, 8},   {-100, 15, -30, 8}, {2047, 7, 30, 8},   {-2048, 15, -30, 8},
+        {32796, 7, 30, 8}, {32797, 0, 2, 0},   {-32797, 8, -2, 0},
+    };
+    for (const encode_case &c : cases) {
+        reset_state();
+        EXPECT_EQ(encode(c.sample), c.code) << c.sample;
+        EXPECT_EQ(ad_sample, c.new_sample) << c.sample;
+        EXPECT_EQ(ad_ref_index, c.new_index) << c.sample;
+    }
+}
+
+struct constant_case {
+    int input;
+    std::vector<int> codes;
+    std::vector<int> samples;
+};
+
+TEST(Encode, ConstantInputs)
+{
+    const constant_case cases[] = {
+        {0, {0, 8, 0, 8}, {2, 0, 2, 0}},
+        {2047, {7, 7, 7, 7, 7, 4, 0, 0, 0}, {30, 93, 229, 522, 1153, 1967, 2047, 2047, 2047}},
+        {-2048, {15, 15, 15, 15, 15, 12, 8, 0, 8, 8, 0},
+         {-30, -93, -229, -522, -1153, -1967, -2048, -1949, -2039, -2048, -1974}},
+    };
+    for (const constant_case &c : cases) {
+        reset_state();
+        std::vector<int> codes, samples;
+        for (size_t i = 0; i < c.codes.size(); i++) {
+            codes.push_back(encode(c.input));
+            samples.push_back(ad_sample);
+        }
+        EXPECT_EQ(codes, c.codes) << c.input;
+        EXPECT_EQ(samples, c.samples) << c.input;
+    }
+}
+
+TEST(Encode, PackedBytes)
+{
+    struct packed_case {
+        std::vector<int32_t> samples;
+        std::vector<unsigned char> bytes;
+        int end_sample, end_index;
+    };
+    const packed_case cases[] = {
+        {{100, 100}, {0x77}, 93, 16},
+        {{16, -16}, {0x3F}, -16, 8},
+        {{0, 0, 0, 0}, {0x08, 0x08}, 0, 0},
+    };
+    for (const packed_case &c : cases) {
+        reset_state();
+        std::vector<unsigned char> bytes(c.bytes.size());
+        encode_samples(c.samples.data(), static_cast<int64_t>(bytes.size()), bytes.data());
+        EXPECT_EQ(bytes, c.bytes);
+        EXPECT_EQ(ad_sample, c.end_sample);
+        EXPECT_EQ(ad_ref_index, c.end_index);
+    }
+}
+
+// Decoding what the encoder produced retraces the encoder's own samples.
+TEST(Encode, DecodingTheCodesRetracesTheEncoder)
+{
+    std::mt19937 rng(7);
+    for (int round = 0; round < 50; round++) {
+        int spread = round % 2 ? 2500 : 70000;
+        std::uniform_int_distribution<int> pick(-spread, spread);
+        std::vector<int> codes, retraced;
+        reset_state();
+        std::vector<std::pair<int, int>> states;
+        for (int i = 0; i < 2000; i++) {
+            codes.push_back(encode(pick(rng)));
+            states.push_back({ad_sample, ad_ref_index});
+            ASSERT_GE(ad_sample, -2048);
+            ASSERT_LE(ad_sample, 2047);
+        }
+        reset_state();
+        for (size_t i = 0; i < codes.size(); i++) {
+            ASSERT_EQ(decode(static_cast<uint8_t>(codes[i])), states[i].first);
+            ASSERT_EQ(ad_ref_index, states[i].second);
+        }
+    }
+}
+
+// The table-driven coder must agree with the per-code reference for every
+// step index and a wide window of differences, ties and the far-off limit
+// included.
+TEST(RegionCoder, EncodeMatchesReferenceForEveryIndexAndDifference)
+{
+    const int anchors[] = {-2048, 0, 2047};
+    for (int index = 0; index <= 48; index++) {
+        for (int anchor : anchors) {
+            for (int delta = -40000; delta <= 40000; delta++) {
+                int32_t sample = anchor + delta;
+                ad_ref_index = index;
+                ad_sample = anchor;
+                uint8_t expected = encode(sample);
+                int expected_sample = ad_sample, expected_index = ad_ref_index;
+                ad_ref_index = index;
+                ad_sample = anchor;
+                int32_t pair[2] = {sample, 0};
+                unsigned char byte;
+                encode_samples(pair, 1, &byte);
+                ASSERT_EQ(byte >> 4, expected) << index << " " << anchor << " " << delta;
+                ad_ref_index = index;
+                ad_sample = anchor;
+                decode(static_cast<uint8_t>(byte >> 4));
+                ASSERT_EQ(ad_sample, expected_sample);
+                ASSERT_EQ(ad_ref_index, expected_index);
+            }
+        }
+    }
+}
+
+TEST(RegionCoder, RandomStreamsMatchTheReference)
+{
+    std::mt19937 rng(11);
+    for (int round = 0; round < 20; round++) {
+        int spread = (round % 4 + 1) * 20000;
+        std::uniform_int_distribution<int> pick(-spread, spread);
+        std::vector<int32_t> input(4000);
+        for (int32_t &v : input)
+            v = pick(rng);
+        input[0] = 2147481599;
+        input[1] = -2147481599;
+        reset_state();
+        std::vector<unsigned char> fast(2000);
+        encode_samples(input.data(), 2000, fast.data());
+        reset_state();
+        for (int j = 0; j < 2000; j++) {
+            int hi = encode(input[2 * j]), lo = encode(input[2 * j + 1]);
+            ASSERT_EQ(fast[j], (hi << 4) | lo) << j;
+        }
+        std::vector<int32_t> decoded(4000);
+        reset_state();
+        decode_bytes(fast.data(), 2000, decoded.data());
+        reset_state();
+        for (int j = 0; j < 2000; j++) {
+            ASSERT_EQ(decoded[2 * j], decode(fast[j] >> 4));
+            ASSERT_EQ(decoded[2 * j + 1], decode(fast[j] & 15));
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,224 @@
+// Number parsing, little-endian fields, the hex dump and the WAV header.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "params.h"
+#include "wav_header.h"
+
+namespace {
+
+struct num_case {
+    const char *text;
+    int result;
+    int value;
+};
+
+TEST(NumParam, Table)
+{
+    const num_case cases[] = {
+        {"", 0, 0},
+        {"0x", 0, 0},
+        {"0", 0, 0},
+        {"0x1F", 0, 31},
+        {"0x1f", 0, 31},
+        {"31", 0, 31},
+        {"0X1F", 1, 0},
+        {"12a", 1, 12},
+        {"0x1G", 1, 1},
+        {"-5", 1, 0},
+        {" 5", 1, 0},
+        {"5 ", 1, 5},
+        {"1.5", 1, 1},
+        {"\xff", 1, 0},
+        {"4294967295", 0, -1},
+        {"0xFFFFFFFF", 0, -1},
+        {"2147483648", 0, INT32_MIN},
+        {"0x80000000", 0, INT32_MIN},
+        {"4294967296", 0, 0},
+        {"0x100000000", 0, 0},
+        {"0x0000000000000010", 0, 16},
+    };
+    for (const num_case &c : cases) {
+        int value = 12345;
+        EXPECT_EQ(num_param(c.text, &value), c.result) << c.text;
+        EXPECT_EQ(value, c.value) << c.text;
+    }
+}
+
+struct grab_case {
+    std::vector<unsigned char> bytes;
+    int len;
+    int value;
+};
+
+TEST(Fields, GrabTable)
+{
+    const grab_case cases[] = {
+        {{0x10, 0, 0, 0}, 4, 16},
+        {{0xFF, 0xFF}, 2, -1},
+        {{0x00, 0x80}, 2, -32768},
+        {{0xFF, 0x7F}, 2, 32767},
+        {{0xFF}, 1, 255},
+        {{0xFF, 0xFF, 0xFF}, 3, 16777215},
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 4, -1},
+        {{0x44, 0xAC, 0, 0}, 4, 44100},
+        {{0x12, 0x34}, 0, 0},
+        {{0x12, 0x34}, -3, 0},
+        {{1, 2, 3, 4, 5, 6}, 6, 0x04030201},
+    };
+    for (const grab_case &c : cases)
+        EXPECT_EQ(grab_intval(c.bytes.data(), c.len), c.value) << c.len;
+}
+
+struct implant_case {
+    int value, len;
+    std::vector<unsigned char> bytes; // of a 6-byte field that starts as 0xAA
+};
+
+TEST(Fields, ImplantTable)
+{
+    const implant_case cases[] = {
+        {-1, 2, {0xFF, 0xFF, 0xAA, 0xAA, 0xAA, 0xAA}},
+        {44100, 4, {0x44, 0xAC, 0, 0, 0xAA, 0xAA}},
+        {70000, 2, {0x70, 0x11, 0xAA, 0xAA, 0xAA, 0xAA}},
+        {40000, 2, {0x40, 0x9C, 0xAA, 0xAA, 0xAA, 0xAA}},
+        {5, 0, {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}},
+        {5, -1, {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}},
+        {-2, 6, {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {2, 6, {0x02, 0, 0, 0, 0, 0}},
+    };
+    for (const implant_case &c : cases) {
+        std::vector<unsigned char> field(6, 0xAA);
+        implant_intval(field.data(), c.value, c.len);
+        EXPECT_EQ(field, c.bytes) << c.value << " " << c.len;
+    }
+}
+
+TEST(Fields, RoundTrip)
+{
+    unsigned char field[4];
+    for (int v = -32768; v <= 32767; v++) {
+        implant_intval(field, v, 2);
+        ASSERT_EQ(grab_intval(field, 2), v);
+    }
+    for (int v : {INT32_MIN, -1, 0, 1, 44100, INT32_MAX}) {
+        implant_intval(field, v, 4);
+        ASSERT_EQ(grab_intval(field, 4), v);
+    }
+}
+
+std::string hexdump_text(const unsigned char *data, int count)
+{
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    hexdump(data, count);
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(Hexdump, Lines)
+{
+    std::vector<unsigned char> data(65536 + 32);
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = static_cast<unsigned char>(i);
+    const std::string line0 =
+        "0000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n";
+    EXPECT_EQ(hexdump_text(data.data(), 0), "");
+    EXPECT_EQ(hexdump_text(data.data(), -5), "");
+    EXPECT_EQ(hexdump_text(data.data(), 1), line0);
+    EXPECT_EQ(hexdump_text(data.data(), 17),
+              line0 + "0010: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F \n");
+    std::string big = hexdump_text(data.data(), 65536 + 1);
+    EXPECT_EQ(big.substr(big.size() - 56), "10000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n");
+}
+
+std::vector<unsigned char> good_header()
+{
+    std::vector<unsigned char> hdr(wav_header_size);
+    fill_wav_header(hdr.data(), 1000, 8000);
+    return hdr;
+}
+
+TEST(WavHeader, WrittenFields)
+{
+    std::vector<unsigned char> hdr = good_header();
+    const unsigned char expected[44] = {
+        'R', 'I', 'F', 'F', 0xC5, 0x0F, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+        16,  0,   0,   0,   1,    0,    2, 0, 0x40, 0x1F, 0, 0, 0x00, 0x7D, 0, 0,
+        4,   0,   16,  0,   'd',  'a',  't', 'a', 0xA0, 0x0F, 0, 0};
+    EXPECT_EQ(hdr, std::vector<unsigned char>(expected, expected + 44));
+    EXPECT_EQ(check_wav_header(hdr.data(), 44), wav_ok);
+    EXPECT_EQ(wav_sample_rate(hdr.data()), 8000);
+    EXPECT_EQ(wav_data_size(hdr.data()), 4000);
+}
+
+struct header_case {
+    const char *name;
+    int at;
+    std::vector<unsigned char> bytes;
+    wav_check outcome;
+    const char *message;
+};
+
+TEST(WavHeader, RefusalsInCheckOrder)
+{
+    const header_case cases[] = {
+        {"RIFX", 0, {'R', 'I', 'F', 'X'}, wav_not_riff, "RIFF not found\n"},
+        {"lower-case riff", 0, {'r', 'i', 'f', 'f'}, wav_not_riff, "RIFF not found\n"},
+        {"not WAVE", 8, {'A', 'V', 'I', ' '}, wav_not_riff, "RIFF not found\n"},
+        {"no fmt", 12, {'L', 'I', 'S', 'T'}, wav_not_riff, "RIFF not found\n"},
+        {"fact chunk before data", 36, {'f', 'a', 'c', 't'}, wav_not_riff, "RIFF not found\n"},
+        {"tags before length", 16, {18, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0, 0, 0, 0,
+                                    4, 0, 16, 0, 0, 0, 'd', 'a'},
+         wav_not_riff, "RIFF not found\n"},
+        {"fmt length 20", 16, {20, 0, 0, 0}, wav_fmt_length,
+         "format chunk data chunk length wrong: found 0x14, expected 0x10\n"},
+        {"float samples", 20, {3, 0}, wav_not_pcm, "sample data format wrong\n"},
+        {"extensible", 20, {0xFE, 0xFF}, wav_not_pcm, "sample data format wrong\n"},
+        {"8-bit", 34, {8, 0}, wav_not_16bit, "significant bits per sample wrong\n"},
+        {"24-bit mono: bits first", 22, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0},
+         wav_not_16bit, "significant bits per sample wrong\n"},
+        {"mono", 22, {1, 0}, wav_not_stereo, "Number of channels wrong\n"},
+        {"odd riff size, byte rate, block align", 4, {1, 2, 3, 4}, wav_ok, ""},
+        {"odd byte rate", 28, {9, 9, 9, 9, 7, 0}, wav_ok, ""},
+    };
+    for (const header_case &c : cases) {
+        std::vector<unsigned char> hdr = good_header();
+        std::copy(c.bytes.begin(), c.bytes.end(), hdr.begin() + c.at);
+        wav_check outcome = check_wav_header(hdr.data(), 44);
+        EXPECT_EQ(outcome, c.outcome) << c.name;
+        testing::internal::CaptureStdout();
+        print_wav_refusal(outcome, hdr.data(), 44);
+        fflush(stdout);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message) << c.name;
+    }
+}
+
+TEST(WavHeader, ShortFiles)
+{
+    for (int size : {0, 10, 43}) {
+        std::vector<unsigned char> file = good_header();
+        file.resize(size);
+        FILE *f = tmpfile();
+        ASSERT_NE(f, nullptr);
+        if (size > 0)
+            fwrite(file.data(), 1, file.size(), f);
+        rewind(f);
+        unsigned char hdr[44];
+        int got = read_wav_header(f, hdr);
+        fclose(f);
+        EXPECT_EQ(got, size);
+        EXPECT_EQ(check_wav_header(hdr, got), wav_too_short);
+        testing::internal::CaptureStdout();
+        print_wav_refusal(wav_too_short, hdr, got);
+        fflush(stdout);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "Could not read WAV header.  Bytes desired = 44; bytes read = " +
+                      std::to_string(size) + "\n");
+    }
+}
+
+} // namespace

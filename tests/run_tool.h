@@ -1,0 +1,30 @@
+// Runs a built program as a separate process and gives back its exit status
+// and standard output, plus small file helpers for the whole-run tests.
+#ifndef RUN_TOOL_H
+#define RUN_TOOL_H
+
+#include <string>
+#include <vector>
+
+struct run_result {
+    int status; // exit status, or 128 + signal number
+    std::string out;
+};
+
+run_result run_tool(const std::string &program, const std::vector<std::string> &args);
+
+// The echo of the argument vector that every run starts with.
+std::string echo_of(const std::string &program, const std::vector<std::string> &args);
+
+// A fresh directory under the system's temporary directory.
+std::string scratch_dir();
+
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &bytes);
+bool file_exists(const std::string &path);
+
+// A 44-byte header plus the frames and a trailing zero byte, as the
+// extractor writes it.
+std::string wav_file(const std::vector<std::pair<int, int>> &frames, int rate);
+
+#endif
