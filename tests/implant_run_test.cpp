@@ -1,0 +1,236 @@
+// Whole runs of the built sndimplant: standard output, exit status and the
+// target's bytes before and after; and the round trip through sndextract.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "run_tool.h"
+
+namespace {
+
+const std::string implant = SNDIMPLANT_PATH;
+const std::string extract = SNDEXTRACT_PATH;
+
+std::string replace_all(std::string text, const std::string &from, const std::string &to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string values(const std::string &offset, const std::string &length, int freq_out,
+                   const char *amplifier = nullptr)
+{
+    std::string text = "Values:\n-------\nfilein  = {in}\noffset  = 0x" + offset +
+                       "\nlength  = 0x" + length + "\nfreq_out= " + std::to_string(freq_out) +
+                       "\nfileout = {out}\n";
+    if (amplifier)
+        text += std::string("amplifier = ") + amplifier + "\n";
+    return text;
+}
+
+const char absent[] = "(absent)";
+const std::string old_target = "0123456789";
+
+struct implant_case {
+    const char *name;
+    std::string wav;
+    std::string target; // the target's bytes before the run, or absent
+    std::vector<std::string> args;
+    int status;
+    std::string expected; // standard output after the echo
+    std::string after;    // the target's bytes afterwards, or absent
+};
+
+std::vector<implant_case> cases()
+{
+    const std::string pulse = wav_file({{0, 0}, {2048, 2048}, {0, 0}, {-2048, -2048}, {0, 0}},
+                                       8000);
+    const std::string silence = wav_file({{0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}, 8000);
+    const std::string pulse_report = "Duration of sample = 0.000500 seconds\n"
+                                     "samplerate_in = 8000\nwaveblock_size = 20\n"
+                                     "num_samplein = 4\n"
+                                     "max_val = 4096, min_val = -4096\n"
+                                     "max peak-to-peak = 4096 of possible 65536\n"
+                                     "adjusting by multiplier 1.000000\n";
+    const std::string usage = "Usage:\nadpcm <filein> <fileout> <offset> <sample_len> "
+                              "<samplerate_out> [amplification]\n";
+    std::string bad_fmt = pulse;
+    bad_fmt[16] = 20;
+    std::string mono = pulse;
+    mono[22] = 1;
+    std::string long_data = pulse;
+    long_data[40] = 100;
+    std::string rate_zero = pulse;
+    rate_zero.replace(24, 4, std::string(4, '\0'));
+    std::string negative_size = pulse;
+    negative_size.replace(40, 4, "\xF0\xFF\xFF\xFF");
+    std::string short_wav = wav_file({{1000, 1000}}, 8000);
+    return {
+        {"pulse into a new target", pulse, absent, {"{in}", "{out}", "0", "2", "8000"}, 0,
+         values("0", "2", 8000) + pulse_report, "\x07\xBF"},
+        {"pulse into the middle of a target", pulse, old_target,
+         {"{in}", "{out}", "0x3", "2", "8000"}, 0, values("3", "2", 8000) + pulse_report,
+         "012\x07\xBF" "56789"},
+        {"region past the end extends the file", pulse, old_target,
+         {"{in}", "{out}", "9", "2", "8000"}, 0, values("9", "2", 8000) + pulse_report,
+         "012345678\x07\xBF"},
+        {"offset beyond the end leaves a zero gap", pulse, old_target,
+         {"{in}", "{out}", "12", "2", "8000"}, 0, values("C", "2", 8000) + pulse_report,
+         old_target + std::string(2, '\0') + "\x07\xBF"},
+        {"silence with a fixed multiplier", silence, old_target,
+         {"{in}", "{out}", "0", "2", "8000", "1"}, 0,
+         values("0", "2", 8000, "1.000000") +
+             "Duration of sample = 0.000500 seconds\nsamplerate_in = 8000\n"
+             "waveblock_size = 20\nnum_samplein = 4\nmax_val = 0, min_val = 0\n"
+             "max peak-to-peak = 0 of possible 65536\n"
+             "adjusting by fixed-multiplier 1.000000\n",
+         "\x08\x08" "23456789"},
+        {"a short WAV leaves the rest silent", short_wav, old_target,
+         {"{in}", "{out}", "0", "2", "8000"}, 0,
+         values("0", "2", 8000) +
+             "Duration of sample = 0.000500 seconds\nsamplerate_in = 8000\n"
+             "waveblock_size = 4\nnum_samplein = 4\nmax_val = 2000, min_val = 0\n"
+             "max peak-to-peak = 2000 of possible 65536\n"
+             "adjusting by multiplier 0.488281\n",
+         "\x7B\x80" "23456789"},
+        {"empty region writes nothing", pulse, old_target, {"{in}", "{out}", "4", "0", "8000"},
+         0,
+         values("4", "0", 8000) +
+             "Duration of sample = 0.000000 seconds\nsamplerate_in = 8000\n"
+             "waveblock_size = 20\nnum_samplein = 0\nmax_val = 0, min_val = 65535\n"
+             "max peak-to-peak = 0 of possible 65536\nadjusting by multiplier 16.000000\n",
+         old_target},
+        {"too few arguments", pulse, old_target, {"{in}", "{out}", "0", "2"}, 1,
+         "Invalid number of parameters : 5\n" + usage, old_target},
+        {"too many arguments", pulse, absent, {"{in}", "{out}", "0", "2", "8000", "1", "2"}, 1,
+         "Invalid number of parameters : 8\n" + usage, absent},
+        {"offset not a number", pulse, old_target, {"{in}", "{out}", "x", "2", "8000"}, 1,
+         "Problem understanding offset x\n", old_target},
+        {"length not a number", pulse, old_target, {"{in}", "{out}", "0", "2 ", "8000"}, 1,
+         "Problem understanding length 2 \n", old_target},
+        {"rate not a number", pulse, old_target, {"{in}", "{out}", "0", "2", "8k"}, 1,
+         "Problem understanding samplerate_out 8k\n", old_target},
+        {"zero amplification", pulse, old_target, {"{in}", "{out}", "0", "2", "8000", "0.0"},
+         1, "Problem understanding amplification 0.0\n", old_target},
+        {"rate 0", pulse, absent, {"{in}", "{out}", "0", "2", "0"}, 1,
+         values("0", "2", 0) + "samplerate_out must be 1 or more: 0\n", absent},
+        {"negative length", pulse, old_target, {"{in}", "{out}", "0", "0xFFFFFFFF", "8000"}, 1,
+         values("0", "FFFFFFFF", 8000) + "length must not be negative: -1\n", old_target},
+        {"length past the block limit", pulse, absent,
+         {"{in}", "{out}", "0", "0x7FFFFFFF", "8000"}, 1,
+         values("0", "7FFFFFFF", 8000) +
+             "length 2147483647 is too large: at most 268435423 bytes can be implanted\n",
+         absent},
+        {"negative offset", pulse, old_target, {"{in}", "{out}", "0xFFFFFFF0", "2", "8000"}, 1,
+         values("FFFFFFF0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+             "Error in file offset - cannot locate in file\n",
+         old_target},
+        {"WAV of 10 bytes", pulse.substr(0, 10), old_target,
+         {"{in}", "{out}", "0", "2", "8000"}, 1,
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+             "Could not read WAV header.  Bytes desired = 44; bytes read = 10\n",
+         old_target},
+        {"not a WAV: the new target stays empty", "RIFX" + pulse.substr(4), absent,
+         {"{in}", "{out}", "0", "2", "8000"}, 1,
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\nRIFF not found\n",
+         ""},
+        {"format chunk of 20 bytes", bad_fmt, old_target, {"{in}", "{out}", "0", "2", "8000"},
+         1,
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+             "format chunk data chunk length wrong: found 0x14, expected 0x10\n",
+         old_target},
+        {"mono", mono, old_target, {"{in}", "{out}", "0", "2", "8000"}, 1,
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+             "Number of channels wrong\n",
+         old_target},
+        {"data size past the end of the file", long_data, old_target,
+         {"{in}", "{out}", "0", "2", "8000"}, 1,
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+             "samplerate_in = 8000\nwaveblock_size = 100\nnum_samplein = 4\n"
+             "Could not read WAV input file.  Bytes desired = 100; bytes read = 21\n",
+         old_target},
+        {"header sample rate 0", rate_zero, old_target, {"{in}", "{out}", "0", "2", "8000"}, 1,
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+             "samplerate_in = 0\nsamplerate_in must be 1 or more: 0\n",
+         old_target},
+        {"negative data size", negative_size, old_target, {"{in}", "{out}", "0", "2", "8000"},
+         1,
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+             "samplerate_in = 8000\nwaveblock_size must not be negative: -16\n",
+         old_target},
+    };
+}
+
+TEST(ImplantRun, Table)
+{
+    for (const implant_case &c : cases()) {
+        std::string dir = scratch_dir();
+        std::string in = dir + "/in.wav", out = dir + "/target.bin";
+        write_file(in, c.wav);
+        if (c.target != absent)
+            write_file(out, c.target);
+        std::vector<std::string> args;
+        for (const std::string &a : c.args)
+            args.push_back(replace_all(replace_all(a, "{in}", in), "{out}", out));
+        run_result r = run_tool(implant, args);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        std::string expected = replace_all(replace_all(c.expected, "{in}", in), "{out}", out);
+        EXPECT_EQ(r.out, echo_of(implant, args) + expected) << c.name;
+        if (c.after == absent)
+            EXPECT_FALSE(file_exists(out)) << c.name;
+        else
+            EXPECT_EQ(read_file(out), c.after) << c.name;
+    }
+}
+
+TEST(ImplantRun, TargetsThatCannotBeUpdated)
+{
+    std::string dir = scratch_dir();
+    write_file(dir + "/in.wav", wav_file({{0, 0}, {100, 100}, {0, 0}, {0, 0}, {0, 0}}, 8000));
+    const struct {
+        std::string target, last_line;
+    } cases[] = {
+        {dir, "Couldn't open output file " + dir + "\n"},
+        {dir + "/no/such/target", "Couldn't open output file " + dir + "/no/such/target\n"},
+        {"/dev/full", "Couldn't write output file /dev/full\n"},
+    };
+    for (const auto &c : cases) {
+        run_result r = run_tool(implant, {dir + "/in.wav", c.target, "0", "2", "8000"});
+        EXPECT_EQ(r.status, 1) << c.target;
+        ASSERT_GE(r.out.size(), c.last_line.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - c.last_line.size()), c.last_line);
+    }
+}
+
+// A region taken out and put back at the same rate leaves every byte
+// outside it as it was, and decodes to the same shape.
+TEST(RoundTrip, OnlyTheRegionChanges)
+{
+    const struct {
+        int offset, length, rate;
+    } cases[] = {{100, 400, 8000}, {0, 1, 6000}, {1023, 1, 8000}, {7, 1000, 22050}};
+    for (const auto &c : cases) {
+        std::string dir = scratch_dir();
+        std::string container(1024 + 1000, '\0');
+        for (size_t i = 0; i < container.size(); i++)
+            container[i] = static_cast<char>((i * 37 + i / 7) & 0xFF);
+        write_file(dir + "/container", container);
+        std::string off = std::to_string(c.offset), len = std::to_string(c.length),
+                    rate = std::to_string(c.rate);
+        run_result out = run_tool(extract, {dir + "/container", off, len, rate, rate,
+                                            dir + "/sound.wav"});
+        ASSERT_EQ(out.status, 0);
+        run_result in = run_tool(implant, {dir + "/sound.wav", dir + "/container", off, len,
+                                           rate});
+        ASSERT_EQ(in.status, 0) << in.out;
+        EXPECT_NE(in.out.find("samplerate_in = " + rate + "\n"), std::string::npos);
+        std::string after = read_file(dir + "/container");
+        ASSERT_EQ(after.size(), container.size());
+        EXPECT_EQ(after.substr(0, c.offset), container.substr(0, c.offset));
+        EXPECT_EQ(after.substr(c.offset + c.length), container.substr(c.offset + c.length));
+    }
+}
+
+} // namespace
