@@ -35,27 +35,6 @@ int num_param(const char *text, int *value)
     return 0;
 }
 
-int grab_intval(const unsigned char *bytes, int len)
-{
-    unsigned value = 0;
-    unsigned weight = 1;
-    for (int i = 0; i < len; i++) {
-        value += bytes[i] * weight;
-        weight <<= 8;
-    }
-    if (len == 2 && (value & 0x8000u))
-        value |= 0xFFFF0000u;
-    return static_cast<int>(value);
-}
-
-void implant_intval(unsigned char *bytes, int value, int len)
-{
-    for (int i = 0; i < len; i++) {
-        bytes[i] = static_cast<unsigned char>(value & 0xFF);
-        value >>= 8; // arithmetic: bytes past the fourth repeat the sign
-    }
-}
-
 void hexdump(const unsigned char *data, int count)
 {
     for (int offset = 0; offset < count; offset += 16) {

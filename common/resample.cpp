@@ -40,17 +40,6 @@ void walk_start(position_walk *w, int64_t i, int rate_in, int rate_out)
     walk_rebase(w);
 }
 
-int32_t saturate_16(float value)
-{
-    if (value != value)
-        return 0;
-    if (value >= 32767.0f)
-        return 32767;
-    if (value <= -32768.0f)
-        return -32768;
-    return static_cast<int32_t>(value);
-}
-
 int32_t saturate_for_encode(float value)
 {
     const double limit = 2147481599.0; // 2^31 - 2049

@@ -14,6 +14,7 @@
 #define RESAMPLE_H
 
 #include <cstdint>
+#include <cstring>
 
 float resample_position(int64_t i, int rate_in, int rate_out);
 
@@ -67,10 +68,38 @@ inline void walk_next(position_walk *w, int64_t *k, float *frac)
 }
 
 // Truncation toward zero into -32768..32767; not-a-number gives 0.
-int32_t saturate_16(float value);
+inline int32_t saturate_16(float value)
+{
+    if (value != value)
+        return 0;
+    if (value >= 32767.0f)
+        return 32767;
+    if (value <= -32768.0f)
+        return -32768;
+    return static_cast<int32_t>(value);
+}
 
 // Truncation toward zero into the range the encoder accepts
 // (magnitude below 2^31 - 2048); not-a-number gives 0.
 int32_t saturate_for_encode(float value);
+
+// Shortcuts for the scaling step. A product or quotient computed in double
+// precision rounds to the same 32-bit float as the literal extended-precision
+// one unless the double lands exactly halfway between two floats; such rare
+// values take the literal path. This holds while the operands are exact in
+// double precision and the result is a normal float, which a multiplier of
+// moderate size guarantees.
+inline bool is_float_midpoint(double value)
+{
+    uint64_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    return (bits & 0x1FFFFFFFu) == 0x10000000u;
+}
+
+inline bool multiplier_is_moderate(float multiplier)
+{
+    float magnitude = multiplier < 0 ? -multiplier : multiplier;
+    return magnitude >= 0x1p-60f && magnitude <= 0x1p60f; // false for NaN
+}
 
 #endif

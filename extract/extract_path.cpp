@@ -77,9 +77,20 @@ void resample_frames(const int32_t *samples, int64_t count, int rate_in, int rat
 {
     if (frames_count <= 0)
         return; // nothing to place, and a rate of 0 has no positions
+    if (!multiplier_is_moderate(multiplier)) {
+        resample_frames_plain(samples, count, rate_in, rate_out, multiplier, frames,
+                              frames_count);
+        return;
+    }
+    // At fraction 0 a frame depends on its sample alone.
+    int32_t at_rest[4096];
+    for (int32_t a = -2048; a < 2048; a++)
+        at_rest[a + 2048] = frame_value(a, a, 0.0f, multiplier);
+    const double m = multiplier;
     position_walk walk;
     walk_start(&walk, 0, rate_in, rate_out);
     for (int64_t i = 0; i < frames_count; i++) {
+        bool below_one = walk.exponent < 0; // fractions finer than 2^-23
         int64_t k;
         float frac;
         walk_next(&walk, &k, &frac);
@@ -91,6 +102,18 @@ void resample_frames(const int32_t *samples, int64_t count, int rate_in, int rat
             a = sample_at(samples, count, k);
             b = sample_at(samples, count, k + 1);
         }
-        put_frame(frames + 4 * i, frame_value(a, b, frac, multiplier));
+        int32_t out;
+        if (frac == 0.0f) {
+            out = at_rest[a + 2048];
+        } else if (below_one) {
+            out = frame_value(a, b, frac, multiplier);
+        } else {
+            // The sum is a multiple of 2^-23 below 2^13: exact in double.
+            float step = static_cast<float>(b - a) * frac;
+            double value = (static_cast<double>(a) + step) * m;
+            out = is_float_midpoint(value) ? frame_value(a, b, frac, multiplier)
+                                           : saturate_16(static_cast<float>(value));
+        }
+        put_frame(frames + 4 * i, out);
     }
 }

@@ -69,14 +69,29 @@ void resample_input(const unsigned char *wav, int64_t frames_count, int rate_in,
 {
     if (count <= 0)
         return; // nothing to place, and a rate of 0 has no positions
+    if (!multiplier_is_moderate(multiplier)) {
+        resample_input_plain(wav, frames_count, rate_in, rate_out, multiplier, samples,
+                             count);
+        return;
+    }
+    const double twice = static_cast<double>(multiplier) + multiplier;
     position_walk walk;
     walk_start(&walk, 0, rate_in, rate_out);
     for (int64_t i = 0; i < count; i++) {
+        bool below_one = walk.exponent < 0; // fractions finer than 2^-23
         int64_t k;
         float frac;
         walk_next(&walk, &k, &frac);
-        samples[i] = sample_value(frame_sum(wav, frames_count, k),
-                                  frame_sum(wav, frames_count, k + 1), frac,
-                                  multiplier);
+        int32_t a = frame_sum(wav, frames_count, k);
+        int32_t b = frame_sum(wav, frames_count, k + 1);
+        if (below_one) {
+            samples[i] = sample_value(a, b, frac, multiplier);
+            continue;
+        }
+        // The sum is a multiple of 2^-23 below 2^18: exact in double.
+        float d = static_cast<float>(b - a) * frac;
+        double v = (static_cast<double>(a) + d) / twice;
+        samples[i] = is_float_midpoint(v) ? sample_value(a, b, frac, multiplier)
+                                          : saturate_for_encode(static_cast<float>(v));
     }
 }

@@ -1,0 +1,35 @@
+// Runs one command and prints its wall time in seconds and its peak
+// resident memory in KiB: "<seconds> <kib>". Its output is discarded.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        printf("usage: measure <command> [args...]\n");
+        return 2;
+    }
+    timespec start, end;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execvp(argv[1], argv + 1);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage;
+    wait4(pid, &status, 0, &usage);
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    double seconds = static_cast<double>(end.tv_sec - start.tv_sec) +
+                     static_cast<double>(end.tv_nsec - start.tv_nsec) * 1e-9;
+    printf("%.3f %ld\n", seconds, usage.ru_maxrss);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}

@@ -1,0 +1,143 @@
+// Nanoseconds per sample of the codec and of each resampling loop, on
+// buffers that are already in memory (items processed = samples or frames).
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "adpcm.h"
+#include "adpcm_block.h"
+#include "extract_path.h"
+#include "implant_path.h"
+
+namespace {
+
+const int64_t bench_bytes = 1 << 20; // 2^21 samples
+
+std::vector<unsigned char> random_bytes(size_t n)
+{
+    std::mt19937 rng(1);
+    std::vector<unsigned char> bytes(n);
+    for (unsigned char &b : bytes)
+        b = static_cast<unsigned char>(rng());
+    return bytes;
+}
+
+std::vector<int32_t> decoded_samples()
+{
+    std::vector<unsigned char> bytes = random_bytes(bench_bytes);
+    std::vector<int32_t> samples(2 * bench_bytes);
+    ad_ref_index = 0;
+    ad_sample = 0;
+    decode_bytes(bytes.data(), bench_bytes, samples.data());
+    return samples;
+}
+
+void bm_decode_per_code(benchmark::State &state)
+{
+    std::vector<unsigned char> bytes = random_bytes(bench_bytes);
+    std::vector<int32_t> samples(2 * bench_bytes);
+    for (auto _ : state) {
+        ad_ref_index = 0;
+        ad_sample = 0;
+        for (int64_t j = 0; j < bench_bytes; j++) {
+            samples[2 * j] = decode(bytes[j] >> 4);
+            samples[2 * j + 1] = decode(bytes[j] & 15);
+        }
+        benchmark::DoNotOptimize(samples.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
+}
+
+void bm_decode_bytes(benchmark::State &state)
+{
+    std::vector<unsigned char> bytes = random_bytes(bench_bytes);
+    std::vector<int32_t> samples(2 * bench_bytes);
+    for (auto _ : state) {
+        ad_ref_index = 0;
+        ad_sample = 0;
+        decode_bytes(bytes.data(), bench_bytes, samples.data());
+        benchmark::DoNotOptimize(samples.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
+}
+
+void bm_encode_per_sample(benchmark::State &state)
+{
+    std::vector<int32_t> samples = decoded_samples();
+    std::vector<unsigned char> bytes(bench_bytes);
+    for (auto _ : state) {
+        ad_ref_index = 0;
+        ad_sample = 0;
+        for (int64_t j = 0; j < bench_bytes; j++) {
+            unsigned hi = encode(samples[2 * j]);
+            bytes[j] = static_cast<unsigned char>((hi << 4) | encode(samples[2 * j + 1]));
+        }
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
+}
+
+void bm_encode_samples(benchmark::State &state)
+{
+    std::vector<int32_t> samples = decoded_samples();
+    std::vector<unsigned char> bytes(bench_bytes);
+    for (auto _ : state) {
+        ad_ref_index = 0;
+        ad_sample = 0;
+        encode_samples(samples.data(), bench_bytes, bytes.data());
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
+}
+
+// Extraction from 8000 Hz to 44100 Hz, with the multiplier of a typical
+// sound (full 24-bit mantissa) and positions starting at state.range(0).
+template <bool plain>
+void bm_resample_frames(benchmark::State &state)
+{
+    std::vector<int32_t> samples = decoded_samples();
+    int64_t frames = static_cast<int64_t>(samples.size()) * 44100 / 8000 - 8;
+    std::vector<unsigned char> out(4 * frames);
+    for (auto _ : state) {
+        if (plain)
+            resample_frames_plain(samples.data(), static_cast<int64_t>(samples.size()), 8000,
+                                  44100, 12.0137f, out.data(), frames);
+        else
+            resample_frames(samples.data(), static_cast<int64_t>(samples.size()), 8000, 44100,
+                            12.0137f, out.data(), frames);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * frames);
+}
+
+// Implanting a 44100 Hz WAV into an 8000 Hz region.
+template <bool plain>
+void bm_resample_input(benchmark::State &state)
+{
+    std::vector<unsigned char> wav = random_bytes(4 * 4410000);
+    int64_t frames = 4410000;
+    int64_t count = frames * 8000 / 44100 - 4;
+    std::vector<int32_t> out(count);
+    for (auto _ : state) {
+        if (plain)
+            resample_input_plain(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
+        else
+            resample_input(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+
+BENCHMARK(bm_decode_per_code);
+BENCHMARK(bm_decode_bytes);
+BENCHMARK(bm_encode_per_sample);
+BENCHMARK(bm_encode_samples);
+BENCHMARK_TEMPLATE(bm_resample_frames, true);
+BENCHMARK_TEMPLATE(bm_resample_frames, false);
+BENCHMARK_TEMPLATE(bm_resample_input, true);
+BENCHMARK_TEMPLATE(bm_resample_input, false);
+
+} // namespace
+
+BENCHMARK_MAIN();
