@@ -33,8 +33,13 @@ int main(int argc, char **argv)
     unsigned char *data = static_cast<unsigned char *>(take_block(int64_t(num_sampleout) + 256));
     int32_t *input = static_cast<int32_t *>(take_block(4 * int64_t(num_sampleout) + 256));
     unsigned char *wavin = static_cast<unsigned char *>(take_block(int64_t(size) + 256));
-    if (fread(wavin, 1, static_cast<size_t>(size), in) != static_cast<size_t>(size))
-        return 1;
+    // The same pieces as sndimplant reads.
+    for (int64_t done = 0; done < size;) {
+        int64_t want = size - done < wav_read_piece ? size - done : wav_read_piece;
+        if (fread(wavin + done, 1, static_cast<size_t>(want), in) != static_cast<size_t>(want))
+            return 1;
+        done += want;
+    }
     fclose(in);
     // One pass of stores over each block, as resampling and encoding make.
     for (int64_t i = 0; i < num_sampleout; i++)

@@ -2,12 +2,8 @@
 
 #include "adpcm.h"
 
-// Per step index: the signed difference and the next index for each code,
-// and the seven midpoints between neighbouring magnitudes.
-static int32_t ad_code_diff[49][16];
+static ad_code_row ad_rows[49];
 static int32_t ad_code_next[49][16];
-static int32_t ad_mid_twice[49][7];
-static int32_t ad_magnitude[49][8];
 static bool ad_tables_ready = false;
 
 static int32_t magnitude_of(int m, int32_t step)
@@ -22,21 +18,32 @@ static int32_t magnitude_of(int m, int32_t step)
     return diff;
 }
 
+static void make_row(int index)
+{
+    ad_code_row &row = ad_rows[index];
+    int32_t step = ad_ref_table[index];
+    for (int m = 0; m < 8; m++)
+        row.magnitude[m] = magnitude_of(m, step);
+    for (int m = 0; m < 7; m++)
+        row.mid_twice[m] = row.magnitude[m] + row.magnitude[m + 1];
+    row.mid_twice[7] = INT32_MAX;
+    for (int code = 0; code < 16; code++) {
+        int32_t diff = row.magnitude[code & 7];
+        row.diff[code] = (code & 8) ? -diff : diff;
+        int32_t next = index + ad_ref_index_step_table[code];
+        next = next < 0 ? 0 : (next > 48 ? 48 : next);
+        ad_code_next[index][code] = next;
+        row.next_offset[code] =
+            static_cast<int32_t>((next - index) * static_cast<int32_t>(sizeof(ad_code_row)));
+    }
+}
+
 static void make_tables()
 {
-    for (int index = 0; index < 49; index++) {
-        int32_t step = ad_ref_table[index];
-        for (int m = 0; m < 8; m++)
-            ad_magnitude[index][m] = magnitude_of(m, step);
-        for (int m = 0; m < 7; m++)
-            ad_mid_twice[index][m] = ad_magnitude[index][m] + ad_magnitude[index][m + 1];
-        for (int code = 0; code < 16; code++) {
-            int32_t diff = ad_magnitude[index][code & 7];
-            ad_code_diff[index][code] = (code & 8) ? -diff : diff;
-            int32_t next = index + ad_ref_index_step_table[code];
-            ad_code_next[index][code] = next < 0 ? 0 : (next > 48 ? 48 : next);
-        }
-    }
+    if (ad_tables_ready)
+        return;
+    for (int index = 0; index < 49; index++)
+        make_row(index);
     ad_tables_ready = true;
 }
 
@@ -47,17 +54,16 @@ static inline int32_t clamp_sample(int32_t s)
 
 void decode_bytes(const unsigned char *bytes, int64_t len, int32_t *samples)
 {
-    if (!ad_tables_ready)
-        make_tables();
+    make_tables();
     int32_t sample = ad_sample;
     int32_t index = ad_ref_index;
     for (int64_t j = 0; j < len; j++) {
         unsigned hi = bytes[j] >> 4;
         unsigned lo = bytes[j] & 15;
-        sample = clamp_sample(sample + ad_code_diff[index][hi]);
+        sample = clamp_sample(sample + ad_rows[index].diff[hi]);
         index = ad_code_next[index][hi];
         samples[2 * j] = sample;
-        sample = clamp_sample(sample + ad_code_diff[index][lo]);
+        sample = clamp_sample(sample + ad_rows[index].diff[lo]);
         index = ad_code_next[index][lo];
         samples[2 * j + 1] = sample;
     }
@@ -65,41 +71,27 @@ void decode_bytes(const unsigned char *bytes, int64_t len, int32_t *samples)
     ad_ref_index = index;
 }
 
-// The nearest magnitude is the number of midpoints that the difference lies
-// strictly beyond (on a midpoint the smaller magnitude wins). A difference
-// 32767 or more past the largest magnitude keeps the starting best of 0.
-static inline unsigned encode_one(int32_t target, int32_t *sample, int32_t *index)
+void encode_stream_start(encode_stream *e)
 {
-    int64_t delta = static_cast<int64_t>(target) - *sample;
-    unsigned code = 0;
-    if (delta < 0) {
-        code = 8;
-        delta = -delta;
-    }
-    const int32_t *mid = ad_mid_twice[*index];
-    int64_t twice = 2 * delta;
-    unsigned m = (twice > mid[0]) + (twice > mid[1]) + (twice > mid[2]) +
-                 (twice > mid[3]) + (twice > mid[4]) + (twice > mid[5]) +
-                 (twice > mid[6]);
-    if (delta - ad_magnitude[*index][m] >= 0x7FFF)
-        m = 0;
-    code |= m;
-    *sample = clamp_sample(*sample + ad_code_diff[*index][code]);
-    *index = ad_code_next[*index][code];
-    return code;
+    make_tables();
+    e->sample = ad_sample;
+    e->row = &ad_rows[ad_ref_index];
+}
+
+void encode_stream_end(const encode_stream *e)
+{
+    ad_sample = e->sample;
+    ad_ref_index = static_cast<int32_t>(e->row - ad_rows);
 }
 
 void encode_samples(const int32_t *samples, int64_t len, unsigned char *bytes)
 {
-    if (!ad_tables_ready)
-        make_tables();
-    int32_t sample = ad_sample;
-    int32_t index = ad_ref_index;
+    encode_stream e;
+    encode_stream_start(&e);
     for (int64_t j = 0; j < len; j++) {
-        unsigned hi = encode_one(samples[2 * j], &sample, &index);
-        unsigned lo = encode_one(samples[2 * j + 1], &sample, &index);
+        unsigned hi = encode_next(&e, samples[2 * j]);
+        unsigned lo = encode_next(&e, samples[2 * j + 1]);
         bytes[j] = static_cast<unsigned char>((hi << 4) | lo);
     }
-    ad_sample = sample;
-    ad_ref_index = index;
+    encode_stream_end(&e);
 }

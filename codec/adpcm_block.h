@@ -1,4 +1,4 @@
-// Whole-region coding with precomputed per-step tables: the same results as
+// Whole-region coding with precomputed per-step rows: the same results as
 // calling decode and encode code by code, at a fraction of the cost. Both
 // carry on from the current codec state.
 #ifndef ADPCM_BLOCK_H
@@ -11,5 +11,64 @@ void decode_bytes(const unsigned char *bytes, int64_t len, int32_t *samples);
 
 // Encodes 2 * len samples into len bytes (earlier sample in the high nibble).
 void encode_samples(const int32_t *samples, int64_t len, unsigned char *bytes);
+
+// Per step index: twice the midpoints between neighbouring magnitudes, the
+// signed difference of each code, the byte distance to the row of the next
+// index (so that moving on costs one addition), and the magnitudes.
+struct ad_code_row {
+    int32_t mid_twice[8];
+    int32_t diff[16];
+    int32_t next_offset[16];
+    int32_t magnitude[8];
+};
+
+// An encoder running on from the codec state, for loops that produce their
+// samples one at a time.
+struct encode_stream {
+    int32_t sample;
+    const ad_code_row *row;
+};
+
+void encode_stream_start(encode_stream *e);
+void encode_stream_end(const encode_stream *e); // hands the state back
+
+// Keeps the compiler from chaining a sum that is meant as a tree.
+inline unsigned ad_as_is(unsigned v)
+{
+#if defined(__GNUC__)
+    __asm__("" : "+r"(v));
+#endif
+    return v;
+}
+
+// The nearest magnitude is the number of midpoints that the difference lies
+// strictly beyond (on a midpoint the smaller magnitude wins). A difference
+// 32767 or more past the chosen magnitude keeps the starting best of 0; that
+// needs a difference above 32768, which only a sample far outside the 12-bit
+// range gives, so it is tested off the common path.
+inline unsigned encode_next(encode_stream *e, int32_t target)
+{
+    const ad_code_row *r = e->row;
+    int32_t delta = target - e->sample;
+    unsigned sign = delta < 0 ? 8 : 0;
+    int32_t magnitude = delta < 0 ? -delta : delta;
+    unsigned m;
+    if (magnitude <= 32768) {
+        int32_t twice = 2 * magnitude;
+        const int32_t *mid = r->mid_twice;
+        m = ad_as_is(unsigned(twice > mid[0]) + unsigned(twice > mid[1])) +
+            ad_as_is(unsigned(twice > mid[2]) + unsigned(twice > mid[3])) +
+            ad_as_is(ad_as_is(unsigned(twice > mid[4]) + unsigned(twice > mid[5])) +
+                     unsigned(twice > mid[6]));
+    } else {
+        m = magnitude - r->magnitude[7] >= 0x7FFF ? 0 : 7;
+    }
+    unsigned code = sign | m;
+    int32_t s = e->sample + r->diff[code];
+    e->sample = s < -2048 ? -2048 : (s > 2047 ? 2047 : s);
+    e->row = reinterpret_cast<const ad_code_row *>(reinterpret_cast<const char *>(r) +
+                                                   r->next_offset[code]);
+    return code;
+}
 
 #endif

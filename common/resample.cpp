@@ -39,15 +39,3 @@ void walk_start(position_walk *w, int64_t i, int rate_in, int rate_out)
     w->rate_out = rate_out;
     walk_rebase(w);
 }
-
-int32_t saturate_for_encode(float value)
-{
-    const double limit = 2147481599.0; // 2^31 - 2049
-    if (value != value)
-        return 0;
-    if (static_cast<double>(value) >= limit)
-        return 2147481599;
-    if (static_cast<double>(value) <= -limit)
-        return -2147481599;
-    return static_cast<int32_t>(value);
-}

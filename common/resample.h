@@ -81,7 +81,17 @@ inline int32_t saturate_16(float value)
 
 // Truncation toward zero into the range the encoder accepts
 // (magnitude below 2^31 - 2048); not-a-number gives 0.
-int32_t saturate_for_encode(float value);
+inline int32_t saturate_for_encode(float value)
+{
+    const float limit = 2147481599.0f; // rounds to 2147481600, the float below 2^31 - 2048
+    if (value != value)
+        return 0;
+    if (value >= limit)
+        return 2147481599;
+    if (value <= -limit)
+        return -2147481599;
+    return static_cast<int32_t>(value);
+}
 
 // Shortcuts for the scaling step. A product or quotient computed in double
 // precision rounds to the same 32-bit float as the literal extended-precision
@@ -94,6 +104,17 @@ inline bool is_float_midpoint(double value)
     uint64_t bits;
     memcpy(&bits, &value, sizeof bits);
     return (bits & 0x1FFFFFFFu) == 0x10000000u;
+}
+
+// The same for a value within a few units in the last place of the exact
+// result (a product with a rounded reciprocal): near a midpoint, the
+// literal path decides.
+inline bool is_near_float_midpoint(double value)
+{
+    uint64_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    uint64_t low = bits & 0x1FFFFFFFu;
+    return low - (0x10000000u - 8u) <= 16u;
 }
 
 inline bool multiplier_is_moderate(float multiplier)

@@ -7,6 +7,10 @@
 
 const int wav_header_size = 44;
 
+// Sample data is read in pieces of this many bytes, each scanned while it is
+// still in the cache.
+const int wav_read_piece = 256 * 1024;
+
 // Outcomes of reading and checking a header, in the order they are checked.
 enum wav_check {
     wav_ok,

@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "adpcm.h"
-#include "adpcm_block.h"
 #include "cli.h"
 #include "files.h"
 #include "implant_path.h"
@@ -85,9 +84,11 @@ static int64_t check_header_values(int samplerate_in, int waveblock_size, float 
     return num_samplein;
 }
 
-// Reads the data chunk; a data size beyond the end of the file is refused
+// Reads the data chunk in pieces and scans the level of each piece while it
+// is still in the cache. A data size beyond the end of the file is refused
 // from the file's size before anything that large is taken.
-static void read_sample_data(FILE *in, int64_t in_size, int waveblock_size)
+static void read_and_scan(FILE *in, int64_t in_size, int waveblock_size,
+                          int64_t num_samplein, int32_t *max_val, int32_t *min_val)
 {
     const char *message =
         "Could not read WAV input file.  Bytes desired = %d; bytes read = %d\n";
@@ -95,9 +96,26 @@ static void read_sample_data(FILE *in, int64_t in_size, int waveblock_size)
     if (in_size >= 0 && waveblock_size > available)
         refuse(message, waveblock_size, static_cast<int>(available < 0 ? 0 : available));
     ad_wavin = static_cast<unsigned char *>(take_block(int64_t(waveblock_size) + 256));
-    size_t got = fread(ad_wavin, 1, static_cast<size_t>(waveblock_size), in);
-    if (got != static_cast<size_t>(waveblock_size))
-        refuse(message, waveblock_size, static_cast<int>(got));
+    int64_t frames_count = waveblock_size / 4;
+    int64_t scan_to = num_samplein < frames_count ? num_samplein : frames_count;
+    *max_val = 0;
+    *min_val = 65535;
+    int64_t done = 0, scanned = 0;
+    while (done < waveblock_size) {
+        int64_t want = waveblock_size - done < wav_read_piece ? waveblock_size - done
+                                                              : wav_read_piece;
+        int64_t got = static_cast<int64_t>(fread(ad_wavin + done, 1, static_cast<size_t>(want), in));
+        done += got;
+        int64_t complete = done / 4 < scan_to ? done / 4 : scan_to;
+        scan_frames_into(ad_wavin, scanned, complete, max_val, min_val);
+        scanned = complete;
+        if (got < want)
+            break;
+    }
+    if (done != waveblock_size)
+        refuse(message, waveblock_size, static_cast<int>(done));
+    if (num_samplein > frames_count)
+        scan_silence(max_val, min_val); // frames past the data are silence
     fclose(in);
 }
 
@@ -156,20 +174,17 @@ int main(int argc, char **argv)
     ad_input = static_cast<int32_t *>(take_block(4 * int64_t(num_sampleout) + 256));
     printf("waveblock_size = %d\n", waveblock_size);
     printf("num_samplein = %d\n", static_cast<int>(num_samplein));
-    read_sample_data(in, in_size, waveblock_size);
+    int32_t max_val, min_val;
+    read_and_scan(in, in_size, waveblock_size, num_samplein, &max_val, &min_val);
 
     int64_t frames_count = waveblock_size / 4;
-    int32_t max_val, min_val;
-    scan_frames(ad_wavin, frames_count, num_samplein, &max_val, &min_val);
     int32_t peak = implant_peak(max_val, min_val);
     float multiplier = fixed ? amplification : implant_multiplier(peak);
     report_level(max_val, min_val, peak, fixed, multiplier);
-    resample_input(ad_wavin, frames_count, samplerate_in, rate_out, multiplier, ad_input,
-                   num_sampleout);
-
     ad_ref_index = 0;
     ad_sample = 0;
-    encode_samples(ad_input, sample_len, ad_data);
+    resample_and_encode(ad_wavin, frames_count, samplerate_in, rate_out, multiplier, ad_input,
+                        ad_data, sample_len);
     write_region(target, fileout, offset, sample_len);
     free(ad_data);
     free(ad_input);
