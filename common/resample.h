@@ -32,6 +32,47 @@ struct position_walk {
 void walk_start(position_walk *w, int64_t i, int rate_in, int rate_out);
 void walk_rebase(position_walk *w);
 
+// The scaled position of sample w->i rounded to the float's precision
+// (nearest, ties to even); for w->exponent >= 0.
+inline int64_t walk_rounded(const position_walk *w)
+{
+    int64_t twice = 2 * w->rest;
+    return w->whole + int64_t(twice > w->denominator ||
+                              (twice == w->denominator && (w->whole & 1)));
+}
+
+// Moves on to the next sample within the same exponent (w->exponent >= 0);
+// once walk_in_range turns false, walk_rebase must follow.
+inline void walk_advance(position_walk *w)
+{
+    w->i++;
+    w->whole += w->step_whole;
+    w->rest += w->step_rest;
+    if (w->rest >= w->denominator) {
+        w->rest -= w->denominator;
+        w->whole++;
+    }
+}
+
+inline bool walk_in_range(const position_walk *w)
+{
+    return w->whole < (int64_t(1) << 24);
+}
+
+// Moves on to the next sample, rebasing where the exponent changes.
+inline void walk_step(position_walk *w)
+{
+    if (w->exponent < 0) {
+        w->i++;
+        if (w->i * w->rate_in >= w->rate_out)
+            walk_rebase(w);
+        return;
+    }
+    walk_advance(w);
+    if (!walk_in_range(w))
+        walk_rebase(w);
+}
+
 // The integer part and fraction of the position of sample w->i; then moves
 // on to the next sample.
 inline void walk_next(position_walk *w, int64_t *k, float *frac)
@@ -41,30 +82,16 @@ inline void walk_next(position_walk *w, int64_t *k, float *frac)
                                       static_cast<int>(w->rate_out));
         *k = static_cast<int64_t>(pos);
         *frac = pos - static_cast<float>(*k);
+    } else if (w->frac_bits > 0) {
+        int64_t rounded = walk_rounded(w);
+        *k = rounded >> w->frac_bits;
+        int64_t low = rounded & ((int64_t(1) << w->frac_bits) - 1);
+        *frac = static_cast<float>(low) * w->unit;
     } else {
-        int64_t rounded = w->whole;
-        int64_t twice = 2 * w->rest;
-        if (twice > w->denominator || (twice == w->denominator && (rounded & 1)))
-            rounded++;
-        if (w->frac_bits > 0) {
-            *k = rounded >> w->frac_bits;
-            int64_t low = rounded & ((int64_t(1) << w->frac_bits) - 1);
-            *frac = static_cast<float>(low) * w->unit;
-        } else {
-            *k = rounded << (w->exponent - 23);
-            *frac = 0.0f;
-        }
-        w->whole += w->step_whole;
-        w->rest += w->step_rest;
-        if (w->rest >= w->denominator) {
-            w->rest -= w->denominator;
-            w->whole++;
-        }
+        *k = walk_rounded(w) << (w->exponent - 23);
+        *frac = 0.0f;
     }
-    w->i++;
-    if (w->exponent < 0 ? w->i * w->rate_in >= w->rate_out
-                        : w->whole >= (int64_t(1) << 24))
-        walk_rebase(w);
+    walk_step(w);
 }
 
 // Truncation toward zero into -32768..32767; not-a-number gives 0.

@@ -1,5 +1,7 @@
 #include "extract_path.h"
 
+#include <cstring>
+
 #include "params.h"
 #include "resample.h"
 
@@ -72,6 +74,90 @@ static inline void put_frame(unsigned char *frame, int32_t out)
     frame[3] = hi;
 }
 
+static inline void interpolated_frame(const int32_t *samples, int64_t count,
+                                      float multiplier, const unsigned char (*at_rest)[4],
+                                      int64_t k, float frac, bool below_one,
+                                      unsigned char *frame)
+{
+    int32_t a, b;
+    if (k + 1 < count) {
+        a = samples[k];
+        b = samples[k + 1];
+    } else {
+        a = sample_at(samples, count, k);
+        b = sample_at(samples, count, k + 1);
+    }
+    if (frac == 0.0f) {
+        memcpy(frame, at_rest[a + 2048], 4);
+        return;
+    }
+    int32_t out;
+    if (below_one) {
+        out = frame_value(a, b, frac, multiplier);
+    } else {
+        // The sum is a multiple of 2^-23 below 2^13: exact in double.
+        float step = static_cast<float>(b - a) * frac;
+        double value = (static_cast<double>(a) + step) * static_cast<double>(multiplier);
+        out = is_float_midpoint(value) ? frame_value(a, b, frac, multiplier)
+                                       : saturate_16(static_cast<float>(value));
+    }
+    put_frame(frame, out);
+}
+
+// Frames whose positions still have a fraction (below 2^23). Each exponent's
+// run works on a copy of the walk that never leaves registers: stores into
+// the frames (bytes, which may alias anything) would otherwise force it out
+// to memory at every frame.
+static void resample_fractional(const int32_t *samples, int64_t count, float multiplier,
+                                const unsigned char (*at_rest)[4], position_walk *walk,
+                                unsigned char *frames, int64_t frames_count)
+{
+    while (walk->i < frames_count && walk->exponent < 23) {
+        int64_t k;
+        float frac;
+        if (walk->exponent < 0) {
+            int64_t i = walk->i;
+            walk_next(walk, &k, &frac);
+            interpolated_frame(samples, count, multiplier, at_rest, k, frac, true,
+                               frames + 4 * i);
+            continue;
+        }
+        position_walk w = *walk;
+        const int64_t mask = (int64_t(1) << w.frac_bits) - 1;
+        while (w.i < frames_count && walk_in_range(&w)) {
+            int64_t rounded = walk_rounded(&w);
+            k = rounded >> w.frac_bits;
+            frac = static_cast<float>(rounded & mask) * w.unit;
+            interpolated_frame(samples, count, multiplier, at_rest, k, frac, false,
+                               frames + 4 * w.i);
+            walk_advance(&w);
+        }
+        *walk = w;
+        if (!walk_in_range(walk))
+            walk_rebase(walk);
+    }
+}
+
+// From 2^23 on every position is whole: each frame is one sample, scaled.
+static void resample_whole(const int32_t *samples, int64_t count,
+                           const unsigned char (*at_rest)[4], position_walk *walk,
+                           unsigned char *frames, int64_t frames_count)
+{
+    const int64_t last = count - 1;
+    while (walk->i < frames_count) {
+        position_walk w = *walk; // kept in registers, as above
+        const int shift = w.exponent - 23;
+        while (w.i < frames_count && walk_in_range(&w)) {
+            int64_t k = walk_rounded(&w) << shift;
+            memcpy(frames + 4 * w.i, at_rest[samples[k < last ? k : last] + 2048], 4);
+            walk_advance(&w);
+        }
+        *walk = w;
+        if (!walk_in_range(walk))
+            walk_rebase(walk);
+    }
+}
+
 void resample_frames(const int32_t *samples, int64_t count, int rate_in, int rate_out,
                      float multiplier, unsigned char *frames, int64_t frames_count)
 {
@@ -82,38 +168,12 @@ void resample_frames(const int32_t *samples, int64_t count, int rate_in, int rat
                               frames_count);
         return;
     }
-    // At fraction 0 a frame depends on its sample alone.
-    int32_t at_rest[4096];
+    // At fraction 0 a frame depends on its sample alone (-2048..2047).
+    unsigned char at_rest[4096][4];
     for (int32_t a = -2048; a < 2048; a++)
-        at_rest[a + 2048] = frame_value(a, a, 0.0f, multiplier);
-    const double m = multiplier;
+        put_frame(at_rest[a + 2048], frame_value(a, a, 0.0f, multiplier));
     position_walk walk;
     walk_start(&walk, 0, rate_in, rate_out);
-    for (int64_t i = 0; i < frames_count; i++) {
-        bool below_one = walk.exponent < 0; // fractions finer than 2^-23
-        int64_t k;
-        float frac;
-        walk_next(&walk, &k, &frac);
-        int32_t a, b;
-        if (k + 1 < count) {
-            a = samples[k];
-            b = samples[k + 1];
-        } else {
-            a = sample_at(samples, count, k);
-            b = sample_at(samples, count, k + 1);
-        }
-        int32_t out;
-        if (frac == 0.0f) {
-            out = at_rest[a + 2048];
-        } else if (below_one) {
-            out = frame_value(a, b, frac, multiplier);
-        } else {
-            // The sum is a multiple of 2^-23 below 2^13: exact in double.
-            float step = static_cast<float>(b - a) * frac;
-            double value = (static_cast<double>(a) + step) * m;
-            out = is_float_midpoint(value) ? frame_value(a, b, frac, multiplier)
-                                           : saturate_16(static_cast<float>(value));
-        }
-        put_frame(frames + 4 * i, out);
-    }
+    resample_fractional(samples, count, multiplier, at_rest, &walk, frames, frames_count);
+    resample_whole(samples, count, at_rest, &walk, frames, frames_count);
 }
