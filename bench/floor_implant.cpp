@@ -31,7 +31,6 @@ int main(int argc, char **argv)
         return 1;
     int size = wav_data_size(hdr);
     unsigned char *data = static_cast<unsigned char *>(take_block(int64_t(num_sampleout) + 256));
-    int32_t *input = static_cast<int32_t *>(take_block(4 * int64_t(num_sampleout) + 256));
     unsigned char *wavin = static_cast<unsigned char *>(take_block(int64_t(size) + 256));
     // The same pieces as sndimplant reads.
     for (int64_t done = 0; done < size;) {
@@ -41,16 +40,13 @@ int main(int argc, char **argv)
         done += want;
     }
     fclose(in);
-    // One pass of stores over each block, as resampling and encoding make.
-    for (int64_t i = 0; i < num_sampleout; i++)
-        input[i] = wavin[i];
+    // One pass of stores over the packed bytes, as encoding makes.
     for (int64_t j = 0; j < sample_len; j++)
-        data[j] = static_cast<unsigned char>(input[2 * j]);
+        data[j] = static_cast<unsigned char>(j);
     int failed = fseek(target, offset, SEEK_SET) != 0;
     failed |= fwrite(data, static_cast<size_t>(sample_len), 1, target) != 1;
     failed |= fclose(target) != 0;
     free(data);
-    free(input);
     free(wavin);
     return failed;
 }

@@ -31,6 +31,7 @@ declare -A times mems
 record() { # name, then the command
   local name=$1; shift
   local line
+  sync # start each run with no writeback left over from the one before
   line=$("$m" "$@") || { echo "$name failed" >&2; exit 1; }
   times[$name]+="${line% *} "
   mems[$name]+="${line#* } "

@@ -76,26 +76,70 @@ void resample_input_plain(const unsigned char *wav, int64_t frames_count, int ra
     }
 }
 
-// One sample of the stepped path; the caller has checked the multiplier.
 // The quotient is taken as a product with the reciprocal of twice the
 // multiplier, within two units in the last place of the exact quotient; near
-// a float midpoint the literal division decides.
-static inline int32_t next_sample(position_walk *walk, const unsigned char *wav,
-                                  int64_t frames_count, float multiplier, double reciprocal)
+// a float midpoint the literal division decides. The caller has checked the
+// multiplier, and the position is 1 or more (fractions of 2^-23 or coarser).
+static inline int32_t stepped_sample(const unsigned char *wav, int64_t frames_count,
+                                     float multiplier, double reciprocal, int64_t k,
+                                     float frac)
 {
-    bool below_one = walk->exponent < 0; // fractions finer than 2^-23
-    int64_t k;
-    float frac;
-    walk_next(walk, &k, &frac);
-    int32_t a = frame_sum(wav, frames_count, k);
-    int32_t b = frame_sum(wav, frames_count, k + 1);
-    if (below_one)
-        return sample_value(a, b, frac, multiplier);
+    int32_t a, b;
+    if (k + 1 < frames_count) {
+        a = grab_intval(wav + 4 * k, 2) + grab_intval(wav + 4 * k + 2, 2);
+        b = grab_intval(wav + 4 * k + 4, 2) + grab_intval(wav + 4 * k + 6, 2);
+    } else {
+        a = frame_sum(wav, frames_count, k);
+        b = frame_sum(wav, frames_count, k + 1);
+    }
     // The sum is a multiple of 2^-23 below 2^18: exact in double.
     float d = static_cast<float>(b - a) * frac;
     double v = (static_cast<double>(a) + d) * reciprocal;
     return is_near_float_midpoint(v) ? sample_value(a, b, frac, multiplier)
                                      : saturate_for_encode(static_cast<float>(v));
+}
+
+// The literal sample at position i.
+static inline int32_t literal_sample(const unsigned char *wav, int64_t frames_count,
+                                     int rate_in, int rate_out, float multiplier, int64_t i)
+{
+    float pos = resample_position(i, rate_in, rate_out);
+    int64_t k = static_cast<int64_t>(pos);
+    float frac = pos - static_cast<float>(k);
+    return sample_value(frame_sum(wav, frames_count, k), frame_sum(wav, frames_count, k + 1),
+                        frac, multiplier);
+}
+
+// Calls put(i, sample) for samples from walk->i up to end, in order. Each
+// exponent's run works on a copy of the walk that stays in registers: the
+// callers store bytes, which may alias anything.
+template <typename put_fn>
+static void stepped_samples(const unsigned char *wav, int64_t frames_count, float multiplier,
+                            position_walk *walk, int64_t end, put_fn put)
+{
+    const double reciprocal = 1.0 / (static_cast<double>(multiplier) + multiplier);
+    while (walk->i < end) {
+        if (walk->exponent < 0) {
+            int64_t i = walk->i;
+            put(i, literal_sample(wav, frames_count, static_cast<int>(walk->rate_in),
+                                  static_cast<int>(walk->rate_out), multiplier, i));
+            walk_step(walk);
+            continue;
+        }
+        position_walk w = *walk;
+        const int64_t mask = (int64_t(1) << w.frac_bits) - 1;
+        const int left = w.exponent > 23 ? w.exponent - 23 : 0;
+        while (w.i < end && walk_in_range(&w)) {
+            int64_t rounded = walk_rounded(&w);
+            int64_t k = w.frac_bits > 0 ? rounded >> w.frac_bits : rounded << left;
+            float frac = static_cast<float>(rounded & mask) * w.unit;
+            put(w.i, stepped_sample(wav, frames_count, multiplier, reciprocal, k, frac));
+            walk_advance(&w);
+        }
+        *walk = w;
+        if (!walk_in_range(walk))
+            walk_rebase(walk);
+    }
 }
 
 void resample_input(const unsigned char *wav, int64_t frames_count, int rate_in,
@@ -108,37 +152,36 @@ void resample_input(const unsigned char *wav, int64_t frames_count, int rate_in,
                              count);
         return;
     }
-    const double reciprocal = 1.0 / (static_cast<double>(multiplier) + multiplier);
     position_walk walk;
     walk_start(&walk, 0, rate_in, rate_out);
-    for (int64_t i = 0; i < count; i++)
-        samples[i] = next_sample(&walk, wav, frames_count, multiplier, reciprocal);
+    stepped_samples(wav, frames_count, multiplier, &walk, count,
+                    [samples](int64_t i, int32_t v) { samples[i] = v; });
 }
 
 void resample_and_encode(const unsigned char *wav, int64_t frames_count, int rate_in,
-                         int rate_out, float multiplier, int32_t *samples,
-                         unsigned char *bytes, int64_t len)
+                         int rate_out, float multiplier, unsigned char *bytes, int64_t len)
 {
     if (len <= 0)
         return;
-    if (!multiplier_is_moderate(multiplier)) {
-        resample_input_plain(wav, frames_count, rate_in, rate_out, multiplier, samples,
-                             2 * len);
-        encode_samples(samples, len, bytes);
-        return;
-    }
-    const double reciprocal = 1.0 / (static_cast<double>(multiplier) + multiplier);
-    position_walk walk;
-    walk_start(&walk, 0, rate_in, rate_out);
-    encode_stream e;
-    encode_stream_start(&e);
-    for (int64_t j = 0; j < len; j++) {
-        int32_t first = next_sample(&walk, wav, frames_count, multiplier, reciprocal);
-        int32_t second = next_sample(&walk, wav, frames_count, multiplier, reciprocal);
-        samples[2 * j] = first;
-        samples[2 * j + 1] = second;
-        unsigned hi = encode_next(&e, first);
-        bytes[j] = static_cast<unsigned char>((hi << 4) | encode_next(&e, second));
+    encode_stream started;
+    encode_stream_start(&started);
+    encode_stream e = started; // stays in registers
+    // Codes go out in pairs: the earlier one waits in the high nibble.
+    unsigned high = 0;
+    auto put = [&e, &high, bytes](int64_t i, int32_t sample) {
+        unsigned code = encode_next(&e, sample);
+        if (i % 2 == 0)
+            high = code << 4;
+        else
+            bytes[i / 2] = static_cast<unsigned char>(high | code);
+    };
+    if (multiplier_is_moderate(multiplier)) {
+        position_walk walk;
+        walk_start(&walk, 0, rate_in, rate_out);
+        stepped_samples(wav, frames_count, multiplier, &walk, 2 * len, put);
+    } else {
+        for (int64_t i = 0; i < 2 * len; i++)
+            put(i, literal_sample(wav, frames_count, rate_in, rate_out, multiplier, i));
     }
     encode_stream_end(&e);
 }

@@ -44,10 +44,10 @@ void resample_input(const unsigned char *wav, int64_t frames_count, int rate_in,
                     int rate_out, float multiplier, int32_t *samples, int64_t count);
 
 // resample_input and then encode_samples of the 2 * len samples, in one
-// pass: the encoder's chain from sample to sample leaves room for the
-// resampling work. Carries on from the codec state.
+// pass: each sample goes to the encoder as it is made, so the samples are
+// never held all at once, and the encoder's chain from sample to sample
+// leaves room for the resampling work. Carries on from the codec state.
 void resample_and_encode(const unsigned char *wav, int64_t frames_count, int rate_in,
-                         int rate_out, float multiplier, int32_t *samples,
-                         unsigned char *bytes, int64_t len);
+                         int rate_out, float multiplier, unsigned char *bytes, int64_t len);
 
 #endif

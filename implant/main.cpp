@@ -17,7 +17,6 @@ static const char ad_usage[] =
 
 static unsigned char ad_wavhdr[wav_header_size];
 static unsigned char *ad_data;
-static int32_t *ad_input;
 static unsigned char *ad_wavin;
 
 // Command-line values the arithmetic cannot use, refused before the
@@ -170,8 +169,9 @@ int main(int argc, char **argv)
     int waveblock_size = wav_data_size(ad_wavhdr);
     int64_t num_samplein = check_header_values(samplerate_in, waveblock_size, duration);
 
+    // The resampled samples go straight to the encoder; only the packed
+    // bytes are held.
     ad_data = static_cast<unsigned char *>(take_block(int64_t(num_sampleout) + 256));
-    ad_input = static_cast<int32_t *>(take_block(4 * int64_t(num_sampleout) + 256));
     printf("waveblock_size = %d\n", waveblock_size);
     printf("num_samplein = %d\n", static_cast<int>(num_samplein));
     int32_t max_val, min_val;
@@ -183,11 +183,10 @@ int main(int argc, char **argv)
     report_level(max_val, min_val, peak, fixed, multiplier);
     ad_ref_index = 0;
     ad_sample = 0;
-    resample_and_encode(ad_wavin, frames_count, samplerate_in, rate_out, multiplier, ad_input,
-                        ad_data, sample_len);
+    resample_and_encode(ad_wavin, frames_count, samplerate_in, rate_out, multiplier, ad_data,
+                        sample_len);
     write_region(target, fileout, offset, sample_len);
     free(ad_data);
-    free(ad_input);
     free(ad_wavin);
     exit(0);
 }

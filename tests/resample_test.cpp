@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "adpcm.h"
 #include "extract_path.h"
 #include "implant_path.h"
 #include "resample.h"
@@ -290,6 +291,43 @@ TEST(ImplantPath, FastSamplesMatchPlain)
                                  count);
             resample_input(data.data(), frames, r.in, r.out, multiplier, fast.data(), count);
             ASSERT_EQ(plain, fast) << r.in << "/" << r.out << " " << frames;
+        }
+    }
+}
+
+// The fused pass gives the bytes of resampling literally and then encoding
+// code by code.
+TEST(ImplantPath, FusedPassMatchesResampleThenEncode)
+{
+    std::mt19937 rng(13);
+    std::uniform_int_distribution<int> pick(-32768, 32767);
+    int round = 0;
+    for (const rates &r : delicate_rates) {
+        if (r.in == 1 || r.out == 1)
+            continue;
+        for (int64_t frames : {1, 7, 4001}) {
+            std::vector<std::pair<int, int>> lr(frames);
+            for (auto &f : lr)
+                f = {pick(rng), round % 3 ? pick(rng) : lr.empty() ? 0 : -f.first};
+            std::vector<unsigned char> data = frames_of(lr);
+            float multiplier = odd_multipliers[round++ % 9];
+            int64_t len = static_cast<int64_t>(static_cast<double>(frames) * r.out / r.in) / 2 + 3;
+            std::vector<int32_t> samples(2 * len);
+            resample_input_plain(data.data(), frames, r.in, r.out, multiplier, samples.data(),
+                                 2 * len);
+            ad_ref_index = 0;
+            ad_sample = 0;
+            std::vector<unsigned char> expected(len);
+            for (int64_t j = 0; j < len; j++) {
+                int hi = encode(samples[2 * j]);
+                expected[j] = static_cast<unsigned char>((hi << 4) | encode(samples[2 * j + 1]));
+            }
+            ad_ref_index = 0;
+            ad_sample = 0;
+            std::vector<unsigned char> fused(len);
+            resample_and_encode(data.data(), frames, r.in, r.out, multiplier, fused.data(), len);
+            ASSERT_EQ(fused, expected) << r.in << "/" << r.out << " " << frames << " x "
+                                       << multiplier;
         }
     }
 }
