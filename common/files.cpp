@@ -23,9 +23,10 @@ void *take_block(int64_t size)
     return block;
 }
 
-void finish_output(FILE *out, int write_failed, const char *name)
+void finish_output(FILE **out, int write_failed, const char *name)
 {
-    int close_failed = fclose(out) != 0;
+    int close_failed = fclose(*out) != 0;
+    *out = nullptr;
     if (write_failed || close_failed)
         refuse("Couldn't write output file %s\n", name);
 }

@@ -14,8 +14,8 @@ int64_t file_size(FILE *f);
 // malloc that refuses the run with one line when memory is short.
 void *take_block(int64_t size);
 
-// Exits 1 with "Couldn't write output file <name>" unless ok is 0 and the
-// close succeeds.
-void finish_output(FILE *out, int write_failed, const char *name);
+// Closes *out (and clears it); exits 1 with "Couldn't write output file
+// <name>" when a write failed or the close does.
+void finish_output(FILE **out, int write_failed, const char *name);
 
 #endif

@@ -18,6 +18,25 @@ static unsigned char ad_wavhdr[wav_header_size];
 static unsigned char *ad_data;
 static int32_t *ad_output;
 static unsigned char *ad_wavout;
+static FILE *ad_in;
+static FILE *ad_out;
+
+// Closes what is open and frees the blocks. A failure exit may leave this to
+// the end of the process; a run driven in-process (the fuzz harness) cannot.
+void release_run()
+{
+    if (ad_in != nullptr)
+        fclose(ad_in);
+    if (ad_out != nullptr)
+        fclose(ad_out);
+    free(ad_data);
+    free(ad_output);
+    free(ad_wavout);
+    ad_in = ad_out = nullptr;
+    ad_data = nullptr;
+    ad_output = nullptr;
+    ad_wavout = nullptr;
+}
 
 // Values the arithmetic cannot use, refused before the duration is shown.
 static void check_values(int offset, int sample_len, int freq_in, int rate_out)
@@ -43,8 +62,9 @@ static void check_values(int offset, int sample_len, int freq_in, int rate_out)
 }
 
 // Reads the region into ad_data; nothing is decoded that was not read.
-static void read_region(FILE *in, const char *name, int offset, int sample_len)
+static void read_region(const char *name, int offset, int sample_len)
 {
+    FILE *in = ad_in;
     int64_t size = file_size(in);
     if (size >= 0 && int64_t(offset) + sample_len > size)
         refuse_region(name, offset, sample_len, size);
@@ -54,6 +74,7 @@ static void read_region(FILE *in, const char *name, int offset, int sample_len)
     if (got != static_cast<size_t>(sample_len))
         refuse_region(name, offset, sample_len, size >= 0 ? size : offset + int64_t(got));
     fclose(in);
+    ad_in = nullptr;
 }
 
 static void report_values(const char *filein, int offset, int sample_len, int freq_in,
@@ -106,17 +127,17 @@ int main(int argc, char **argv)
     if (num_sampleout < 0 || num_sampleout > max_block_items)
         refuse("samplerate_out %d gives more frames than a WAV file can hold\n", rate_out);
 
-    FILE *in = fopen(filein, "rb");
-    if (in == nullptr)
+    ad_in = fopen(filein, "rb");
+    if (ad_in == nullptr)
         refuse("Couldn't open file %s\n", filein);
     // Everything that can fail is done before the output is opened, so a
     // refused run leaves an existing output file as it was.
     ad_data = static_cast<unsigned char *>(take_block(int64_t(num_samplein) + 256));
-    read_region(in, filein, offset, sample_len);
+    read_region(filein, offset, sample_len);
     ad_output = static_cast<int32_t *>(take_block(4 * int64_t(num_samplein) + 256));
     ad_wavout = static_cast<unsigned char *>(take_block(4 * num_sampleout + 256));
-    FILE *out = fopen(fileout, "wb");
-    if (out == nullptr)
+    ad_out = fopen(fileout, "wb");
+    if (ad_out == nullptr)
         refuse("Couldn't open output file %s\n", fileout);
 
     ad_ref_index = 0;
@@ -130,11 +151,9 @@ int main(int argc, char **argv)
     resample_frames(ad_output, num_samplein, freq_in, rate_out, multiplier, ad_wavout,
                     num_sampleout);
 
-    int failed = write_wav(out, ad_wavhdr, ad_wavout, static_cast<int>(num_sampleout),
+    int failed = write_wav(ad_out, ad_wavhdr, ad_wavout, static_cast<int>(num_sampleout),
                            rate_out);
-    finish_output(out, failed, fileout);
-    free(ad_data);
-    free(ad_output);
-    free(ad_wavout);
+    finish_output(&ad_out, failed, fileout);
+    release_run();
     exit(0);
 }

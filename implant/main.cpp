@@ -18,6 +18,24 @@ static const char ad_usage[] =
 static unsigned char ad_wavhdr[wav_header_size];
 static unsigned char *ad_data;
 static unsigned char *ad_wavin;
+static FILE *ad_in;
+static FILE *ad_target;
+
+// Closes what is open and frees the buffers. A failure exit may leave this
+// to the end of the process; a run driven in-process (the fuzz harness)
+// cannot.
+void release_run()
+{
+    if (ad_in != nullptr)
+        fclose(ad_in);
+    if (ad_target != nullptr)
+        fclose(ad_target);
+    free(ad_data);
+    free(ad_wavin);
+    ad_in = ad_target = nullptr;
+    ad_data = nullptr;
+    ad_wavin = nullptr;
+}
 
 // Command-line values the arithmetic cannot use, refused before the
 // duration is shown and before any file is opened.
@@ -86,7 +104,7 @@ static int64_t check_header_values(int samplerate_in, int waveblock_size, float 
 // Reads the data chunk in pieces and scans the level of each piece while it
 // is still in the cache. A data size beyond the end of the file is refused
 // from the file's size before anything that large is taken.
-static void read_and_scan(FILE *in, int64_t in_size, int waveblock_size,
+static void read_and_scan(int64_t in_size, int waveblock_size,
                           int64_t num_samplein, int32_t *max_val, int32_t *min_val)
 {
     const char *message =
@@ -103,7 +121,8 @@ static void read_and_scan(FILE *in, int64_t in_size, int waveblock_size,
     while (done < waveblock_size) {
         int64_t want = waveblock_size - done < wav_read_piece ? waveblock_size - done
                                                               : wav_read_piece;
-        int64_t got = static_cast<int64_t>(fread(ad_wavin + done, 1, static_cast<size_t>(want), in));
+        int64_t got =
+            static_cast<int64_t>(fread(ad_wavin + done, 1, static_cast<size_t>(want), ad_in));
         done += got;
         int64_t complete = done / 4 < scan_to ? done / 4 : scan_to;
         scan_frames_into(ad_wavin, scanned, complete, max_val, min_val);
@@ -115,7 +134,8 @@ static void read_and_scan(FILE *in, int64_t in_size, int waveblock_size,
         refuse(message, waveblock_size, static_cast<int>(done));
     if (num_samplein > frames_count)
         scan_silence(max_val, min_val); // frames past the data are silence
-    fclose(in);
+    fclose(ad_in);
+    ad_in = nullptr;
 }
 
 static void report_level(int32_t max_val, int32_t min_val, int32_t peak, int fixed,
@@ -129,12 +149,12 @@ static void report_level(int32_t max_val, int32_t min_val, int32_t peak, int fix
         printf("adjusting by multiplier %f\n", static_cast<double>(multiplier));
 }
 
-static void write_region(FILE *target, const char *name, int offset, int sample_len)
+static void write_region(const char *name, int offset, int sample_len)
 {
-    int failed = fseek(target, offset, SEEK_SET) != 0;
+    int failed = fseek(ad_target, offset, SEEK_SET) != 0;
     if (!failed && sample_len > 0)
-        failed = fwrite(ad_data, static_cast<size_t>(sample_len), 1, target) != 1;
-    finish_output(target, failed, name);
+        failed = fwrite(ad_data, static_cast<size_t>(sample_len), 1, ad_target) != 1;
+    finish_output(&ad_target, failed, name);
 }
 
 int main(int argc, char **argv)
@@ -156,14 +176,14 @@ int main(int argc, char **argv)
     float duration = duration_of(num_sampleout, rate_out);
     printf("Duration of sample = %f seconds\n", static_cast<double>(duration));
 
-    FILE *in = fopen(filein, "rb");
-    if (in == nullptr)
+    ad_in = fopen(filein, "rb");
+    if (ad_in == nullptr)
         refuse("Couldn't open file %s\n", filein);
-    int64_t in_size = file_size(in);
-    FILE *target = open_target(fileout);
-    if (fseek(target, offset, SEEK_SET) != 0)
+    int64_t in_size = file_size(ad_in);
+    ad_target = open_target(fileout);
+    if (fseek(ad_target, offset, SEEK_SET) != 0)
         refuse("Error in file offset - cannot locate in file\n");
-    read_header(in);
+    read_header(ad_in);
     int samplerate_in = wav_sample_rate(ad_wavhdr);
     printf("samplerate_in = %d\n", samplerate_in);
     int waveblock_size = wav_data_size(ad_wavhdr);
@@ -175,7 +195,7 @@ int main(int argc, char **argv)
     printf("waveblock_size = %d\n", waveblock_size);
     printf("num_samplein = %d\n", static_cast<int>(num_samplein));
     int32_t max_val, min_val;
-    read_and_scan(in, in_size, waveblock_size, num_samplein, &max_val, &min_val);
+    read_and_scan(in_size, waveblock_size, num_samplein, &max_val, &min_val);
 
     int64_t frames_count = waveblock_size / 4;
     int32_t peak = implant_peak(max_val, min_val);
@@ -185,8 +205,7 @@ int main(int argc, char **argv)
     ad_sample = 0;
     resample_and_encode(ad_wavin, frames_count, samplerate_in, rate_out, multiplier, ad_data,
                         sample_len);
-    write_region(target, fileout, offset, sample_len);
-    free(ad_data);
-    free(ad_wavin);
+    write_region(fileout, offset, sample_len);
+    release_run();
     exit(0);
 }
