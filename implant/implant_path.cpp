@@ -95,8 +95,12 @@ static inline int32_t stepped_sample(const unsigned char *wav, int64_t frames_co
     // The sum is a multiple of 2^-23 below 2^18: exact in double.
     float d = static_cast<float>(b - a) * frac;
     double v = (static_cast<double>(a) + d) * reciprocal;
-    return is_near_float_midpoint(v) ? sample_value(a, b, frac, multiplier)
-                                     : saturate_for_encode(static_cast<float>(v));
+    if (is_near_float_midpoint(v))
+        return sample_value(a, b, frac, multiplier);
+    // From 2^-10 on, |v| stays below 2^27: no clamp is needed.
+    float rounded = static_cast<float>(v);
+    return multiplier >= 0x1p-10f || multiplier <= -0x1p-10f ? static_cast<int32_t>(rounded)
+                                                             : saturate_for_encode(rounded);
 }
 
 // The literal sample at position i.
