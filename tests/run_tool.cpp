@@ -1,11 +1,13 @@
 #include "run_tool.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,7 +15,8 @@
 
 #include "wav_header.h"
 
-run_result run_tool(const std::string &program, const std::vector<std::string> &args)
+run_result run_tool(const std::string &program, const std::vector<std::string> &args,
+                    const run_options &options)
 {
     char out_name[] = "/tmp/run_tool_out_XXXXXX";
     int out_fd = mkstemp(out_name);
@@ -22,6 +25,13 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
     pid_t pid = fork();
     if (pid == 0) {
         dup2(out_fd, 1);
+        if (options.data_limit_mb > 0) {
+            rlimit limit;
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.data_limit_mb) << 20;
+            setrlimit(RLIMIT_DATA, &limit);
+        }
+        if (options.uid >= 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0))
+            _exit(126);
         std::vector<char *> argv;
         argv.push_back(const_cast<char *>(program.c_str()));
         for (const std::string &a : args)
@@ -48,11 +58,25 @@ std::string echo_of(const std::string &program, const std::vector<std::string> &
     return text + "\n";
 }
 
+// Removes every scratch directory when the test program ends.
+struct scratch_dirs {
+    std::vector<std::string> made;
+    ~scratch_dirs()
+    {
+        for (const std::string &dir : made) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    }
+};
+
 std::string scratch_dir()
 {
+    static scratch_dirs dirs;
     char name[] = "/tmp/sndtools_test_XXXXXX";
     if (mkdtemp(name) == nullptr)
         throw std::runtime_error("mkdtemp failed");
+    dirs.made.push_back(name);
     return name;
 }
 

@@ -11,7 +11,13 @@ struct run_result {
     std::string out;
 };
 
-run_result run_tool(const std::string &program, const std::vector<std::string> &args);
+struct run_options {
+    int uid = -1;         // run as this user (needs root), or as the caller
+    long data_limit_mb = 0; // limit on the data segment and heap, or none
+};
+
+run_result run_tool(const std::string &program, const std::vector<std::string> &args,
+                    const run_options &options = run_options());
 
 // The echo of the argument vector that every run starts with.
 std::string echo_of(const std::string &program, const std::vector<std::string> &args);

@@ -1,0 +1,380 @@
+// Fault tests of the built programs: refusals, odd values near the limits,
+// full devices and targets that cannot be updated. Each checks the exit
+// status, that a failure prints exactly one message line after the reports,
+// and the bytes of every file involved before and after.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "run_tool.h"
+
+namespace {
+
+const std::string extract = SNDEXTRACT_PATH;
+const std::string implant = SNDIMPLANT_PATH;
+
+// Without AddressSanitizer (whose shadow memory a data limit would refuse),
+// the programs run under a 1 GiB heap limit, so that any huge allocation
+// shows as an out-of-memory refusal instead of the expected line.
+run_options limited()
+{
+    run_options options;
+#if !defined(__SANITIZE_ADDRESS__)
+    options.data_limit_mb = 1024;
+#endif
+    return options;
+}
+
+bool is_report_line(const std::string &line)
+{
+    static const char *const reports[] = {
+        "argv[", "Values:", "-------", "filein  = ", "offset  = ", "length  = ",
+        "freq_in = ", "freq_out= ", "fileout = ", "amplifier = ", "Duration of sample = ",
+        "samplerate_in = ", "waveblock_size = ", "num_samplein = ", "max_val = ",
+        "max peak-to-peak = ", "adjusting by "};
+    if (line.empty())
+        return true; // the line after the echo
+    for (const char *r : reports)
+        if (line.compare(0, strlen(r), r) == 0)
+            return true;
+    return false;
+}
+
+// The lines after the reports; the reports must all come first.
+std::vector<std::string> message_lines(const std::string &out)
+{
+    std::vector<std::string> messages;
+    size_t at = 0;
+    while (at < out.size()) {
+        size_t end = out.find('\n', at);
+        if (end == std::string::npos)
+            end = out.size();
+        std::string line = out.substr(at, end - at);
+        if (!messages.empty() || !is_report_line(line))
+            messages.push_back(line);
+        at = end + 1;
+    }
+    return messages;
+}
+
+void expect_one_message(const run_result &r, const std::string &what)
+{
+    std::vector<std::string> messages = message_lines(r.out);
+    if (!messages.empty() && messages[0].compare(0, 30, "Invalid number of parameters :") == 0) {
+        EXPECT_EQ(messages.size(), 3u) << what; // the count, "Usage:" and the usage line
+        return;
+    }
+    ASSERT_EQ(messages.size(), 1u) << what << "\n" << r.out;
+    EXPECT_NE(messages[0].compare(0, 13, "Out of memory"), 0) << what << ": " << messages[0];
+}
+
+std::string pattern(size_t n)
+{
+    std::string bytes(n, '\0');
+    for (size_t i = 0; i < n; i++)
+        bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+    return bytes;
+}
+
+std::string fill(std::string text, const std::string &dir)
+{
+    for (size_t at = text.find("{d}"); at != std::string::npos; at = text.find("{d}"))
+        text.replace(at, 3, dir);
+    return text;
+}
+
+struct refusal {
+    const char *name;
+    std::vector<std::string> args; // {d} stands for the scratch directory
+    const char *message;           // the start of the one line expected
+};
+
+const std::string region_file = pattern(64);
+
+TEST(Faults, ExtractRefusalsLeaveTheOutputAlone)
+{
+    const refusal cases[] = {
+        {"no arguments", {}, "Invalid number of parameters : 1"},
+        {"too many", {"{d}/in", "0", "2", "8000", "8000", "{d}/out", "1", "x"},
+         "Invalid number of parameters : 9"},
+        {"offset text", {"{d}/in", "0x-1", "2", "8000", "8000", "{d}/out"},
+         "Problem understanding offset 0x-1"},
+        {"length text", {"{d}/in", "0", "2g", "8000", "8000", "{d}/out"},
+         "Problem understanding length 2g"},
+        {"rate text", {"{d}/in", "0", "2", "8000.0", "8000", "{d}/out"},
+         "Problem understanding sample_freq 8000.0"},
+        {"amplification", {"{d}/in", "0", "2", "8000", "8000", "{d}/out", "0x0"},
+         "Problem understanding amplification 0x0"},
+        {"offset -1", {"{d}/in", "0xFFFFFFFF", "2", "8000", "8000", "{d}/out"},
+         "offset must not be negative"},
+        {"length -2^31", {"{d}/in", "0", "0x80000000", "8000", "8000", "{d}/out"},
+         "length must not be negative"},
+        {"length 2^31-1", {"{d}/in", "0", "2147483647", "8000", "8000", "{d}/out"},
+         "length 2147483647 is too large"},
+        {"length one past the limit", {"{d}/in", "0", "268435424", "8000", "8000", "{d}/out"},
+         "length 268435424 is too large"},
+        {"rate in 0", {"{d}/in", "0", "2", "0", "8000", "{d}/out"}, "sample_freq must be 1"},
+        {"rate in -1", {"{d}/in", "0", "2", "4294967295", "8000", "{d}/out"},
+         "sample_freq must be 1"},
+        {"rate out -1", {"{d}/in", "0", "2", "8000", "0xFFFFFFFF", "{d}/out"},
+         "samplerate_out must not be negative"},
+        {"frames past the limit", {"{d}/in", "0", "64", "1", "2147483647", "{d}/out"},
+         "samplerate_out 2147483647 gives more frames"},
+        {"missing input", {"{d}/missing", "0", "2", "8000", "8000", "{d}/out"},
+         "Couldn't open file"},
+        {"region past the end", {"{d}/in", "63", "2", "8000", "8000", "{d}/out"},
+         "Region of 2 bytes at offset 63"},
+        {"offset 2^31-1", {"{d}/in", "2147483647", "1", "8000", "8000", "{d}/out"},
+         "Region of 1 bytes at offset 2147483647"},
+        {"largest length", {"{d}/in", "0", "268435423", "8000", "4000", "{d}/out"},
+         "Region of 268435423 bytes"},
+        {"input is a directory", {"{d}", "0", "2", "8000", "8000", "{d}/out"}, "Region of 2"},
+    };
+    for (const refusal &c : cases) {
+        for (bool existing : {true, false}) {
+            std::string dir = scratch_dir();
+            write_file(dir + "/in", region_file);
+            if (existing)
+                write_file(dir + "/out", "old");
+            std::vector<std::string> args;
+            for (const std::string &a : c.args)
+                args.push_back(fill(a, dir));
+            run_result r = run_tool(extract, args, limited());
+            EXPECT_EQ(r.status, 1) << c.name;
+            expect_one_message(r, c.name);
+            std::vector<std::string> messages = message_lines(r.out);
+            ASSERT_FALSE(messages.empty()) << c.name;
+            EXPECT_EQ(messages[0].compare(0, strlen(c.message), c.message), 0)
+                << c.name << ": " << messages[0];
+            if (existing)
+                EXPECT_EQ(read_file(dir + "/out"), "old") << c.name;
+            else
+                EXPECT_FALSE(file_exists(dir + "/out")) << c.name;
+            EXPECT_EQ(read_file(dir + "/in"), region_file) << c.name;
+        }
+    }
+}
+
+// A WAV header with fields changed at the given offsets.
+std::string wav_with(std::initializer_list<std::pair<int, std::string>> changes,
+                     size_t frames = 5)
+{
+    std::string wav = wav_file(std::vector<std::pair<int, int>>(frames, {1000, -200}), 8000);
+    for (const auto &c : changes)
+        wav.replace(c.first, c.second.size(), c.second);
+    return wav;
+}
+
+std::string le32(unsigned v)
+{
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; i++)
+        s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+struct implant_refusal {
+    const char *name;
+    std::string wav;
+    std::vector<std::string> args;
+    const char *message;
+    bool creates; // a missing target is created before this refusal
+};
+
+TEST(Faults, ImplantRefusalsLeaveTheTargetAlone)
+{
+    const std::string good = wav_with({});
+    const implant_refusal cases[] = {
+        {"no arguments", good, {}, "Invalid number of parameters : 1", false},
+        {"offset text", good, {"{d}/in.wav", "{d}/t", "1e3", "2", "8000"},
+         "Problem understanding offset 1e3", false},
+        {"amplification", good, {"{d}/in.wav", "{d}/t", "0", "2", "8000", "1e-46"},
+         "Problem understanding amplification 1e-46", false},
+        {"rate 0", good, {"{d}/in.wav", "{d}/t", "0", "2", "0"}, "samplerate_out must be 1",
+         false},
+        {"rate -2^31", good, {"{d}/in.wav", "{d}/t", "0", "2", "2147483648"},
+         "samplerate_out must be 1", false},
+        {"length -1", good, {"{d}/in.wav", "{d}/t", "0", "0xFFFFFFFF", "8000"},
+         "length must not be negative", false},
+        {"length past the limit", good, {"{d}/in.wav", "{d}/t", "0", "0x40000000", "8000"},
+         "length 1073741824 is too large", false},
+        {"missing WAV", good, {"{d}/none.wav", "{d}/t", "0", "2", "8000"},
+         "Couldn't open file", false},
+        {"offset -1", good, {"{d}/in.wav", "{d}/t", "0xFFFFFFFF", "2", "8000"},
+         "Error in file offset", true},
+        {"empty WAV", "", {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+         "Could not read WAV header.  Bytes desired = 44; bytes read = 0", true},
+        {"RIFX", wav_with({{0, "RIFX"}}), {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+         "RIFF not found", true},
+        {"LIST before data", wav_with({{36, "LIST"}}), {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+         "RIFF not found", true},
+        {"float samples", wav_with({{20, std::string("\x03\x00", 2)}}),
+         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "sample data format wrong", true},
+        {"8-bit mono", wav_with({{22, std::string("\x01\x00", 2)}, {34, std::string("\x08\x00", 2)}}),
+         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "significant bits per sample wrong", true},
+        {"header rate 0", wav_with({{24, le32(0)}}), {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+         "samplerate_in must be 1", true},
+        {"header rate -1", wav_with({{24, le32(0xFFFFFFFF)}}),
+         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "samplerate_in must be 1", true},
+        {"data size -4", wav_with({{40, le32(0xFFFFFFFC)}}),
+         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "waveblock_size must not be negative", true},
+        {"data size 2^31-1", wav_with({{40, le32(0x7FFFFFFF)}}),
+         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "waveblock_size 2147483647 is too large",
+         true},
+        {"data size far past the file", wav_with({{40, le32(0x7FFF0000)}}),
+         {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+         "Could not read WAV input file.  Bytes desired = 2147418112; bytes read = 21", true},
+        {"frames past the count", wav_with({{24, le32(0x7FFFFFFF)}}),
+         {"{d}/in.wav", "{d}/t", "0", "0x1000000", "1"},
+         "samplerate_in 2147483647 gives more frames", true},
+    };
+    for (const implant_refusal &c : cases) {
+        for (bool existing : {true, false}) {
+            std::string dir = scratch_dir();
+            write_file(dir + "/in.wav", c.wav);
+            std::string old = pattern(40);
+            if (existing)
+                write_file(dir + "/t", old);
+            std::vector<std::string> args;
+            for (const std::string &a : c.args)
+                args.push_back(fill(a, dir));
+            run_result r = run_tool(implant, args, limited());
+            EXPECT_EQ(r.status, 1) << c.name;
+            expect_one_message(r, c.name);
+            std::vector<std::string> messages = message_lines(r.out);
+            ASSERT_FALSE(messages.empty()) << c.name;
+            EXPECT_EQ(messages[0].compare(0, strlen(c.message), c.message), 0)
+                << c.name << ": " << messages[0];
+            if (existing)
+                EXPECT_EQ(read_file(dir + "/t"), old) << c.name;
+            else if (c.creates)
+                EXPECT_EQ(read_file(dir + "/t"), "") << c.name;
+            else
+                EXPECT_FALSE(file_exists(dir + "/t")) << c.name;
+            EXPECT_EQ(read_file(dir + "/in.wav"), c.wav) << c.name;
+        }
+    }
+}
+
+struct odd_case {
+    const char *name;
+    const std::string *tool;
+    std::string input;
+    std::vector<std::string> args;
+    long output_size; // size of the output or target afterwards
+};
+
+// Odd values the programs accept: status 0, no huge allocation, and the
+// files as expected.
+TEST(Faults, OddValuesThatAreAccepted)
+{
+    std::string short_data = wav_with({{40, le32(22)}}); // 5 frames and 2 stray bytes
+    short_data.resize(44 + 22);
+    const odd_case cases[] = {
+        {"output rate 2^31-1", &extract, region_file,
+         {"{d}/in", "0", "1", "8000", "2147483647", "{d}/out"}, 45 + 4 * 536870},
+        {"rates of 1", &extract, region_file, {"{d}/in", "0", "64", "1", "1", "{d}/out"},
+         45 + 4 * 128},
+        {"input rate 2^31-1", &extract, region_file,
+         {"{d}/in", "0", "64", "2147483647", "8000", "{d}/out"}, 45},
+        {"last byte of the file", &extract, region_file,
+         {"{d}/in", "63", "1", "8000", "8000", "{d}/out"}, 45 + 4 * 2},
+        {"header rate 2^31-1", &implant, wav_with({{24, le32(0x7FFFFFFF)}}),
+         {"{d}/in", "{d}/out", "0", "2", "8000"}, 2},
+        {"header rate 1", &implant, wav_with({{24, le32(1)}}),
+         {"{d}/in", "{d}/out", "0", "2", "8000"}, 2},
+        {"data not a multiple of 4", &implant, short_data,
+         {"{d}/in", "{d}/out", "0", "8", "8000"}, 8},
+        {"no data at all", &implant, wav_with({{40, le32(0)}}, 0),
+         {"{d}/in", "{d}/out", "0", "4", "8000"}, 4},
+        {"offset 2^31-1, nothing written", &implant, wav_with({}),
+         {"{d}/in", "{d}/out", "2147483647", "0", "8000"}, 0},
+        {"rate out 2^31-1", &implant, wav_with({}),
+         {"{d}/in", "{d}/out", "0", "16", "2147483647"}, 16},
+    };
+    for (const odd_case &c : cases) {
+        std::string dir = scratch_dir();
+        write_file(dir + "/in", c.input);
+        std::vector<std::string> args;
+        for (const std::string &a : c.args)
+            args.push_back(fill(a, dir));
+        run_result r = run_tool(*c.tool, args, limited());
+        EXPECT_EQ(r.status, 0) << c.name << "\n" << r.out;
+        EXPECT_TRUE(message_lines(r.out).empty()) << c.name << "\n" << r.out;
+        EXPECT_EQ(static_cast<long>(read_file(dir + "/out").size()), c.output_size) << c.name;
+    }
+}
+
+TEST(Faults, GapBeforeARegionPastTheEndIsZeroBytes)
+{
+    std::string dir = scratch_dir();
+    write_file(dir + "/in.wav", wav_with({}));
+    std::string old = pattern(100);
+    write_file(dir + "/t", old);
+    run_result r = run_tool(implant, {dir + "/in.wav", dir + "/t", "0x10000", "2", "8000"});
+    EXPECT_EQ(r.status, 0);
+    std::string now = read_file(dir + "/t");
+    ASSERT_EQ(now.size(), 0x10002u);
+    EXPECT_EQ(now.substr(0, 100), old);
+    EXPECT_EQ(now.substr(100, 0x10000 - 100), std::string(0x10000 - 100, '\0'));
+}
+
+TEST(Faults, FullDevice)
+{
+    std::string dir = scratch_dir();
+    write_file(dir + "/in", region_file);
+    write_file(dir + "/in.wav", wav_with({}));
+    const struct {
+        const std::string *tool;
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {&extract, {dir + "/in", "0", "64", "8000", "8000", "/dev/full"}, 1},
+        {&extract, {dir + "/in", "0", "0", "8000", "8000", "/dev/full"}, 1},
+        {&implant, {dir + "/in.wav", "/dev/full", "0", "2", "8000"}, 1},
+        {&implant, {dir + "/in.wav", "/dev/full", "0", "0", "8000"}, 0}, // nothing to write
+    };
+    for (const auto &c : cases) {
+        run_result r = run_tool(*c.tool, c.args);
+        EXPECT_EQ(r.status, c.status) << r.out;
+        std::vector<std::string> messages = message_lines(r.out);
+        if (c.status == 1) {
+            ASSERT_EQ(messages.size(), 1u) << r.out;
+            EXPECT_EQ(messages[0], "Couldn't write output file /dev/full");
+        } else {
+            EXPECT_TRUE(messages.empty()) << r.out;
+        }
+    }
+}
+
+// An existing target that can be written but not read: the fallback to
+// creating a new file would empty it, so it is refused instead.
+TEST(Faults, WriteOnlyTargetIsNeverEmptied)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user";
+    const int nobody = 65534;
+    std::string dir = scratch_dir();
+    chmod(dir.c_str(), 0755);
+    write_file(dir + "/in.wav", wav_with({}));
+    chmod((dir + "/in.wav").c_str(), 0644);
+    std::string old = pattern(50);
+    write_file(dir + "/t", old);
+    ASSERT_EQ(chown((dir + "/t").c_str(), nobody, nobody), 0);
+    chmod((dir + "/t").c_str(), 0200);
+    run_options as_nobody;
+    as_nobody.uid = nobody;
+    run_result r = run_tool(implant, {dir + "/in.wav", dir + "/t", "0", "2", "8000"}, as_nobody);
+    EXPECT_EQ(r.status, 1) << r.out;
+    std::vector<std::string> messages = message_lines(r.out);
+    ASSERT_EQ(messages.size(), 1u) << r.out;
+    EXPECT_EQ(messages[0], "Couldn't open output file " + dir + "/t");
+    EXPECT_EQ(read_file(dir + "/t"), old);
+}
+
+} // namespace
