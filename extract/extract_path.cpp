@@ -75,9 +75,8 @@ static inline void put_frame(unsigned char *frame, int32_t out)
 }
 
 static inline void interpolated_frame(const int32_t *samples, int64_t count,
-                                      float multiplier, const unsigned char (*at_rest)[4],
-                                      int64_t k, float frac, bool below_one,
-                                      unsigned char *frame)
+                                      float multiplier, bool in_range, int64_t k,
+                                      float frac, bool below_one, unsigned char *frame)
 {
     int32_t a, b;
     if (k + 1 < count) {
@@ -87,10 +86,6 @@ static inline void interpolated_frame(const int32_t *samples, int64_t count,
         a = sample_at(samples, count, k);
         b = sample_at(samples, count, k + 1);
     }
-    if (frac == 0.0f) {
-        memcpy(frame, at_rest[a + 2048], 4);
-        return;
-    }
     int32_t out;
     if (below_one) {
         out = frame_value(a, b, frac, multiplier);
@@ -98,8 +93,12 @@ static inline void interpolated_frame(const int32_t *samples, int64_t count,
         // The sum is a multiple of 2^-23 below 2^13: exact in double.
         float step = static_cast<float>(b - a) * frac;
         double value = (static_cast<double>(a) + step) * static_cast<double>(multiplier);
-        out = is_float_midpoint(value) ? frame_value(a, b, frac, multiplier)
-                                       : saturate_16(static_cast<float>(value));
+        if (is_float_midpoint(value))
+            out = frame_value(a, b, frac, multiplier);
+        else if (in_range)
+            out = static_cast<int32_t>(static_cast<float>(value));
+        else
+            out = saturate_16(static_cast<float>(value));
     }
     put_frame(frame, out);
 }
@@ -109,16 +108,19 @@ static inline void interpolated_frame(const int32_t *samples, int64_t count,
 // the frames (bytes, which may alias anything) would otherwise force it out
 // to memory at every frame.
 static void resample_fractional(const int32_t *samples, int64_t count, float multiplier,
-                                const unsigned char (*at_rest)[4], position_walk *walk,
-                                unsigned char *frames, int64_t frames_count)
+                                position_walk *walk, unsigned char *frames,
+                                int64_t frames_count)
 {
+    // Samples lie in -2048..2047, so below 15.9 no scaled value reaches the
+    // 16-bit limits.
+    const bool in_range = multiplier < 15.9f && multiplier > -15.9f;
     while (walk->i < frames_count && walk->exponent < 23) {
         int64_t k;
         float frac;
         if (walk->exponent < 0) {
             int64_t i = walk->i;
             walk_next(walk, &k, &frac);
-            interpolated_frame(samples, count, multiplier, at_rest, k, frac, true,
+            interpolated_frame(samples, count, multiplier, in_range, k, frac, true,
                                frames + 4 * i);
             continue;
         }
@@ -128,7 +130,7 @@ static void resample_fractional(const int32_t *samples, int64_t count, float mul
             int64_t rounded = walk_rounded(&w);
             k = rounded >> w.frac_bits;
             frac = static_cast<float>(rounded & mask) * w.unit;
-            interpolated_frame(samples, count, multiplier, at_rest, k, frac, false,
+            interpolated_frame(samples, count, multiplier, in_range, k, frac, false,
                                frames + 4 * w.i);
             walk_advance(&w);
         }
@@ -174,6 +176,6 @@ void resample_frames(const int32_t *samples, int64_t count, int rate_in, int rat
         put_frame(at_rest[a + 2048], frame_value(a, a, 0.0f, multiplier));
     position_walk walk;
     walk_start(&walk, 0, rate_in, rate_out);
-    resample_fractional(samples, count, multiplier, at_rest, &walk, frames, frames_count);
+    resample_fractional(samples, count, multiplier, &walk, frames, frames_count);
     resample_whole(samples, count, at_rest, &walk, frames, frames_count);
 }
