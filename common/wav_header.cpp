@@ -97,6 +97,15 @@ void print_wav_refusal(wav_check outcome, const unsigned char *hdr, int got)
     }
 }
 
+wav_check read_and_check_wav_header(FILE *in, unsigned char *hdr)
+{
+    int got = read_wav_header(in, hdr);
+    wav_check outcome = check_wav_header(hdr, got);
+    if (outcome != wav_ok)
+        print_wav_refusal(outcome, hdr, got);
+    return outcome;
+}
+
 int wav_sample_rate(const unsigned char *hdr)
 {
     return grab_intval(hdr + 24, 4);

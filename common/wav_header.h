@@ -39,6 +39,11 @@ wav_check check_wav_header(const unsigned char *hdr, int got);
 // Prints the one-line message for a refused header.
 void print_wav_refusal(wav_check outcome, const unsigned char *hdr, int got);
 
+// The whole step: reads the header from the start of the stream into hdr,
+// checks it and, when it is refused, prints that check's message. The
+// stream is left at the first byte after the header.
+wav_check read_and_check_wav_header(FILE *in, unsigned char *hdr);
+
 int wav_sample_rate(const unsigned char *hdr);
 int wav_data_size(const unsigned char *hdr);
 

@@ -76,16 +76,6 @@ static void report_values(const char *filein, int offset, int sample_len, int ra
         printf("amplifier = %f\n", static_cast<double>(amplification));
 }
 
-static void read_header(FILE *in)
-{
-    int got = read_wav_header(in, ad_wavhdr);
-    wav_check outcome = check_wav_header(ad_wavhdr, got);
-    if (outcome != wav_ok) {
-        print_wav_refusal(outcome, ad_wavhdr, got);
-        exit(1);
-    }
-}
-
 // Header values the arithmetic cannot use.
 static int64_t check_header_values(int samplerate_in, int waveblock_size, float duration)
 {
@@ -183,7 +173,8 @@ int main(int argc, char **argv)
     ad_target = open_target(fileout);
     if (fseek(ad_target, offset, SEEK_SET) != 0)
         refuse("Error in file offset - cannot locate in file\n");
-    read_header(ad_in);
+    if (read_and_check_wav_header(ad_in, ad_wavhdr) != wav_ok)
+        exit(1);
     int samplerate_in = wav_sample_rate(ad_wavhdr);
     printf("samplerate_in = %d\n", samplerate_in);
     int waveblock_size = wav_data_size(ad_wavhdr);

@@ -197,6 +197,20 @@ TEST(WavHeader, RefusalsInCheckOrder)
     }
 }
 
+TEST(WavHeader, ReadingLeavesTheStreamAtTheFrames)
+{
+    std::vector<unsigned char> file = good_header();
+    file.push_back(0x42);
+    FILE *f = tmpfile();
+    ASSERT_NE(f, nullptr);
+    fwrite(file.data(), 1, file.size(), f);
+    rewind(f);
+    unsigned char hdr[44];
+    EXPECT_EQ(read_and_check_wav_header(f, hdr), wav_ok);
+    EXPECT_EQ(fgetc(f), 0x42);
+    fclose(f);
+}
+
 TEST(WavHeader, ShortFiles)
 {
     for (int size : {0, 10, 43}) {
@@ -208,13 +222,10 @@ TEST(WavHeader, ShortFiles)
             fwrite(file.data(), 1, file.size(), f);
         rewind(f);
         unsigned char hdr[44];
-        int got = read_wav_header(f, hdr);
-        fclose(f);
-        EXPECT_EQ(got, size);
-        EXPECT_EQ(check_wav_header(hdr, got), wav_too_short);
         testing::internal::CaptureStdout();
-        print_wav_refusal(wav_too_short, hdr, got);
+        EXPECT_EQ(read_and_check_wav_header(f, hdr), wav_too_short);
         fflush(stdout);
+        fclose(f);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
                   "Could not read WAV header.  Bytes desired = 44; bytes read = " +
                       std::to_string(size) + "\n");

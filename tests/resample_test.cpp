@@ -98,6 +98,40 @@ TEST(PositionWalk, HalfwayBetweenFloatsRoundsToEven)
     EXPECT_EQ(k, 8388610);
 }
 
+// The shortcuts hand a value back to the literal path exactly when rounding
+// it to a float could go either way.
+TEST(Midpoints, Predicates)
+{
+    const double one_ulp = std::ldexp(1.0, -52); // of a double in [1, 2)
+    const double mid = 1.0 + std::ldexp(1.0, -24); // halfway between 1 and the next float
+    const struct {
+        double value;
+        bool midpoint, near;
+    } cases[] = {
+        {1.0, false, false},
+        {mid, true, true},
+        {-mid, true, true},
+        {mid + one_ulp, false, true},
+        {mid - 8 * one_ulp, false, true},
+        {mid + 8 * one_ulp, false, true},
+        {mid + 9 * one_ulp, false, false},
+        {mid - 9 * one_ulp, false, false},
+        {30744.765625, false, false},
+        {std::ldexp(mid, 20), true, true},
+        {3.0 + std::ldexp(1.0, -23), true, true}, // halfway above 3
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(is_float_midpoint(c.value), c.midpoint) << c.value;
+        EXPECT_EQ(is_near_float_midpoint(c.value), c.near) << c.value;
+    }
+    EXPECT_TRUE(multiplier_is_moderate(1.0f));
+    EXPECT_TRUE(multiplier_is_moderate(-0x1p-60f));
+    EXPECT_FALSE(multiplier_is_moderate(0x1p-61f));
+    EXPECT_FALSE(multiplier_is_moderate(0x1p61f));
+    EXPECT_FALSE(multiplier_is_moderate(std::numeric_limits<float>::infinity()));
+    EXPECT_FALSE(multiplier_is_moderate(std::numeric_limits<float>::quiet_NaN()));
+}
+
 TEST(Saturation, Table)
 {
     const float inf = std::numeric_limits<float>::infinity();
@@ -329,6 +363,36 @@ TEST(ImplantPath, FusedPassMatchesResampleThenEncode)
             ASSERT_EQ(fused, expected) << r.in << "/" << r.out << " " << frames << " x "
                                        << multiplier;
         }
+    }
+}
+
+// Whole regions long enough to cross 2^23 and 2^24, where the fraction
+// vanishes and then only even positions exist, up to the last frames.
+TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
+{
+    const int64_t count = (int64_t(1) << 24) + 1000;
+    std::vector<int32_t> samples(count);
+    std::mt19937 rng(17);
+    for (int32_t &s : samples)
+        s = static_cast<int32_t>(rng() % 4096) - 2048;
+    const rates cases[] = {{8000, 9000}, {8000, 16000}};
+    for (const rates &r : cases) {
+        int64_t frames = count * r.out / r.in + 4;
+        std::vector<unsigned char> plain(4 * frames), fast(4 * frames);
+        resample_frames_plain(samples.data(), count, r.in, r.out, 245.76f, plain.data(), frames);
+        resample_frames(samples.data(), count, r.in, r.out, 245.76f, fast.data(), frames);
+        ASSERT_TRUE(plain == fast) << r.in << "/" << r.out;
+    }
+    // The implanter's input side: frames up to past 2^24.
+    std::vector<unsigned char> wav(4 * count);
+    for (unsigned char &b : wav)
+        b = static_cast<unsigned char>(rng());
+    for (const rates &r : {rates{9000, 8000}, rates{16000, 8000}}) {
+        int64_t n = count * r.out / r.in + 4;
+        std::vector<int32_t> plain(n), fast(n);
+        resample_input_plain(wav.data(), count, r.in, r.out, 3.5f, plain.data(), n);
+        resample_input(wav.data(), count, r.in, r.out, 3.5f, fast.data(), n);
+        ASSERT_TRUE(plain == fast) << r.in << "/" << r.out;
     }
 }
 
