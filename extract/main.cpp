@@ -9,6 +9,7 @@
 #include "cli.h"
 #include "extract_path.h"
 #include "files.h"
+#include "report.h"
 #include "wav_header.h"
 
 static const char ad_usage[] = "adpcm <filein> <offset> <sample_len> <ADPCM_sample_freq> "
@@ -77,32 +78,6 @@ static void read_region(const char *name, int offset, int sample_len)
     ad_in = nullptr;
 }
 
-static void report_values(const char *filein, int offset, int sample_len, int freq_in,
-                          int rate_out, const char *fileout, int fixed, float amplification)
-{
-    printf("Values:\n");
-    printf("-------\n");
-    printf("filein  = %s\n", filein);
-    printf("offset  = 0x%X\n", static_cast<unsigned>(offset));
-    printf("length  = 0x%X\n", static_cast<unsigned>(sample_len));
-    printf("freq_in = %d\n", freq_in);
-    printf("freq_out= %d\n", rate_out);
-    printf("fileout = %s\n", fileout);
-    if (fixed)
-        printf("amplifier = %f\n", static_cast<double>(amplification));
-}
-
-static void report_level(int32_t max_val, int32_t min_val, int32_t peak_to_peak, int fixed,
-                         float multiplier)
-{
-    printf("max_val = %d, min_val = %d\n", max_val, min_val);
-    printf("max peak-to-peak = %d of possible 65536\n", peak_to_peak);
-    if (fixed)
-        printf("adjusting by fixed-multiplier %f\n", static_cast<double>(multiplier));
-    else
-        printf("adjusting by multiplier %f\n", static_cast<double>(multiplier));
-}
-
 int main(int argc, char **argv)
 {
     echo_args(argc, argv);
@@ -116,7 +91,7 @@ int main(int argc, char **argv)
     int rate_out = number_arg(argv[5], "samplerate_out");
     int fixed = argc == 8;
     float amplification = fixed ? amplification_arg(argv[7]) : 0.0f;
-    report_values(filein, offset, sample_len, freq_in, rate_out, fileout, fixed,
+    report_values(filein, offset, sample_len, &freq_in, rate_out, fileout, fixed,
                   amplification);
     check_values(offset, sample_len, freq_in, rate_out);
 

@@ -9,6 +9,7 @@
 #include "adpcm.h"
 #include "cli.h"
 #include "files.h"
+#include "report.h"
 #include "implant_path.h"
 #include "wav_header.h"
 
@@ -60,20 +61,6 @@ static FILE *open_target(const char *name)
     if (target == nullptr)
         refuse("Couldn't open output file %s\n", name);
     return target;
-}
-
-static void report_values(const char *filein, int offset, int sample_len, int rate_out,
-                          const char *fileout, int fixed, float amplification)
-{
-    printf("Values:\n");
-    printf("-------\n");
-    printf("filein  = %s\n", filein);
-    printf("offset  = 0x%X\n", static_cast<unsigned>(offset));
-    printf("length  = 0x%X\n", static_cast<unsigned>(sample_len));
-    printf("freq_out= %d\n", rate_out);
-    printf("fileout = %s\n", fileout);
-    if (fixed)
-        printf("amplifier = %f\n", static_cast<double>(amplification));
 }
 
 // Header values the arithmetic cannot use.
@@ -128,17 +115,6 @@ static void read_and_scan(int64_t in_size, int waveblock_size,
     ad_in = nullptr;
 }
 
-static void report_level(int32_t max_val, int32_t min_val, int32_t peak, int fixed,
-                         float multiplier)
-{
-    printf("max_val = %d, min_val = %d\n", max_val, min_val);
-    printf("max peak-to-peak = %d of possible 65536\n", peak);
-    if (fixed)
-        printf("adjusting by fixed-multiplier %f\n", static_cast<double>(multiplier));
-    else
-        printf("adjusting by multiplier %f\n", static_cast<double>(multiplier));
-}
-
 static void write_region(const char *name, int offset, int sample_len)
 {
     int failed = fseek(ad_target, offset, SEEK_SET) != 0;
@@ -159,7 +135,7 @@ int main(int argc, char **argv)
     int rate_out = number_arg(argv[5], "samplerate_out");
     int fixed = argc == 7;
     float amplification = fixed ? amplification_arg(argv[6]) : 0.0f;
-    report_values(filein, offset, sample_len, rate_out, fileout, fixed, amplification);
+    report_values(filein, offset, sample_len, nullptr, rate_out, fileout, fixed, amplification);
     check_values(sample_len, rate_out);
 
     int num_sampleout = sample_len + sample_len;
