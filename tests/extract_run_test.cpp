@@ -11,13 +11,6 @@ namespace {
 
 const std::string tool = SNDEXTRACT_PATH;
 
-std::string replace_all(std::string text, const std::string &from, const std::string &to)
-{
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 std::string values(const std::string &offset, const std::string &length, int freq_in,
                    int freq_out, const char *amplifier = nullptr)
 {

@@ -81,70 +81,35 @@ std::string pattern(size_t n)
     return bytes;
 }
 
-std::string fill(std::string text, const std::string &dir)
+std::string fill(const std::string &text, const std::string &dir)
 {
-    for (size_t at = text.find("{d}"); at != std::string::npos; at = text.find("{d}"))
-        text.replace(at, 3, dir);
-    return text;
+    return replace_all(text, "{d}", dir);
 }
 
 struct refusal {
     const char *name;
+    std::string input;             // the bytes of {d}/in
     std::vector<std::string> args; // {d} stands for the scratch directory
     const char *message;           // the start of the one line expected
+    bool creates = false;          // a missing {d}/out is created before this refusal
 };
 
-const std::string region_file = pattern(64);
-
-TEST(Faults, ExtractRefusalsLeaveTheOutputAlone)
+// Runs each refusal with {d}/out existing (it must stay as it was) and
+// missing (it must stay missing, or be empty where the order of the steps
+// creates it first).
+void check_refusals(const std::string &tool, const std::vector<refusal> &cases)
 {
-    const refusal cases[] = {
-        {"no arguments", {}, "Invalid number of parameters : 1"},
-        {"too many", {"{d}/in", "0", "2", "8000", "8000", "{d}/out", "1", "x"},
-         "Invalid number of parameters : 9"},
-        {"offset text", {"{d}/in", "0x-1", "2", "8000", "8000", "{d}/out"},
-         "Problem understanding offset 0x-1"},
-        {"length text", {"{d}/in", "0", "2g", "8000", "8000", "{d}/out"},
-         "Problem understanding length 2g"},
-        {"rate text", {"{d}/in", "0", "2", "8000.0", "8000", "{d}/out"},
-         "Problem understanding sample_freq 8000.0"},
-        {"amplification", {"{d}/in", "0", "2", "8000", "8000", "{d}/out", "0x0"},
-         "Problem understanding amplification 0x0"},
-        {"offset -1", {"{d}/in", "0xFFFFFFFF", "2", "8000", "8000", "{d}/out"},
-         "offset must not be negative"},
-        {"length -2^31", {"{d}/in", "0", "0x80000000", "8000", "8000", "{d}/out"},
-         "length must not be negative"},
-        {"length 2^31-1", {"{d}/in", "0", "2147483647", "8000", "8000", "{d}/out"},
-         "length 2147483647 is too large"},
-        {"length one past the limit", {"{d}/in", "0", "268435424", "8000", "8000", "{d}/out"},
-         "length 268435424 is too large"},
-        {"rate in 0", {"{d}/in", "0", "2", "0", "8000", "{d}/out"}, "sample_freq must be 1"},
-        {"rate in -1", {"{d}/in", "0", "2", "4294967295", "8000", "{d}/out"},
-         "sample_freq must be 1"},
-        {"rate out -1", {"{d}/in", "0", "2", "8000", "0xFFFFFFFF", "{d}/out"},
-         "samplerate_out must not be negative"},
-        {"frames past the limit", {"{d}/in", "0", "64", "1", "2147483647", "{d}/out"},
-         "samplerate_out 2147483647 gives more frames"},
-        {"missing input", {"{d}/missing", "0", "2", "8000", "8000", "{d}/out"},
-         "Couldn't open file"},
-        {"region past the end", {"{d}/in", "63", "2", "8000", "8000", "{d}/out"},
-         "Region of 2 bytes at offset 63"},
-        {"offset 2^31-1", {"{d}/in", "2147483647", "1", "8000", "8000", "{d}/out"},
-         "Region of 1 bytes at offset 2147483647"},
-        {"largest length", {"{d}/in", "0", "268435423", "8000", "4000", "{d}/out"},
-         "Region of 268435423 bytes"},
-        {"input is a directory", {"{d}", "0", "2", "8000", "8000", "{d}/out"}, "Region of 2"},
-    };
+    const std::string old = pattern(40);
     for (const refusal &c : cases) {
         for (bool existing : {true, false}) {
             std::string dir = scratch_dir();
-            write_file(dir + "/in", region_file);
+            write_file(dir + "/in", c.input);
             if (existing)
-                write_file(dir + "/out", "old");
+                write_file(dir + "/out", old);
             std::vector<std::string> args;
             for (const std::string &a : c.args)
                 args.push_back(fill(a, dir));
-            run_result r = run_tool(extract, args, limited());
+            run_result r = run_tool(tool, args, limited());
             EXPECT_EQ(r.status, 1) << c.name;
             expect_one_message(r, c.name);
             std::vector<std::string> messages = message_lines(r.out);
@@ -152,12 +117,58 @@ TEST(Faults, ExtractRefusalsLeaveTheOutputAlone)
             EXPECT_EQ(messages[0].compare(0, strlen(c.message), c.message), 0)
                 << c.name << ": " << messages[0];
             if (existing)
-                EXPECT_EQ(read_file(dir + "/out"), "old") << c.name;
+                EXPECT_EQ(read_file(dir + "/out"), old) << c.name;
+            else if (c.creates)
+                EXPECT_EQ(read_file(dir + "/out"), "") << c.name;
             else
                 EXPECT_FALSE(file_exists(dir + "/out")) << c.name;
-            EXPECT_EQ(read_file(dir + "/in"), region_file) << c.name;
+            EXPECT_EQ(read_file(dir + "/in"), c.input) << c.name;
         }
     }
+}
+
+const std::string region_file = pattern(64);
+
+TEST(Faults, ExtractRefusalsLeaveTheOutputAlone)
+{
+    const std::string r = region_file;
+    check_refusals(extract, {
+        {"no arguments", r, {}, "Invalid number of parameters : 1"},
+        {"too many", r, {"{d}/in", "0", "2", "8000", "8000", "{d}/out", "1", "x"},
+         "Invalid number of parameters : 9"},
+        {"offset text", r, {"{d}/in", "0x-1", "2", "8000", "8000", "{d}/out"},
+         "Problem understanding offset 0x-1"},
+        {"length text", r, {"{d}/in", "0", "2g", "8000", "8000", "{d}/out"},
+         "Problem understanding length 2g"},
+        {"rate text", r, {"{d}/in", "0", "2", "8000.0", "8000", "{d}/out"},
+         "Problem understanding sample_freq 8000.0"},
+        {"amplification", r, {"{d}/in", "0", "2", "8000", "8000", "{d}/out", "0x0"},
+         "Problem understanding amplification 0x0"},
+        {"offset -1", r, {"{d}/in", "0xFFFFFFFF", "2", "8000", "8000", "{d}/out"},
+         "offset must not be negative"},
+        {"length -2^31", r, {"{d}/in", "0", "0x80000000", "8000", "8000", "{d}/out"},
+         "length must not be negative"},
+        {"length 2^31-1", r, {"{d}/in", "0", "2147483647", "8000", "8000", "{d}/out"},
+         "length 2147483647 is too large"},
+        {"length one past the limit", r, {"{d}/in", "0", "268435424", "8000", "8000", "{d}/out"},
+         "length 268435424 is too large"},
+        {"rate in 0", r, {"{d}/in", "0", "2", "0", "8000", "{d}/out"}, "sample_freq must be 1"},
+        {"rate in -1", r, {"{d}/in", "0", "2", "4294967295", "8000", "{d}/out"},
+         "sample_freq must be 1"},
+        {"rate out -1", r, {"{d}/in", "0", "2", "8000", "0xFFFFFFFF", "{d}/out"},
+         "samplerate_out must not be negative"},
+        {"frames past the limit", r, {"{d}/in", "0", "64", "1", "2147483647", "{d}/out"},
+         "samplerate_out 2147483647 gives more frames"},
+        {"missing input", r, {"{d}/missing", "0", "2", "8000", "8000", "{d}/out"},
+         "Couldn't open file"},
+        {"region past the end", r, {"{d}/in", "63", "2", "8000", "8000", "{d}/out"},
+         "Region of 2 bytes at offset 63"},
+        {"offset 2^31-1", r, {"{d}/in", "2147483647", "1", "8000", "8000", "{d}/out"},
+         "Region of 1 bytes at offset 2147483647"},
+        {"largest length", r, {"{d}/in", "0", "268435423", "8000", "4000", "{d}/out"},
+         "Region of 268435423 bytes"},
+        {"input is a directory", r, {"{d}", "0", "2", "8000", "8000", "{d}/out"}, "Region of 2"},
+    });
 }
 
 // A WAV header with fields changed at the given offsets.
@@ -178,87 +189,53 @@ std::string le32(unsigned v)
     return s;
 }
 
-struct implant_refusal {
-    const char *name;
-    std::string wav;
-    std::vector<std::string> args;
-    const char *message;
-    bool creates; // a missing target is created before this refusal
-};
-
 TEST(Faults, ImplantRefusalsLeaveTheTargetAlone)
 {
     const std::string good = wav_with({});
-    const implant_refusal cases[] = {
+    check_refusals(implant, {
         {"no arguments", good, {}, "Invalid number of parameters : 1", false},
-        {"offset text", good, {"{d}/in.wav", "{d}/t", "1e3", "2", "8000"},
+        {"offset text", good, {"{d}/in", "{d}/out", "1e3", "2", "8000"},
          "Problem understanding offset 1e3", false},
-        {"amplification", good, {"{d}/in.wav", "{d}/t", "0", "2", "8000", "1e-46"},
+        {"amplification", good, {"{d}/in", "{d}/out", "0", "2", "8000", "1e-46"},
          "Problem understanding amplification 1e-46", false},
-        {"rate 0", good, {"{d}/in.wav", "{d}/t", "0", "2", "0"}, "samplerate_out must be 1",
+        {"rate 0", good, {"{d}/in", "{d}/out", "0", "2", "0"}, "samplerate_out must be 1",
          false},
-        {"rate -2^31", good, {"{d}/in.wav", "{d}/t", "0", "2", "2147483648"},
+        {"rate -2^31", good, {"{d}/in", "{d}/out", "0", "2", "2147483648"},
          "samplerate_out must be 1", false},
-        {"length -1", good, {"{d}/in.wav", "{d}/t", "0", "0xFFFFFFFF", "8000"},
+        {"length -1", good, {"{d}/in", "{d}/out", "0", "0xFFFFFFFF", "8000"},
          "length must not be negative", false},
-        {"length past the limit", good, {"{d}/in.wav", "{d}/t", "0", "0x40000000", "8000"},
+        {"length past the limit", good, {"{d}/in", "{d}/out", "0", "0x40000000", "8000"},
          "length 1073741824 is too large", false},
-        {"missing WAV", good, {"{d}/none.wav", "{d}/t", "0", "2", "8000"},
+        {"missing WAV", good, {"{d}/none.wav", "{d}/out", "0", "2", "8000"},
          "Couldn't open file", false},
-        {"offset -1", good, {"{d}/in.wav", "{d}/t", "0xFFFFFFFF", "2", "8000"},
+        {"offset -1", good, {"{d}/in", "{d}/out", "0xFFFFFFFF", "2", "8000"},
          "Error in file offset", true},
-        {"empty WAV", "", {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+        {"empty WAV", "", {"{d}/in", "{d}/out", "0", "2", "8000"},
          "Could not read WAV header.  Bytes desired = 44; bytes read = 0", true},
-        {"RIFX", wav_with({{0, "RIFX"}}), {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+        {"RIFX", wav_with({{0, "RIFX"}}), {"{d}/in", "{d}/out", "0", "2", "8000"},
          "RIFF not found", true},
-        {"LIST before data", wav_with({{36, "LIST"}}), {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+        {"LIST before data", wav_with({{36, "LIST"}}), {"{d}/in", "{d}/out", "0", "2", "8000"},
          "RIFF not found", true},
         {"float samples", wav_with({{20, std::string("\x03\x00", 2)}}),
-         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "sample data format wrong", true},
+         {"{d}/in", "{d}/out", "0", "2", "8000"}, "sample data format wrong", true},
         {"8-bit mono", wav_with({{22, std::string("\x01\x00", 2)}, {34, std::string("\x08\x00", 2)}}),
-         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "significant bits per sample wrong", true},
-        {"header rate 0", wav_with({{24, le32(0)}}), {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+         {"{d}/in", "{d}/out", "0", "2", "8000"}, "significant bits per sample wrong", true},
+        {"header rate 0", wav_with({{24, le32(0)}}), {"{d}/in", "{d}/out", "0", "2", "8000"},
          "samplerate_in must be 1", true},
         {"header rate -1", wav_with({{24, le32(0xFFFFFFFF)}}),
-         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "samplerate_in must be 1", true},
+         {"{d}/in", "{d}/out", "0", "2", "8000"}, "samplerate_in must be 1", true},
         {"data size -4", wav_with({{40, le32(0xFFFFFFFC)}}),
-         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "waveblock_size must not be negative", true},
+         {"{d}/in", "{d}/out", "0", "2", "8000"}, "waveblock_size must not be negative", true},
         {"data size 2^31-1", wav_with({{40, le32(0x7FFFFFFF)}}),
-         {"{d}/in.wav", "{d}/t", "0", "2", "8000"}, "waveblock_size 2147483647 is too large",
+         {"{d}/in", "{d}/out", "0", "2", "8000"}, "waveblock_size 2147483647 is too large",
          true},
         {"data size far past the file", wav_with({{40, le32(0x7FFF0000)}}),
-         {"{d}/in.wav", "{d}/t", "0", "2", "8000"},
+         {"{d}/in", "{d}/out", "0", "2", "8000"},
          "Could not read WAV input file.  Bytes desired = 2147418112; bytes read = 21", true},
         {"frames past the count", wav_with({{24, le32(0x7FFFFFFF)}}),
-         {"{d}/in.wav", "{d}/t", "0", "0x1000000", "1"},
+         {"{d}/in", "{d}/out", "0", "0x1000000", "1"},
          "samplerate_in 2147483647 gives more frames", true},
-    };
-    for (const implant_refusal &c : cases) {
-        for (bool existing : {true, false}) {
-            std::string dir = scratch_dir();
-            write_file(dir + "/in.wav", c.wav);
-            std::string old = pattern(40);
-            if (existing)
-                write_file(dir + "/t", old);
-            std::vector<std::string> args;
-            for (const std::string &a : c.args)
-                args.push_back(fill(a, dir));
-            run_result r = run_tool(implant, args, limited());
-            EXPECT_EQ(r.status, 1) << c.name;
-            expect_one_message(r, c.name);
-            std::vector<std::string> messages = message_lines(r.out);
-            ASSERT_FALSE(messages.empty()) << c.name;
-            EXPECT_EQ(messages[0].compare(0, strlen(c.message), c.message), 0)
-                << c.name << ": " << messages[0];
-            if (existing)
-                EXPECT_EQ(read_file(dir + "/t"), old) << c.name;
-            else if (c.creates)
-                EXPECT_EQ(read_file(dir + "/t"), "") << c.name;
-            else
-                EXPECT_FALSE(file_exists(dir + "/t")) << c.name;
-            EXPECT_EQ(read_file(dir + "/in.wav"), c.wav) << c.name;
-        }
-    }
+    });
 }
 
 struct odd_case {

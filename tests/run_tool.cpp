@@ -50,6 +50,14 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
     return result;
 }
 
+std::string replace_all(std::string text, const std::string &from, const std::string &to)
+{
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 std::string echo_of(const std::string &program, const std::vector<std::string> &args)
 {
     std::string text = "argv[0] = " + program + "\n";

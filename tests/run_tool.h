@@ -22,6 +22,8 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
 // The echo of the argument vector that every run starts with.
 std::string echo_of(const std::string &program, const std::vector<std::string> &args);
 
+std::string replace_all(std::string text, const std::string &from, const std::string &to);
+
 // A fresh directory under the system's temporary directory.
 std::string scratch_dir();
 
