@@ -7,9 +7,10 @@
 // i with integer steps only: the exact quotient is kept as a whole part and
 // a remainder, scaled to units of the float's last place, and rounded to
 // nearest, ties to even. The extended-precision quotient is always close
-// enough to the exact one that rounding it gives the same float (a quotient
-// of 32-bit integers cannot come within 2^-64 relative of a float midpoint
-// without hitting it), so both agree bit for bit.
+// enough to the exact one that rounding it gives the same float (with a
+// divisor below 2^31 the exact quotient is either on a float midpoint or at
+// least 2^-55 of its size away from it, far more than the 2^-64 of the
+// extended rounding), so both agree bit for bit.
 #ifndef RESAMPLE_H
 #define RESAMPLE_H
 
