@@ -58,6 +58,9 @@ static void check_values(int offset, int sample_len, int freq_in, int rate_out)
 [[noreturn]] static void refuse_region(const char *name, int offset, int sample_len,
                                        int64_t size)
 {
+    if (size < 0) // a pipe, say, whose size cannot be told
+        refuse("Region of %d bytes at offset %d cannot be read from %s\n", sample_len,
+               offset, name);
     refuse("Region of %d bytes at offset %d does not lie inside %s (%lld bytes)\n",
            sample_len, offset, name, static_cast<long long>(size));
 }
@@ -73,7 +76,7 @@ static void read_region(const char *name, int offset, int sample_len)
         refuse_region(name, offset, sample_len, size);
     size_t got = sample_len > 0 ? fread(ad_data, 1, static_cast<size_t>(sample_len), in) : 0;
     if (got != static_cast<size_t>(sample_len))
-        refuse_region(name, offset, sample_len, size >= 0 ? size : offset + int64_t(got));
+        refuse_region(name, offset, sample_len, size);
     fclose(in);
     ad_in = nullptr;
 }
