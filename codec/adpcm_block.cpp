@@ -3,7 +3,6 @@
 #include "adpcm.h"
 
 static ad_code_row ad_rows[49];
-static int32_t ad_code_next[49][16];
 static bool ad_tables_ready = false;
 
 static int32_t magnitude_of(int m, int32_t step)
@@ -32,7 +31,6 @@ static void make_row(int index)
         row.diff[code] = (code & 8) ? -diff : diff;
         int32_t next = index + ad_ref_index_step_table[code];
         next = next < 0 ? 0 : (next > 48 ? 48 : next);
-        ad_code_next[index][code] = next;
         row.next_offset[code] =
             static_cast<int32_t>((next - index) * static_cast<int32_t>(sizeof(ad_code_row)));
     }
@@ -56,19 +54,19 @@ void decode_bytes(const unsigned char *bytes, int64_t len, int32_t *samples)
 {
     make_tables();
     int32_t sample = ad_sample;
-    int32_t index = ad_ref_index;
+    const ad_code_row *row = &ad_rows[ad_ref_index];
     for (int64_t j = 0; j < len; j++) {
         unsigned hi = bytes[j] >> 4;
         unsigned lo = bytes[j] & 15;
-        sample = clamp_sample(sample + ad_rows[index].diff[hi]);
-        index = ad_code_next[index][hi];
+        sample = clamp_sample(sample + row->diff[hi]);
+        row = ad_next_row(row, hi);
         samples[2 * j] = sample;
-        sample = clamp_sample(sample + ad_rows[index].diff[lo]);
-        index = ad_code_next[index][lo];
+        sample = clamp_sample(sample + row->diff[lo]);
+        row = ad_next_row(row, lo);
         samples[2 * j + 1] = sample;
     }
     ad_sample = sample;
-    ad_ref_index = index;
+    ad_ref_index = static_cast<int32_t>(row - ad_rows);
 }
 
 void encode_stream_start(encode_stream *e)

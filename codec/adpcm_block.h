@@ -32,6 +32,13 @@ struct encode_stream {
 void encode_stream_start(encode_stream *e);
 void encode_stream_end(const encode_stream *e); // hands the state back
 
+// The row of the index that follows code.
+inline const ad_code_row *ad_next_row(const ad_code_row *row, unsigned code)
+{
+    return reinterpret_cast<const ad_code_row *>(reinterpret_cast<const char *>(row) +
+                                                 row->next_offset[code]);
+}
+
 // Keeps the compiler from chaining a sum that is meant as a tree.
 inline unsigned ad_as_is(unsigned v)
 {
@@ -66,8 +73,7 @@ inline unsigned encode_next(encode_stream *e, int32_t target)
     unsigned code = sign | m;
     int32_t s = e->sample + r->diff[code];
     e->sample = s < -2048 ? -2048 : (s > 2047 ? 2047 : s);
-    e->row = reinterpret_cast<const ad_code_row *>(reinterpret_cast<const char *>(r) +
-                                                   r->next_offset[code]);
+    e->row = ad_next_row(r, code);
     return code;
 }
 

@@ -62,18 +62,23 @@ static inline int32_t sample_value(int32_t a, int32_t b, float frac, float multi
     return saturate_for_encode(v);
 }
 
+// The literal sample at position i.
+static inline int32_t literal_sample(const unsigned char *wav, int64_t frames_count,
+                                     int rate_in, int rate_out, float multiplier, int64_t i)
+{
+    float pos = resample_position(i, rate_in, rate_out);
+    int64_t k = static_cast<int64_t>(pos);
+    float frac = pos - static_cast<float>(k);
+    return sample_value(frame_sum(wav, frames_count, k), frame_sum(wav, frames_count, k + 1),
+                        frac, multiplier);
+}
+
 void resample_input_plain(const unsigned char *wav, int64_t frames_count, int rate_in,
                           int rate_out, float multiplier, int32_t *samples,
                           int64_t count)
 {
-    for (int64_t i = 0; i < count; i++) {
-        float pos = resample_position(i, rate_in, rate_out);
-        int64_t k = static_cast<int64_t>(pos);
-        float frac = pos - static_cast<float>(k);
-        samples[i] = sample_value(frame_sum(wav, frames_count, k),
-                                  frame_sum(wav, frames_count, k + 1), frac,
-                                  multiplier);
-    }
+    for (int64_t i = 0; i < count; i++)
+        samples[i] = literal_sample(wav, frames_count, rate_in, rate_out, multiplier, i);
 }
 
 // The quotient is taken as a product with the reciprocal of twice the
@@ -101,17 +106,6 @@ static inline int32_t stepped_sample(const unsigned char *wav, int64_t frames_co
     float rounded = static_cast<float>(v);
     return multiplier >= 0x1p-10f || multiplier <= -0x1p-10f ? static_cast<int32_t>(rounded)
                                                              : saturate_for_encode(rounded);
-}
-
-// The literal sample at position i.
-static inline int32_t literal_sample(const unsigned char *wav, int64_t frames_count,
-                                     int rate_in, int rate_out, float multiplier, int64_t i)
-{
-    float pos = resample_position(i, rate_in, rate_out);
-    int64_t k = static_cast<int64_t>(pos);
-    float frac = pos - static_cast<float>(k);
-    return sample_value(frame_sum(wav, frames_count, k), frame_sum(wav, frames_count, k + 1),
-                        frac, multiplier);
 }
 
 // Calls put(i, sample) for samples from walk->i up to end, in order. Each
