@@ -1,6 +1,6 @@
-// The design floor of an extraction: the blocks, reads and writes that
-// sndextract makes for the same arguments, with no codec or resampling work.
-// Each byte of every block is touched once.
+// The streaming floor of an extraction: the reads and writes that
+// sndextract makes for the same arguments, in the same pieces, with no codec
+// or resampling work. Each byte of every piece is stored once.
 //
 //   floor_extract <filein> <offset> <sample_len> <rate_in> <rate_out> <fileout>
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "cli.h"
+#include "extract_path.h"
 #include "files.h"
 
 int main(int argc, char **argv)
@@ -21,33 +22,31 @@ int main(int argc, char **argv)
     int sample_len = atoi(argv[3]);
     int rate_in = atoi(argv[4]);
     int rate_out = atoi(argv[5]);
-    int num_samplein = 2 * sample_len;
-    int64_t frames = frames_for(rate_out, duration_of(num_samplein, rate_in));
+    int64_t frames = frames_for(rate_out, duration_of(2 * sample_len, rate_in));
 
     FILE *in = fopen(argv[1], "rb");
     if (in == nullptr || file_size(in) < 0)
         return 1;
-    unsigned char *data = static_cast<unsigned char *>(take_block(int64_t(num_samplein) + 256));
+    unsigned char *data = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));
     fseek(in, offset, SEEK_SET);
     if (fread(data, 1, static_cast<size_t>(sample_len), in) != static_cast<size_t>(sample_len))
         return 1;
     fclose(in);
-    int32_t *output = static_cast<int32_t *>(take_block(4 * int64_t(num_samplein) + 256));
-    unsigned char *wavout = static_cast<unsigned char *>(take_block(4 * frames + 256));
+    unsigned char *piece = static_cast<unsigned char *>(take_block(4 * frames_per_piece + 256));
     FILE *out = fopen(argv[6], "wb");
     if (out == nullptr)
         return 1;
-    // One pass of stores over each block, as decoding and resampling make.
-    for (int64_t i = 0; i < num_samplein; i++)
-        output[i] = data[i >> 1];
-    memset(wavout, static_cast<int>(output[num_samplein / 2] & 0xFF), static_cast<size_t>(4 * frames));
     unsigned char hdr[44] = {0};
     int failed = fwrite(hdr, 1, 44, out) != 44;
-    failed |= fwrite(wavout, 1, static_cast<size_t>(4 * frames), out) != static_cast<size_t>(4 * frames);
+    for (int64_t done = 0; done < frames && !failed;) {
+        int64_t n = frames - done < frames_per_piece ? frames - done : frames_per_piece;
+        memset(piece, data[(done / 8) % (sample_len > 0 ? sample_len : 1)], static_cast<size_t>(4 * n));
+        failed = fwrite(piece, 4, static_cast<size_t>(n), out) != static_cast<size_t>(n);
+        done += n;
+    }
     failed |= fputc(0, out) == EOF;
     failed |= fclose(out) != 0;
     free(data);
-    free(output);
-    free(wavout);
+    free(piece);
     return failed;
 }

@@ -122,8 +122,11 @@ void bm_resample_input(benchmark::State &state)
     for (auto _ : state) {
         if (plain)
             resample_input_plain(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
-        else
-            resample_input(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
+        else {
+            wav_window w;
+            wav_window_start(&w, nullptr, wav.data(), frames, frames);
+            resample_input(&w, 44100, 8000, 15.9995f, out.data(), count);
+        }
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * count);

@@ -25,18 +25,15 @@ void fill_wav_header(unsigned char *hdr, int frames, int rate)
     implant_intval(hdr + 40, data_size, 4);
 }
 
-int write_wav(FILE *out, unsigned char *hdr, const unsigned char *frames,
-              int frames_count, int rate)
+int write_wav_header(FILE *out, unsigned char *hdr, int frames_count, int rate)
 {
     fill_wav_header(hdr, frames_count, rate);
-    size_t data_size = 4u * static_cast<size_t>(frames_count);
-    if (fwrite(hdr, 1, wav_header_size, out) != static_cast<size_t>(wav_header_size))
-        return 1;
-    if (data_size > 0 && fwrite(frames, 1, data_size, out) != data_size)
-        return 1;
-    if (fputc(0, out) == EOF)
-        return 1;
-    return 0;
+    return fwrite(hdr, 1, wav_header_size, out) != static_cast<size_t>(wav_header_size);
+}
+
+int write_wav_end(FILE *out)
+{
+    return fputc(0, out) == EOF;
 }
 
 int read_wav_header(FILE *in, unsigned char *hdr)

@@ -25,10 +25,11 @@ enum wav_check {
 // Sets all 44 bytes for frames 16-bit stereo frames at rate frames per second.
 void fill_wav_header(unsigned char *hdr, int frames, int rate);
 
-// Writes the header, the frames and one trailing zero byte.
-// Returns 0 when every write went through, 1 otherwise.
-int write_wav(FILE *out, unsigned char *hdr, const unsigned char *frames,
-              int frames_count, int rate);
+// A WAV file is written as the header, with the final sizes, then the
+// frames in pieces, then one trailing zero byte. Each returns 0 when the
+// write went through, 1 otherwise.
+int write_wav_header(FILE *out, unsigned char *hdr, int frames_count, int rate);
+int write_wav_end(FILE *out);
 
 // Reads up to 44 bytes one at a time; returns how many were read.
 int read_wav_header(FILE *in, unsigned char *hdr);

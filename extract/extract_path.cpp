@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "adpcm_block.h"
 #include "params.h"
-#include "resample.h"
 
 void scan_samples(const int32_t *samples, int64_t count, int32_t *max_val,
                   int32_t *min_val)
@@ -14,6 +14,25 @@ void scan_samples(const int32_t *samples, int64_t count, int32_t *max_val,
         int32_t v = samples[i];
         lo = v < lo ? v : lo;
         hi = v > hi ? v : hi;
+    }
+    *max_val = hi;
+    *min_val = lo;
+}
+
+void scan_region(const unsigned char *bytes, int64_t len, int32_t *scratch,
+                 int64_t scratch_count, int32_t *max_val, int32_t *min_val)
+{
+    const int64_t piece = scratch_count / 2;
+    int32_t hi = 0;
+    int32_t lo = 0;
+    for (int64_t done = 0; done < len;) {
+        int64_t n = len - done < piece ? len - done : piece;
+        decode_bytes(bytes + done, n, scratch);
+        int32_t piece_hi, piece_lo;
+        scan_samples(scratch, 2 * n, &piece_hi, &piece_lo);
+        hi = piece_hi > hi ? piece_hi : hi;
+        lo = piece_lo < lo ? piece_lo : lo;
+        done += n;
     }
     *max_val = hi;
     *min_val = lo;
@@ -74,17 +93,57 @@ static inline void put_frame(unsigned char *frame, int32_t out)
     frame[3] = hi;
 }
 
-static inline void interpolated_frame(const int32_t *samples, int64_t count,
-                                      float multiplier, bool in_range, int64_t k,
-                                      float frac, bool below_one, unsigned char *frame)
+// Decodes the next piece of the region into the window, keeping the last
+// sample decoded so far as its first.
+static void window_refill(frame_stream *s)
+{
+    int64_t keep = s->end > 0 ? 1 : 0;
+    if (keep)
+        s->window[0] = s->window[s->end - 1 - s->base];
+    s->base = s->end - keep;
+    int64_t room = (s->window_count - keep) / 2;
+    int64_t n = s->len - s->decoded_bytes < room ? s->len - s->decoded_bytes : room;
+    decode_bytes(s->region + s->decoded_bytes, n, s->window + keep);
+    s->decoded_bytes += n;
+    s->end += 2 * n;
+}
+
+// The window as the loops see it: copied into locals, since the frames
+// they store (bytes, which may alias anything) would otherwise force every
+// field to be read again at every frame.
+struct window_view {
+    const int32_t *samples;
+    int64_t base, end, count;
+};
+
+static inline window_view view_of(const frame_stream *s)
+{
+    return window_view{s->window, s->base, s->end, s->count};
+}
+
+// Whether samples k and k + 1 (or, past the end, the last one) are at hand.
+static inline bool window_covers(window_view v, int64_t k)
+{
+    return k + 1 < v.end || v.end == v.count;
+}
+
+// Sample k of the region, k >= base, decoded already or past the last one.
+static inline int32_t window_sample(window_view v, int64_t k)
+{
+    return v.samples[(k < v.count ? k : v.count - 1) - v.base];
+}
+
+static inline void interpolated_frame(window_view v, float multiplier, bool in_range,
+                                      int64_t k, float frac, bool below_one,
+                                      unsigned char *frame)
 {
     int32_t a, b;
-    if (k + 1 < count) {
-        a = samples[k];
-        b = samples[k + 1];
+    if (k + 1 < v.end) {
+        a = v.samples[k - v.base];
+        b = v.samples[k + 1 - v.base];
     } else {
-        a = sample_at(samples, count, k);
-        b = sample_at(samples, count, k + 1);
+        a = window_sample(v, k);
+        b = window_sample(v, k + 1);
     }
     int32_t out;
     if (below_one) {
@@ -103,55 +162,72 @@ static inline void interpolated_frame(const int32_t *samples, int64_t count,
     put_frame(frame, out);
 }
 
-// Frames whose positions still have a fraction (below 2^23). Each exponent's
-// run works on a copy of the walk that never leaves registers: stores into
-// the frames (bytes, which may alias anything) would otherwise force it out
-// to memory at every frame.
-static void resample_fractional(const int32_t *samples, int64_t count, float multiplier,
-                                position_walk *walk, unsigned char *frames,
-                                int64_t frames_count)
+// Frames whose positions still have a fraction (below 2^23), up to stop or
+// to the first frame whose samples are not decoded yet. Each exponent's run
+// works on a copy of the walk that never leaves registers, as the window.
+static void place_fractional(frame_stream *s, unsigned char *frames, int64_t first,
+                             int64_t stop)
 {
-    // Samples lie in -2048..2047, so below 15.9 no scaled value reaches the
-    // 16-bit limits.
-    const bool in_range = multiplier < 15.9f && multiplier > -15.9f;
-    while (walk->i < frames_count && walk->exponent < 23) {
-        int64_t k;
-        float frac;
+    const window_view v = view_of(s);
+    const float multiplier = s->multiplier;
+    const bool in_range = s->in_range;
+    const bool more = v.end < v.count;
+    position_walk *walk = &s->walk;
+    while (walk->i < stop && walk->exponent < 23) {
         if (walk->exponent < 0) {
-            int64_t i = walk->i;
-            walk_next(walk, &k, &frac);
-            interpolated_frame(samples, count, multiplier, in_range, k, frac, true,
-                               frames + 4 * i);
+            float pos = resample_position(walk->i, s->rate_in, s->rate_out);
+            int64_t k = static_cast<int64_t>(pos);
+            if (!window_covers(v, k))
+                return;
+            interpolated_frame(v, multiplier, in_range, k, pos - static_cast<float>(k), true,
+                               frames + 4 * (walk->i - first));
+            walk_step(walk);
             continue;
         }
         position_walk w = *walk;
         const int64_t mask = (int64_t(1) << w.frac_bits) - 1;
-        while (w.i < frames_count && walk_in_range(&w)) {
+        bool starved = false;
+        while (w.i < stop && walk_in_range(&w)) {
             int64_t rounded = walk_rounded(&w);
-            k = rounded >> w.frac_bits;
-            frac = static_cast<float>(rounded & mask) * w.unit;
-            interpolated_frame(samples, count, multiplier, in_range, k, frac, false,
-                               frames + 4 * w.i);
+            int64_t k = rounded >> w.frac_bits;
+            if (k + 1 >= v.end && more) {
+                starved = true;
+                break;
+            }
+            float frac = static_cast<float>(rounded & mask) * w.unit;
+            interpolated_frame(v, multiplier, in_range, k, frac, false,
+                               frames + 4 * (w.i - first));
             walk_advance(&w);
         }
         *walk = w;
+        if (starved)
+            return;
         if (!walk_in_range(walk))
             walk_rebase(walk);
     }
 }
 
 // From 2^23 on every position is whole: each frame is one sample, scaled.
-static void resample_whole(const int32_t *samples, int64_t count,
-                           const unsigned char (*at_rest)[4], position_walk *walk,
-                           unsigned char *frames, int64_t frames_count)
+static void place_whole(frame_stream *s, unsigned char *frames, int64_t first, int64_t stop)
 {
-    const int64_t last = count - 1;
-    while (walk->i < frames_count) {
+    position_walk *walk = &s->walk;
+    const int32_t *window = s->window;
+    const int64_t base = s->base, end = s->end;
+    const bool more = s->end < s->count;
+    const unsigned char(*at_rest)[4] = s->at_rest;
+    while (walk->i < stop) {
         position_walk w = *walk; // kept in registers, as above
         const int shift = w.exponent - 23;
-        while (w.i < frames_count && walk_in_range(&w)) {
+        while (w.i < stop && walk_in_range(&w)) {
             int64_t k = walk_rounded(&w) << shift;
-            memcpy(frames + 4 * w.i, at_rest[samples[k < last ? k : last] + 2048], 4);
+            if (k >= end) {
+                if (more) {
+                    *walk = w;
+                    return;
+                }
+                k = end - 1;
+            }
+            memcpy(frames + 4 * (w.i - first), at_rest[window[k - base] + 2048], 4);
             walk_advance(&w);
         }
         *walk = w;
@@ -160,22 +236,93 @@ static void resample_whole(const int32_t *samples, int64_t count,
     }
 }
 
-void resample_frames(const int32_t *samples, int64_t count, int rate_in, int rate_out,
-                     float multiplier, unsigned char *frames, int64_t frames_count)
+// The literal reading, for multipliers whose size the shortcuts cannot take.
+static void place_plain(frame_stream *s, unsigned char *frames, int64_t first, int64_t stop)
 {
+    const window_view v = view_of(s);
+    for (int64_t i = s->walk.i; i < stop; i++) {
+        float pos = resample_position(i, s->rate_in, s->rate_out);
+        int64_t k = static_cast<int64_t>(pos);
+        if (!window_covers(v, k))
+            return;
+        float frac = pos - static_cast<float>(k);
+        int32_t out = frame_value(window_sample(v, k), window_sample(v, k + 1), frac,
+                                  s->multiplier);
+        implant_intval(frames + 4 * (i - first), out, 2);
+        implant_intval(frames + 4 * (i - first) + 2, out, 2);
+        s->walk.i = i + 1;
+    }
+}
+
+static void frame_stream_setup(frame_stream *s, int rate_in, int rate_out, float multiplier,
+                               int64_t frames_count)
+{
+    s->rate_in = rate_in;
+    s->rate_out = rate_out;
+    s->multiplier = multiplier;
+    s->moderate = multiplier_is_moderate(multiplier);
+    // Samples lie in -2048..2047, so below 15.9 no scaled value reaches the
+    // 16-bit limits.
+    s->in_range = multiplier < 15.9f && multiplier > -15.9f;
+    s->frames_count = frames_count;
+    s->walk.i = 0;
     if (frames_count <= 0)
         return; // nothing to place, and a rate of 0 has no positions
-    if (!multiplier_is_moderate(multiplier)) {
-        resample_frames_plain(samples, count, rate_in, rate_out, multiplier, frames,
-                              frames_count);
-        return;
-    }
+    walk_start(&s->walk, 0, rate_in, rate_out);
     // At fraction 0 a frame depends on its sample alone (-2048..2047).
-    unsigned char at_rest[4096][4];
-    for (int32_t a = -2048; a < 2048; a++)
-        put_frame(at_rest[a + 2048], frame_value(a, a, 0.0f, multiplier));
-    position_walk walk;
-    walk_start(&walk, 0, rate_in, rate_out);
-    resample_fractional(samples, count, multiplier, &walk, frames, frames_count);
-    resample_whole(samples, count, at_rest, &walk, frames, frames_count);
+    if (s->moderate)
+        for (int32_t a = -2048; a < 2048; a++)
+            put_frame(s->at_rest[a + 2048], frame_value(a, a, 0.0f, multiplier));
+}
+
+void frame_stream_start(frame_stream *s, const unsigned char *region, int64_t len,
+                        int32_t *window, int64_t window_count, int rate_in, int rate_out,
+                        float multiplier, int64_t frames_count)
+{
+    s->region = region;
+    s->len = len;
+    s->decoded_bytes = 0;
+    s->window = window;
+    s->window_count = window_count;
+    s->base = s->end = 0;
+    s->count = 2 * len;
+    frame_stream_setup(s, rate_in, rate_out, multiplier, frames_count);
+}
+
+void frame_stream_start_decoded(frame_stream *s, int32_t *samples, int64_t count, int rate_in,
+                                int rate_out, float multiplier, int64_t frames_count)
+{
+    s->region = nullptr;
+    s->len = s->decoded_bytes = 0;
+    s->window = samples;
+    s->window_count = count;
+    s->base = 0;
+    s->end = s->count = count;
+    frame_stream_setup(s, rate_in, rate_out, multiplier, frames_count);
+}
+
+int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_frames)
+{
+    const int64_t first = s->walk.i;
+    const int64_t stop =
+        s->frames_count - first < max_frames ? s->frames_count : first + max_frames;
+    while (s->walk.i < stop) {
+        if (!s->moderate)
+            place_plain(s, frames, first, stop);
+        else if (s->walk.exponent < 23)
+            place_fractional(s, frames, first, stop);
+        if (s->moderate && s->walk.i < stop && s->walk.exponent >= 23)
+            place_whole(s, frames, first, stop);
+        if (s->walk.i < stop)
+            window_refill(s);
+    }
+    return stop - first;
+}
+
+void resample_frames(int32_t *samples, int64_t count, int rate_in, int rate_out,
+                     float multiplier, unsigned char *frames, int64_t frames_count)
+{
+    frame_stream s;
+    frame_stream_start_decoded(&s, samples, count, rate_in, rate_out, multiplier, frames_count);
+    frame_stream_next(&s, frames, frames_count);
 }

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "adpcm.h"
-#include "adpcm_block.h"
 #include "cli.h"
 #include "extract_path.h"
 #include "files.h"
@@ -17,8 +16,9 @@ static const char ad_usage[] = "adpcm <filein> <offset> <sample_len> <ADPCM_samp
 
 static unsigned char ad_wavhdr[wav_header_size];
 static unsigned char *ad_data;
-static int32_t *ad_output;
-static unsigned char *ad_wavout;
+static int32_t *ad_output;       // a window of decoded samples
+static unsigned char *ad_wavout; // a piece of frames
+static frame_stream ad_stream;
 static FILE *ad_in;
 static FILE *ad_out;
 
@@ -81,6 +81,27 @@ static void read_region(const char *name, int offset, int sample_len)
     ad_in = nullptr;
 }
 
+// The header with the final sizes, the frames a piece at a time, and the
+// trailing zero byte. Returns 1 at the first write that fails.
+static int write_frames(FILE *out, int64_t num_sampleout, int rate_in, int rate_out,
+                        float multiplier, int sample_len)
+{
+    if (write_wav_header(out, ad_wavhdr, static_cast<int>(num_sampleout), rate_out) != 0)
+        return 1;
+    ad_ref_index = 0;
+    ad_sample = 0;
+    frame_stream_start(&ad_stream, ad_data, sample_len, ad_output, decode_window_samples,
+                       rate_in, rate_out, multiplier, num_sampleout);
+    for (;;) {
+        int64_t n = frame_stream_next(&ad_stream, ad_wavout, frames_per_piece);
+        if (n == 0)
+            break;
+        if (fwrite(ad_wavout, 4, static_cast<size_t>(n), out) != static_cast<size_t>(n))
+            return 1;
+    }
+    return write_wav_end(out);
+}
+
 int main(int argc, char **argv)
 {
     echo_args(argc, argv);
@@ -110,27 +131,24 @@ int main(int argc, char **argv)
         refuse("Couldn't open file %s\n", filein);
     // Everything that can fail is done before the output is opened, so a
     // refused run leaves an existing output file as it was.
-    ad_data = static_cast<unsigned char *>(take_block(int64_t(num_samplein) + 256));
+    ad_data = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));
     read_region(filein, offset, sample_len);
-    ad_output = static_cast<int32_t *>(take_block(4 * int64_t(num_samplein) + 256));
-    ad_wavout = static_cast<unsigned char *>(take_block(4 * num_sampleout + 256));
+    ad_output = static_cast<int32_t *>(take_block(4 * decode_window_samples + 256));
+    ad_wavout = static_cast<unsigned char *>(take_block(4 * frames_per_piece + 256));
     ad_out = fopen(fileout, "wb");
     if (ad_out == nullptr)
         refuse("Couldn't open output file %s\n", fileout);
 
+    // The level comes from a first decoding that keeps no samples; the
+    // frames from a second one, a piece at a time.
     ad_ref_index = 0;
     ad_sample = 0;
-    decode_bytes(ad_data, sample_len, ad_output);
     int32_t max_val, min_val;
-    scan_samples(ad_output, num_samplein, &max_val, &min_val);
+    scan_region(ad_data, sample_len, ad_output, decode_window_samples, &max_val, &min_val);
     int32_t peak_to_peak = peak_to_peak_of(max_val, min_val);
     float multiplier = fixed ? amplification : extract_multiplier(peak_to_peak);
     report_level(max_val, min_val, peak_to_peak, fixed, multiplier);
-    resample_frames(ad_output, num_samplein, freq_in, rate_out, multiplier, ad_wavout,
-                    num_sampleout);
-
-    int failed = write_wav(ad_out, ad_wavhdr, ad_wavout, static_cast<int>(num_sampleout),
-                           rate_out);
+    int failed = write_frames(ad_out, num_sampleout, freq_in, rate_out, multiplier, sample_len);
     finish_output(&ad_out, failed, fileout);
     release_run();
     exit(0);

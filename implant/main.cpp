@@ -78,32 +78,37 @@ static int64_t check_header_values(int samplerate_in, int waveblock_size, float 
     return num_samplein;
 }
 
-// Reads the data chunk in pieces and scans the level of each piece while it
-// is still in the cache. A data size beyond the end of the file is refused
-// from the file's size before anything that large is taken.
-static void read_and_scan(int64_t in_size, int waveblock_size,
-                          int64_t num_samplein, int32_t *max_val, int32_t *min_val)
+// First reading of the data chunk, in pieces: checks that it is all there
+// and scans the level. A data size beyond the end of the file is refused
+// from the file's size before anything is read. Only an input that cannot
+// be read twice (a pipe) is held whole; otherwise ad_wavin holds one piece.
+static void read_and_scan(int64_t in_size, int waveblock_size, int64_t num_samplein,
+                          int32_t *max_val, int32_t *min_val)
 {
     const char *message =
         "Could not read WAV input file.  Bytes desired = %d; bytes read = %d\n";
     int64_t available = in_size - wav_header_size;
     if (in_size >= 0 && waveblock_size > available)
         refuse(message, waveblock_size, static_cast<int>(available < 0 ? 0 : available));
-    ad_wavin = static_cast<unsigned char *>(take_block(int64_t(waveblock_size) + 256));
+    const bool held = in_size < 0;
+    ad_wavin = static_cast<unsigned char *>(
+        take_block((held ? int64_t(waveblock_size) : wav_read_piece) + 256));
     int64_t frames_count = waveblock_size / 4;
     int64_t scan_to = num_samplein < frames_count ? num_samplein : frames_count;
     *max_val = 0;
     *min_val = 65535;
-    int64_t done = 0, scanned = 0;
+    int64_t done = 0;
     while (done < waveblock_size) {
         int64_t want = waveblock_size - done < wav_read_piece ? waveblock_size - done
                                                               : wav_read_piece;
-        int64_t got =
-            static_cast<int64_t>(fread(ad_wavin + done, 1, static_cast<size_t>(want), ad_in));
+        unsigned char *piece = held ? ad_wavin + done : ad_wavin;
+        int64_t got = static_cast<int64_t>(fread(piece, 1, static_cast<size_t>(want), ad_in));
+        // Pieces are whole frames, and every piece but the last is full.
+        int64_t first = done / 4;
+        int64_t to = (done + got) / 4 < scan_to ? (done + got) / 4 : scan_to;
+        if (to > first)
+            scan_frames_into(piece, 0, to - first, max_val, min_val);
         done += got;
-        int64_t complete = done / 4 < scan_to ? done / 4 : scan_to;
-        scan_frames_into(ad_wavin, scanned, complete, max_val, min_val);
-        scanned = complete;
         if (got < want)
             break;
     }
@@ -111,6 +116,27 @@ static void read_and_scan(int64_t in_size, int waveblock_size,
         refuse(message, waveblock_size, static_cast<int>(done));
     if (num_samplein > frames_count)
         scan_silence(max_val, min_val); // frames past the data are silence
+}
+
+// Second reading, from the first frame again (or from the held data), into
+// the encoder. The region is produced whole before anything is written.
+static void implant_frames(const char *filein, int64_t in_size, int waveblock_size,
+                           int samplerate_in, int rate_out, float multiplier, int sample_len)
+{
+    int64_t frames_count = waveblock_size / 4;
+    wav_window window;
+    if (in_size < 0) {
+        wav_window_start(&window, nullptr, ad_wavin, frames_count, frames_count);
+    } else {
+        if (fseek(ad_in, wav_header_size, SEEK_SET) != 0)
+            refuse("WAV input file %s could not be read again\n", filein);
+        wav_window_start(&window, ad_in, ad_wavin, wav_read_piece / 4, frames_count);
+    }
+    ad_ref_index = 0;
+    ad_sample = 0;
+    if (resample_and_encode(&window, samplerate_in, rate_out, multiplier, ad_data,
+                            sample_len) != 0)
+        refuse("WAV input file %s is shorter than when it was first read\n", filein);
     fclose(ad_in);
     ad_in = nullptr;
 }
@@ -158,20 +184,17 @@ int main(int argc, char **argv)
 
     // The resampled samples go straight to the encoder; only the packed
     // bytes are held.
-    ad_data = static_cast<unsigned char *>(take_block(int64_t(num_sampleout) + 256));
+    ad_data = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));
     printf("waveblock_size = %d\n", waveblock_size);
     printf("num_samplein = %d\n", static_cast<int>(num_samplein));
     int32_t max_val, min_val;
     read_and_scan(in_size, waveblock_size, num_samplein, &max_val, &min_val);
 
-    int64_t frames_count = waveblock_size / 4;
     int32_t peak = implant_peak(max_val, min_val);
     float multiplier = fixed ? amplification : implant_multiplier(peak);
     report_level(max_val, min_val, peak, fixed, multiplier);
-    ad_ref_index = 0;
-    ad_sample = 0;
-    resample_and_encode(ad_wavin, frames_count, samplerate_in, rate_out, multiplier, ad_data,
-                        sample_len);
+    implant_frames(filein, in_size, waveblock_size, samplerate_in, rate_out, multiplier,
+                   sample_len);
     write_region(fileout, offset, sample_len);
     release_run();
     exit(0);

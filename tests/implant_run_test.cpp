@@ -197,6 +197,31 @@ TEST(ImplantRun, TargetsThatCannotBeUpdated)
     }
 }
 
+// A WAV that cannot be read twice (a pipe) gives the bytes that the same WAV
+// gives from a file: sounds of under one read piece, and of several.
+TEST(ImplantRun, WavFromAPipeGivesTheSameBytes)
+{
+    for (int frames : {5, 200001}) {
+        std::string dir = scratch_dir();
+        std::vector<std::pair<int, int>> lr(frames);
+        for (int f = 0; f < frames; f++)
+            lr[f] = {(f * 7919) % 65536 - 32768, (f * 104729) % 30000 - 15000};
+        write_file(dir + "/in.wav", wav_file(lr, 44100));
+        const std::string old(40000, 'x');
+        write_file(dir + "/from-file", old);
+        write_file(dir + "/from-pipe", old);
+        const std::string len = frames == 5 ? "1" : "18000";
+        run_result file = run_tool(implant, {dir + "/in.wav", dir + "/from-file", "7", len, "8000"});
+        run_result pipe = run_tool("/bin/sh", {"-c", "cat '" + dir + "/in.wav' | '" + implant +
+                                                         "' /dev/stdin '" + dir +
+                                                         "/from-pipe' 7 " + len + " 8000"});
+        EXPECT_EQ(file.status, 0) << file.out;
+        EXPECT_EQ(pipe.status, 0) << pipe.out;
+        EXPECT_NE(read_file(dir + "/from-file"), old);
+        EXPECT_EQ(read_file(dir + "/from-pipe"), read_file(dir + "/from-file")) << frames;
+    }
+}
+
 // A region taken out and put back at the same rate leaves every byte
 // outside it as it was, and decodes to the same shape.
 TEST(RoundTrip, OnlyTheRegionChanges)

@@ -13,6 +13,7 @@
 #include "extract_path.h"
 #include "implant_path.h"
 #include "resample.h"
+#include "wav_header.h"
 
 namespace {
 
@@ -256,6 +257,34 @@ std::vector<unsigned char> frames_of(const std::vector<std::pair<int, int>> &lr)
     return data;
 }
 
+// Samples from WAV data held whole.
+void held_input(std::vector<unsigned char> &data, int64_t frames, int rate_in, int rate_out,
+                float multiplier, int32_t *samples, int64_t count)
+{
+    wav_window w;
+    wav_window_start(&w, nullptr, data.data(), frames, frames);
+    ASSERT_EQ(resample_input(&w, rate_in, rate_out, multiplier, samples, count), 0);
+}
+
+// The same data read back from a file through a window of capacity frames;
+// *failed tells whether the file ended before a frame that was needed.
+std::vector<int32_t> streamed_input(const std::vector<unsigned char> &file_data, int64_t frames,
+                                    int rate_in, int rate_out, float multiplier, int64_t count,
+                                    int64_t capacity, int *failed)
+{
+    FILE *f = tmpfile();
+    if (!file_data.empty())
+        fwrite(file_data.data(), 1, file_data.size(), f);
+    rewind(f);
+    std::vector<unsigned char> bytes(4 * capacity);
+    wav_window w;
+    wav_window_start(&w, f, bytes.data(), capacity, frames);
+    std::vector<int32_t> samples(count);
+    *failed = resample_input(&w, rate_in, rate_out, multiplier, samples.data(), count);
+    fclose(f);
+    return samples;
+}
+
 TEST(ImplantPath, PeakAndMultiplier)
 {
     const struct {
@@ -293,14 +322,14 @@ TEST(ImplantPath, WorkedSamples)
     lr[6] = {1000, 1000};
     std::vector<unsigned char> data = frames_of(lr);
     int32_t samples[2];
-    resample_input(data.data(), 8, 44100, 8000, 1.0f, samples, 2);
+    held_input(data, 8, 44100, 8000, 1.0f, samples, 2);
     EXPECT_EQ(samples[1], 756);
     std::vector<unsigned char> minus3 = frames_of({{-3, 0}, {32767, 32767}});
-    resample_input(minus3.data(), 2, 8000, 8000, 1.0f, samples, 1);
+    held_input(minus3, 2, 8000, 8000, 1.0f, samples, 1);
     EXPECT_EQ(samples[0], -1);
-    resample_input(minus3.data(), 2, 8000, 8000, 16.0f, samples, 2);
+    held_input(minus3, 2, 8000, 8000, 16.0f, samples, 2);
     EXPECT_EQ(samples[1], 2047);
-    resample_input(minus3.data(), 2, 8000, 8000, 1e-9f, samples, 2);
+    held_input(minus3, 2, 8000, 8000, 1e-9f, samples, 2);
     EXPECT_EQ(samples[1], 2147481599); // saturates to what the encoder takes
 }
 
@@ -323,7 +352,7 @@ TEST(ImplantPath, FastSamplesMatchPlain)
             std::vector<int32_t> plain(count), fast(count);
             resample_input_plain(data.data(), frames, r.in, r.out, multiplier, plain.data(),
                                  count);
-            resample_input(data.data(), frames, r.in, r.out, multiplier, fast.data(), count);
+            held_input(data, frames, r.in, r.out, multiplier, fast.data(), count);
             ASSERT_EQ(plain, fast) << r.in << "/" << r.out << " " << frames;
         }
     }
@@ -359,40 +388,174 @@ TEST(ImplantPath, FusedPassMatchesResampleThenEncode)
             ad_ref_index = 0;
             ad_sample = 0;
             std::vector<unsigned char> fused(len);
-            resample_and_encode(data.data(), frames, r.in, r.out, multiplier, fused.data(), len);
+            FILE *f = tmpfile();
+            fwrite(data.data(), 1, data.size(), f);
+            rewind(f);
+            std::vector<unsigned char> window(4 * 3);
+            wav_window w;
+            wav_window_start(&w, f, window.data(), 3, frames);
+            ASSERT_EQ(resample_and_encode(&w, r.in, r.out, multiplier, fused.data(), len), 0);
+            fclose(f);
             ASSERT_EQ(fused, expected) << r.in << "/" << r.out << " " << frames << " x "
                                        << multiplier;
         }
     }
 }
 
+// Decodes a region code by code, the literal way.
+std::vector<int32_t> decoded(const std::vector<unsigned char> &region)
+{
+    std::vector<int32_t> samples;
+    ad_ref_index = 0;
+    ad_sample = 0;
+    for (unsigned char b : region) {
+        samples.push_back(decode(b >> 4));
+        samples.push_back(decode(b & 15));
+    }
+    return samples;
+}
+
+// The frames of a region, decoded through a window of window_count samples
+// and placed piece frames at a time.
+std::vector<unsigned char> streamed_frames(const std::vector<unsigned char> &region,
+                                           int rate_in, int rate_out, float multiplier,
+                                           int64_t frames, int64_t window_count, int64_t piece)
+{
+    static frame_stream s;
+    std::vector<int32_t> window(window_count);
+    std::vector<unsigned char> out, buffer(4 * piece);
+    ad_ref_index = 0;
+    ad_sample = 0;
+    frame_stream_start(&s, region.data(), static_cast<int64_t>(region.size()), window.data(),
+                       window_count, rate_in, rate_out, multiplier, frames);
+    for (;;) {
+        int64_t n = frame_stream_next(&s, buffer.data(), piece);
+        out.insert(out.end(), buffer.begin(), buffer.begin() + 4 * n);
+        if (n < piece)
+            return out;
+    }
+}
+
+std::vector<unsigned char> random_bytes(size_t n, std::mt19937 &rng)
+{
+    std::vector<unsigned char> bytes(n);
+    for (unsigned char &b : bytes)
+        b = static_cast<unsigned char>(rng());
+    return bytes;
+}
+
+// Where the window moves on and where a write piece ends, frames come out
+// as the literal reading over the whole region gives them: windows as small
+// as three samples (every frame straddles two pieces) up to the program's,
+// regions of 0, 1, a window less one, a window and one more, and frames
+// running past the region's end.
+TEST(ExtractStream, PiecesMeetWithoutASeam)
+{
+    std::mt19937 rng(21);
+    const struct {
+        int64_t window, piece;
+    } sizes[] = {{3, 1}, {4, 7}, {9, 64}, {decode_window_samples, frames_per_piece}};
+    const rates cases[] = {{8000, 44100}, {44100, 8000}, {8000, 8000}, {7, 3}};
+    const float multipliers[] = {12.0137f, 30.0f, std::numeric_limits<float>::quiet_NaN()};
+    int round = 0;
+    for (const auto &size : sizes) {
+        int64_t room = size.window / 2; // bytes the first piece decodes
+        for (int64_t len : {int64_t(0), int64_t(1), room - 1, room, room + 1, 3 * room}) {
+            std::vector<unsigned char> region = random_bytes(static_cast<size_t>(len), rng);
+            std::vector<int32_t> samples = decoded(region);
+            for (const rates &r : cases) {
+                float multiplier = multipliers[round++ % 3];
+                int64_t natural = len == 0 ? 0 : 2 * len * r.out / r.in;
+                for (int64_t frames : {natural, len == 0 ? 0 : natural + 3}) {
+                    std::vector<unsigned char> plain(4 * frames);
+                    resample_frames_plain(samples.data(), 2 * len, r.in, r.out, multiplier,
+                                          plain.data(), frames);
+                    ASSERT_TRUE(plain == streamed_frames(region, r.in, r.out, multiplier, frames,
+                                                         size.window, size.piece))
+                        << r.in << "/" << r.out << " len " << len << " window " << size.window
+                        << " piece " << size.piece << " x " << multiplier;
+                }
+            }
+        }
+    }
+}
+
+// The same for the implanter's frames read back from a file, through the
+// encoder as the program runs them, and a file that holds fewer frames on
+// this reading than its header promised.
+TEST(ImplantStream, PiecesMeetWithoutASeam)
+{
+    std::mt19937 rng(23);
+    const int64_t capacities[] = {2, 3, 8, wav_read_piece / 4};
+    const rates cases[] = {{44100, 8000}, {8000, 44100}, {8000, 8000}, {3, 7}};
+    const float multipliers[] = {15.9995f, 1e-9f, std::numeric_limits<float>::quiet_NaN()};
+    int round = 0;
+    for (int64_t capacity : capacities) {
+        for (int64_t frames : {int64_t(0), int64_t(1), capacity - 1, capacity, capacity + 1,
+                               3 * capacity}) {
+            std::vector<unsigned char> data = random_bytes(static_cast<size_t>(4 * frames), rng);
+            for (const rates &r : cases) {
+                float multiplier = multipliers[round++ % 3];
+                int64_t count = frames * r.out / r.in + 4; // past the data
+                std::vector<int32_t> plain(count);
+                resample_input_plain(data.data(), frames, r.in, r.out, multiplier, plain.data(),
+                                     count);
+                int failed = -1;
+                ASSERT_TRUE(plain == streamed_input(data, frames, r.in, r.out, multiplier, count,
+                                                    capacity, &failed))
+                    << r.in << "/" << r.out << " frames " << frames << " capacity " << capacity;
+                EXPECT_EQ(failed, 0);
+            }
+        }
+    }
+}
+
+TEST(ImplantStream, InputShorterOnTheSecondReading)
+{
+    std::vector<unsigned char> data = frames_of(std::vector<std::pair<int, int>>(100, {7, 9}));
+    const struct {
+        size_t bytes_there;
+        int failed;
+    } cases[] = {{0, 1}, {4, 1}, {200, 1}, {396, 1}, {399, 1}, {400, 0}};
+    for (const auto &c : cases) {
+        std::vector<unsigned char> there(data.begin(), data.begin() + c.bytes_there);
+        for (int64_t capacity : {2, 8, 1000}) {
+            int failed = -1;
+            streamed_input(there, 100, 8000, 8000, 1.0f, 100, capacity, &failed);
+            EXPECT_EQ(failed, c.failed) << c.bytes_there << " bytes, capacity " << capacity;
+        }
+    }
+}
+
 // Whole regions long enough to cross 2^23 and 2^24, where the fraction
-// vanishes and then only even positions exist, up to the last frames.
+// vanishes and then only even positions exist, up to the last frames,
+// decoded and read in the program's pieces.
 TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
 {
-    const int64_t count = (int64_t(1) << 24) + 1000;
-    std::vector<int32_t> samples(count);
     std::mt19937 rng(17);
-    for (int32_t &s : samples)
-        s = static_cast<int32_t>(rng() % 4096) - 2048;
+    const std::vector<unsigned char> region = random_bytes((size_t(1) << 23) + 500, rng);
+    const int64_t count = 2 * static_cast<int64_t>(region.size());
+    std::vector<int32_t> samples = decoded(region);
     const rates cases[] = {{8000, 9000}, {8000, 16000}};
     for (const rates &r : cases) {
         int64_t frames = count * r.out / r.in + 4;
-        std::vector<unsigned char> plain(4 * frames), fast(4 * frames);
+        std::vector<unsigned char> plain(4 * frames);
         resample_frames_plain(samples.data(), count, r.in, r.out, 245.76f, plain.data(), frames);
-        resample_frames(samples.data(), count, r.in, r.out, 245.76f, fast.data(), frames);
-        ASSERT_TRUE(plain == fast) << r.in << "/" << r.out;
+        ASSERT_TRUE(plain == streamed_frames(region, r.in, r.out, 245.76f, frames,
+                                             decode_window_samples, frames_per_piece))
+            << r.in << "/" << r.out;
     }
     // The implanter's input side: frames up to past 2^24.
-    std::vector<unsigned char> wav(4 * count);
-    for (unsigned char &b : wav)
-        b = static_cast<unsigned char>(rng());
+    std::vector<unsigned char> wav = random_bytes(4 * static_cast<size_t>(count), rng);
     for (const rates &r : {rates{9000, 8000}, rates{16000, 8000}}) {
         int64_t n = count * r.out / r.in + 4;
-        std::vector<int32_t> plain(n), fast(n);
+        std::vector<int32_t> plain(n);
         resample_input_plain(wav.data(), count, r.in, r.out, 3.5f, plain.data(), n);
-        resample_input(wav.data(), count, r.in, r.out, 3.5f, fast.data(), n);
-        ASSERT_TRUE(plain == fast) << r.in << "/" << r.out;
+        int failed = -1;
+        ASSERT_TRUE(plain == streamed_input(wav, count, r.in, r.out, 3.5f, n,
+                                            wav_read_piece / 4, &failed))
+            << r.in << "/" << r.out;
+        EXPECT_EQ(failed, 0);
     }
 }
 
