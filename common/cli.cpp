@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "params.h"
 
@@ -31,12 +32,36 @@ void refuse(const char *format, ...)
     exit(1);
 }
 
+// Whether the text's number (already accepted by num_param) is below 2^32,
+// so that the wrap of num_param changed nothing.
+static bool fits_32_bits(const char *text)
+{
+    unsigned base = strncmp(text, "0x", 2) == 0 ? 16 : 10;
+    uint64_t value = 0;
+    for (const char *c = text + (base == 16 ? 2 : 0); *c != '\0'; c++) {
+        unsigned digit = *c <= '9' ? unsigned(*c - '0') : unsigned((*c | 0x20) - 'a' + 10);
+        value = value * base + digit;
+        if (value > UINT32_MAX)
+            return false;
+    }
+    return true;
+}
+
 int number_arg(const char *text, const char *name)
 {
     int value = 0;
-    if (num_param(text, &value) != 0)
+    // An empty text (an unset shell variable) or a bare "0x" would read as 0,
+    // and a number of 2^32 or more would wrap: each would aim at the wrong
+    // place without a word, so they are refused as not understood.
+    if (num_param(text, &value) != 0 || text[0] == '\0' || strcmp(text, "0x") == 0 ||
+        !fits_32_bits(text))
         refuse("Problem understanding %s %s\n", name, text);
     return value;
+}
+
+void refuse_above_int_range(const char *name, int value)
+{
+    refuse("%s %u is too large: at most %d\n", name, static_cast<unsigned>(value), INT32_MAX);
 }
 
 float amplification_arg(const char *text)

@@ -15,8 +15,14 @@ void echo_args(int argc, char **argv);
 [[noreturn]] void refuse(const char *format, ...)
     __attribute__((format(printf, 1, 2)));
 
-// num_param, refusing with "Problem understanding <name> <text>".
+// num_param, refusing with "Problem understanding <name> <text>"; refuses
+// too an empty text, "0x" alone and a number of 2^32 or more. Numbers from
+// 2^31 on keep num_param's negative reading.
 int number_arg(const char *text, const char *name);
+
+// For a value that only the wrap of a number from 2^31 on made negative:
+// "<name> <the number as typed> is too large: at most 2147483647".
+[[noreturn]] void refuse_above_int_range(const char *name, int value);
 
 // strtod rounded to a 32-bit float; zero is refused.
 float amplification_arg(const char *text);

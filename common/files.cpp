@@ -1,6 +1,8 @@
 #include "files.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "cli.h"
 
@@ -12,6 +14,18 @@ int64_t file_size(FILE *f)
     if (fseek(f, 0, SEEK_SET) != 0)
         return -1;
     return size < 0 ? -1 : static_cast<int64_t>(size);
+}
+
+bool same_file(const char *a, const char *b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+bool is_directory(const char *name)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(name, error);
 }
 
 void *take_block(int64_t size)

@@ -11,6 +11,12 @@
 // Leaves the stream positioned at its start.
 int64_t file_size(FILE *f);
 
+// Whether the two names lead to one file (the same file through a hard or
+// symbolic link too); false when either does not exist.
+bool same_file(const char *a, const char *b);
+
+bool is_directory(const char *name);
+
 // malloc that refuses the run with one line when memory is short.
 void *take_block(int64_t size);
 

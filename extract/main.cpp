@@ -40,19 +40,20 @@ void release_run()
 }
 
 // Values the arithmetic cannot use, refused before the duration is shown.
+// A negative value can only come from a number typed from 2^31 on.
 static void check_values(int offset, int sample_len, int freq_in, int rate_out)
 {
     if (offset < 0)
-        refuse("offset must not be negative: %d\n", offset);
-    if (sample_len < 0)
-        refuse("length must not be negative: %d\n", sample_len);
-    if (sample_len > max_block_items / 2)
-        refuse("length %d is too large: at most %lld bytes can be extracted\n",
-               sample_len, static_cast<long long>(max_block_items / 2));
-    if (freq_in <= 0)
+        refuse_above_int_range("offset", offset);
+    if (sample_len < 0 || sample_len > max_block_items / 2)
+        refuse("length %u is too large: at most %lld bytes can be extracted\n",
+               static_cast<unsigned>(sample_len), static_cast<long long>(max_block_items / 2));
+    if (freq_in < 0)
+        refuse_above_int_range("sample_freq", freq_in);
+    if (freq_in == 0)
         refuse("sample_freq must be 1 or more: %d\n", freq_in);
     if (rate_out < 0)
-        refuse("samplerate_out must not be negative: %d\n", rate_out);
+        refuse_above_int_range("samplerate_out", rate_out);
 }
 
 [[noreturn]] static void refuse_region(const char *name, int offset, int sample_len,
@@ -129,6 +130,11 @@ int main(int argc, char **argv)
     ad_in = fopen(filein, "rb");
     if (ad_in == nullptr)
         refuse("Couldn't open file %s\n", filein);
+    if (is_directory(filein))
+        refuse("Couldn't read file %s: it is a directory\n", filein);
+    if (same_file(filein, fileout))
+        refuse("Output file %s is the input file %s: it would be overwritten\n", fileout,
+               filein);
     // Everything that can fail is done before the output is opened, so a
     // refused run leaves an existing output file as it was.
     ad_data = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));

@@ -39,16 +39,17 @@ void release_run()
 }
 
 // Command-line values the arithmetic cannot use, refused before the
-// duration is shown and before any file is opened.
+// duration is shown and before any file is opened. A negative value can only
+// come from a number typed from 2^31 on.
 static void check_values(int sample_len, int rate_out)
 {
-    if (rate_out <= 0)
+    if (rate_out < 0)
+        refuse_above_int_range("samplerate_out", rate_out);
+    if (rate_out == 0)
         refuse("samplerate_out must be 1 or more: %d\n", rate_out);
-    if (sample_len < 0)
-        refuse("length must not be negative: %d\n", sample_len);
-    if (sample_len > max_block_items / 2)
-        refuse("length %d is too large: at most %lld bytes can be implanted\n",
-               sample_len, static_cast<long long>(max_block_items / 2));
+    if (sample_len < 0 || sample_len > max_block_items / 2)
+        refuse("length %u is too large: at most %lld bytes can be implanted\n",
+               static_cast<unsigned>(sample_len), static_cast<long long>(max_block_items / 2));
 }
 
 // Opens the target for update; only a target that does not exist yet is
@@ -172,6 +173,9 @@ int main(int argc, char **argv)
     if (ad_in == nullptr)
         refuse("Couldn't open file %s\n", filein);
     int64_t in_size = file_size(ad_in);
+    if (same_file(filein, fileout))
+        refuse("Target file %s is the WAV file %s: it would be overwritten\n", fileout,
+               filein);
     ad_target = open_target(fileout);
     if (fseek(ad_target, offset, SEEK_SET) != 0)
         refuse("Error in file offset - cannot locate in file\n");

@@ -114,7 +114,8 @@ void check_refusals(const std::string &tool, const std::vector<refusal> &cases)
             expect_one_message(r, c.name);
             std::vector<std::string> messages = message_lines(r.out);
             ASSERT_FALSE(messages.empty()) << c.name;
-            EXPECT_EQ(messages[0].compare(0, strlen(c.message), c.message), 0)
+            std::string message = fill(c.message, dir);
+            EXPECT_EQ(messages[0].compare(0, message.size(), message), 0)
                 << c.name << ": " << messages[0];
             if (existing)
                 EXPECT_EQ(read_file(dir + "/out"), old) << c.name;
@@ -145,18 +146,18 @@ TEST(Faults, ExtractRefusalsLeaveTheOutputAlone)
         {"amplification", r, {"{d}/in", "0", "2", "8000", "8000", "{d}/out", "0x0"},
          "Problem understanding amplification 0x0"},
         {"offset -1", r, {"{d}/in", "0xFFFFFFFF", "2", "8000", "8000", "{d}/out"},
-         "offset must not be negative"},
+         "offset 4294967295 is too large"},
         {"length -2^31", r, {"{d}/in", "0", "0x80000000", "8000", "8000", "{d}/out"},
-         "length must not be negative"},
+         "length 2147483648 is too large"},
         {"length 2^31-1", r, {"{d}/in", "0", "2147483647", "8000", "8000", "{d}/out"},
          "length 2147483647 is too large"},
         {"length one past the limit", r, {"{d}/in", "0", "268435424", "8000", "8000", "{d}/out"},
          "length 268435424 is too large"},
         {"rate in 0", r, {"{d}/in", "0", "2", "0", "8000", "{d}/out"}, "sample_freq must be 1"},
         {"rate in -1", r, {"{d}/in", "0", "2", "4294967295", "8000", "{d}/out"},
-         "sample_freq must be 1"},
+         "sample_freq 4294967295 is too large"},
         {"rate out -1", r, {"{d}/in", "0", "2", "8000", "0xFFFFFFFF", "{d}/out"},
-         "samplerate_out must not be negative"},
+         "samplerate_out 4294967295 is too large"},
         {"frames past the limit", r, {"{d}/in", "0", "64", "1", "2147483647", "{d}/out"},
          "samplerate_out 2147483647 gives more frames"},
         {"missing input", r, {"{d}/missing", "0", "2", "8000", "8000", "{d}/out"},
@@ -167,7 +168,8 @@ TEST(Faults, ExtractRefusalsLeaveTheOutputAlone)
          "Region of 1 bytes at offset 2147483647"},
         {"largest length", r, {"{d}/in", "0", "268435423", "8000", "4000", "{d}/out"},
          "Region of 268435423 bytes"},
-        {"input is a directory", r, {"{d}", "0", "2", "8000", "8000", "{d}/out"}, "Region of 2"},
+        {"input is a directory", r, {"{d}", "0", "2", "8000", "8000", "{d}/out"},
+         "Couldn't read file {d}: it is a directory"},
     });
 }
 
@@ -201,9 +203,9 @@ TEST(Faults, ImplantRefusalsLeaveTheTargetAlone)
         {"rate 0", good, {"{d}/in", "{d}/out", "0", "2", "0"}, "samplerate_out must be 1",
          false},
         {"rate -2^31", good, {"{d}/in", "{d}/out", "0", "2", "2147483648"},
-         "samplerate_out must be 1", false},
+         "samplerate_out 2147483648 is too large", false},
         {"length -1", good, {"{d}/in", "{d}/out", "0", "0xFFFFFFFF", "8000"},
-         "length must not be negative", false},
+         "length 4294967295 is too large", false},
         {"length past the limit", good, {"{d}/in", "{d}/out", "0", "0x40000000", "8000"},
          "length 1073741824 is too large", false},
         {"missing WAV", good, {"{d}/none.wav", "{d}/out", "0", "2", "8000"},
@@ -236,6 +238,65 @@ TEST(Faults, ImplantRefusalsLeaveTheTargetAlone)
          {"{d}/in", "{d}/out", "0", "0x1000000", "1"},
          "samplerate_in 2147483647 gives more frames", true},
     });
+}
+
+// Slips of the keyboard that would otherwise aim at the wrong bytes with
+// status 0: empty numbers (an unset shell variable), a bare "0x", numbers
+// of 2^32 or more, and an output or target that is the input itself.
+TEST(Faults, MistypedArgumentsAreRefused)
+{
+    const std::string r = region_file, wav = wav_with({});
+    const std::vector<std::string> ex = {"{d}/in", "4", "2", "8000", "8000", "{d}/out"};
+    const std::vector<std::string> im = {"{d}/in", "{d}/out", "4", "2", "8000"};
+    auto with = [](std::vector<std::string> args, size_t at, const std::string &text) {
+        args[at] = text;
+        return args;
+    };
+    check_refusals(extract, {
+        {"empty offset", r, with(ex, 1, ""), "Problem understanding offset "},
+        {"bare 0x length", r, with(ex, 2, "0x"), "Problem understanding length 0x"},
+        {"offset 2^32 + 0x4000", r, with(ex, 1, "4294983680"),
+         "Problem understanding offset 4294983680"},
+        {"length past 32 bits in hex", r, with(ex, 2, "0x100002B11"),
+         "Problem understanding length 0x100002B11"},
+        {"rate 2^32", r, with(ex, 4, "4294967296"),
+         "Problem understanding samplerate_out 4294967296"},
+        {"offset 2^31, typed", r, with(ex, 1, "2147483648"),
+         "offset 2147483648 is too large: at most 2147483647"},
+        {"output is the input", r, with(ex, 5, "{d}/in"),
+         "Output file {d}/in is the input file {d}/in"},
+    });
+    check_refusals(implant, {
+        {"empty offset", wav, with(im, 2, ""), "Problem understanding offset ", false},
+        {"bare 0x offset", wav, with(im, 2, "0x"), "Problem understanding offset 0x", false},
+        {"offset past 32 bits", wav, with(im, 2, "99999999999"),
+         "Problem understanding offset 99999999999", false},
+        {"target is the WAV", wav, with(im, 1, "{d}/in"),
+         "Target file {d}/in is the WAV file {d}/in", false},
+    });
+}
+
+// The same file under another name: a hard link, a symbolic link.
+TEST(Faults, SameFileThroughLinksIsRefused)
+{
+    for (bool hard : {true, false}) {
+        std::string dir = scratch_dir();
+        const std::string wav = wav_with({});
+        write_file(dir + "/data", region_file);
+        write_file(dir + "/in.wav", wav);
+        for (const char *name : {"data", "in.wav"}) {
+            std::string from = dir + "/" + name, alias = dir + "/alias-" + name;
+            ASSERT_EQ(hard ? link(from.c_str(), alias.c_str()) : symlink(from.c_str(), alias.c_str()), 0);
+        }
+        run_result e = run_tool(extract, {dir + "/data", "0", "8", "8000", "8000", dir + "/alias-data"});
+        run_result i = run_tool(implant, {dir + "/in.wav", dir + "/alias-in.wav", "0", "2", "8000"});
+        for (const run_result *r : {&e, &i}) {
+            EXPECT_EQ(r->status, 1) << r->out;
+            expect_one_message(*r, hard ? "hard link" : "symbolic link");
+        }
+        EXPECT_EQ(read_file(dir + "/data"), region_file);
+        EXPECT_EQ(read_file(dir + "/in.wav"), wav);
+    }
 }
 
 struct odd_case {
@@ -271,6 +332,8 @@ TEST(Faults, OddValuesThatAreAccepted)
          {"{d}/in", "{d}/out", "0", "4", "8000"}, 4},
         {"offset 2^31-1, nothing written", &implant, wav_with({}),
          {"{d}/in", "{d}/out", "2147483647", "0", "8000"}, 0},
+        {"leading zeros are no overflow", &implant, wav_with({}),
+         {"{d}/in", "{d}/out", "000000000000000000000000", "0x000000000000000000002", "8000"}, 2},
         {"rate out 2^31-1", &implant, wav_with({}),
          {"{d}/in", "{d}/out", "0", "16", "2147483647"}, 16},
     };
@@ -344,9 +407,13 @@ TEST(Faults, WriteOnlyTargetIsNeverEmptied)
     write_file(dir + "/t", old);
     ASSERT_EQ(chown((dir + "/t").c_str(), nobody, nobody), 0);
     chmod((dir + "/t").c_str(), 0200);
+    // The build tree may sit where that user cannot go (a home folder).
+    std::string program = dir + "/sndimplant";
+    write_file(program, read_file(implant));
+    chmod(program.c_str(), 0755);
     run_options as_nobody;
     as_nobody.uid = nobody;
-    run_result r = run_tool(implant, {dir + "/in.wav", dir + "/t", "0", "2", "8000"}, as_nobody);
+    run_result r = run_tool(program, {dir + "/in.wav", dir + "/t", "0", "2", "8000"}, as_nobody);
     EXPECT_EQ(r.status, 1) << r.out;
     std::vector<std::string> messages = message_lines(r.out);
     ASSERT_EQ(messages.size(), 1u) << r.out;

@@ -110,7 +110,7 @@ std::vector<implant_case> cases()
         {"rate 0", pulse, absent, {"{in}", "{out}", "0", "2", "0"}, 1,
          values("0", "2", 0) + "samplerate_out must be 1 or more: 0\n", absent},
         {"negative length", pulse, old_target, {"{in}", "{out}", "0", "0xFFFFFFFF", "8000"}, 1,
-         values("0", "FFFFFFFF", 8000) + "length must not be negative: -1\n", old_target},
+         values("0", "FFFFFFFF", 8000) + "length 4294967295 is too large: at most 268435423 bytes can be implanted\n", old_target},
         {"length past the block limit", pulse, absent,
          {"{in}", "{out}", "0", "0x7FFFFFFF", "8000"}, 1,
          values("0", "7FFFFFFF", 8000) +
