@@ -205,7 +205,8 @@ TEST(ImplantRun, WavFromAPipeGivesTheSameBytes)
         std::string dir = scratch_dir();
         std::vector<std::pair<int, int>> lr(frames);
         for (int f = 0; f < frames; f++)
-            lr[f] = {(f * 7919) % 65536 - 32768, (f * 104729) % 30000 - 15000};
+            lr[f] = {static_cast<int>(f * 7919LL % 65536) - 32768,
+                     static_cast<int>(f * 104729LL % 30000) - 15000};
         write_file(dir + "/in.wav", wav_file(lr, 44100));
         const std::string old(40000, 'x');
         write_file(dir + "/from-file", old);
