@@ -37,9 +37,13 @@ void walk_rebase(position_walk *w);
 // (nearest, ties to even); for w->exponent >= 0.
 inline int64_t walk_rounded(const position_walk *w)
 {
+    // Up when twice the rest passes the denominator, or meets it with an odd
+    // whole part: one comparison, taken as the sign of a difference, since
+    // whether a position rounds up follows no pattern a branch predictor
+    // could learn.
     int64_t twice = 2 * w->rest;
-    return w->whole + int64_t(twice > w->denominator ||
-                              (twice == w->denominator && (w->whole & 1)));
+    int64_t margin = w->denominator - (w->whole & 1) - twice;
+    return w->whole + static_cast<int64_t>(static_cast<uint64_t>(margin) >> 63);
 }
 
 // Moves on to the next sample within the same exponent (w->exponent >= 0);
