@@ -40,7 +40,8 @@ int main(int argc, char **argv)
     int failed = fwrite(hdr, 1, 44, out) != 44;
     for (int64_t done = 0; done < frames && !failed;) {
         int64_t n = frames - done < frames_per_piece ? frames - done : frames_per_piece;
-        memset(piece, data[(done / 8) % (sample_len > 0 ? sample_len : 1)], static_cast<size_t>(4 * n));
+        int value = data[(done / 8) % (sample_len > 0 ? sample_len : 1)];
+        memset(piece, value, static_cast<size_t>(4 * n));
         failed = fwrite(piece, 4, static_cast<size_t>(n), out) != static_cast<size_t>(n);
         done += n;
     }

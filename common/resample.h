@@ -99,6 +99,14 @@ inline void walk_next(position_walk *w, int64_t *k, float *frac)
     walk_step(w);
 }
 
+// Whether the interpolation partners k and k + 1 are at hand in a window
+// that holds everything before end of the total: both lie below end, or
+// nothing is left to read (what lies past the total is each tool's choice).
+inline bool partners_at_hand(int64_t k, int64_t end, int64_t total)
+{
+    return k + 1 < end || end == total;
+}
+
 // Truncation toward zero into -32768..32767; not-a-number gives 0.
 inline int32_t saturate_16(float value)
 {

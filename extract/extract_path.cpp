@@ -121,12 +121,6 @@ static inline window_view view_of(const frame_stream *s)
     return window_view{s->window, s->base, s->end, s->count};
 }
 
-// Whether samples k and k + 1 (or, past the end, the last one) are at hand.
-static inline bool window_covers(window_view v, int64_t k)
-{
-    return k + 1 < v.end || v.end == v.count;
-}
-
 // Sample k of the region, k >= base, decoded already or past the last one.
 static inline int32_t window_sample(window_view v, int64_t k)
 {
@@ -177,7 +171,7 @@ static void place_fractional(frame_stream *s, unsigned char *frames, int64_t fir
         if (walk->exponent < 0) {
             float pos = resample_position(walk->i, s->rate_in, s->rate_out);
             int64_t k = static_cast<int64_t>(pos);
-            if (!window_covers(v, k))
+            if (!partners_at_hand(k, v.end, v.count))
                 return;
             interpolated_frame(v, multiplier, in_range, k, pos - static_cast<float>(k), true,
                                frames + 4 * (walk->i - first));
@@ -243,7 +237,7 @@ static void place_plain(frame_stream *s, unsigned char *frames, int64_t first, i
     for (int64_t i = s->walk.i; i < stop; i++) {
         float pos = resample_position(i, s->rate_in, s->rate_out);
         int64_t k = static_cast<int64_t>(pos);
-        if (!window_covers(v, k))
+        if (!partners_at_hand(k, v.end, v.count))
             return;
         float frac = pos - static_cast<float>(k);
         int32_t out = frame_value(window_sample(v, k), window_sample(v, k + 1), frac,

@@ -96,12 +96,6 @@ static inline frames_view view_of(const wav_window *w)
     return frames_view{w->bytes, w->base, w->end, w->frames_count};
 }
 
-// Whether frames k and k + 1 are at hand (or silence past the data).
-static inline bool view_covers(frames_view v, int64_t k)
-{
-    return k + 1 < v.end || v.end == v.frames_count;
-}
-
 // Frame f of the data, f >= base, in the window already or past the data.
 static inline int32_t view_sum(frames_view v, int64_t f)
 {
@@ -160,7 +154,7 @@ static void stepped_samples(const wav_window *win, float multiplier, position_wa
         if (walk->exponent < 0) {
             float pos = resample_position(walk->i, static_cast<int>(walk->rate_in),
                                           static_cast<int>(walk->rate_out));
-            if (!view_covers(v, static_cast<int64_t>(pos)))
+            if (!partners_at_hand(static_cast<int64_t>(pos), v.end, v.frames_count))
                 return;
             put(walk->i, literal_view_sample(v, pos, multiplier));
             walk_step(walk);
@@ -198,7 +192,7 @@ static void plain_samples(const wav_window *win, float multiplier, position_walk
     for (int64_t i = walk->i; i < end; i++) {
         float pos = resample_position(i, static_cast<int>(walk->rate_in),
                                       static_cast<int>(walk->rate_out));
-        if (!view_covers(v, static_cast<int64_t>(pos)))
+        if (!partners_at_hand(static_cast<int64_t>(pos), v.end, v.frames_count))
             return;
         put(i, literal_view_sample(v, pos, multiplier));
         walk->i = i + 1;

@@ -286,10 +286,14 @@ TEST(Faults, SameFileThroughLinksIsRefused)
         write_file(dir + "/in.wav", wav);
         for (const char *name : {"data", "in.wav"}) {
             std::string from = dir + "/" + name, alias = dir + "/alias-" + name;
-            ASSERT_EQ(hard ? link(from.c_str(), alias.c_str()) : symlink(from.c_str(), alias.c_str()), 0);
+            int made = hard ? link(from.c_str(), alias.c_str())
+                            : symlink(from.c_str(), alias.c_str());
+            ASSERT_EQ(made, 0);
         }
-        run_result e = run_tool(extract, {dir + "/data", "0", "8", "8000", "8000", dir + "/alias-data"});
-        run_result i = run_tool(implant, {dir + "/in.wav", dir + "/alias-in.wav", "0", "2", "8000"});
+        run_result e =
+            run_tool(extract, {dir + "/data", "0", "8", "8000", "8000", dir + "/alias-data"});
+        run_result i =
+            run_tool(implant, {dir + "/in.wav", dir + "/alias-in.wav", "0", "2", "8000"});
         for (const run_result *r : {&e, &i}) {
             EXPECT_EQ(r->status, 1) << r->out;
             expect_one_message(*r, hard ? "hard link" : "symbolic link");

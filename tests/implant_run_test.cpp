@@ -212,7 +212,8 @@ TEST(ImplantRun, WavFromAPipeGivesTheSameBytes)
         write_file(dir + "/from-file", old);
         write_file(dir + "/from-pipe", old);
         const std::string len = frames == 5 ? "1" : "18000";
-        run_result file = run_tool(implant, {dir + "/in.wav", dir + "/from-file", "7", len, "8000"});
+        run_result file =
+            run_tool(implant, {dir + "/in.wav", dir + "/from-file", "7", len, "8000"});
         run_result pipe = run_tool("/bin/sh", {"-c", "cat '" + dir + "/in.wav' | '" + implant +
                                                          "' /dev/stdin '" + dir +
                                                          "/from-pipe' 7 " + len + " 8000"});
