@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -32,19 +33,14 @@ void refuse(const char *format, ...)
     exit(1);
 }
 
-// Whether the text's number (already accepted by num_param) is below 2^32,
-// so that the wrap of num_param changed nothing.
+// Whether the text's number (already accepted by num_param, so digits
+// only) is below 2^32, so that the wrap of num_param changed nothing.
 static bool fits_32_bits(const char *text)
 {
-    unsigned base = strncmp(text, "0x", 2) == 0 ? 16 : 10;
-    uint64_t value = 0;
-    for (const char *c = text + (base == 16 ? 2 : 0); *c != '\0'; c++) {
-        unsigned digit = *c <= '9' ? unsigned(*c - '0') : unsigned((*c | 0x20) - 'a' + 10);
-        value = value * base + digit;
-        if (value > UINT32_MAX)
-            return false;
-    }
-    return true;
+    int base = strncmp(text, "0x", 2) == 0 ? 16 : 10;
+    errno = 0;
+    unsigned long long value = strtoull(text + (base == 16 ? 2 : 0), nullptr, base);
+    return errno != ERANGE && value <= UINT32_MAX;
 }
 
 int number_arg(const char *text, const char *name)

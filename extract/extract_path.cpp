@@ -165,7 +165,6 @@ static void place_fractional(frame_stream *s, unsigned char *frames, int64_t fir
     const window_view v = view_of(s);
     const float multiplier = s->multiplier;
     const bool in_range = s->in_range;
-    const bool more = v.end < v.count;
     position_walk *walk = &s->walk;
     while (walk->i < stop && walk->exponent < 23) {
         if (walk->exponent < 0) {
@@ -184,7 +183,7 @@ static void place_fractional(frame_stream *s, unsigned char *frames, int64_t fir
         while (w.i < stop && walk_in_range(&w)) {
             int64_t rounded = walk_rounded(&w);
             int64_t k = rounded >> w.frac_bits;
-            if (k + 1 >= v.end && more) {
+            if (!partners_at_hand(k, v.end, v.count)) {
                 starved = true;
                 break;
             }
@@ -205,23 +204,19 @@ static void place_fractional(frame_stream *s, unsigned char *frames, int64_t fir
 static void place_whole(frame_stream *s, unsigned char *frames, int64_t first, int64_t stop)
 {
     position_walk *walk = &s->walk;
-    const int32_t *window = s->window;
-    const int64_t base = s->base, end = s->end;
-    const bool more = s->end < s->count;
+    const window_view v = view_of(s);
     const unsigned char(*at_rest)[4] = s->at_rest;
     while (walk->i < stop) {
         position_walk w = *walk; // kept in registers, as above
         const int shift = w.exponent - 23;
         while (w.i < stop && walk_in_range(&w)) {
+            // At fraction 0 only sample k itself is needed.
             int64_t k = walk_rounded(&w) << shift;
-            if (k >= end) {
-                if (more) {
-                    *walk = w;
-                    return;
-                }
-                k = end - 1;
+            if (k >= v.end && v.end < v.count) {
+                *walk = w;
+                return;
             }
-            memcpy(frames + 4 * (w.i - first), at_rest[window[k - base] + 2048], 4);
+            memcpy(frames + 4 * (w.i - first), at_rest[window_sample(v, k) + 2048], 4);
             walk_advance(&w);
         }
         *walk = w;

@@ -148,7 +148,6 @@ static void stepped_samples(const wav_window *win, float multiplier, position_wa
                             int64_t end, put_fn put)
 {
     const frames_view v = view_of(win);
-    const bool more = v.end < v.frames_count;
     const double reciprocal = 1.0 / (static_cast<double>(multiplier) + multiplier);
     while (walk->i < end) {
         if (walk->exponent < 0) {
@@ -167,7 +166,7 @@ static void stepped_samples(const wav_window *win, float multiplier, position_wa
         while (w.i < end && walk_in_range(&w)) {
             int64_t rounded = walk_rounded(&w);
             int64_t k = w.frac_bits > 0 ? rounded >> w.frac_bits : rounded << left;
-            if (k + 1 >= v.end && more) {
+            if (!partners_at_hand(k, v.end, v.frames_count)) {
                 starved = true;
                 break;
             }

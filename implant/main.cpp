@@ -79,6 +79,13 @@ static int64_t check_header_values(int samplerate_in, int waveblock_size, float 
     return num_samplein;
 }
 
+// An input whose size cannot be told (a pipe) cannot be read twice either:
+// its data is held whole from the first reading.
+static bool wav_is_held(int64_t in_size)
+{
+    return in_size < 0;
+}
+
 // First reading of the data chunk, in pieces: checks that it is all there
 // and scans the level. A data size beyond the end of the file is refused
 // from the file's size before anything is read. Only an input that cannot
@@ -91,7 +98,7 @@ static void read_and_scan(int64_t in_size, int waveblock_size, int64_t num_sampl
     int64_t available = in_size - wav_header_size;
     if (in_size >= 0 && waveblock_size > available)
         refuse(message, waveblock_size, static_cast<int>(available < 0 ? 0 : available));
-    const bool held = in_size < 0;
+    const bool held = wav_is_held(in_size);
     ad_wavin = static_cast<unsigned char *>(
         take_block((held ? int64_t(waveblock_size) : wav_read_piece) + 256));
     int64_t frames_count = waveblock_size / 4;
@@ -126,7 +133,7 @@ static void implant_frames(const char *filein, int64_t in_size, int waveblock_si
 {
     int64_t frames_count = waveblock_size / 4;
     wav_window window;
-    if (in_size < 0) {
+    if (wav_is_held(in_size)) {
         wav_window_start(&window, nullptr, ad_wavin, frames_count, frames_count);
     } else {
         if (fseek(ad_in, wav_header_size, SEEK_SET) != 0)
