@@ -127,11 +127,13 @@ int main(int argc, char **argv)
     if (num_sampleout < 0 || num_sampleout > max_block_items)
         refuse("samplerate_out %d gives more frames than a WAV file can hold\n", rate_out);
 
+    // Some systems open a directory as a file, others refuse to: the same
+    // line on all of them.
     ad_in = fopen(filein, "rb");
-    if (ad_in == nullptr)
-        refuse("Couldn't open file %s\n", filein);
     if (is_directory(filein))
         refuse("Couldn't read file %s: it is a directory\n", filein);
+    if (ad_in == nullptr)
+        refuse("Couldn't open file %s\n", filein);
     if (same_file(filein, fileout))
         refuse("Output file %s is the input file %s: it would be overwritten\n", fileout,
                filein);

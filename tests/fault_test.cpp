@@ -4,10 +4,13 @@
 // and the bytes of every file involved before and after.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -286,9 +289,14 @@ TEST(Faults, SameFileThroughLinksIsRefused)
         write_file(dir + "/in.wav", wav);
         for (const char *name : {"data", "in.wav"}) {
             std::string from = dir + "/" + name, alias = dir + "/alias-" + name;
-            int made = hard ? link(from.c_str(), alias.c_str())
-                            : symlink(from.c_str(), alias.c_str());
-            ASSERT_EQ(made, 0);
+            std::error_code error;
+            if (hard)
+                std::filesystem::create_hard_link(from, alias, error);
+            else
+                std::filesystem::create_symlink(from, alias, error);
+            if (error && !hard) // Windows grants them to administrators only; wine lacks them
+                GTEST_SKIP() << "no symbolic link can be made here: " << error.message();
+            ASSERT_FALSE(error) << error.message();
         }
         run_result e =
             run_tool(extract, {dir + "/data", "0", "8", "8000", "8000", dir + "/alias-data"});
@@ -370,6 +378,9 @@ TEST(Faults, GapBeforeARegionPastTheEndIsZeroBytes)
 
 TEST(Faults, FullDevice)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no device that is always full, like /dev/full";
+#endif
     std::string dir = scratch_dir();
     write_file(dir + "/in", region_file);
     write_file(dir + "/in.wav", wav_with({}));
@@ -400,6 +411,9 @@ TEST(Faults, FullDevice)
 // creating a new file would empty it, so it is refused instead.
 TEST(Faults, WriteOnlyTargetIsNeverEmptied)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs POSIX users and file modes: a file only another user may write";
+#else
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to run the program as another user";
     const int nobody = 65534;
@@ -423,6 +437,7 @@ TEST(Faults, WriteOnlyTargetIsNeverEmptied)
     ASSERT_EQ(messages.size(), 1u) << r.out;
     EXPECT_EQ(messages[0], "Couldn't open output file " + dir + "/t");
     EXPECT_EQ(read_file(dir + "/t"), old);
+#endif
 }
 
 } // namespace

@@ -187,7 +187,6 @@ TEST(ImplantRun, TargetsThatCannotBeUpdated)
     } cases[] = {
         {dir, "Couldn't open output file " + dir + "\n"},
         {dir + "/no/such/target", "Couldn't open output file " + dir + "/no/such/target\n"},
-        {"/dev/full", "Couldn't write output file /dev/full\n"},
     };
     for (const auto &c : cases) {
         run_result r = run_tool(implant, {dir + "/in.wav", c.target, "0", "2", "8000"});
@@ -201,6 +200,14 @@ TEST(ImplantRun, TargetsThatCannotBeUpdated)
 // gives from a file: sounds of under one read piece, and of several.
 TEST(ImplantRun, WavFromAPipeGivesTheSameBytes)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a shell pipe named by a path (/bin/sh, /dev/stdin)";
+#endif
+    std::string command;
+    for (const std::string &word : tool_command(implant))
+        command += "'" + word + "' ";
+    run_options shell;
+    shell.host_program = true;
     for (int frames : {5, 200001}) {
         std::string dir = scratch_dir();
         std::vector<std::pair<int, int>> lr(frames);
@@ -214,9 +221,10 @@ TEST(ImplantRun, WavFromAPipeGivesTheSameBytes)
         const std::string len = frames == 5 ? "1" : "18000";
         run_result file =
             run_tool(implant, {dir + "/in.wav", dir + "/from-file", "7", len, "8000"});
-        run_result pipe = run_tool("/bin/sh", {"-c", "cat '" + dir + "/in.wav' | '" + implant +
-                                                         "' /dev/stdin '" + dir +
-                                                         "/from-pipe' 7 " + len + " 8000"});
+        run_result pipe = run_tool("/bin/sh", {"-c", "cat '" + dir + "/in.wav' | " + command +
+                                                         "/dev/stdin '" + dir +
+                                                         "/from-pipe' 7 " + len + " 8000"},
+                                     shell);
         EXPECT_EQ(file.status, 0) << file.out;
         EXPECT_EQ(pipe.status, 0) << pipe.out;
         EXPECT_NE(read_file(dir + "/from-file"), old);

@@ -1,53 +1,26 @@
 #include "run_tool.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <filesystem>
-#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 #include "wav_header.h"
 
-run_result run_tool(const std::string &program, const std::vector<std::string> &args,
-                    const run_options &options)
+std::vector<std::string> tool_command(const std::string &program)
 {
-    char out_name[] = "/tmp/run_tool_out_XXXXXX";
-    int out_fd = mkstemp(out_name);
-    if (out_fd < 0)
-        throw std::runtime_error("mkstemp failed");
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out_fd, 1);
-        if (options.data_limit_mb > 0) {
-            rlimit limit;
-            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.data_limit_mb) << 20;
-            setrlimit(RLIMIT_DATA, &limit);
-        }
-        if (options.uid >= 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0))
-            _exit(126);
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(program.c_str()));
-        for (const std::string &a : args)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+    std::vector<std::string> command;
+    std::string launcher = SNDTOOLS_LAUNCHER; // its words joined by '|'
+    for (size_t at = 0; !launcher.empty() && at <= launcher.size();) {
+        size_t end = launcher.find('|', at);
+        if (end == std::string::npos)
+            end = launcher.size();
+        command.push_back(launcher.substr(at, end - at));
+        at = end + 1;
     }
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    close(out_fd);
-    run_result result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    result.out = read_file(out_name);
-    unlink(out_name);
-    return result;
+    command.push_back(program);
+    return command;
 }
 
 std::string replace_all(std::string text, const std::string &from, const std::string &to)
@@ -81,11 +54,16 @@ struct scratch_dirs {
 std::string scratch_dir()
 {
     static scratch_dirs dirs;
-    char name[] = "/tmp/sndtools_test_XXXXXX";
-    if (mkdtemp(name) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    dirs.made.push_back(name);
-    return name;
+    static std::mt19937_64 names{std::random_device{}()};
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int tries = 0; tries < 100; tries++) {
+        std::filesystem::path dir = base / ("sndtools_test_" + std::to_string(names()));
+        if (std::filesystem::create_directory(dir)) {
+            dirs.made.push_back(dir.string());
+            return dir.string();
+        }
+    }
+    throw std::runtime_error("no new scratch directory under " + base.string());
 }
 
 std::string read_file(const std::string &path)
@@ -104,8 +82,8 @@ void write_file(const std::string &path, const std::string &bytes)
 
 bool file_exists(const std::string &path)
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
 }
 
 std::string wav_file(const std::vector<std::pair<int, int>> &frames, int rate)

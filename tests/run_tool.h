@@ -12,9 +12,14 @@ struct run_result {
 };
 
 struct run_options {
-    int uid = -1;         // run as this user (needs root), or as the caller
-    long data_limit_mb = 0; // limit on the data segment and heap, or none
+    int uid = -1;         // run as this user (needs root and POSIX), or as the caller
+    long data_limit_mb = 0; // limit on the data segment and heap (POSIX only), or none
+    bool host_program = false; // a program of the build machine (/bin/sh): no emulator
 };
+
+// The command that starts a built program here: the program itself, or an
+// emulator and the program when the tests run under one.
+std::vector<std::string> tool_command(const std::string &program);
 
 run_result run_tool(const std::string &program, const std::vector<std::string> &args,
                     const run_options &options = run_options());
