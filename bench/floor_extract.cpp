@@ -25,7 +25,7 @@ int main(int argc, char **argv)
     int64_t frames = frames_for(rate_out, duration_of(2 * sample_len, rate_in));
 
     FILE *in = fopen(argv[1], "rb");
-    if (in == nullptr || file_size(in) < 0)
+    if (in == nullptr || file_size(in, argv[1]) < 0)
         return 1;
     unsigned char *data = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));
     fseek(in, offset, SEEK_SET);

@@ -37,7 +37,7 @@ int main(int argc, char **argv)
     int offset = atoi(argv[3]);
     int sample_len = atoi(argv[4]);
     FILE *in = fopen(argv[1], "rb");
-    if (in == nullptr || file_size(in) < 0)
+    if (in == nullptr || file_size(in, argv[1]) < 0)
         return 1;
     FILE *target = fopen(argv[2], "r+b");
     if (target == nullptr || fseek(target, offset, SEEK_SET) != 0)

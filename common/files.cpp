@@ -6,8 +6,17 @@
 
 #include "cli.h"
 
-int64_t file_size(FILE *f)
+int64_t file_size(FILE *f, const char *name)
 {
+    // ftell gives a long, which is 32 bits on Windows: a regular file's size
+    // comes from the file system instead.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(name, error)) {
+        uintmax_t size = std::filesystem::file_size(name, error);
+        if (!error && size <= uintmax_t(INT64_MAX))
+            return static_cast<int64_t>(size);
+    }
+    // A device: the stream may know its size.
     if (fseek(f, 0, SEEK_END) != 0)
         return -1;
     long size = ftell(f);

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 
-// Size in bytes of an open seekable file, or -1 when it cannot be told.
-// Leaves the stream positioned at its start.
-int64_t file_size(FILE *f);
+// Size in bytes of the file name, open as f, or -1 when it cannot be told
+// (a pipe). Leaves the stream positioned at its start.
+int64_t file_size(FILE *f, const char *name);
 
 // Whether the two names lead to one file (the same file through a hard or
 // symbolic link too); false when either does not exist.

@@ -70,7 +70,7 @@ static void check_values(int offset, int sample_len, int freq_in, int rate_out)
 static void read_region(const char *name, int offset, int sample_len)
 {
     FILE *in = ad_in;
-    int64_t size = file_size(in);
+    int64_t size = file_size(in, name);
     if (size >= 0 && int64_t(offset) + sample_len > size)
         refuse_region(name, offset, sample_len, size);
     if (fseek(in, offset, SEEK_SET) != 0)

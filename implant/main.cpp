@@ -179,7 +179,7 @@ int main(int argc, char **argv)
     ad_in = fopen(filein, "rb");
     if (ad_in == nullptr)
         refuse("Couldn't open file %s\n", filein);
-    int64_t in_size = file_size(ad_in);
+    int64_t in_size = file_size(ad_in, filein);
     if (same_file(filein, fileout))
         refuse("Target file %s is the WAV file %s: it would be overwritten\n", fileout,
                filein);
