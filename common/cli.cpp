@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "extended.h"
 #include "params.h"
 
 void echo_args(int argc, char **argv)
@@ -70,13 +71,13 @@ float amplification_arg(const char *text)
 
 float duration_of(int count, int rate)
 {
-    return static_cast<float>(static_cast<long double>(count) /
-                              static_cast<long double>(rate));
+    return static_cast<float>(
+        extended(static_cast<long double>(count) / static_cast<long double>(rate)));
 }
 
 int64_t frames_for(int rate, float duration)
 {
-    long double product = static_cast<long double>(rate) * duration;
+    long double product = extended(static_cast<long double>(rate) * duration);
     // Outside this window the conversion would have no defined result.
     if (!std::isfinite(product) || product >= 9.0e18L || product <= -9.0e18L)
         return -1;

@@ -1,9 +1,12 @@
 #include "resample.h"
 
+#include "extended.h"
+
 float resample_position(int64_t i, int rate_in, int rate_out)
 {
-    long double product = static_cast<long double>(i) * static_cast<long double>(rate_in);
-    return static_cast<float>(product / static_cast<long double>(rate_out));
+    long double product =
+        extended(static_cast<long double>(i) * static_cast<long double>(rate_in));
+    return static_cast<float>(extended(product / static_cast<long double>(rate_out)));
 }
 
 static int floor_log2(int64_t v)

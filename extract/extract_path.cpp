@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "adpcm_block.h"
+#include "extended.h"
 #include "params.h"
 
 void scan_samples(const int32_t *samples, int64_t count, int32_t *max_val,
@@ -51,7 +52,7 @@ float extract_multiplier(int32_t peak_to_peak)
 {
     if (peak_to_peak == 0)
         return 1.0f;
-    return static_cast<float>(49152.0L / static_cast<long double>(peak_to_peak));
+    return static_cast<float>(extended(49152.0L / static_cast<long double>(peak_to_peak)));
 }
 
 // A position past the last decoded sample holds the signal's final value.
@@ -62,8 +63,9 @@ static inline int32_t sample_at(const int32_t *samples, int64_t count, int64_t k
 
 static inline int32_t frame_value(int32_t a, int32_t b, float frac, float multiplier)
 {
-    float step = static_cast<float>(static_cast<long double>(b - a) * frac);
-    float value = static_cast<float>((static_cast<long double>(a) + step) * multiplier);
+    float step = static_cast<float>(extended(static_cast<long double>(b - a) * frac));
+    long double sum = extended(static_cast<long double>(a) + step);
+    float value = static_cast<float>(extended(sum * multiplier));
     return saturate_16(value);
 }
 

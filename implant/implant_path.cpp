@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "adpcm_block.h"
+#include "extended.h"
 #include "params.h"
 #include "resample.h"
 
@@ -53,14 +54,15 @@ float implant_multiplier(int32_t peak)
 {
     if (peak <= 0)
         return 16.0f; // silence stays silence
-    return static_cast<float>(static_cast<long double>(peak) / 4096.0L);
+    return static_cast<float>(extended(static_cast<long double>(peak) / 4096.0L));
 }
 
 static inline int32_t sample_value(int32_t a, int32_t b, float frac, float multiplier)
 {
-    float d = static_cast<float>(static_cast<long double>(b - a) * frac);
-    long double twice = static_cast<long double>(multiplier) + multiplier;
-    float v = static_cast<float>((static_cast<long double>(a) + d) / twice);
+    float d = static_cast<float>(extended(static_cast<long double>(b - a) * frac));
+    long double twice = extended(static_cast<long double>(multiplier) + multiplier);
+    long double sum = extended(static_cast<long double>(a) + d);
+    float v = static_cast<float>(extended(sum / twice));
     return saturate_for_encode(v);
 }
 

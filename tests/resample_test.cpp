@@ -10,12 +10,40 @@
 #include <vector>
 
 #include "adpcm.h"
+#include "extended.h"
 #include "extract_path.h"
 #include "implant_path.h"
 #include "resample.h"
 #include "wav_header.h"
 
 namespace {
+
+// Extended precision keeps 64 significant bits and rounds to nearest, ties to
+// even, on every target: on the x87 unit (whose precision a runtime could set
+// to 53 bits) and where a wider long double is rounded down to it.
+TEST(ExtendedPrecision, SixtyFourBitsTiesToEven)
+{
+    const struct {
+        const char *name;
+        long double a, b;
+        char op;
+        long double expected;
+    } cases[] = {
+        {"the 64th bit is kept", 1, 0x1p-63L, '+', 1 + 0x1p-63L},
+        {"half a bit, tie to the even one below", 1, 0x1p-64L, '+', 1},
+        {"half a bit, tie to the even one above", 1 + 0x1p-63L, 0x1p-64L, '+', 1 + 0x1p-62L},
+        {"more than half a bit", 1, 0x3p-65L, '+', 1 + 0x1p-63L},
+        {"negative", -1, -0x3p-65L, '+', -1 - 0x1p-63L},
+        {"carry into the exponent", 2 - 0x1p-63L, 0x1p-64L, '+', 2},
+        {"product", 1 + 0x1p-32L, 1 + 0x1p-32L + 0x1p-62L, '*', 1 + 0x1p-31L + 0x3p-63L},
+        {"quotient", 1, 3, '/', 0xAAAAAAAAAAAAAAABp-65L},
+    };
+    for (const auto &c : cases) {
+        volatile long double a = c.a, b = c.b; // computed at run time, not folded
+        long double exact = c.op == '+' ? a + b : c.op == '*' ? a * b : a / b;
+        EXPECT_EQ(extended(exact), c.expected) << c.name;
+    }
+}
 
 // Walks count positions from first and compares each with the literal one.
 void expect_walk_matches(int64_t first, int64_t count, int rate_in, int rate_out)
