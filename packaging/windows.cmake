@@ -1,0 +1,22 @@
+# Installation on Windows, and the .zip (sndtools-<version>-win64.zip): one
+# folder to unpack anywhere, with the programs, README.md, LICENSE and the
+# manual pages as plain text side by side. The programs are linked
+# statically, so they need nothing else.
+find_program(GROFF groff REQUIRED)
+set(pages)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man)
+foreach(page sndextract sndimplant)
+  set(out ${PROJECT_BINARY_DIR}/man/${page}.txt)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -DGROFF=${GROFF} -DIN=${PROJECT_SOURCE_DIR}/man/${page}.1
+            -DOUT=${out} -P ${PROJECT_SOURCE_DIR}/packaging/plain_text.cmake
+    DEPENDS man/${page}.1 packaging/plain_text.cmake)
+  list(APPEND pages ${out})
+endforeach()
+add_custom_target(plain_text_pages ALL DEPENDS ${pages})
+install(TARGETS sndextract sndimplant RUNTIME DESTINATION .)
+install(FILES README.md LICENSE ${pages} DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_SYSTEM_NAME win64)
+set(CPACK_STRIP_FILES ON)
