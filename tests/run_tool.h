@@ -12,8 +12,8 @@ struct run_result {
 };
 
 struct run_options {
-    int uid = -1;         // run as this user (needs root and POSIX), or as the caller
-    long data_limit_mb = 0; // limit on the data segment and heap (POSIX only), or none
+    int uid = -1;              // run as this user (needs root and POSIX), or as the caller
+    long data_limit_mb = 0;    // limit on the data segment and heap (POSIX only), or none
     bool host_program = false; // a program of the build machine (/bin/sh): no emulator
 };
 
