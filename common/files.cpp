@@ -9,13 +9,11 @@
 int64_t file_size(FILE *f, const char *name)
 {
     // ftell gives a long, which is 32 bits on Windows: a regular file's size
-    // comes from the file system instead.
+    // comes from the file system instead (which has none for other files).
     std::error_code error;
-    if (std::filesystem::is_regular_file(name, error)) {
-        uintmax_t size = std::filesystem::file_size(name, error);
-        if (!error && size <= uintmax_t(INT64_MAX))
-            return static_cast<int64_t>(size);
-    }
+    uintmax_t size_on_disk = std::filesystem::file_size(name, error);
+    if (!error && size_on_disk <= uintmax_t(INT64_MAX))
+        return static_cast<int64_t>(size_on_disk);
     // A device: the stream may know its size.
     if (fseek(f, 0, SEEK_END) != 0)
         return -1;

@@ -23,6 +23,12 @@ std::vector<std::string> tool_command(const std::string &program)
     return command;
 }
 
+std::string last_line(const std::string &out)
+{
+    size_t at = out.size() < 2 ? std::string::npos : out.rfind('\n', out.size() - 2);
+    return at == std::string::npos ? out : out.substr(at + 1);
+}
+
 std::string replace_all(std::string text, const std::string &from, const std::string &to)
 {
     for (size_t at = text.find(from); at != std::string::npos;

@@ -27,6 +27,9 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
 // The echo of the argument vector that every run starts with.
 std::string echo_of(const std::string &program, const std::vector<std::string> &args);
 
+// The last line of a program's output, with its line end.
+std::string last_line(const std::string &out);
+
 std::string replace_all(std::string text, const std::string &from, const std::string &to);
 
 // A fresh directory under the system's temporary directory.
