@@ -71,15 +71,17 @@ float amplification_arg(const char *text)
 
 float duration_of(int count, int rate)
 {
-    return static_cast<float>(
-        extended(static_cast<long double>(count) / static_cast<long double>(rate)));
+    return ext_to_float(ext_div(ext_from_int(count), ext_from_int(rate)));
 }
 
 int64_t frames_for(int rate, float duration)
 {
-    long double product = extended(static_cast<long double>(rate) * duration);
-    // Outside this window the conversion would have no defined result.
-    if (!std::isfinite(product) || product >= 9.0e18L || product <= -9.0e18L)
+    if (!std::isfinite(duration))
         return -1;
-    return static_cast<int64_t>(product);
+    extended product = ext_mul(ext_from_int(rate), ext_from_float(duration)); // exact
+    // From 2^62 on no count is usable, and the conversion would soon have no
+    // defined result.
+    if (product.significand != 0 && product.exponent + 64 > 62)
+        return -1;
+    return ext_truncate(product);
 }

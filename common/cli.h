@@ -12,8 +12,13 @@ void echo_args(int argc, char **argv);
 [[noreturn]] void refuse_arg_count(int argc, const char *usage);
 
 // Prints one message line (printf format) and exits with status 1.
-[[noreturn]] void refuse(const char *format, ...)
-    __attribute__((format(printf, 1, 2)));
+// (GCC and Clang check the arguments against the format.)
+#if defined(__GNUC__)
+#define PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define PRINTF_FORMAT(f, a)
+#endif
+[[noreturn]] void refuse(const char *format, ...) PRINTF_FORMAT(1, 2);
 
 // num_param, refusing with "Problem understanding <name> <text>"; refuses
 // too an empty text, "0x" alone and a number of 2^32 or more. Numbers from
@@ -31,7 +36,8 @@ float amplification_arg(const char *text);
 float duration_of(int count, int rate);
 
 // rate x duration at extended precision, truncated toward zero; a value that
-// is not finite is returned as -1 so that range checks refuse it.
+// is not finite, or 2^62 or more, is returned as -1 so that range checks
+// refuse it.
 int64_t frames_for(int rate, float duration);
 
 // The largest count of 4-byte items whose block (plus 256 spare bytes) still

@@ -4,14 +4,14 @@
 
 float resample_position(int64_t i, int rate_in, int rate_out)
 {
-    long double product =
-        extended(static_cast<long double>(i) * static_cast<long double>(rate_in));
-    return static_cast<float>(extended(product / static_cast<long double>(rate_out)));
+    // The product is below 2^62: exact.
+    extended quotient = ext_div(ext_from_int(i * rate_in), ext_from_int(rate_out));
+    return ext_to_float(quotient);
 }
 
 static int floor_log2(int64_t v)
 {
-    return 63 - __builtin_clzll(static_cast<unsigned long long>(v));
+    return 63 - leading_zeros(static_cast<uint64_t>(v));
 }
 
 // Sets up the scaled quotient for the exponent of the position of w->i.

@@ -1,5 +1,6 @@
 #include "extract_path.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "adpcm_block.h"
@@ -52,7 +53,17 @@ float extract_multiplier(int32_t peak_to_peak)
 {
     if (peak_to_peak == 0)
         return 1.0f;
-    return static_cast<float>(extended(49152.0L / static_cast<long double>(peak_to_peak)));
+    return ext_to_float(ext_div(ext_from_int(49152), ext_from_int(peak_to_peak)));
+}
+
+float scaled_frame_value(int32_t a, int32_t b, float frac, float multiplier)
+{
+    // The product of at most 13 and 24 bits is exact in double.
+    float step = static_cast<float>(static_cast<double>(b - a) * frac);
+    extended sum = ext_add(ext_from_int(a), ext_from_float(step));
+    if (!std::isfinite(multiplier)) // infinite or not a number, as a wider product is
+        return ext_to_float(sum) * multiplier;
+    return ext_to_float(ext_mul(sum, ext_from_float(multiplier)));
 }
 
 // A position past the last decoded sample holds the signal's final value.
@@ -63,10 +74,7 @@ static inline int32_t sample_at(const int32_t *samples, int64_t count, int64_t k
 
 static inline int32_t frame_value(int32_t a, int32_t b, float frac, float multiplier)
 {
-    float step = static_cast<float>(extended(static_cast<long double>(b - a) * frac));
-    long double sum = extended(static_cast<long double>(a) + step);
-    float value = static_cast<float>(extended(sum * multiplier));
-    return saturate_16(value);
+    return saturate_16(scaled_frame_value(a, b, frac, multiplier));
 }
 
 void resample_frames_plain(const int32_t *samples, int64_t count, int rate_in,
@@ -227,21 +235,42 @@ static void place_whole(frame_stream *s, unsigned char *frames, int64_t first, i
     }
 }
 
-// The literal reading, for multipliers whose size the shortcuts cannot take.
+// The literal value of a frame at a position of 1 or more, for a finite
+// multiplier, with integers: the fraction is then a multiple of 2^-23, and
+// so is the step, so the sum is a whole number of 2^-23 below 2^36 and its
+// product with the multiplier's 24-bit significand is exact in 64 bits.
+// Only the rounding to a float is left, as in the literal product.
+static inline float whole_scaled_value(int32_t a, int32_t b, float frac, extended multiplier)
+{
+    float step = static_cast<float>(static_cast<double>(b - a) * frac);
+    int64_t sum = (int64_t(a) << 23) + static_cast<int64_t>(step * 0x1p23f);
+    extended value = ext_from_int(sum * static_cast<int64_t>(multiplier.significand >> 40));
+    value.exponent += multiplier.exponent + 40 - 23;
+    value.negative = (sum < 0) != multiplier.negative;
+    return ext_to_float(value);
+}
+
+// The literal values, for multipliers whose size the shortcuts cannot take;
+// the positions still come from the walk, which gives them exactly.
 static void place_plain(frame_stream *s, unsigned char *frames, int64_t first, int64_t stop)
 {
     const window_view v = view_of(s);
-    for (int64_t i = s->walk.i; i < stop; i++) {
-        float pos = resample_position(i, s->rate_in, s->rate_out);
-        int64_t k = static_cast<int64_t>(pos);
+    const extended multiplier = ext_from_float(s->multiplier);
+    const bool finite = std::isfinite(s->multiplier);
+    position_walk *walk = &s->walk;
+    while (walk->i < stop) {
+        position_walk w = *walk;
+        int64_t k;
+        float frac;
+        walk_next(&w, &k, &frac);
         if (!partners_at_hand(k, v.end, v.count))
             return;
-        float frac = pos - static_cast<float>(k);
-        int32_t out = frame_value(window_sample(v, k), window_sample(v, k + 1), frac,
-                                  s->multiplier);
-        implant_intval(frames + 4 * (i - first), out, 2);
-        implant_intval(frames + 4 * (i - first) + 2, out, 2);
-        s->walk.i = i + 1;
+        int32_t a = window_sample(v, k), b = window_sample(v, k + 1);
+        put_frame(frames + 4 * (walk->i - first),
+                  walk->exponent >= 0 && finite
+                      ? saturate_16(whole_scaled_value(a, b, frac, multiplier))
+                      : frame_value(a, b, frac, s->multiplier));
+        *walk = w;
     }
 }
 

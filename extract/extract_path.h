@@ -28,6 +28,12 @@ int32_t peak_to_peak_of(int32_t max_val, int32_t min_val);
 // 49152 / peak_to_peak rounded to a 32-bit float; 1 when there is no level.
 float extract_multiplier(int32_t peak_to_peak);
 
+// The literal value of one frame before its conversion to an integer:
+// (a + step) x multiplier, where step = (b - a) x frac rounded to a 32-bit
+// float, the sum and the product at extended precision and the product
+// rounded to a 32-bit float.
+float scaled_frame_value(int32_t a, int32_t b, float frac, float multiplier);
+
 // The literal reading of the interpolation over all samples at once: one
 // extended-precision division per frame. Kept as the reference.
 void resample_frames_plain(const int32_t *samples, int64_t count, int rate_in,

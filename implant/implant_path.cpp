@@ -1,5 +1,6 @@
 #include "implant_path.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "adpcm_block.h"
@@ -54,16 +55,23 @@ float implant_multiplier(int32_t peak)
 {
     if (peak <= 0)
         return 16.0f; // silence stays silence
-    return static_cast<float>(extended(static_cast<long double>(peak) / 4096.0L));
+    return static_cast<float>(peak) / 4096.0f; // exact
+}
+
+float scaled_sample_value(int32_t a, int32_t b, float frac, float multiplier)
+{
+    // The product of at most 18 and 24 bits is exact in double.
+    float d = static_cast<float>(static_cast<double>(b - a) * frac);
+    extended sum = ext_add(ext_from_int(a), ext_from_float(d));
+    if (!std::isfinite(multiplier)) // a quotient of zero or not a number, as a wider one
+        return ext_to_float(sum) / (multiplier + multiplier);
+    extended m = ext_from_float(multiplier);
+    return ext_to_float(ext_div(sum, ext_add(m, m)));
 }
 
 static inline int32_t sample_value(int32_t a, int32_t b, float frac, float multiplier)
 {
-    float d = static_cast<float>(extended(static_cast<long double>(b - a) * frac));
-    long double twice = extended(static_cast<long double>(multiplier) + multiplier);
-    long double sum = extended(static_cast<long double>(a) + d);
-    float v = static_cast<float>(extended(sum / twice));
-    return saturate_for_encode(v);
+    return saturate_for_encode(scaled_sample_value(a, b, frac, multiplier));
 }
 
 // The literal sample at position i.
@@ -184,19 +192,22 @@ static void stepped_samples(const wav_window *win, float multiplier, position_wa
     }
 }
 
-// The literal reading, for multipliers whose size the shortcuts cannot take.
+// The literal values, for multipliers whose size the shortcuts cannot take;
+// the positions still come from the walk, which gives them exactly.
 template <typename put_fn>
 static void plain_samples(const wav_window *win, float multiplier, position_walk *walk,
                           int64_t end, put_fn put)
 {
     const frames_view v = view_of(win);
-    for (int64_t i = walk->i; i < end; i++) {
-        float pos = resample_position(i, static_cast<int>(walk->rate_in),
-                                      static_cast<int>(walk->rate_out));
-        if (!partners_at_hand(static_cast<int64_t>(pos), v.end, v.frames_count))
+    while (walk->i < end) {
+        position_walk w = *walk;
+        int64_t k;
+        float frac;
+        walk_next(&w, &k, &frac);
+        if (!partners_at_hand(k, v.end, v.frames_count))
             return;
-        put(i, literal_view_sample(v, pos, multiplier));
-        walk->i = i + 1;
+        put(walk->i, sample_value(view_sum(v, k), view_sum(v, k + 1), frac, multiplier));
+        *walk = w;
     }
 }
 

@@ -35,6 +35,12 @@ int32_t implant_peak(int32_t max_val, int32_t min_val);
 // peak / 4096 rounded to a 32-bit float; 16 when peak is 0.
 float implant_multiplier(int32_t peak);
 
+// The literal value of one sample before its conversion to an integer:
+// (a + d) / (multiplier + multiplier), where d = (b - a) x frac rounded to a
+// 32-bit float, the sum, the doubling and the quotient at extended precision
+// and the quotient rounded to a 32-bit float.
+float scaled_sample_value(int32_t a, int32_t b, float frac, float multiplier);
+
 // The literal reading of the interpolation over all frames at once, kept
 // as the reference.
 void resample_input_plain(const unsigned char *wav, int64_t frames_count, int rate_in,
