@@ -78,6 +78,13 @@ int main(int argc, char **argv)
     put("codec", "ramp", std::string("\x00\x00\x00\x10\x00\x00\xF0\xFF\x00\x00\x08\x01", 12));
     put("codec", "wide", std::string("\xFF\x7F\x80\x00\x80\x80", 6));
 
+    // Two values, rates, samples, a fraction and a multiplier.
+    put("extended", "zeros", std::string(64, '\0'));
+    put("extended", "ones", std::string(64, '\xFF'));
+    put("extended", "half", std::string("\x00\x00\x00\x00\x00\x00\x00\x80\x01\x00"
+                                        "\x00\x00\x00\x00\x00\x00\x00\x80\xC0\xFF", 20) +
+                                std::string(44, '\x11'));
+
     // Run inputs: a choice byte, a target byte, the number lines, the file.
     std::string region = "junk" + region_of(64) + "tail";
     put("extract_run", "plain", std::string("\x00\x00") + "4\n64\n8000\n8000\n\n" + region);
