@@ -17,6 +17,21 @@ void echo_args(int argc, char **argv)
     printf("\n");
 }
 
+void answer_help_or_version(int argc, char **argv, const char *program, const char *usage,
+                            const char *purpose)
+{
+    if (argc != 2)
+        return;
+    if (strcmp(argv[1], "--help") == 0) {
+        printf("Usage:\n%s%s\n", usage, purpose);
+        exit(0);
+    }
+    if (strcmp(argv[1], "--version") == 0) {
+        printf("%s (sndtools) %s\n", program, SNDTOOLS_VERSION);
+        exit(0);
+    }
+}
+
 void refuse_arg_count(int argc, const char *usage)
 {
     printf("Invalid number of parameters : %d\n", argc);

@@ -8,6 +8,12 @@
 
 void echo_args(int argc, char **argv);
 
+// "--help" or "--version" as the one argument: prints the usage line and
+// the purpose (ending with where the manual page is), or the program's name
+// and version, and exits 0. Any other command line returns.
+void answer_help_or_version(int argc, char **argv, const char *program, const char *usage,
+                            const char *purpose);
+
 // Prints the count message, "Usage:" and the usage line, then exits 1.
 [[noreturn]] void refuse_arg_count(int argc, const char *usage);
 

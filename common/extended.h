@@ -10,7 +10,14 @@
 #ifndef EXTENDED_H
 #define EXTENDED_H
 
+#include <cfloat>
 #include <cstdint>
+
+// Every float operation must round to float as written: 32-bit x86
+// compilers evaluate on the x87 unit, wider, unless told to use SSE2.
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD != 0
+#error "float arithmetic is evaluated wider than float (FLT_EVAL_METHOD is not 0): build with SSE2 (-msse2 -mfpmath=sse)"
+#endif
 
 struct extended {
     uint64_t significand; // top bit set, or 0 for zero

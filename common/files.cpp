@@ -1,17 +1,85 @@
 #include "files.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <system_error>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <string>
+
+#include "utf8.h"
+#endif
+
 #include "cli.h"
+
+#ifdef _WIN32
+static std::wstring wide_of(const char *text)
+{
+    std::u16string wide = utf16_of(text);
+    return std::wstring(wide.begin(), wide.end());
+}
+
+FILE *open_file(const char *name, const char *mode)
+{
+    return _wfopen(wide_of(name).c_str(), wide_of(mode).c_str());
+}
+
+FILE *create_new_file(const char *name)
+{
+    int fd = _wopen(wide_of(name).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return nullptr;
+    FILE *f = _fdopen(fd, "r+b");
+    if (f == nullptr)
+        _close(fd);
+    return f;
+}
+
+std::filesystem::path path_of(const char *name)
+{
+    return std::filesystem::path(wide_of(name));
+}
+#else
+FILE *open_file(const char *name, const char *mode)
+{
+    return fopen(name, mode);
+}
+
+FILE *create_new_file(const char *name)
+{
+    return fopen(name, "w+bx");
+}
+
+std::filesystem::path path_of(const char *name)
+{
+    return std::filesystem::path(name);
+}
+#endif
+
+FILE *open_input(const char *name)
+{
+    FILE *in = open_file(name, "rb");
+    // Some systems open a directory as a file, others refuse to: the same
+    // line on all of them.
+    if (is_directory(name)) {
+        if (in != nullptr)
+            fclose(in);
+        refuse("Couldn't read file %s: it is a directory\n", name);
+    }
+    if (in == nullptr)
+        refuse("Couldn't open file %s\n", name);
+    return in;
+}
 
 int64_t file_size(FILE *f, const char *name)
 {
     // ftell gives a long, which is 32 bits on Windows: a regular file's size
     // comes from the file system instead (which has none for other files).
     std::error_code error;
-    uintmax_t size_on_disk = std::filesystem::file_size(name, error);
+    uintmax_t size_on_disk = std::filesystem::file_size(path_of(name), error);
     if (!error && size_on_disk <= uintmax_t(INT64_MAX))
         return static_cast<int64_t>(size_on_disk);
     // A device: the stream may know its size.
@@ -26,13 +94,19 @@ int64_t file_size(FILE *f, const char *name)
 bool same_file(const char *a, const char *b)
 {
     std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
+    return std::filesystem::equivalent(path_of(a), path_of(b), error) && !error;
 }
 
 bool is_directory(const char *name)
 {
     std::error_code error;
-    return std::filesystem::is_directory(name, error);
+    return std::filesystem::is_directory(path_of(name), error);
+}
+
+bool is_regular_file(const char *name)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path_of(name), error);
 }
 
 void *take_block(int64_t size)
@@ -44,10 +118,15 @@ void *take_block(int64_t size)
     return block;
 }
 
-void finish_output(FILE **out, int write_failed, const char *name)
+void finish_output(FILE **out, int write_failed, const char *name, bool remove_on_failure)
 {
     int close_failed = fclose(*out) != 0;
     *out = nullptr;
-    if (write_failed || close_failed)
+    if (write_failed || close_failed) {
+        if (remove_on_failure) {
+            std::error_code ignored;
+            std::filesystem::remove(path_of(name), ignored);
+        }
         refuse("Couldn't write output file %s\n", name);
+    }
 }

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "extended.h" // float arithmetic as written
+
 float resample_position(int64_t i, int rate_in, int rate_out);
 
 struct position_walk {

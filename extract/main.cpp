@@ -10,6 +10,7 @@
 #include "files.h"
 #include "report.h"
 #include "wav_header.h"
+#include "windows_args.h"
 
 static const char ad_usage[] = "adpcm <filein> <offset> <sample_len> <ADPCM_sample_freq> "
                                "<samplerate_out> <fileout> [amplification]\n";
@@ -103,8 +104,11 @@ static int write_frames(FILE *out, int64_t num_sampleout, int rate_in, int rate_
     return write_wav_end(out);
 }
 
-int main(int argc, char **argv)
+static int run_sndextract(int argc, char **argv)
 {
+    answer_help_or_version(argc, argv, "sndextract", ad_usage,
+                           "Takes a 4-bit ADPCM sound out of a region of a file and writes it as "
+                           "a 16-bit stereo WAV file; the manual page says more: man sndextract.");
     echo_args(argc, argv);
     if (argc != 7 && argc != 8)
         refuse_arg_count(argc, ad_usage);
@@ -127,13 +131,7 @@ int main(int argc, char **argv)
     if (num_sampleout < 0 || num_sampleout > max_block_items)
         refuse("samplerate_out %d gives more frames than a WAV file can hold\n", rate_out);
 
-    // Some systems open a directory as a file, others refuse to: the same
-    // line on all of them.
-    ad_in = fopen(filein, "rb");
-    if (is_directory(filein))
-        refuse("Couldn't read file %s: it is a directory\n", filein);
-    if (ad_in == nullptr)
-        refuse("Couldn't open file %s\n", filein);
+    ad_in = open_input(filein);
     if (same_file(filein, fileout))
         refuse("Output file %s is the input file %s: it would be overwritten\n", fileout,
                filein);
@@ -143,9 +141,12 @@ int main(int argc, char **argv)
     read_region(filein, offset, sample_len);
     ad_output = static_cast<int32_t *>(take_block(4 * decode_window_samples + 256));
     ad_wavout = static_cast<unsigned char *>(take_block(4 * frames_per_piece + 256));
-    ad_out = fopen(fileout, "wb");
+    ad_out = open_file(fileout, "wb");
     if (ad_out == nullptr)
         refuse("Couldn't open output file %s\n", fileout);
+    // A WAV file cut short by a failed write would claim frames it lacks:
+    // a regular file that this run created or emptied goes again then.
+    bool regular_output = is_regular_file(fileout);
 
     // The level comes from a first decoding that keeps no samples; the
     // frames from a second one, a piece at a time.
@@ -157,7 +158,21 @@ int main(int argc, char **argv)
     float multiplier = fixed ? amplification : extract_multiplier(peak_to_peak);
     report_level(max_val, min_val, peak_to_peak, fixed, multiplier);
     int failed = write_frames(ad_out, num_sampleout, freq_in, rate_out, multiplier, sample_len);
-    finish_output(&ad_out, failed, fileout);
+    finish_output(&ad_out, failed, fileout, regular_output);
     release_run();
     exit(0);
 }
+
+// Windows gives the arguments as UTF-16 only through wmain; inside they are
+// UTF-8 everywhere.
+#ifdef _WIN32
+int wmain(int argc, wchar_t **argv)
+{
+    return run_sndextract(argc, utf8_arguments(argc, argv));
+}
+#else
+int main(int argc, char **argv)
+{
+    return run_sndextract(argc, argv);
+}
+#endif

@@ -12,6 +12,7 @@
 #include "report.h"
 #include "implant_path.h"
 #include "wav_header.h"
+#include "windows_args.h"
 
 static const char ad_usage[] =
     "adpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> [amplification]\n";
@@ -53,12 +54,13 @@ static void check_values(int sample_len, int rate_out)
 }
 
 // Opens the target for update; only a target that does not exist yet is
-// created, so an existing one is never emptied.
+// created, and only if it still does not exist then, so an existing one is
+// never emptied.
 static FILE *open_target(const char *name)
 {
-    FILE *target = fopen(name, "r+b");
+    FILE *target = open_file(name, "r+b");
     if (target == nullptr && errno == ENOENT)
-        target = fopen(name, "wb");
+        target = create_new_file(name);
     if (target == nullptr)
         refuse("Couldn't open output file %s\n", name);
     return target;
@@ -154,11 +156,15 @@ static void write_region(const char *name, int offset, int sample_len)
     int failed = fseek(ad_target, offset, SEEK_SET) != 0;
     if (!failed && sample_len > 0)
         failed = fwrite(ad_data, static_cast<size_t>(sample_len), 1, ad_target) != 1;
-    finish_output(&ad_target, failed, name);
+    finish_output(&ad_target, failed, name, false);
 }
 
-int main(int argc, char **argv)
+static int run_sndimplant(int argc, char **argv)
 {
+    answer_help_or_version(argc, argv, "sndimplant", ad_usage,
+                           "Encodes a 16-bit stereo WAV file as 4-bit ADPCM and writes it over "
+                           "exactly one region of a file; the manual page says more: "
+                           "man sndimplant.");
     echo_args(argc, argv);
     if (argc != 6 && argc != 7)
         refuse_arg_count(argc, ad_usage);
@@ -176,9 +182,7 @@ int main(int argc, char **argv)
     float duration = duration_of(num_sampleout, rate_out);
     printf("Duration of sample = %f seconds\n", static_cast<double>(duration));
 
-    ad_in = fopen(filein, "rb");
-    if (ad_in == nullptr)
-        refuse("Couldn't open file %s\n", filein);
+    ad_in = open_input(filein);
     int64_t in_size = file_size(ad_in, filein);
     if (same_file(filein, fileout))
         refuse("Target file %s is the WAV file %s: it would be overwritten\n", fileout,
@@ -210,3 +214,17 @@ int main(int argc, char **argv)
     release_run();
     exit(0);
 }
+
+// Windows gives the arguments as UTF-16 only through wmain; inside they are
+// UTF-8 everywhere.
+#ifdef _WIN32
+int wmain(int argc, wchar_t **argv)
+{
+    return run_sndimplant(argc, utf8_arguments(argc, argv));
+}
+#else
+int main(int argc, char **argv)
+{
+    return run_sndimplant(argc, argv);
+}
+#endif

@@ -1,14 +1,13 @@
 # Installation on Debian and other Linux systems, and the .deb: the two
 # programs, their manual pages and the package's documents, gzip-compressed
 # where Debian wants them so.
-include(GNUInstallDirs)
 install(TARGETS sndextract sndimplant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 set(compressed)
 file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man ${PROJECT_BINARY_DIR}/packaging)
 foreach(doc man/sndextract.1 man/sndimplant.1 packaging/changelog)
   set(out ${PROJECT_BINARY_DIR}/${doc}.gz)
   add_custom_command(OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/${doc} -DOUT=${out}
+    COMMAND ${CMAKE_COMMAND} -DGZIP=${SNDTOOLS_GZIP} -DIN=${PROJECT_SOURCE_DIR}/${doc} -DOUT=${out}
             -P ${PROJECT_SOURCE_DIR}/packaging/gzip.cmake
     DEPENDS ${doc} packaging/gzip.cmake)
   list(APPEND compressed ${out})

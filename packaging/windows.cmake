@@ -2,18 +2,25 @@
 # folder to unpack anywhere, with the programs, README.md, LICENSE and the
 # manual pages as plain text side by side. The programs are linked
 # statically, so they need nothing else.
-find_program(GROFF groff REQUIRED)
+# Without groff the pages go in as their man sources instead.
+find_program(SNDTOOLS_GROFF groff)
 set(pages)
-file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man)
-foreach(page sndextract sndimplant)
-  set(out ${PROJECT_BINARY_DIR}/man/${page}.txt)
-  add_custom_command(OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -DGROFF=${GROFF} -DIN=${PROJECT_SOURCE_DIR}/man/${page}.1
-            -DOUT=${out} -P ${PROJECT_SOURCE_DIR}/packaging/plain_text.cmake
-    DEPENDS man/${page}.1 packaging/plain_text.cmake)
-  list(APPEND pages ${out})
-endforeach()
-add_custom_target(plain_text_pages ALL DEPENDS ${pages})
+if(SNDTOOLS_GROFF)
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man)
+  foreach(page sndextract sndimplant)
+    set(out ${PROJECT_BINARY_DIR}/man/${page}.txt)
+    add_custom_command(OUTPUT ${out}
+      COMMAND ${CMAKE_COMMAND} -DGROFF=${SNDTOOLS_GROFF} -DIN=${PROJECT_SOURCE_DIR}/man/${page}.1
+              -DOUT=${out} -P ${PROJECT_SOURCE_DIR}/packaging/plain_text.cmake
+      DEPENDS man/${page}.1 packaging/plain_text.cmake)
+    list(APPEND pages ${out})
+  endforeach()
+  add_custom_target(plain_text_pages ALL DEPENDS ${pages})
+else()
+  message(STATUS "groff not found: the manual pages are installed as man sources, "
+                 "not as plain text (on Debian: sudo apt-get install groff-base)")
+  set(pages man/sndextract.1 man/sndimplant.1)
+endif()
 install(TARGETS sndextract sndimplant RUNTIME DESTINATION .)
 install(FILES README.md LICENSE ${pages} DESTINATION .)
 

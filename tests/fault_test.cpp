@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -213,6 +214,8 @@ TEST(Faults, ImplantRefusalsLeaveTheTargetAlone)
          "length 1073741824 is too large", false},
         {"missing WAV", good, {"{d}/none.wav", "{d}/out", "0", "2", "8000"},
          "Couldn't open file", false},
+        {"WAV is a directory", good, {"{d}", "{d}/out", "0", "2", "8000"},
+         "Couldn't read file {d}: it is a directory", false},
         {"offset -1", good, {"{d}/in", "{d}/out", "0xFFFFFFFF", "2", "8000"},
          "Error in file offset", true},
         {"empty WAV", "", {"{d}/in", "{d}/out", "0", "2", "8000"},
@@ -376,34 +379,81 @@ TEST(Faults, GapBeforeARegionPastTheEndIsZeroBytes)
     EXPECT_EQ(now.substr(100, 0x10000 - 100), std::string(0x10000 - 100, '\0'));
 }
 
+// A write that fails: on a device that is always full, or past a file size
+// limit in the middle of the WAV frames. A WAV file left behind would claim
+// frames it lacks, so a regular output file goes; a device stays.
 TEST(Faults, FullDevice)
 {
 #ifdef _WIN32
-    GTEST_SKIP() << "Windows has no device that is always full, like /dev/full";
+    GTEST_SKIP() << "Windows has no device that is always full, like /dev/full, and no file "
+                    "size limit";
 #endif
     std::string dir = scratch_dir();
     write_file(dir + "/in", region_file);
     write_file(dir + "/in.wav", wav_with({}));
+    const std::string out = dir + "/out.wav";
     const struct {
         const std::string *tool;
         std::vector<std::string> args;
         int status;
+        long file_limit; // bytes, or 0
     } cases[] = {
-        {&extract, {dir + "/in", "0", "64", "8000", "8000", "/dev/full"}, 1},
-        {&extract, {dir + "/in", "0", "0", "8000", "8000", "/dev/full"}, 1},
-        {&implant, {dir + "/in.wav", "/dev/full", "0", "2", "8000"}, 1},
-        {&implant, {dir + "/in.wav", "/dev/full", "0", "0", "8000"}, 0}, // nothing to write
+        {&extract, {dir + "/in", "0", "64", "8000", "8000", "/dev/full"}, 1, 0},
+        {&extract, {dir + "/in", "0", "0", "8000", "8000", "/dev/full"}, 1, 0},
+        {&implant, {dir + "/in.wav", "/dev/full", "0", "2", "8000"}, 1, 0},
+        {&implant, {dir + "/in.wav", "/dev/full", "0", "0", "8000"}, 0, 0}, // nothing to write
+        {&extract, {dir + "/in", "0", "64", "8000", "44100", out}, 1, 1500}, // the report fits
+    };
+    for (const auto &c : cases) {
+        write_file(out, "an older file");
+        run_options options;
+        options.file_limit_bytes = c.file_limit;
+        run_result r = run_tool(*c.tool, c.args, options);
+        EXPECT_EQ(r.status, c.status) << r.out;
+        std::vector<std::string> messages = message_lines(r.out);
+        const std::string &written = c.tool == &extract ? c.args[5] : c.args[1];
+        if (c.status == 1) {
+            ASSERT_EQ(messages.size(), 1u) << r.out;
+            EXPECT_EQ(messages[0], "Couldn't write output file " + written);
+        } else {
+            EXPECT_TRUE(messages.empty()) << r.out;
+        }
+        if (written == out) {
+            EXPECT_FALSE(file_exists(out)) << "a cut WAV file was left behind";
+        }
+    }
+}
+
+// --help and --version alone answer with status 0 and no echo; with any
+// other argument beside them they are arguments like any other.
+TEST(Faults, HelpAndVersion)
+{
+    const struct {
+        const std::string *tool;
+        std::vector<std::string> args;
+        int status;
+        std::string start; // of the output
+    } cases[] = {
+        {&extract, {"--help"}, 0,
+         "Usage:\nadpcm <filein> <offset> <sample_len> <ADPCM_sample_freq> <samplerate_out> "
+         "<fileout> [amplification]\nTakes a 4-bit ADPCM sound out of a region of a file"},
+        {&implant, {"--help"}, 0,
+         "Usage:\nadpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> "
+         "[amplification]\nEncodes a 16-bit stereo WAV file as 4-bit ADPCM"},
+        {&extract, {"--version"}, 0, "sndextract (sndtools) " SNDTOOLS_VERSION "\n"},
+        {&implant, {"--version"}, 0, "sndimplant (sndtools) " SNDTOOLS_VERSION "\n"},
+        {&extract, {"--help", "x"}, 1, "argv[0] = "},
+        {&implant, {"-h"}, 1, "argv[0] = "},
     };
     for (const auto &c : cases) {
         run_result r = run_tool(*c.tool, c.args);
         EXPECT_EQ(r.status, c.status) << r.out;
-        std::vector<std::string> messages = message_lines(r.out);
-        if (c.status == 1) {
-            ASSERT_EQ(messages.size(), 1u) << r.out;
-            EXPECT_EQ(messages[0], "Couldn't write output file /dev/full");
-        } else {
-            EXPECT_TRUE(messages.empty()) << r.out;
-        }
+        EXPECT_EQ(r.out.compare(0, c.start.size(), c.start), 0) << r.out;
+        if (c.status == 0)
+            EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'),
+                      c.args[0] == "--help" ? 3 : 1) << r.out;
+        else
+            expect_one_message(r, c.args[0]);
     }
 }
 

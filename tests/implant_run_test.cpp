@@ -2,12 +2,14 @@
 // target's bytes before and after; and the round trip through sndextract.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "adpcm.h"
 #include "run_tool.h"
 
 namespace {
@@ -261,6 +263,52 @@ TEST(RoundTrip, OnlyTheRegionChanges)
         EXPECT_EQ(after.substr(0, c.offset), container.substr(0, c.offset));
         EXPECT_EQ(after.substr(c.offset + c.length), container.substr(c.offset + c.length));
     }
+}
+
+// The largest magnitude of the samples a region decodes to.
+int loudest_sample(const std::string &region)
+{
+    ad_ref_index = 0;
+    ad_sample = 0;
+    int loudest = 0;
+    for (unsigned char b : region) {
+        for (int code : {b >> 4, b & 15}) {
+            int v = decode(static_cast<uint8_t>(code));
+            loudest = std::max(loudest, v < 0 ? -v : v);
+        }
+    }
+    return loudest;
+}
+
+// The road README.md shows first: the bundled chime taken out at the
+// region's own rate with amplification 16 and put back the same way comes
+// back byte for byte; made half as loud in the WAV file (each sample halved,
+// rounding halves up, as "sox -D chime.wav half.wav vol 0.5" does), it comes
+// back with its loudest sample at 637 instead of 1221, the level kept.
+TEST(RoundTrip, TheChimeAtItsOwnRateComesBackByteForByte)
+{
+    const int offset = 4096, length = 6000;
+    const std::string container = read_file(SNDTOOLS_EXAMPLE);
+    ASSERT_GT(container.size(), size_t(offset + length));
+    std::string dir = scratch_dir(), copy = dir + "/copy.bin", wav = dir + "/chime.wav";
+    write_file(copy, container);
+    const std::string off = std::to_string(offset), len = std::to_string(length);
+    ASSERT_EQ(run_tool(extract, {copy, off, len, "8000", "8000", wav, "16"}).status, 0);
+    ASSERT_EQ(run_tool(implant, {wav, copy, off, len, "8000", "16"}).status, 0);
+    EXPECT_TRUE(read_file(copy) == container) << "the chime did not come back byte for byte";
+    EXPECT_EQ(loudest_sample(container.substr(offset, length)), 1221);
+
+    std::string half = read_file(wav);
+    for (size_t at = 44; at + 1 < half.size(); at += 2) {
+        int s = static_cast<int16_t>(static_cast<unsigned char>(half[at]) |
+                                     static_cast<unsigned char>(half[at + 1]) << 8);
+        int halved = (s + 1) >> 1; // rounds halves up
+        half[at] = static_cast<char>(halved & 0xFF);
+        half[at + 1] = static_cast<char>((halved >> 8) & 0xFF);
+    }
+    write_file(dir + "/half.wav", half);
+    ASSERT_EQ(run_tool(implant, {dir + "/half.wav", copy, off, len, "8000", "16"}).status, 0);
+    EXPECT_EQ(loudest_sample(read_file(copy).substr(offset, length)), 637);
 }
 
 // Bytes of a file from a position past what a 32-bit long reaches.

@@ -14,6 +14,7 @@ struct run_result {
 struct run_options {
     int uid = -1;              // run as this user (needs root and POSIX), or as the caller
     long data_limit_mb = 0;    // limit on the data segment and heap (POSIX only), or none
+    long file_limit_bytes = 0; // largest file the program may write (POSIX only), or none
     bool host_program = false; // a program of the build machine (/bin/sh): no emulator
 };
 

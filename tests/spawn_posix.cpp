@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -31,6 +32,13 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
             rlimit limit;
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.data_limit_mb) << 20;
             setrlimit(RLIMIT_DATA, &limit);
+        }
+        if (options.file_limit_bytes > 0) {
+            // Past the limit a write then fails instead of ending the program.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit;
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.file_limit_bytes);
+            setrlimit(RLIMIT_FSIZE, &limit);
         }
         if (options.uid >= 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0))
             _exit(126);

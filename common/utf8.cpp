@@ -1,0 +1,79 @@
+#include "utf8.h"
+
+static void put_utf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string utf8_of(const std::u16string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        char32_t c = text[i];
+        bool high = c >= 0xD800 && c < 0xDC00;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            i++;
+        }
+        put_utf8(out, c);
+    }
+    return out;
+}
+
+// The code point of the sequence at text[*at], moving *at past it; U+FFFD
+// and one byte for anything that is not a sequence of the right length.
+static char32_t next_code_point(const std::string &text, size_t *at)
+{
+    unsigned char lead = static_cast<unsigned char>(text[*at]);
+    int length = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3
+                 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || *at + length > text.size()) {
+        ++*at;
+        return 0xFFFD;
+    }
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; k++) {
+        unsigned char b = static_cast<unsigned char>(text[*at + k]);
+        if ((b & 0xC0) != 0x80) {
+            ++*at;
+            return 0xFFFD;
+        }
+        c = (c << 6) | (b & 0x3F);
+    }
+    const char32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < least[length] || c > 0x10FFFF) {
+        ++*at;
+        return 0xFFFD;
+    }
+    *at += length;
+    return c;
+}
+
+std::u16string utf16_of(const std::string &text)
+{
+    std::u16string out;
+    for (size_t at = 0; at < text.size();) {
+        char32_t c = next_code_point(text, &at);
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
