@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "adpcm.h"
+#include "files.h"
 #include "run_tool.h"
 
 namespace {
@@ -309,6 +310,49 @@ TEST(RoundTrip, TheChimeAtItsOwnRateComesBackByteForByte)
     write_file(dir + "/half.wav", half);
     ASSERT_EQ(run_tool(implant, {dir + "/half.wav", copy, off, len, "8000", "16"}).status, 0);
     EXPECT_EQ(loudest_sample(read_file(copy).substr(offset, length)), 637);
+}
+
+// Names in any script, as typed, for the input, the WAV file and the
+// target: the same files and reports as plain names give, and the checks
+// that look at names (the same file, a directory) work with them too.
+TEST(RoundTrip, NamesInAnyScript)
+{
+    std::vector<std::string> names = {"\u30b5\u30a6\u30f3\u30c9", "caf\u00e9 d\u00e9j\u00e0",
+                                      "\U0001F3B5 chime", "two words"};
+#ifndef _WIN32
+    names.push_back("not \xFF\xFE UTF-8"); // names are bytes here
+#endif
+    std::string dir = scratch_dir(), container(200, '\0');
+    for (size_t i = 0; i < container.size(); i++)
+        container[i] = static_cast<char>((i * 53 + 11) & 0xFF);
+    write_file(dir + "/plain.bin", container);
+    ASSERT_EQ(run_tool(extract, {dir + "/plain.bin", "16", "64", "8000", "8000",
+                                 dir + "/plain.wav"}).status, 0);
+    ASSERT_EQ(run_tool(implant, {dir + "/plain.wav", dir + "/plain-target", "8", "64", "8000"})
+                  .status, 0);
+    for (const std::string &name : names) {
+        std::string in = dir + "/" + name + ".bin", wav = dir + "/" + name + ".wav",
+                    target = dir + "/" + name + " target";
+        write_file(in, container);
+        run_result e = run_tool(extract, {in, "16", "64", "8000", "8000", wav});
+        EXPECT_EQ(e.status, 0) << e.out;
+        EXPECT_NE(e.out.find("argv[1] = " + in + "\n"), std::string::npos) << e.out;
+        EXPECT_NE(e.out.find("fileout = " + wav + "\n"), std::string::npos) << e.out;
+        EXPECT_TRUE(read_file(wav) == read_file(dir + "/plain.wav")) << name;
+        run_result i = run_tool(implant, {wav, target, "8", "64", "8000"});
+        EXPECT_EQ(i.status, 0) << i.out;
+        EXPECT_NE(i.out.find("filein  = " + wav + "\n"), std::string::npos) << i.out;
+        EXPECT_TRUE(read_file(target) == read_file(dir + "/plain-target")) << name;
+
+        run_result same = run_tool(extract, {in, "16", "64", "8000", "8000", in});
+        EXPECT_EQ(last_line(same.out),
+                  "Output file " + in + " is the input file " + in + ": it would be overwritten\n");
+        std::string folder = dir + "/" + name;
+        std::filesystem::create_directory(path_of(folder.c_str()));
+        run_result directory = run_tool(implant, {folder, target, "8", "64", "8000"});
+        EXPECT_EQ(last_line(directory.out), "Couldn't read file " + folder + ": it is a directory\n");
+        EXPECT_TRUE(read_file(in) == container) << name;
+    }
 }
 
 // Bytes of a file from a position past what a 32-bit long reaches.

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "files.h"
 #include "wav_header.h"
 
 std::vector<std::string> tool_command(const std::string &program)
@@ -52,7 +53,7 @@ struct scratch_dirs {
     {
         for (const std::string &dir : made) {
             std::error_code ignored;
-            std::filesystem::remove_all(dir, ignored);
+            std::filesystem::remove_all(path_of(dir.c_str()), ignored);
         }
     }
 };
@@ -65,8 +66,8 @@ std::string scratch_dir()
     for (int tries = 0; tries < 100; tries++) {
         std::filesystem::path dir = base / ("sndtools_test_" + std::to_string(names()));
         if (std::filesystem::create_directory(dir)) {
-            dirs.made.push_back(dir.string());
-            return dir.string();
+            dirs.made.push_back(dir.u8string());
+            return dir.u8string();
         }
     }
     throw std::runtime_error("no new scratch directory under " + base.string());
@@ -74,7 +75,7 @@ std::string scratch_dir()
 
 std::string read_file(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path_of(path.c_str()), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -82,14 +83,14 @@ std::string read_file(const std::string &path)
 
 void write_file(const std::string &path, const std::string &bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(path_of(path.c_str()), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool file_exists(const std::string &path)
 {
     std::error_code ignored;
-    return std::filesystem::exists(path, ignored);
+    return std::filesystem::exists(path_of(path.c_str()), ignored);
 }
 
 std::string wav_file(const std::vector<std::pair<int, int>> &frames, int rate)

@@ -7,6 +7,8 @@
 
 #include <stdexcept>
 
+#include "utf8.h"
+
 // One argument as the C runtime splits a command line back into argv.
 static std::string quoted(const std::string &arg)
 {
@@ -50,7 +52,8 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
     // options.data_limit_mb has no counterpart here: the runs are not limited.
     std::string out_name = scratch_dir() + "/stdout";
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE out = CreateFileA(out_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+    std::u16string out_wide = utf16_of(out_name);
+    HANDLE out = CreateFileW(std::wstring(out_wide.begin(), out_wide.end()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot create " + out_name);
@@ -59,14 +62,18 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
         line += (line.empty() ? "" : " ") + quoted(a);
     for (const std::string &a : args)
         line += " " + quoted(a);
-    STARTUPINFOA startup = {};
+    // The command line as the system holds it, UTF-16, so that any name
+    // reaches the program as typed.
+    std::u16string line16 = utf16_of(line);
+    std::wstring wide_line(line16.begin(), line16.end());
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+    BOOL started = CreateProcessW(nullptr, &wide_line[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   nullptr, &startup, &process);
     CloseHandle(out);
     if (!started)
