@@ -17,8 +17,12 @@ elseif(NOT SNDTOOLS_GTEST_SOURCE)
   set(SNDTOOLS_HAVE_GTEST ${GTest_FOUND})
 endif()
 set(how "on Debian or Ubuntu: sudo apt-get install libgtest-dev (its sources: googletest)")
+set(where "")
+if(SNDTOOLS_GTEST_SOURCE)
+  set(where " in ${SNDTOOLS_GTEST_SOURCE}")
+endif()
 if(NOT SNDTOOLS_HAVE_GTEST AND SNDTOOLS_TESTS STREQUAL "ON")
-  message(FATAL_ERROR "The tests need GoogleTest, which was not found (${SNDTOOLS_GTEST_SOURCE}); "
+  message(FATAL_ERROR "The tests need GoogleTest, which was not found${where}; "
                       "${how}. Or configure with -DSNDTOOLS_TESTS=OFF.")
 elseif(NOT SNDTOOLS_HAVE_GTEST)
   message(STATUS "GoogleTest not found: the tools are built without their tests (${how})")

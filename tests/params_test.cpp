@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "params.h"
+#include "utf8.h"
 #include "wav_header.h"
 
 namespace {
@@ -230,6 +231,34 @@ TEST(WavHeader, ShortFiles)
                   "Could not read WAV header.  Bytes desired = 44; bytes read = " +
                       std::to_string(size) + "\n");
     }
+}
+
+} // namespace
+
+namespace {
+
+// Windows names in and out of UTF-8: every UTF-16 name comes back as it
+// was, unpaired surrogates included; bytes that are no UTF-8 become U+FFFD.
+TEST(Utf8, NamesComeBackAsTheyWere)
+{
+    const struct {
+        std::u16string utf16;
+        std::string utf8;
+    } cases[] = {
+        {u"plain.bin", "plain.bin"},
+        {u"caf\u00e9", "caf\xC3\xA9"},
+        {u"\u30b5\u30a6\u30f3\u30c9", "\xE3\x82\xB5\xE3\x82\xA6\xE3\x83\xB3\xE3\x83\x89"},
+        {u"\U0001F3B5 x", "\xF0\x9F\x8E\xB5 x"},
+        {std::u16string(1, char16_t(0xD83C)) + u"a", "\xED\xA0\xBC" "a"}, // high surrogate alone
+        {std::u16string(1, char16_t(0xDFB5)), "\xED\xBE\xB5"},            // low surrogate alone
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(utf8_of(c.utf16), c.utf8);
+        EXPECT_TRUE(utf16_of(c.utf8) == c.utf16) << c.utf8;
+    }
+    const std::u16string replaced(1, char16_t(0xFFFD));
+    for (const char *bad : {"\xFF", "\xC3", "\xC0\xAF", "\xF4\x90\x80\x80"})
+        EXPECT_TRUE(utf16_of(bad)[0] == replaced[0]) << bad;
 }
 
 } // namespace
