@@ -7,6 +7,9 @@ target_compile_definitions(sndtools_flags INTERFACE SNDTOOLS_VERSION="${PROJECT_
 if(MSVC)
   # /fp:precise does not contract from Visual Studio 2022 on.
   target_compile_options(sndtools_flags INTERFACE /W4 /fp:precise /utf-8)
+  # fopen, strtod and the other standard functions, without the advice to
+  # use Microsoft's own instead.
+  target_compile_definitions(sndtools_flags INTERFACE _CRT_SECURE_NO_WARNINGS)
   if(SNDTOOLS_WERROR)
     target_compile_options(sndtools_flags INTERFACE /WX)
   endif()
