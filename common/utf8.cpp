@@ -77,3 +77,16 @@ std::u16string utf16_of(const std::string &text)
     }
     return out;
 }
+
+size_t utf8_whole_length(const std::string &text)
+{
+    size_t n = text.size();
+    for (size_t back = 1; back <= 4 && back <= n; back++) {
+        unsigned char b = static_cast<unsigned char>(text[n - back]);
+        if ((b & 0xC0) == 0x80)
+            continue; // a continuation byte: its lead is further back
+        size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        return length > back ? n - back : n;
+    }
+    return n;
+}

@@ -13,4 +13,8 @@ std::string utf8_of(const std::u16string &text);
 // becomes U+FFFD.
 std::u16string utf16_of(const std::string &text);
 
+// How many bytes of text end with a whole sequence: all of them, unless the
+// last sequence is cut short (text read in pieces).
+size_t utf8_whole_length(const std::string &text);
+
 #endif

@@ -3,6 +3,9 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,22 +13,73 @@
 
 #include "utf8.h"
 
-static UINT console_code_page;
+// The C runtime writes a console through its own code page conversions,
+// which turn UTF-8 into other characters; so standard output goes into a
+// pipe instead, and a thread hands what comes out of it to the console as
+// UTF-16.
+static HANDLE console_out;
+static HANDLE pipe_out;
+static HANDLE copier;
 
-static void restore_console()
+static void write_console(const std::string &text)
 {
-    fflush(stdout); // what is still buffered is UTF-8 too
-    SetConsoleOutputCP(console_code_page);
+    std::u16string wide = utf16_of(text);
+    size_t done = 0;
+    while (done < wide.size()) {
+        DWORD written = 0;
+        DWORD n = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
+        if (!WriteConsoleW(console_out, reinterpret_cast<const wchar_t *>(wide.data()) + done, n,
+                           &written, nullptr) ||
+            written == 0)
+            return;
+        done += written;
+    }
 }
 
-static void use_utf8_console()
+static DWORD WINAPI copy_to_console(LPVOID)
 {
+    std::string pending;
+    char piece[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe_out, piece, sizeof piece, &got, nullptr) && got > 0) {
+        pending.append(piece, got);
+        size_t whole = utf8_whole_length(pending); // a character may be cut
+        write_console(pending.substr(0, whole));
+        pending.erase(0, whole);
+    }
+    write_console(pending);
+    return 0;
+}
+
+// Everything printed reaches the console before the process ends.
+static void finish_console()
+{
+    fflush(stdout);
+    _close(1); // the pipe's last writer: the copier sees its end
+    WaitForSingleObject(copier, INFINITE);
+}
+
+static void use_console_through_pipe()
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode;
-    if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode))
-        return; // a file or a pipe
-    console_code_page = GetConsoleOutputCP();
-    if (console_code_page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
-        atexit(restore_console);
+    if (!GetConsoleMode(out, &mode))
+        return; // a file or a pipe: the bytes go there as they are
+    // A handle of our own: putting the pipe in place closes the one of
+    // standard output.
+    HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, out, self, &console_out, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return;
+    HANDLE pipe_in;
+    if (!CreatePipe(&pipe_out, &pipe_in, nullptr, 0))
+        return;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(pipe_in), _O_TEXT);
+    if (fd < 0 || _dup2(fd, 1) != 0)
+        return;
+    _close(fd);
+    copier = CreateThread(nullptr, 0, copy_to_console, nullptr, 0, nullptr);
+    if (copier != nullptr)
+        atexit(finish_console);
 }
 
 char **utf8_arguments(int argc, wchar_t **argv)
@@ -42,7 +96,7 @@ char **utf8_arguments(int argc, wchar_t **argv)
     for (std::string &t : texts)
         pointers.push_back(&t[0]);
     pointers.push_back(nullptr);
-    use_utf8_console();
+    use_console_through_pipe();
     return pointers.data();
 }
 #endif

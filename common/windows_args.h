@@ -4,9 +4,11 @@
 #define WINDOWS_ARGS_H
 
 #ifdef _WIN32
-// The argument vector in UTF-8, for the whole run. When standard output is
-// a console, it is switched to UTF-8 until the program ends; written to a
-// file or a pipe, reports are UTF-8 bytes as they stand.
+// The argument vector in UTF-8, for the whole run. Written to a file or a
+// pipe, reports are UTF-8 bytes as they stand; when standard output is a
+// console, they are shown there as the characters they are, through the
+// console's UTF-16 interface, whatever its code page (which stays as it
+// was).
 char **utf8_arguments(int argc, wchar_t **argv);
 #endif
 

@@ -259,6 +259,10 @@ TEST(Utf8, NamesComeBackAsTheyWere)
     const std::u16string replaced(1, char16_t(0xFFFD));
     for (const char *bad : {"\xFF", "\xC3", "\xC0\xAF", "\xF4\x90\x80\x80"})
         EXPECT_TRUE(utf16_of(bad)[0] == replaced[0]) << bad;
+    // Read in pieces, a character cut at the end waits for the rest.
+    const std::string music = "a\xF0\x9F\x8E\xB5";
+    for (size_t cut = 0; cut <= music.size(); cut++)
+        EXPECT_EQ(utf8_whole_length(music.substr(0, cut)), cut == 5 || cut < 2 ? cut : 1) << cut;
 }
 
 } // namespace
