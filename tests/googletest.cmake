@@ -21,7 +21,7 @@ set(where "")
 if(SNDTOOLS_GTEST_SOURCE)
   set(where " in ${SNDTOOLS_GTEST_SOURCE}")
 endif()
-if(NOT SNDTOOLS_HAVE_GTEST AND SNDTOOLS_TESTS STREQUAL "ON")
+if(NOT SNDTOOLS_HAVE_GTEST AND NOT SNDTOOLS_TESTS STREQUAL "AUTO")
   message(FATAL_ERROR "The tests need GoogleTest, which was not found${where}; "
                       "${how}. Or configure with -DSNDTOOLS_TESTS=OFF.")
 elseif(NOT SNDTOOLS_HAVE_GTEST)
