@@ -243,7 +243,7 @@ static void place_whole(frame_stream *s, unsigned char *frames, int64_t first, i
 static inline float whole_scaled_value(int32_t a, int32_t b, float frac, extended multiplier)
 {
     float step = static_cast<float>(static_cast<double>(b - a) * frac);
-    int64_t sum = (int64_t(a) << 23) + static_cast<int64_t>(step * 0x1p23f);
+    int64_t sum = int64_t(a) * (int64_t(1) << 23) + static_cast<int64_t>(step * 0x1p23f);
     extended value = ext_from_int(sum * static_cast<int64_t>(multiplier.significand >> 40));
     value.exponent += multiplier.exponent + 40 - 23;
     value.negative = (sum < 0) != multiplier.negative;
