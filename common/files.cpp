@@ -15,7 +15,7 @@
 #include "cli.h"
 
 #ifdef _WIN32
-static std::wstring wide_of(const char *text)
+std::wstring wide_of(const char *text)
 {
     std::u16string wide = utf16_of(text);
     return std::wstring(wide.begin(), wide.end());

@@ -27,6 +27,12 @@ FILE *create_new_file(const char *name);
 
 std::filesystem::path path_of(const char *name);
 
+#ifdef _WIN32
+#include <string>
+// The UTF-16 form of a UTF-8 text, for the system's wide functions.
+std::wstring wide_of(const char *text);
+#endif
+
 // Size in bytes of the file name, open as f, or -1 when it cannot be told
 // (a pipe). Leaves the stream positioned at its start.
 int64_t file_size(FILE *f, const char *name);

@@ -80,9 +80,8 @@ inline void walk_step(position_walk *w)
         walk_rebase(w);
 }
 
-// The integer part and fraction of the position of sample w->i; then moves
-// on to the next sample.
-inline void walk_next(position_walk *w, int64_t *k, float *frac)
+// The integer part and fraction of the position of sample w->i.
+inline void walk_position(const position_walk *w, int64_t *k, float *frac)
 {
     if (w->exponent < 0) {
         float pos = resample_position(w->i, static_cast<int>(w->rate_in),
@@ -98,6 +97,12 @@ inline void walk_next(position_walk *w, int64_t *k, float *frac)
         *k = walk_rounded(w) << (w->exponent - 23);
         *frac = 0.0f;
     }
+}
+
+// walk_position, then on to the next sample.
+inline void walk_next(position_walk *w, int64_t *k, float *frac)
+{
+    walk_position(w, k, frac);
     walk_step(w);
 }
 

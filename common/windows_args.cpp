@@ -8,9 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "utf8.h"
 
 // The C runtime writes a console through its own code page conversions,
@@ -23,13 +25,12 @@ static HANDLE copier;
 
 static void write_console(const std::string &text)
 {
-    std::u16string wide = utf16_of(text);
+    std::wstring wide = wide_of(text.c_str());
     size_t done = 0;
     while (done < wide.size()) {
         DWORD written = 0;
         DWORD n = static_cast<DWORD>(wide.size() - done < 8192 ? wide.size() - done : 8192);
-        if (!WriteConsoleW(console_out, reinterpret_cast<const wchar_t *>(wide.data()) + done, n,
-                           &written, nullptr) ||
+        if (!WriteConsoleW(console_out, wide.data() + done, n, &written, nullptr) ||
             written == 0)
             return;
         done += written;
@@ -86,13 +87,8 @@ char **utf8_arguments(int argc, wchar_t **argv)
 {
     static std::vector<std::string> texts;
     static std::vector<char *> pointers;
-    for (int i = 0; i < argc; i++) {
-        const wchar_t *w = argv[i];
-        size_t n = 0;
-        while (w[n] != 0)
-            n++;
-        texts.push_back(utf8_of(std::u16string(w, w + n)));
-    }
+    for (int i = 0; i < argc; i++)
+        texts.push_back(utf8_of(std::u16string(argv[i], argv[i] + wcslen(argv[i]))));
     for (std::string &t : texts)
         pointers.push_back(&t[0]);
     pointers.push_back(nullptr);

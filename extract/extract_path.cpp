@@ -178,11 +178,12 @@ static void place_fractional(frame_stream *s, unsigned char *frames, int64_t fir
     position_walk *walk = &s->walk;
     while (walk->i < stop && walk->exponent < 23) {
         if (walk->exponent < 0) {
-            float pos = resample_position(walk->i, s->rate_in, s->rate_out);
-            int64_t k = static_cast<int64_t>(pos);
+            int64_t k;
+            float frac;
+            walk_position(walk, &k, &frac);
             if (!partners_at_hand(k, v.end, v.count))
                 return;
-            interpolated_frame(v, multiplier, in_range, k, pos - static_cast<float>(k), true,
+            interpolated_frame(v, multiplier, in_range, k, frac, true,
                                frames + 4 * (walk->i - first));
             walk_step(walk);
             continue;
@@ -259,10 +260,9 @@ static void place_plain(frame_stream *s, unsigned char *frames, int64_t first, i
     const bool finite = std::isfinite(s->multiplier);
     position_walk *walk = &s->walk;
     while (walk->i < stop) {
-        position_walk w = *walk;
         int64_t k;
         float frac;
-        walk_next(&w, &k, &frac);
+        walk_position(walk, &k, &frac);
         if (!partners_at_hand(k, v.end, v.count))
             return;
         int32_t a = window_sample(v, k), b = window_sample(v, k + 1);
@@ -270,7 +270,7 @@ static void place_plain(frame_stream *s, unsigned char *frames, int64_t first, i
                   walk->exponent >= 0 && finite
                       ? saturate_16(whole_scaled_value(a, b, frac, multiplier))
                       : frame_value(a, b, frac, s->multiplier));
-        *walk = w;
+        walk_step(walk);
     }
 }
 

@@ -115,11 +115,19 @@ static inline int32_t view_sum(frames_view v, int64_t f)
     return grab_intval(p, 2) + grab_intval(p + 2, 2);
 }
 
-static inline int32_t literal_view_sample(frames_view v, float pos, float multiplier)
+// Puts the literal sample at the walk's position and moves on; false, and
+// nothing put, when its frames are not in the window yet.
+template <typename put_fn>
+static inline bool put_literal(frames_view v, float multiplier, position_walk *walk, put_fn put)
 {
-    int64_t k = static_cast<int64_t>(pos);
-    float frac = pos - static_cast<float>(k);
-    return sample_value(view_sum(v, k), view_sum(v, k + 1), frac, multiplier);
+    int64_t k;
+    float frac;
+    walk_position(walk, &k, &frac);
+    if (!partners_at_hand(k, v.end, v.frames_count))
+        return false;
+    put(walk->i, sample_value(view_sum(v, k), view_sum(v, k + 1), frac, multiplier));
+    walk_step(walk);
+    return true;
 }
 
 // The quotient is taken as a product with the reciprocal of twice the
@@ -161,12 +169,8 @@ static void stepped_samples(const wav_window *win, float multiplier, position_wa
     const double reciprocal = 1.0 / (static_cast<double>(multiplier) + multiplier);
     while (walk->i < end) {
         if (walk->exponent < 0) {
-            float pos = resample_position(walk->i, static_cast<int>(walk->rate_in),
-                                          static_cast<int>(walk->rate_out));
-            if (!partners_at_hand(static_cast<int64_t>(pos), v.end, v.frames_count))
+            if (!put_literal(v, multiplier, walk, put))
                 return;
-            put(walk->i, literal_view_sample(v, pos, multiplier));
-            walk_step(walk);
             continue;
         }
         position_walk w = *walk;
@@ -199,16 +203,9 @@ static void plain_samples(const wav_window *win, float multiplier, position_walk
                           int64_t end, put_fn put)
 {
     const frames_view v = view_of(win);
-    while (walk->i < end) {
-        position_walk w = *walk;
-        int64_t k;
-        float frac;
-        walk_next(&w, &k, &frac);
-        if (!partners_at_hand(k, v.end, v.frames_count))
+    while (walk->i < end)
+        if (!put_literal(v, multiplier, walk, put))
             return;
-        put(walk->i, sample_value(view_sum(v, k), view_sum(v, k + 1), frac, multiplier));
-        *walk = w;
-    }
 }
 
 // Moves the window on: keeps its last frame and reads the next piece.

@@ -1,7 +1,6 @@
-# Installation on Debian and other Linux systems, and the .deb: the two
-# programs, their manual pages and the package's documents, gzip-compressed
-# where Debian wants them so.
-install(TARGETS sndextract sndimplant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Installation on Debian and other Linux systems, and the .deb: besides the
+# two programs, their manual pages and the package's documents,
+# gzip-compressed where Debian wants them so.
 set(compressed)
 file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man ${PROJECT_BINARY_DIR}/packaging)
 foreach(doc man/sndextract.1 man/sndimplant.1 packaging/changelog)

@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-#include "utf8.h"
+#include "files.h"
 
 // One argument as the C runtime splits a command line back into argv.
 static std::string quoted(const std::string &arg)
@@ -52,9 +52,8 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
     // options.data_limit_mb has no counterpart here: the runs are not limited.
     std::string out_name = scratch_dir() + "/stdout";
     SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    std::u16string out_wide = utf16_of(out_name);
-    HANDLE out = CreateFileW(std::wstring(out_wide.begin(), out_wide.end()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = CreateFileW(wide_of(out_name.c_str()).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot create " + out_name);
     std::string line;
@@ -64,8 +63,7 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
         line += " " + quoted(a);
     // The command line as the system holds it, UTF-16, so that any name
     // reaches the program as typed.
-    std::u16string line16 = utf16_of(line);
-    std::wstring wide_line(line16.begin(), line16.end());
+    std::wstring wide_line = wide_of(line.c_str());
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
