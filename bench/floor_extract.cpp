@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli.h"
-#include "extract_path.h"
+#include "extract.h"
 #include "files.h"
+#include "numbers.h"
 
 int main(int argc, char **argv)
 {

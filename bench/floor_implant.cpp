@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli.h"
 #include "files.h"
-#include "wav_header.h"
+#include "implant.h"
+#include "wav.h"
 
 // Reads size bytes from the stream in pieces; returns a byte sum, or -1
 // when the data ends early.

@@ -9,8 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "adpcm.h"
-#include "adpcm_block.h"
+#include "codec.h"
 
 int main(int argc, char **argv)
 {
@@ -28,9 +27,8 @@ int main(int argc, char **argv)
         sound[i] = static_cast<int32_t>(1500.0 * std::sin(phase)) + static_cast<int32_t>(noise >> 25) - 64;
     }
     std::vector<unsigned char> file(4096 + length + 4096, 0x5A);
-    ad_ref_index = 0;
-    ad_sample = 0;
-    encode_samples(sound.data(), length, file.data() + 4096);
+    ad_state state{0, 0};
+    encode_region(&state, sound.data(), length, file.data() + 4096);
     FILE *out = fopen(argv[1], "wb");
     if (out == nullptr || fwrite(file.data(), 1, file.size(), out) != file.size() ||
         fclose(out) != 0)

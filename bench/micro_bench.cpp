@@ -5,10 +5,10 @@
 #include <random>
 #include <vector>
 
-#include "adpcm.h"
-#include "adpcm_block.h"
-#include "extract_path.h"
-#include "implant_path.h"
+#include "codec.h"
+#include "extract.h"
+#include "implant.h"
+#include "reference.h"
 
 namespace {
 
@@ -25,12 +25,7 @@ std::vector<unsigned char> random_bytes(size_t n)
 
 std::vector<int32_t> decoded_samples()
 {
-    std::vector<unsigned char> bytes = random_bytes(bench_bytes);
-    std::vector<int32_t> samples(2 * bench_bytes);
-    ad_ref_index = 0;
-    ad_sample = 0;
-    decode_bytes(bytes.data(), bench_bytes, samples.data());
-    return samples;
+    return decoded(random_bytes(bench_bytes));
 }
 
 void bm_decode_per_code(benchmark::State &state)
@@ -38,25 +33,23 @@ void bm_decode_per_code(benchmark::State &state)
     std::vector<unsigned char> bytes = random_bytes(bench_bytes);
     std::vector<int32_t> samples(2 * bench_bytes);
     for (auto _ : state) {
-        ad_ref_index = 0;
-        ad_sample = 0;
+        ad_state s{0, 0};
         for (int64_t j = 0; j < bench_bytes; j++) {
-            samples[2 * j] = decode(bytes[j] >> 4);
-            samples[2 * j + 1] = decode(bytes[j] & 15);
+            samples[2 * j] = decode(&s, bytes[j] >> 4);
+            samples[2 * j + 1] = decode(&s, bytes[j] & 15);
         }
         benchmark::DoNotOptimize(samples.data());
     }
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
 }
 
-void bm_decode_bytes(benchmark::State &state)
+void bm_decode_region(benchmark::State &state)
 {
     std::vector<unsigned char> bytes = random_bytes(bench_bytes);
     std::vector<int32_t> samples(2 * bench_bytes);
     for (auto _ : state) {
-        ad_ref_index = 0;
-        ad_sample = 0;
-        decode_bytes(bytes.data(), bench_bytes, samples.data());
+        ad_state s{0, 0};
+        decode_region(&s, bytes.data(), bench_bytes, samples.data());
         benchmark::DoNotOptimize(samples.data());
     }
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
@@ -67,51 +60,55 @@ void bm_encode_per_sample(benchmark::State &state)
     std::vector<int32_t> samples = decoded_samples();
     std::vector<unsigned char> bytes(bench_bytes);
     for (auto _ : state) {
-        ad_ref_index = 0;
-        ad_sample = 0;
+        ad_state s{0, 0};
         for (int64_t j = 0; j < bench_bytes; j++) {
-            unsigned hi = encode(samples[2 * j]);
-            bytes[j] = static_cast<unsigned char>((hi << 4) | encode(samples[2 * j + 1]));
+            unsigned hi = encode(&s, samples[2 * j]);
+            bytes[j] = static_cast<unsigned char>((hi << 4) | encode(&s, samples[2 * j + 1]));
         }
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
 }
 
-void bm_encode_samples(benchmark::State &state)
+void bm_encode_region(benchmark::State &state)
 {
     std::vector<int32_t> samples = decoded_samples();
     std::vector<unsigned char> bytes(bench_bytes);
     for (auto _ : state) {
-        ad_ref_index = 0;
-        ad_sample = 0;
-        encode_samples(samples.data(), bench_bytes, bytes.data());
+        ad_state s{0, 0};
+        encode_region(&s, samples.data(), bench_bytes, bytes.data());
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
 }
 
 // Extraction from 8000 Hz to 44100 Hz, with the multiplier of a typical
-// sound (full 24-bit mantissa) and positions starting at state.range(0).
+// sound (full 24-bit mantissa): the literal reading over decoded samples,
+// and the frame stream over the region (decoding included).
 template <bool plain>
 void bm_resample_frames(benchmark::State &state)
 {
-    std::vector<int32_t> samples = decoded_samples();
+    std::vector<unsigned char> region = random_bytes(bench_bytes);
+    std::vector<int32_t> samples = decoded(region);
     int64_t frames = static_cast<int64_t>(samples.size()) * 44100 / 8000 - 8;
     std::vector<unsigned char> out(4 * frames);
+    static extract_work work;
     for (auto _ : state) {
-        if (plain)
+        if (plain) {
             resample_frames_plain(samples.data(), static_cast<int64_t>(samples.size()), 8000,
                                   44100, 12.0137f, out.data(), frames);
-        else
-            resample_frames(samples.data(), static_cast<int64_t>(samples.size()), 8000, 44100,
-                            12.0137f, out.data(), frames);
+        } else {
+            frame_stream_start(&work.stream, region.data(), bench_bytes, work.window,
+                               decode_window_samples, 8000, 44100, 12.0137f, frames);
+            frame_stream_next(&work.stream, out.data(), frames);
+        }
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * frames);
 }
 
-// Implanting a 44100 Hz WAV into an 8000 Hz region.
+// Implanting a 44100 Hz WAV into an 8000 Hz region: the literal samples,
+// and the fused pass from data held in memory (encoding included).
 template <bool plain>
 void bm_resample_input(benchmark::State &state)
 {
@@ -119,23 +116,25 @@ void bm_resample_input(benchmark::State &state)
     int64_t frames = 4410000;
     int64_t count = frames * 8000 / 44100 - 4;
     std::vector<int32_t> out(count);
+    std::vector<unsigned char> region(count / 2);
+    static implant_work work;
+    wav_data data{nullptr, -1, 4 * frames, wav.data()};
     for (auto _ : state) {
         if (plain)
             resample_input_plain(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
-        else {
-            wav_window w;
-            wav_window_start(&w, nullptr, wav.data(), frames, frames);
-            resample_input(&w, 44100, 8000, 15.9995f, out.data(), count);
-        }
+        else
+            encode_wav(&work, wav_read_piece / 4, &data, 44100, 8000, 15.9995f, region.data(),
+                       count / 2);
         benchmark::DoNotOptimize(out.data());
+        benchmark::DoNotOptimize(region.data());
     }
     state.SetItemsProcessed(state.iterations() * count);
 }
 
 BENCHMARK(bm_decode_per_code);
-BENCHMARK(bm_decode_bytes);
+BENCHMARK(bm_decode_region);
 BENCHMARK(bm_encode_per_sample);
-BENCHMARK(bm_encode_samples);
+BENCHMARK(bm_encode_region);
 BENCHMARK_TEMPLATE(bm_resample_frames, true);
 BENCHMARK_TEMPLATE(bm_resample_frames, false);
 BENCHMARK_TEMPLATE(bm_resample_input, true);

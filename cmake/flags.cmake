@@ -23,6 +23,12 @@ elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   if(SNDTOOLS_WERROR)
     target_compile_options(sndtools_flags INTERFACE -Werror)
   endif()
+  if(SNDTOOLS_FUZZ)
+    # Coverage for libFuzzer in everything the fuzz targets link.
+    target_compile_options(sndtools_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                           -fno-sanitize-recover=all)
+    target_link_options(sndtools_flags INTERFACE -fsanitize=address,undefined)
+  endif()
   if(SNDTOOLS_SANITIZE)
     target_compile_options(sndtools_flags INTERFACE -fsanitize=address,undefined
                            -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -12,8 +12,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "adpcm.h"
-#include "adpcm_block.h"
+#include "codec.h"
 
 static const int ex_rate = 8000;
 static const int ex_offset = 4096;
@@ -62,9 +61,8 @@ int main(int argc, char **argv)
     put_filler(file, 0, ex_offset);
     put_filler(file, ex_offset + ex_length, file.size());
     std::vector<int32_t> chime = synthesise_chime();
-    ad_ref_index = 0;
-    ad_sample = 0;
-    encode_samples(chime.data(), ex_length, file.data() + ex_offset);
+    ad_state state{0, 0};
+    encode_region(&state, chime.data(), ex_length, file.data() + ex_offset);
     FILE *out = fopen(argv[1], "wb");
     if (out == nullptr || fwrite(file.data(), 1, file.size(), out) != file.size() ||
         fclose(out) != 0) {

@@ -7,12 +7,12 @@
 #include <cstring>
 #include <vector>
 
-#include "adpcm.h"
-#include "adpcm_block.h"
+#include "codec.h"
+#include "reference.h"
 
-static void check_state()
+static void check_state(ad_state s)
 {
-    if (ad_sample < -2048 || ad_sample > 2047 || ad_ref_index < 0 || ad_ref_index > 48)
+    if (s.ad_sample < -2048 || s.ad_sample > 2047 || s.ad_ref_index < 0 || s.ad_ref_index > 48)
         abort();
 }
 
@@ -42,49 +42,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t n = samples.size();
     std::vector<uint8_t> codes(n);
     std::vector<int32_t> states(n), indices(n);
-    ad_ref_index = 0;
-    ad_sample = 0;
+    ad_state s{0, 0};
     for (size_t i = 0; i < n; i++) {
-        codes[i] = encode(samples[i]);
+        codes[i] = encode(&s, samples[i]);
         if (codes[i] > 15)
             abort();
-        check_state();
-        states[i] = ad_sample;
-        indices[i] = ad_ref_index;
+        check_state(s);
+        states[i] = s.ad_sample;
+        indices[i] = s.ad_ref_index;
     }
-    ad_ref_index = 0;
-    ad_sample = 0;
+    s = ad_state{0, 0};
     for (size_t i = 0; i < n; i++) {
-        if (decode(codes[i]) != states[i] || ad_ref_index != indices[i])
+        if (decode(&s, codes[i]) != states[i] || s.ad_ref_index != indices[i])
             abort();
     }
 
     std::vector<unsigned char> packed(n / 2);
-    ad_ref_index = 0;
-    ad_sample = 0;
-    encode_samples(samples.data(), static_cast<int64_t>(n / 2), packed.data());
+    s = ad_state{0, 0};
+    encode_region(&s, samples.data(), static_cast<int64_t>(n / 2), packed.data());
     for (size_t j = 0; j < n / 2; j++)
         if (packed[j] != ((codes[2 * j] << 4) | codes[2 * j + 1]))
             abort();
-    std::vector<int32_t> decoded(n);
-    ad_ref_index = 0;
-    ad_sample = 0;
-    decode_bytes(packed.data(), static_cast<int64_t>(n / 2), decoded.data());
-    check_state();
-    if (n > 0 && memcmp(decoded.data(), states.data(), n * sizeof(int32_t)) != 0)
+    std::vector<int32_t> region_samples(n);
+    s = ad_state{0, 0};
+    decode_region(&s, packed.data(), static_cast<int64_t>(n / 2), region_samples.data());
+    check_state(s);
+    if (n > 0 && memcmp(region_samples.data(), states.data(), n * sizeof(int32_t)) != 0)
         abort();
     // Raw input bytes as a region: both decoders agree.
-    std::vector<int32_t> fast(2 * size), slow(2 * size);
-    ad_ref_index = 0;
-    ad_sample = 0;
-    decode_bytes(data, static_cast<int64_t>(size), fast.data());
-    ad_ref_index = 0;
-    ad_sample = 0;
-    for (size_t j = 0; j < size; j++) {
-        slow[2 * j] = decode(data[j] >> 4);
-        slow[2 * j + 1] = decode(data[j] & 15);
-    }
-    if (fast != slow)
+    std::vector<int32_t> fast(2 * size);
+    s = ad_state{0, 0};
+    decode_region(&s, data, static_cast<int64_t>(size), fast.data());
+    if (fast != decoded(std::vector<unsigned char>(data, data + size)))
         abort();
     return 0;
 }

@@ -1,75 +1,74 @@
-// Whole runs of sndextract on arbitrary input files and argument values.
-// Every run ends with status 0 or 1; a refused run leaves an existing output
-// file as it was; a run onto a full device never reports success; a
-// complete run writes a WAV file that the implanter's checks accept.
+// Whole extractions through the library on arbitrary regions, rates and
+// amplifications, as sndextract runs them once its command line is
+// accepted: the level, the multiplier and the WAV file. A complete run
+// writes a file that the implanter's checks accept, with the frames the
+// literal reading gives; a run onto a full device never reports success.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "params.h"
-#include "run_harness.h"
-#include "wav_header.h"
+#include "extract.h"
+#include "fuzz_input.h"
+#include "numbers.h"
+#include "reference.h"
+#include "wav.h"
 
-int sndextract_main(int argc, char **argv);
-void release_run();
-
-// Frames a run would produce, or -1 when the values are refused anyway.
-static int64_t expected_frames(const run_input &in)
-{
-    int len, freq, rate;
-    if (num_param(in.lines[1].c_str(), &len) || num_param(in.lines[2].c_str(), &freq) ||
-        num_param(in.lines[3].c_str(), &rate) || len < 0 || freq <= 0 ||
-        len > max_block_items / 2)
-        return -1;
-    return frames_for(rate, duration_of(len + len, freq));
-}
+static extract_work work;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    run_input in = split_input(data, size, 5);
-    // Runs that would ask for a large WAV file are the user's to ask for;
+    run_input in = split_input(data, size, 4);
+    int len, freq, rate;
+    float amplification = 0;
+    const bool fixed = in.choice & 1;
+    if (!number_understood(in.lines[0].c_str(), &len) ||
+        !number_understood(in.lines[1].c_str(), &freq) ||
+        !number_understood(in.lines[2].c_str(), &rate) || len < 0 || freq <= 0 || rate < 0 ||
+        (fixed && !amplification_understood(in.lines[3].c_str(), &amplification)))
+        return 0; // refused by the command line
+    const int64_t frames = frames_for(rate, duration_of(len + len, freq));
+    // Runs that would write a large WAV file are the user's to ask for;
     // they only slow the fuzzing down.
-    if (expected_frames(in) > (1 << 18))
+    if (frames < 0 || frames > (1 << 16) || static_cast<size_t>(len) > in.file.size())
         return 0;
-    const std::string dir = scratch();
-    const std::string filein = dir + "/region.bin";
-    spill(filein, in.file);
-    const std::string old = "old output";
-    std::string fileout = dir + "/out.wav";
-    unsigned kind = in.target_kind % 4;
-    if (kind == 0)
-        remove(fileout.c_str());
-    else if (kind == 1)
-        spill(fileout, old);
-    else if (kind == 2)
-        fileout = dir + "/no/such/dir/out.wav";
-    else
-        fileout = "/dev/full";
+    std::vector<unsigned char> region(in.file.begin(), in.file.begin() + len);
 
-    std::vector<std::string> args = {"sndextract", filein, in.lines[0], in.lines[1],
-                                     in.lines[2], in.lines[3], fileout};
-    if (in.choice & 1)
-        args.push_back(in.lines[4]);
-    if ((in.choice & 0xF0) == 0xF0)
-        args.resize(in.choice & 7); // a wrong argument count
-    int status = run_in_process(sndextract_main, release_run, args);
-    if (status != 0 && status != 1)
+    int32_t max_val, min_val;
+    region_level(region.data(), len, work.window, decode_window_samples, &max_val, &min_val);
+    float multiplier = fixed ? amplification : extract_multiplier(peak_to_peak_of(max_val, min_val));
+    const bool full = (in.choice & 6) == 6;
+    FILE *out = full ? fopen("/dev/full", "wb") : tmpfile();
+    if (out == nullptr)
         abort();
-    bool exists = false;
-    std::string out = kind < 2 ? slurp(fileout, &exists) : std::string();
-    if (status == 1 && kind == 1 && out != old)
-        abort(); // a refused run changed the output file
-    if (status == 0 && kind == 3)
-        abort(); // a full device reported as success
-    if (status == 0 && kind < 2) {
-        if (out.size() < 45 || (out.size() - 45) % 4 != 0)
-            abort();
-        const unsigned char *hdr = reinterpret_cast<const unsigned char *>(out.data());
-        if (check_wav_header(hdr, 44) != wav_ok ||
-            wav_data_size(hdr) != static_cast<int>(out.size() - 45) || out.back() != '\0')
-            abort();
+    snd_status status = write_wav(&work, out, region.data(), len, freq, rate, multiplier, frames);
+    bool complete = status.code == snd_ok && fflush(out) == 0;
+    if (full) {
+        if (complete)
+            abort(); // a full device reported as success
+        fclose(out);
+        return 0;
     }
+    if (!complete)
+        abort();
+    long file_size = ftell(out);
+    std::vector<unsigned char> wav(static_cast<size_t>(file_size));
+    rewind(out);
+    if (fread(wav.data(), 1, wav.size(), out) != wav.size())
+        abort();
+    fclose(out);
+    if (wav.size() != 45 + 4 * static_cast<size_t>(frames) ||
+        check_wav_header(wav.data(), 44) != wav_ok ||
+        wav_data_size(wav.data()) != 4 * frames || wav.back() != 0)
+        abort();
+    std::vector<int32_t> samples = decoded(region);
+    std::vector<unsigned char> plain(4 * static_cast<size_t>(frames));
+    if (frames > 0)
+        resample_frames_plain(samples.data(), 2 * int64_t(len), freq, rate, multiplier,
+                              plain.data(), frames);
+    if (frames > 0 && memcmp(plain.data(), wav.data() + 44, plain.size()) != 0)
+        abort(); // the fast forms left the literal reading
     return 0;
 }

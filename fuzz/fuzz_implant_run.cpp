@@ -1,82 +1,86 @@
-// Whole runs of sndimplant on arbitrary WAV files, targets and argument
-// values. Every run ends with status 0 or 1; a refused run leaves an
-// existing target byte for byte as it was; a complete run changes only the
-// region (a gap before it reads as zero bytes); a run onto a full device
-// never reports success.
+// Whole implants through the library on arbitrary WAV files, lengths,
+// rates and amplifications, as sndimplant runs them once its command line
+// and the header are accepted: the first reading with the level, the second
+// into the encoder. Data shorter than its header says is refused at the
+// first reading with the bytes that were there; otherwise the region is
+// the one the literal reading and the code-by-code encoder give, the same
+// from a file as from an input that is held whole (a pipe).
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "params.h"
-#include "run_harness.h"
+#include "fuzz_input.h"
+#include "implant.h"
+#include "numbers.h"
+#include "reference.h"
+#include "wav.h"
 
-int sndimplant_main(int argc, char **argv);
-void release_run();
+static implant_work work;
 
-static void check_complete_run(const std::string &old, const std::string &now, int offset,
-                               int len)
+static std::vector<unsigned char> implant(const std::string &file, bool held, int64_t scan_count,
+                                          int rate_in, int rate_out, bool fixed,
+                                          float amplification, int len, snd_code *code)
 {
-    size_t end = static_cast<size_t>(offset) + static_cast<size_t>(len);
-    size_t size = len > 0 && end > old.size() ? end : old.size();
-    if (now.size() != size)
+    FILE *f = tmpfile();
+    if (f == nullptr || fwrite(file.data(), 1, file.size(), f) != file.size() ||
+        fseek(f, wav_header_size, SEEK_SET) != 0)
         abort();
-    for (size_t i = 0; i < size; i++) {
-        if (i >= static_cast<size_t>(offset) && i < end)
-            continue;
-        char expected = i < old.size() ? old[i] : '\0';
-        if (now[i] != expected)
-            abort();
+    wav_data data{f, held ? -1 : static_cast<int64_t>(file.size()),
+                  wav_data_size(reinterpret_cast<const unsigned char *>(file.data())), nullptr};
+    std::vector<unsigned char> region(static_cast<size_t>(len));
+    int32_t max_val, min_val;
+    snd_status status = wav_level(&work, &data, scan_count, &max_val, &min_val);
+    if (status.code == snd_ok) {
+        float multiplier = fixed ? amplification : implant_multiplier(implant_peak(max_val, min_val));
+        status = encode_wav(&work, wav_read_piece / 4, &data, rate_in, rate_out, multiplier,
+                            region.data(), len);
+        if (status.code == snd_ok) {
+            std::vector<int32_t> samples(2 * static_cast<size_t>(len));
+            const unsigned char *frames = reinterpret_cast<const unsigned char *>(file.data()) + 44;
+            resample_input_plain(frames, data.size / 4, rate_in, rate_out, multiplier,
+                                 samples.data(), 2 * int64_t(len));
+            if (encoded(samples) != region)
+                abort(); // the fast forms left the literal reading
+        }
     }
+    if (status.code == snd_data_short &&
+        (status.wanted != data.size || status.got != static_cast<int64_t>(file.size()) - 44))
+        abort();
+    *code = status.code;
+    free(data.held);
+    fclose(f);
+    return region;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    run_input in = split_input(data, size, 4);
-    int offset = 0, len = 0;
-    bool numbers = !num_param(in.lines[0].c_str(), &offset) &&
-                   !num_param(in.lines[1].c_str(), &len);
-    if (numbers && (len > (1 << 18) || offset > (1 << 24)))
-        return 0; // large regions and gaps are the user's to ask for; they only slow this down
-    const std::string dir = scratch();
-    const std::string filein = dir + "/in.wav";
-    spill(filein, in.file);
-    std::string target = dir + "/target.bin";
-    std::string old(static_cast<size_t>(in.choice >> 2) * 3, '\0');
-    for (size_t i = 0; i < old.size(); i++)
-        old[i] = static_cast<char>(0xA5 ^ i);
-    unsigned kind = in.target_kind % 5;
-    if (kind == 0)
-        remove(target.c_str());
-    else if (kind == 1)
-        spill(target, old);
-    else if (kind == 2)
-        target = dir + "/no/such/dir/target.bin";
-    else if (kind == 3)
-        target = "/dev/full";
-    else
-        target = dir + "/a-directory";
-
-    std::vector<std::string> args = {"sndimplant", filein,      target,
-                                     in.lines[0],  in.lines[1], in.lines[2]};
-    if (in.choice & 1)
-        args.push_back(in.lines[3]);
-    if ((in.choice & 2) && (in.target_kind & 0xF0) == 0xF0)
-        args.resize(in.target_kind & 7); // a wrong argument count
-    int status = run_in_process(sndimplant_main, release_run, args);
-    if (status != 0 && status != 1)
-        abort();
-    if (kind == 1) {
-        bool exists;
-        std::string now = slurp(target, &exists);
-        if (status == 1 && now != old)
-            abort(); // a refused run changed the target
-        if (status == 0)
-            check_complete_run(old, now, offset, len);
-    }
-    if (status == 0 && kind == 3 && len > 0)
-        abort(); // a full device reported as success
-    if (status == 0 && (kind == 2 || kind == 4))
+    run_input in = split_input(data, size, 3);
+    int len, rate_out;
+    float amplification = 0;
+    const bool fixed = in.choice & 1;
+    if (!number_understood(in.lines[0].c_str(), &len) ||
+        !number_understood(in.lines[1].c_str(), &rate_out) || len < 0 || len > (1 << 16) ||
+        rate_out <= 0 || (fixed && !amplification_understood(in.lines[2].c_str(), &amplification)))
+        return 0; // refused by the command line, or only slow
+    const unsigned char *hdr = reinterpret_cast<const unsigned char *>(in.file.data());
+    if (check_wav_header(hdr, in.file.size() < 44 ? static_cast<int>(in.file.size()) : 44) != wav_ok)
+        return 0;
+    int rate_in = wav_sample_rate(hdr), data_size = wav_data_size(hdr);
+    int64_t scan_count = frames_for(rate_in, duration_of(len + len, rate_out));
+    if (rate_in <= 0 || data_size < 0 || data_size > (1 << 22) || scan_count < 0 ||
+        scan_count > INT32_MAX)
+        return 0; // refused after the header
+    // The data as its header promises, whatever else the file holds.
+    std::string file = in.file.substr(0, 44 + static_cast<size_t>(data_size));
+    snd_code from_file, from_pipe;
+    std::vector<unsigned char> a = implant(file, false, scan_count, rate_in, rate_out, fixed,
+                                           amplification, len, &from_file);
+    std::vector<unsigned char> b = implant(file, true, scan_count, rate_in, rate_out, fixed,
+                                           amplification, len, &from_pipe);
+    bool whole = file.size() == 44 + static_cast<size_t>(data_size);
+    if (from_file != from_pipe || (from_file == snd_ok) != whole || a != b)
         abort();
     return 0;
 }

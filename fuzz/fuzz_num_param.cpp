@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "params.h"
+#include "numbers.h"
 
 static int reference(const std::string &text, uint32_t *value)
 {

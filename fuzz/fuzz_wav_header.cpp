@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "params.h"
-#include "wav_header.h"
+#include "numbers.h"
+#include "wav.h"
 
 static wav_check expected_outcome(const unsigned char *h, size_t size)
 {
@@ -19,7 +19,7 @@ static wav_check expected_outcome(const unsigned char *h, size_t size)
         memcmp(h + 36, "data", 4))
         return wav_not_riff;
     if (h[16] != 16 || h[17] || h[18] || h[19])
-        return wav_fmt_length;
+        return wav_bad_fmt;
     if (h[20] != 1 || h[21])
         return wav_not_pcm;
     if (h[34] != 16 || h[35])
@@ -27,13 +27,6 @@ static wav_check expected_outcome(const unsigned char *h, size_t size)
     if (h[22] != 2 || h[23])
         return wav_not_stereo;
     return wav_ok;
-}
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    if (freopen("/dev/null", "w", stdout) == nullptr)
-        abort();
-    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -52,13 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int read = f ? read_wav_header(f, hdr) : 0;
     if (read != got || check_wav_header(hdr, read) != outcome)
         abort();
-    // And as the one step the implanter takes (its message goes to stdout).
     if (f) {
-        rewind(f);
-        if (read_and_check_wav_header(f, hdr) != outcome)
-            abort();
         if (outcome == wav_ok && ftell(f) != wav_header_size)
-            abort();
+            abort(); // the frames follow
         fclose(f);
     }
     if (outcome == wav_ok && (wav_sample_rate(hdr) != grab_intval(exact.data() + 24, 4) ||

@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "adpcm.h"
-#include "adpcm_block.h"
-#include "wav_header.h"
+#include "codec.h"
+#include "wav.h"
 
 static std::string seed_dir;
 
@@ -46,9 +45,8 @@ static std::string region_of(int bytes)
     for (size_t i = 0; i < samples.size(); i++)
         samples[i] = static_cast<int32_t>((i * 97) % 4000) - 2000;
     std::string region(bytes, '\0');
-    ad_ref_index = 0;
-    ad_sample = 0;
-    encode_samples(samples.data(), bytes, reinterpret_cast<unsigned char *>(&region[0]));
+    ad_state state{0, 0};
+    encode_region(&state, samples.data(), bytes, reinterpret_cast<unsigned char *>(&region[0]));
     return region;
 }
 
@@ -85,16 +83,15 @@ int main(int argc, char **argv)
                                         "\x00\x00\x00\x00\x00\x00\x00\x80\xC0\xFF", 20) +
                                 std::string(44, '\x11'));
 
-    // Run inputs: a choice byte, a target byte, the number lines, the file.
-    std::string region = "junk" + region_of(64) + "tail";
-    put("extract_run", "plain", std::string("\x00\x00") + "4\n64\n8000\n8000\n\n" + region);
-    put("extract_run", "up", std::string("\x01\x01") + "0x4\n64\n8000\n44100\n1.5\n" + region);
-    put("extract_run", "full", std::string("\x00\x03") + "4\n8\n8000\n11025\n\n" + region);
-    put("extract_run", "past", std::string("\x00\x01") + "100\n64\n8000\n8000\n\n" + region);
-    put("implant_run", "new", std::string("\x00\x00") + "0\n2\n8000\n" + wav);
-    put("implant_run", "middle", std::string("\x40\x01") + "3\n2\n8000\n" + wav);
-    put("implant_run", "beyond", std::string("\x10\x01") + "40\n4\n6000\n" + wav);
-    put("implant_run", "fixed", std::string("\x41\x01") + "0\n3\n8000\n-2\n" + wav);
-    put("implant_run", "full", std::string("\x00\x03") + "0\n2\n8000\n" + wav);
+    // Run inputs: a choice byte, the number lines, the file.
+    std::string region = region_of(64) + "tail";
+    put("extract_run", "plain", std::string("\x00") + "64\n8000\n8000\n\n" + region);
+    put("extract_run", "up", std::string("\x01") + "64\n8000\n44100\n1.5\n" + region);
+    put("extract_run", "full", std::string("\x06") + "8\n8000\n11025\n\n" + region);
+    put("extract_run", "huge", std::string("\x01") + "60\n6000\n48000\n1e30\n" + region);
+    put("implant_run", "plain", std::string("\x00") + "2\n8000\n" + wav);
+    put("implant_run", "down", std::string("\x00") + "4\n6000\n" + wav);
+    put("implant_run", "fixed", std::string("\x01") + "3\n8000\n-2\n" + wav);
+    put("implant_run", "short", std::string("\x00") + "2\n8000\n" + wav.substr(0, 50));
     return 0;
 }

@@ -5,16 +5,10 @@
 #include <random>
 #include <vector>
 
-#include "adpcm.h"
-#include "adpcm_block.h"
+#include "codec.h"
+#include "reference.h"
 
 namespace {
-
-void reset_state()
-{
-    ad_ref_index = 0;
-    ad_sample = 0;
-}
 
 TEST(Decode, EachCodeFromTheStartState)
 {
@@ -22,9 +16,9 @@ TEST(Decode, EachCodeFromTheStartState)
                                      -2, -6, -10, -14, -18, -22, -26, -30};
     const int expected_index[16] = {0, 0, 0, 0, 2, 4, 6, 8, 0, 0, 0, 0, 2, 4, 6, 8};
     for (int code = 0; code < 16; code++) {
-        reset_state();
-        EXPECT_EQ(decode(static_cast<uint8_t>(code)), expected_sample[code]) << code;
-        EXPECT_EQ(ad_ref_index, expected_index[code]) << code;
+        ad_state s{0, 0};
+        EXPECT_EQ(decode(&s, static_cast<uint8_t>(code)), expected_sample[code]) << code;
+        EXPECT_EQ(s.ad_ref_index, expected_index[code]) << code;
     }
 }
 
@@ -51,13 +45,12 @@ TEST(Decode, WorkedSequences)
         {"byte 0x07", 0, 0, {0, 7}, {2, 32}, 8},
     };
     for (const decode_case &c : cases) {
-        ad_ref_index = c.start_index;
-        ad_sample = c.start_sample;
+        ad_state s{c.start_sample, c.start_index};
         std::vector<int> got;
         for (uint8_t code : c.codes)
-            got.push_back(decode(code));
+            got.push_back(decode(&s, code));
         EXPECT_EQ(got, c.samples) << c.name;
-        EXPECT_EQ(ad_ref_index, c.end_index) << c.name;
+        EXPECT_EQ(s.ad_ref_index, c.end_index) << c.name;
     }
 }
 
@@ -66,8 +59,8 @@ TEST(Decode, ConstantRegionsRampToTheRails)
     for (unsigned char byte : {0x00, 0x88}) {
         std::vector<unsigned char> region(600, byte);
         std::vector<int32_t> samples(1200);
-        reset_state();
-        decode_bytes(region.data(), 600, samples.data());
+        ad_state s{0, 0};
+        decode_region(&s, region.data(), 600, samples.data());
         int sign = byte == 0 ? 1 : -1;
         for (int i = 0; i < 1023; i++)
             ASSERT_EQ(samples[i], sign * 2 * (i + 1)) << i;
@@ -92,10 +85,10 @@ TEST(Encode, SingleSamplesFromTheStartState)
         {32796, 7, 30, 8}, {32797, 0, 2, 0},   {-32797, 8, -2, 0},
     };
     for (const encode_case &c : cases) {
-        reset_state();
-        EXPECT_EQ(encode(c.sample), c.code) << c.sample;
-        EXPECT_EQ(ad_sample, c.new_sample) << c.sample;
-        EXPECT_EQ(ad_ref_index, c.new_index) << c.sample;
+        ad_state s{0, 0};
+        EXPECT_EQ(encode(&s, c.sample), c.code) << c.sample;
+        EXPECT_EQ(s.ad_sample, c.new_sample) << c.sample;
+        EXPECT_EQ(s.ad_ref_index, c.new_index) << c.sample;
     }
 }
 
@@ -114,11 +107,11 @@ TEST(Encode, ConstantInputs)
          {-30, -93, -229, -522, -1153, -1967, -2048, -1949, -2039, -2048, -1974}},
     };
     for (const constant_case &c : cases) {
-        reset_state();
+        ad_state s{0, 0};
         std::vector<int> codes, samples;
         for (size_t i = 0; i < c.codes.size(); i++) {
-            codes.push_back(encode(c.input));
-            samples.push_back(ad_sample);
+            codes.push_back(encode(&s, c.input));
+            samples.push_back(s.ad_sample);
         }
         EXPECT_EQ(codes, c.codes) << c.input;
         EXPECT_EQ(samples, c.samples) << c.input;
@@ -138,12 +131,12 @@ TEST(Encode, PackedBytes)
         {{0, 0, 0, 0}, {0x08, 0x08}, 0, 0},
     };
     for (const packed_case &c : cases) {
-        reset_state();
+        ad_state s{0, 0};
         std::vector<unsigned char> bytes(c.bytes.size());
-        encode_samples(c.samples.data(), static_cast<int64_t>(bytes.size()), bytes.data());
+        encode_region(&s, c.samples.data(), static_cast<int64_t>(bytes.size()), bytes.data());
         EXPECT_EQ(bytes, c.bytes);
-        EXPECT_EQ(ad_sample, c.end_sample);
-        EXPECT_EQ(ad_ref_index, c.end_index);
+        EXPECT_EQ(s.ad_sample, c.end_sample);
+        EXPECT_EQ(s.ad_ref_index, c.end_index);
     }
 }
 
@@ -155,18 +148,18 @@ TEST(Encode, DecodingTheCodesRetracesTheEncoder)
         int spread = round % 2 ? 2500 : 70000;
         std::uniform_int_distribution<int> pick(-spread, spread);
         std::vector<int> codes, retraced;
-        reset_state();
+        ad_state s{0, 0};
         std::vector<std::pair<int, int>> states;
         for (int i = 0; i < 2000; i++) {
-            codes.push_back(encode(pick(rng)));
-            states.push_back({ad_sample, ad_ref_index});
-            ASSERT_GE(ad_sample, -2048);
-            ASSERT_LE(ad_sample, 2047);
+            codes.push_back(encode(&s, pick(rng)));
+            states.push_back({s.ad_sample, s.ad_ref_index});
+            ASSERT_GE(s.ad_sample, -2048);
+            ASSERT_LE(s.ad_sample, 2047);
         }
-        reset_state();
+        s = ad_state{0, 0};
         for (size_t i = 0; i < codes.size(); i++) {
-            ASSERT_EQ(decode(static_cast<uint8_t>(codes[i])), states[i].first);
-            ASSERT_EQ(ad_ref_index, states[i].second);
+            ASSERT_EQ(decode(&s, static_cast<uint8_t>(codes[i])), states[i].first);
+            ASSERT_EQ(s.ad_ref_index, states[i].second);
         }
     }
 }
@@ -181,21 +174,12 @@ TEST(RegionCoder, EncodeMatchesReferenceForEveryIndexAndDifference)
         for (int anchor : anchors) {
             for (int delta = -40000; delta <= 40000; delta++) {
                 int32_t sample = anchor + delta;
-                ad_ref_index = index;
-                ad_sample = anchor;
-                uint8_t expected = encode(sample);
-                int expected_sample = ad_sample, expected_index = ad_ref_index;
-                ad_ref_index = index;
-                ad_sample = anchor;
-                int32_t pair[2] = {sample, 0};
-                unsigned char byte;
-                encode_samples(pair, 1, &byte);
-                ASSERT_EQ(byte >> 4, expected) << index << " " << anchor << " " << delta;
-                ad_ref_index = index;
-                ad_sample = anchor;
-                decode(static_cast<uint8_t>(byte >> 4));
-                ASSERT_EQ(ad_sample, expected_sample);
-                ASSERT_EQ(ad_ref_index, expected_index);
+                ad_state s{anchor, index};
+                uint8_t expected = encode(&s, sample);
+                ad_encoder e = encoder_of(ad_state{anchor, index});
+                ASSERT_EQ(encode_next(&e, sample), expected) << index << " " << anchor << " " << delta;
+                ASSERT_EQ(state_of(e).ad_sample, s.ad_sample);
+                ASSERT_EQ(state_of(e).ad_ref_index, s.ad_ref_index);
             }
         }
     }
@@ -212,22 +196,14 @@ TEST(RegionCoder, RandomStreamsMatchTheReference)
             v = pick(rng);
         input[0] = 2147481599;
         input[1] = -2147481599;
-        reset_state();
+        ad_state s{0, 0};
         std::vector<unsigned char> fast(2000);
-        encode_samples(input.data(), 2000, fast.data());
-        reset_state();
-        for (int j = 0; j < 2000; j++) {
-            int hi = encode(input[2 * j]), lo = encode(input[2 * j + 1]);
-            ASSERT_EQ(fast[j], (hi << 4) | lo) << j;
-        }
-        std::vector<int32_t> decoded(4000);
-        reset_state();
-        decode_bytes(fast.data(), 2000, decoded.data());
-        reset_state();
-        for (int j = 0; j < 2000; j++) {
-            ASSERT_EQ(decoded[2 * j], decode(fast[j] >> 4));
-            ASSERT_EQ(decoded[2 * j + 1], decode(fast[j] & 15));
-        }
+        encode_region(&s, input.data(), 2000, fast.data());
+        ASSERT_EQ(fast, encoded(input));
+        std::vector<int32_t> samples(4000);
+        s = ad_state{0, 0};
+        decode_region(&s, fast.data(), 2000, samples.data());
+        ASSERT_EQ(samples, decoded(fast));
     }
 }
 

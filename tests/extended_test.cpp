@@ -10,11 +10,11 @@
 #include <limits>
 #include <random>
 
-#include "cli.h"
 #include "extended.h"
-#include "extract_path.h"
-#include "implant_path.h"
-#include "resample.h"
+#include "extract.h"
+#include "implant.h"
+#include "numbers.h"
+#include "walk.h"
 #include "x87_reference.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "adpcm.h"
 #include "files.h"
+#include "reference.h"
 #include "run_tool.h"
 
 namespace {
@@ -269,15 +269,9 @@ TEST(RoundTrip, OnlyTheRegionChanges)
 // The largest magnitude of the samples a region decodes to.
 int loudest_sample(const std::string &region)
 {
-    ad_ref_index = 0;
-    ad_sample = 0;
     int loudest = 0;
-    for (unsigned char b : region) {
-        for (int code : {b >> 4, b & 15}) {
-            int v = decode(static_cast<uint8_t>(code));
-            loudest = std::max(loudest, v < 0 ? -v : v);
-        }
-    }
+    for (int v : decoded(std::vector<unsigned char>(region.begin(), region.end())))
+        loudest = std::max(loudest, v < 0 ? -v : v);
     return loudest;
 }
 

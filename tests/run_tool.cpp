@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "files.h"
-#include "wav_header.h"
+#include "wav.h"
 
 std::vector<std::string> tool_command(const std::string &program)
 {

@@ -3,46 +3,9 @@
 #include <cstdlib>
 #include <system_error>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#include <string>
-
-#include "utf8.h"
-#endif
-
 #include "cli.h"
 
-#ifdef _WIN32
-std::wstring wide_of(const char *text)
-{
-    std::u16string wide = utf16_of(text);
-    return std::wstring(wide.begin(), wide.end());
-}
-
-FILE *open_file(const char *name, const char *mode)
-{
-    return _wfopen(wide_of(name).c_str(), wide_of(mode).c_str());
-}
-
-FILE *create_new_file(const char *name)
-{
-    int fd = _wopen(wide_of(name).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY,
-                    _S_IREAD | _S_IWRITE);
-    if (fd < 0)
-        return nullptr;
-    FILE *f = _fdopen(fd, "r+b");
-    if (f == nullptr)
-        _close(fd);
-    return f;
-}
-
-std::filesystem::path path_of(const char *name)
-{
-    return std::filesystem::path(wide_of(name));
-}
-#else
+#ifndef _WIN32
 FILE *open_file(const char *name, const char *mode)
 {
     return fopen(name, mode);
@@ -64,7 +27,8 @@ FILE *open_input(const char *name)
     FILE *in = open_file(name, "rb");
     // Some systems open a directory as a file, others refuse to: the same
     // line on all of them.
-    if (is_directory(name)) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path_of(name), error)) {
         if (in != nullptr)
             fclose(in);
         refuse("Couldn't read file %s: it is a directory\n", name);
@@ -97,12 +61,6 @@ bool same_file(const char *a, const char *b)
     return std::filesystem::equivalent(path_of(a), path_of(b), error) && !error;
 }
 
-bool is_directory(const char *name)
-{
-    std::error_code error;
-    return std::filesystem::is_directory(path_of(name), error);
-}
-
 bool is_regular_file(const char *name)
 {
     std::error_code error;
@@ -113,20 +71,19 @@ void *take_block(int64_t size)
 {
     void *block = size < 0 ? nullptr : malloc(static_cast<size_t>(size));
     if (block == nullptr)
-        refuse("Out of memory: cannot take a block of %lld bytes\n",
-               static_cast<long long>(size));
+        refuse_failure(snd_status_of(snd_no_memory, size), nullptr, nullptr);
     return block;
 }
 
-void finish_output(FILE **out, int write_failed, const char *name, bool remove_on_failure)
+void finish_output(FILE **out, bool write_failed, const char *name, bool remove_on_failure)
 {
-    int close_failed = fclose(*out) != 0;
+    bool close_failed = fclose(*out) != 0;
     *out = nullptr;
     if (write_failed || close_failed) {
         if (remove_on_failure) {
             std::error_code ignored;
             std::filesystem::remove(path_of(name), ignored);
         }
-        refuse("Couldn't write output file %s\n", name);
+        refuse_failure(snd_status_of(snd_write_failed), nullptr, name);
     }
 }

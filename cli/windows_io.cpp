@@ -1,10 +1,11 @@
-#include "windows_args.h"
+#include "windows_io.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,34 @@
 
 #include "files.h"
 #include "utf8.h"
+
+std::wstring wide_of(const char *text)
+{
+    std::u16string wide = utf16_of(text);
+    return std::wstring(wide.begin(), wide.end());
+}
+
+FILE *open_file(const char *name, const char *mode)
+{
+    return _wfopen(wide_of(name).c_str(), wide_of(mode).c_str());
+}
+
+FILE *create_new_file(const char *name)
+{
+    int fd = _wopen(wide_of(name).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return nullptr;
+    FILE *f = _fdopen(fd, "r+b");
+    if (f == nullptr)
+        _close(fd);
+    return f;
+}
+
+std::filesystem::path path_of(const char *name)
+{
+    return std::filesystem::path(wide_of(name));
+}
 
 // The C runtime writes a console through its own code page conversions,
 // which turn UTF-8 into other characters; so standard output goes into a

@@ -1,16 +1,18 @@
-// Whole-region coding with precomputed per-step rows: the same results as
-// calling decode and encode code by code, at a fraction of the cost. Both
-// carry on from the current codec state.
-#ifndef ADPCM_BLOCK_H
-#define ADPCM_BLOCK_H
+// Dialogic/OKI 4-bit ADPCM: the codec state, its tables, and whole-region
+// decoding and encoding through rows precomputed per step index.
+#ifndef SNDTOOLS_CODEC_H
+#define SNDTOOLS_CODEC_H
 
 #include <cstdint>
 
-// Decodes len bytes (high nibble first) into 2 * len samples.
-void decode_bytes(const unsigned char *bytes, int64_t len, int32_t *samples);
+// One stream's state; a region starts from {0, 0}.
+struct ad_state {
+    int32_t ad_sample;    // last reconstructed sample, -2048..2047
+    int32_t ad_ref_index; // index into ad_ref_table, 0..48
+};
 
-// Encodes 2 * len samples into len bytes (earlier sample in the high nibble).
-void encode_samples(const int32_t *samples, int64_t len, unsigned char *bytes);
+extern const int32_t ad_ref_table[49];
+extern const int32_t ad_ref_index_step_table[16];
 
 // Per step index: twice the midpoints between neighbouring magnitudes, the
 // signed difference of each code, the byte distance to the row of the next
@@ -22,15 +24,35 @@ struct ad_code_row {
     int32_t magnitude[8];
 };
 
-// An encoder running on from the codec state, for loops that produce their
-// samples one at a time.
-struct encode_stream {
+struct ad_code_rows {
+    ad_code_row row[49];
+};
+
+extern const ad_code_rows ad_rows;
+
+// Decodes len bytes (high nibble first) into 2 * len samples, carrying on
+// from *state.
+void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, int32_t *samples);
+
+// Encodes 2 * len samples into len bytes (earlier sample in the high
+// nibble), carrying on from *state.
+void encode_region(ad_state *state, const int32_t *samples, int64_t len, unsigned char *bytes);
+
+// The state as the encoder's loop keeps it: the row of the step index.
+struct ad_encoder {
     int32_t sample;
     const ad_code_row *row;
 };
 
-void encode_stream_start(encode_stream *e);
-void encode_stream_end(const encode_stream *e); // hands the state back
+inline ad_encoder encoder_of(ad_state s)
+{
+    return ad_encoder{s.ad_sample, &ad_rows.row[s.ad_ref_index]};
+}
+
+inline ad_state state_of(ad_encoder e)
+{
+    return ad_state{e.sample, static_cast<int32_t>(e.row - ad_rows.row)};
+}
 
 // The row of the index that follows code.
 inline const ad_code_row *ad_next_row(const ad_code_row *row, unsigned code)
@@ -48,12 +70,14 @@ inline unsigned ad_as_is(unsigned v)
     return v;
 }
 
+// The code whose reconstruction lands nearest to target; moves e on.
+//
 // The nearest magnitude is the number of midpoints that the difference lies
 // strictly beyond (on a midpoint the smaller magnitude wins). A difference
 // 32767 or more past the chosen magnitude keeps the starting best of 0; that
 // needs a difference above 32768, which only a sample far outside the 12-bit
 // range gives, so it is tested off the common path.
-inline unsigned encode_next(encode_stream *e, int32_t target)
+inline unsigned encode_next(ad_encoder *e, int32_t target)
 {
     const ad_code_row *r = e->row;
     int32_t delta = target - e->sample;

@@ -1,4 +1,4 @@
-#include "resample.h"
+#include "walk.h"
 
 #include "extended.h"
 

@@ -1,24 +1,18 @@
-// File and memory steps with their failure paths: opening files by their
-// names, the size of an input, the work blocks, and checked writes.
+// Files by their names, with the programs' refusals: opening, sizes, the
+// same file under two names, work blocks, and checked closes.
 //
 // Names are the bytes the user gave on POSIX systems, and UTF-8 on Windows,
-// where they are opened through the system's UTF-16 interfaces so that
-// every name the file system allows works.
+// where they are opened through the system's UTF-16 interfaces (windows_io.cpp)
+// so that every name the file system allows works.
 #ifndef FILES_H
 #define FILES_H
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
 // fopen by name.
 FILE *open_file(const char *name, const char *mode);
-
-// The input, opened for reading; refuses the run with one line when it is
-// a directory ("Couldn't read file <name>: it is a directory") or cannot be
-// opened ("Couldn't open file <name>").
-FILE *open_input(const char *name);
 
 // Creates name for reading and writing, only if no file of that name
 // exists (null otherwise), so that a file that appears meanwhile is never
@@ -27,11 +21,10 @@ FILE *create_new_file(const char *name);
 
 std::filesystem::path path_of(const char *name);
 
-#ifdef _WIN32
-#include <string>
-// The UTF-16 form of a UTF-8 text, for the system's wide functions.
-std::wstring wide_of(const char *text);
-#endif
+// The input, opened for reading; refuses the run with one line when it is
+// a directory ("Couldn't read file <name>: it is a directory") or cannot be
+// opened ("Couldn't open file <name>").
+FILE *open_input(const char *name);
 
 // Size in bytes of the file name, open as f, or -1 when it cannot be told
 // (a pipe). Leaves the stream positioned at its start.
@@ -41,7 +34,6 @@ int64_t file_size(FILE *f, const char *name);
 // symbolic link too); false when either does not exist.
 bool same_file(const char *a, const char *b);
 
-bool is_directory(const char *name);
 bool is_regular_file(const char *name);
 
 // malloc that refuses the run with one line when memory is short.
@@ -50,6 +42,6 @@ void *take_block(int64_t size);
 // Closes *out (and clears it); exits 1 with "Couldn't write output file
 // <name>" when a write failed or the close does, after removing the file
 // first when remove_on_failure is set.
-void finish_output(FILE **out, int write_failed, const char *name, bool remove_on_failure);
+void finish_output(FILE **out, bool write_failed, const char *name, bool remove_on_failure);
 
 #endif

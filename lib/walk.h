@@ -1,5 +1,5 @@
-// Positions of linear-interpolation resampling, and the conversions of
-// scaled values to integers.
+// Positions of linear-interpolation resampling, and the one loop that
+// walks them in both directions.
 //
 // Output sample i sits at i * rate_in / rate_out input samples, rounded to a
 // 32-bit float. resample_position computes it literally (extended-precision
@@ -11,13 +11,14 @@
 // divisor below 2^31 the exact quotient is either on a float midpoint or at
 // least 2^-55 of its size away from it, far more than the 2^-64 of the
 // extended rounding), so both agree bit for bit.
-#ifndef RESAMPLE_H
-#define RESAMPLE_H
+#ifndef SNDTOOLS_WALK_H
+#define SNDTOOLS_WALK_H
 
 #include <cstdint>
 #include <cstring>
 
 #include "extended.h" // float arithmetic as written
+#include "window.h"
 
 float resample_position(int64_t i, int rate_in, int rate_out);
 
@@ -99,53 +100,69 @@ inline void walk_position(const position_walk *w, int64_t *k, float *frac)
     }
 }
 
-// walk_position, then on to the next sample.
-inline void walk_next(position_walk *w, int64_t *k, float *frac)
+// One run of positions of one exponent, from the walk's up to stop or to the
+// first whose values are not at hand; false in that case. The run works on
+// a copy of the walk that stays in registers, as the window does. Whole
+// runs (from 2^23 on) have no fraction.
+template <bool whole, typename step_fn>
+inline bool walk_run(position_walk *walk, int64_t stop, window_view v, step_fn &step)
 {
-    walk_position(w, k, frac);
-    walk_step(w);
+    position_walk w = *walk;
+    const int64_t mask = (int64_t(1) << w.frac_bits) - 1;
+    const int left = w.exponent > 23 ? w.exponent - 23 : 0;
+    bool at_hand = true;
+    while (w.i < stop && walk_in_range(&w)) {
+        int64_t rounded = walk_rounded(&w);
+        int64_t k = whole ? rounded << left : rounded >> w.frac_bits;
+        if (!partners_at_hand(v, k)) {
+            at_hand = false;
+            break;
+        }
+        float frac = whole ? 0.0f : static_cast<float>(rounded & mask) * w.unit;
+        if (k + 1 < v.end)
+            step.template put<whole>(w.i, v.values[k - v.base], v.values[k + 1 - v.base], frac);
+        else
+            step.template put<whole>(w.i, value_at(v, k), value_at(v, k + 1), frac);
+        walk_advance(&w);
+    }
+    *walk = w;
+    return at_hand;
 }
 
-// Whether the interpolation partners k and k + 1 are at hand in a window
-// that holds everything before end of the total: both lie below end, or
-// nothing is left to read (what lies past the total is each tool's choice).
-inline bool partners_at_hand(int64_t k, int64_t end, int64_t total)
+// Hands each output from the walk's up to stop, in order, to the step with
+// its two values and the fraction between them (put_literal below position
+// 1, where the fraction is finer than the fast forms take), stopping early
+// at the first output whose values are not in the window yet.
+template <typename step_fn>
+void walk_outputs(position_walk *walk, int64_t stop, window_view v, step_fn &step)
 {
-    return k + 1 < end || end == total;
-}
-
-// Truncation toward zero into -32768..32767; not-a-number gives 0.
-inline int32_t saturate_16(float value)
-{
-    if (value != value)
-        return 0;
-    if (value >= 32767.0f)
-        return 32767;
-    if (value <= -32768.0f)
-        return -32768;
-    return static_cast<int32_t>(value);
-}
-
-// Truncation toward zero into the range the encoder accepts
-// (magnitude below 2^31 - 2048); not-a-number gives 0.
-inline int32_t saturate_for_encode(float value)
-{
-    const float limit = 2147481599.0f; // rounds to 2147481600, the float below 2^31 - 2048
-    if (value != value)
-        return 0;
-    if (value >= limit)
-        return 2147481599;
-    if (value <= -limit)
-        return -2147481599;
-    return static_cast<int32_t>(value);
+    while (walk->i < stop) {
+        if (walk->exponent < 0) {
+            int64_t k;
+            float frac;
+            walk_position(walk, &k, &frac);
+            if (!partners_at_hand(v, k))
+                return;
+            step.put_literal(walk->i, value_at(v, k), value_at(v, k + 1), frac);
+            walk_step(walk);
+            continue;
+        }
+        bool at_hand = walk->frac_bits == 0 ? walk_run<true>(walk, stop, v, step)
+                                            : walk_run<false>(walk, stop, v, step);
+        if (!at_hand)
+            return;
+        if (!walk_in_range(walk))
+            walk_rebase(walk);
+    }
 }
 
 // Shortcuts for the scaling step. A product or quotient computed in double
 // precision rounds to the same 32-bit float as the literal extended-precision
 // one unless the double lands exactly halfway between two floats; such rare
 // values take the literal path. This holds while the operands are exact in
-// double precision and the result is a normal float, which a multiplier of
-// moderate size guarantees.
+// double precision and the result is a normal float; where a multiplier far
+// from 1 makes it subnormal or past the float range, only its sign and
+// whether it reaches 1 decide the integer, and those the double keeps.
 inline bool is_float_midpoint(double value)
 {
     uint64_t bits;
@@ -162,12 +179,6 @@ inline bool is_near_float_midpoint(double value)
     memcpy(&bits, &value, sizeof bits);
     uint64_t low = bits & 0x1FFFFFFFu;
     return low - (0x10000000u - 8u) <= 16u;
-}
-
-inline bool multiplier_is_moderate(float multiplier)
-{
-    float magnitude = multiplier < 0 ? -multiplier : multiplier;
-    return magnitude >= 0x1p-60f && magnitude <= 0x1p60f; // false for NaN
 }
 
 #endif

@@ -1,0 +1,135 @@
+#include "cli.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "numbers.h"
+
+void echo_args(int argc, char **argv)
+{
+    for (int i = 0; i < argc; i++)
+        printf("argv[%d] = %s\n", i, argv[i]);
+    printf("\n");
+}
+
+void answer_help_or_version(int argc, char **argv, const char *program, const char *usage,
+                            const char *purpose)
+{
+    if (argc != 2)
+        return;
+    if (strcmp(argv[1], "--help") == 0) {
+        printf("Usage:\n%s%s\n", usage, purpose);
+        exit(0);
+    }
+    if (strcmp(argv[1], "--version") == 0) {
+        printf("%s (sndtools) %s\n", program, SNDTOOLS_VERSION);
+        exit(0);
+    }
+}
+
+void report_values(const char *filein, int offset, int sample_len, const int *freq_in,
+                   int rate_out, const char *fileout, bool fixed, float amplification)
+{
+    printf("Values:\n");
+    printf("-------\n");
+    printf("filein  = %s\n", filein);
+    printf("offset  = 0x%X\n", static_cast<unsigned>(offset));
+    printf("length  = 0x%X\n", static_cast<unsigned>(sample_len));
+    if (freq_in != nullptr)
+        printf("freq_in = %d\n", *freq_in);
+    printf("freq_out= %d\n", rate_out);
+    printf("fileout = %s\n", fileout);
+    if (fixed)
+        printf("amplifier = %f\n", static_cast<double>(amplification));
+}
+
+void report_level(int32_t max_val, int32_t min_val, int32_t peak, bool fixed,
+                  float multiplier)
+{
+    printf("max_val = %d, min_val = %d\n", max_val, min_val);
+    printf("max peak-to-peak = %d of possible 65536\n", peak);
+    if (fixed)
+        printf("adjusting by fixed-multiplier %f\n", static_cast<double>(multiplier));
+    else
+        printf("adjusting by multiplier %f\n", static_cast<double>(multiplier));
+}
+
+void refuse_arg_count(int argc, const char *usage)
+{
+    printf("Invalid number of parameters : %d\n", argc);
+    printf("Usage:\n");
+    printf("%s", usage);
+    exit(1);
+}
+
+void refuse(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    exit(1);
+}
+
+int number_arg(const char *text, const char *name)
+{
+    int value = 0;
+    if (!number_understood(text, &value))
+        refuse("Problem understanding %s %s\n", name, text);
+    return value;
+}
+
+float amplification_arg(const char *text)
+{
+    float value;
+    if (!amplification_understood(text, &value))
+        refuse("Problem understanding amplification %s\n", text);
+    return value;
+}
+
+void refuse_above_int_range(const char *name, int value)
+{
+    refuse("%s %u is too large: at most %d\n", name, static_cast<unsigned>(value), INT32_MAX);
+}
+
+void refuse_wav(wav_check outcome, const unsigned char *hdr, int got)
+{
+    switch (outcome) {
+    case wav_too_short:
+        refuse("Could not read WAV header.  Bytes desired = %d; bytes read = %d\n",
+               wav_header_size, got);
+    case wav_not_riff:
+        refuse("RIFF not found\n");
+    case wav_bad_fmt:
+        refuse("format chunk data chunk length wrong: found 0x%X, expected 0x%X\n",
+               static_cast<unsigned>(wav_format_length(hdr)), 16u);
+    case wav_not_pcm:
+        refuse("sample data format wrong\n");
+    case wav_not_16bit:
+        refuse("significant bits per sample wrong\n");
+    default:
+        refuse("Number of channels wrong\n");
+    }
+}
+
+void refuse_failure(snd_status status, const char *filein, const char *fileout)
+{
+    switch (status.code) {
+    case snd_ok:
+        return;
+    case snd_no_memory:
+        refuse("Out of memory: cannot take a block of %lld bytes\n",
+               static_cast<long long>(status.wanted));
+    case snd_write_failed:
+        refuse("Couldn't write output file %s\n", fileout);
+    case snd_data_short:
+        refuse("Could not read WAV input file.  Bytes desired = %d; bytes read = %d\n",
+               static_cast<int>(status.wanted), static_cast<int>(status.got));
+    case snd_reread_failed:
+        refuse("WAV input file %s could not be read again\n", filein);
+    case snd_reread_short:
+        refuse("WAV input file %s is shorter than when it was first read\n", filein);
+    }
+}

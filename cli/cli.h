@@ -1,0 +1,56 @@
+// What both programs do the same way on the command line: the echo, the
+// answers to --help and --version, the reports, and the refusals, each one
+// message line (three for a wrong argument count) and exit status 1.
+#ifndef CLI_H
+#define CLI_H
+
+#include <cstdint>
+
+#include "status.h"
+#include "wav.h"
+
+void echo_args(int argc, char **argv);
+
+// "--help" or "--version" as the one argument: prints the usage line and
+// the purpose (ending with where the manual page is), or the program's name
+// and version, and exits 0. Any other command line returns.
+void answer_help_or_version(int argc, char **argv, const char *program, const char *usage,
+                            const char *purpose);
+
+// The report of the values understood from the command line (freq_in is
+// shown only where the program has one, null otherwise; amplification only
+// when it was given), and of the level with the multiplier chosen.
+void report_values(const char *filein, int offset, int sample_len, const int *freq_in,
+                   int rate_out, const char *fileout, bool fixed, float amplification);
+void report_level(int32_t max_val, int32_t min_val, int32_t peak, bool fixed,
+                  float multiplier);
+
+// Prints the count message, "Usage:" and the usage line, then exits 1.
+[[noreturn]] void refuse_arg_count(int argc, const char *usage);
+
+// Prints one message line (printf format) and exits with status 1.
+// (GCC and Clang check the arguments against the format.)
+#if defined(__GNUC__)
+#define PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define PRINTF_FORMAT(f, a)
+#endif
+[[noreturn]] void refuse(const char *format, ...) PRINTF_FORMAT(1, 2);
+
+// The number in text, or "Problem understanding <name> <text>".
+int number_arg(const char *text, const char *name);
+
+// The amplification, or "Problem understanding amplification <text>".
+float amplification_arg(const char *text);
+
+// For a value that only the wrap of a number from 2^31 on made negative:
+// "<name> <the number as typed> is too large: at most 2147483647".
+[[noreturn]] void refuse_above_int_range(const char *name, int value);
+
+// The message of a refused WAV header.
+[[noreturn]] void refuse_wav(wav_check outcome, const unsigned char *hdr, int got);
+
+// The message of a failed step of the library; a write names the output.
+void refuse_failure(snd_status status, const char *filein, const char *fileout);
+
+#endif

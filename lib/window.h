@@ -1,0 +1,78 @@
+// One window over a source of values: the samples a region decodes to, or
+// the sums (left + right) of a WAV file's frames, read from a file or held
+// in memory. The window holds values base..end-1 of the source's total and
+// moves on a piece at a time, each piece starting with the last value of
+// the one before, so that an interpolation whose two values straddle pieces
+// still finds both. Past its total a region holds its last sample and a
+// WAV file is silent.
+#ifndef SNDTOOLS_WINDOW_H
+#define SNDTOOLS_WINDOW_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "codec.h"
+
+enum source_kind { source_region, source_wav_file, source_wav_memory };
+
+struct window {
+    source_kind kind;
+    const unsigned char *bytes; // the region, or the frames held in memory
+    FILE *file;                 // the frames, read a piece at a time into frame_bytes
+    unsigned char *frame_bytes; // room for capacity frames
+    ad_state decoder;
+    int64_t consumed;           // bytes decoded, or frames taken
+    int32_t *values;            // values base..end-1
+    int64_t capacity;           // at least 3
+    int64_t base, end, total;
+};
+
+// A region of len bytes decoded from state: 2 * len samples.
+void window_over_region(window *w, const unsigned char *region, int64_t len, ad_state state,
+                        int32_t *values, int64_t capacity);
+
+// frames frames from a file positioned at the first of them (frame_bytes
+// with room for capacity frames), or, with file null, from bytes in memory.
+void window_over_frames(window *w, FILE *file, const unsigned char *bytes, int64_t frames,
+                        int32_t *values, unsigned char *frame_bytes, int64_t capacity);
+
+// Moves the window on by a piece; returns 1 when the file ended before the
+// frames it was to hold, 0 otherwise.
+int window_refill(window *w);
+
+// The left plus right sample of n frames.
+void sum_frames(const unsigned char *frames, int64_t n, int32_t *sums);
+
+// Folds the largest and smallest of n values into *hi and *lo.
+void scan_values(const int32_t *values, int64_t n, int32_t *hi, int32_t *lo);
+
+// The window as the loops see it: copied into locals, since what they store
+// (bytes, which may alias anything) would otherwise force every field to be
+// read again for every value.
+struct window_view {
+    const int32_t *values;
+    int64_t base, end, total;
+    bool hold_last;
+};
+
+inline window_view view_of(const window *w)
+{
+    return window_view{w->values, w->base, w->end, w->total, w->kind == source_region};
+}
+
+// Whether the values k and k + 1 are at hand: both lie in the window, or
+// nothing is left to read.
+inline bool partners_at_hand(window_view v, int64_t k)
+{
+    return k + 1 < v.end || v.end == v.total;
+}
+
+// Value k, k >= base, in the window or past the total.
+inline int32_t value_at(window_view v, int64_t k)
+{
+    if (k < v.total)
+        return v.values[k - v.base];
+    return v.hold_last ? v.values[v.total - 1 - v.base] : 0;
+}
+
+#endif

@@ -1,0 +1,38 @@
+// The literal readings the library's fast forms are checked against, for
+// the tests, the fuzz targets and the benchmarks (built without
+// GoogleTest): the codec code by code, the resampling one extended-precision
+// position and value per output, and the whole paths made of them.
+#ifndef REFERENCE_H
+#define REFERENCE_H
+
+#include <cstdint>
+#include <vector>
+
+#include "codec.h"
+
+// Turns one code (0..15) into the next sample and advances the state.
+int32_t decode(ad_state *state, uint8_t code);
+
+// Picks the code whose reconstruction lands nearest to sample, advances the
+// state exactly as decode would for that code, and returns the code.
+uint8_t encode(ad_state *state, int32_t sample);
+
+// Prints count bytes (rounded up to whole lines of 16) as hex lines.
+void hexdump(const unsigned char *data, int count);
+
+// frames_count frames of samples, each position and value computed
+// literally; past the last sample the signal holds its final value.
+void resample_frames_plain(const int32_t *samples, int64_t count, int rate_in, int rate_out,
+                           float multiplier, unsigned char *frames, int64_t frames_count);
+
+// count samples of WAV frames (frames past frames_count are silence).
+void resample_input_plain(const unsigned char *wav, int64_t frames_count, int rate_in,
+                          int rate_out, float multiplier, int32_t *samples, int64_t count);
+
+// A region decoded code by code from the start state.
+std::vector<int32_t> decoded(const std::vector<unsigned char> &region);
+
+// Samples encoded code by code from the start state, two to a byte.
+std::vector<unsigned char> encoded(const std::vector<int32_t> &samples);
+
+#endif
