@@ -28,7 +28,7 @@ int main(int argc, char **argv)
     }
     std::vector<unsigned char> file(4096 + length + 4096, 0x5A);
     ad_state state{0, 0};
-    encode_region(&state, sound.data(), length, file.data() + 4096);
+    encode_region(&state, sound.data(), length, high_nibble_first, file.data() + 4096);
     FILE *out = fopen(argv[1], "wb");
     if (out == nullptr || fwrite(file.data(), 1, file.size(), out) != file.size() ||
         fclose(out) != 0)

@@ -49,7 +49,7 @@ void bm_decode_region(benchmark::State &state)
     std::vector<int32_t> samples(2 * bench_bytes);
     for (auto _ : state) {
         ad_state s{0, 0};
-        decode_region(&s, bytes.data(), bench_bytes, samples.data());
+        decode_region(&s, bytes.data(), bench_bytes, high_nibble_first, samples.data());
         benchmark::DoNotOptimize(samples.data());
     }
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
@@ -76,7 +76,7 @@ void bm_encode_region(benchmark::State &state)
     std::vector<unsigned char> bytes(bench_bytes);
     for (auto _ : state) {
         ad_state s{0, 0};
-        encode_region(&s, samples.data(), bench_bytes, bytes.data());
+        encode_region(&s, samples.data(), bench_bytes, high_nibble_first, bytes.data());
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
@@ -98,8 +98,9 @@ void bm_resample_frames(benchmark::State &state)
             resample_frames_plain(samples.data(), static_cast<int64_t>(samples.size()), 8000,
                                   44100, 12.0137f, out.data(), frames);
         } else {
-            frame_stream_start(&work.stream, region.data(), bench_bytes, work.window,
-                               decode_window_samples, 8000, 44100, 12.0137f, frames);
+            extract_job job{region.data(), bench_bytes, high_nibble_first, 8000, 44100,
+                            12.0137f, frames};
+            frame_stream_start(&work.stream, &job, work.window, decode_window_samples);
             frame_stream_next(&work.stream, out.data(), frames);
         }
         benchmark::DoNotOptimize(out.data());
@@ -119,12 +120,12 @@ void bm_resample_input(benchmark::State &state)
     std::vector<unsigned char> region(count / 2);
     static implant_work work;
     wav_data data{nullptr, -1, 4 * frames, wav.data()};
+    implant_job job{44100, 8000, 15.9995f, region.data(), count / 2, high_nibble_first};
     for (auto _ : state) {
         if (plain)
             resample_input_plain(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
         else
-            encode_wav(&work, wav_read_piece / 4, &data, 44100, 8000, 15.9995f, region.data(),
-                       count / 2);
+            encode_wav(&work, wav_read_piece / 4, &data, &job);
         benchmark::DoNotOptimize(out.data());
         benchmark::DoNotOptimize(region.data());
     }

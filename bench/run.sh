@@ -5,6 +5,7 @@
 #
 #   bench/run.sh            (RUNS=7 and BENCH_DIR=... may be set)
 set -euo pipefail
+trap 'echo "bench/run.sh: this step failed (line $LINENO): $BASH_COMMAND" >&2' ERR
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
 build=build-bench
@@ -21,7 +22,8 @@ container=$work/container.bin
 $bin/bench/make_inputs "$container" $length
 # The matching 44100 Hz WAV, and the bare region for the peers.
 $bin/sndextract "$container" $offset $length 8000 44100 "$work/sound.wav" >/dev/null
-tail -c +$((offset + 1)) "$container" | head -c $length > "$work/region.vox"
+dd if="$container" of="$work/region.vox" bs=64K iflag=skip_bytes,count_bytes skip=$offset \
+  count=$length status=none
 cp "$container" "$work/target.bin"
 cp "$container" "$work/floor-target.bin"
 

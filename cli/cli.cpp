@@ -14,13 +14,24 @@ void echo_args(int argc, char **argv)
     printf("\n");
 }
 
+static const char option_help[] =
+    "--low-nibble-first: each byte of the region holds its earlier sample in the low nibble "
+    "(bits 3..0), not the high one.\n";
+
+// The usage line with the options, for --help and an unknown option.
+static void print_usage_with_options(const char *usage)
+{
+    printf("Usage:\nadpcm [--low-nibble-first] %s", usage + strlen("adpcm "));
+}
+
 void answer_help_or_version(int argc, char **argv, const char *program, const char *usage,
                             const char *purpose)
 {
     if (argc != 2)
         return;
     if (strcmp(argv[1], "--help") == 0) {
-        printf("Usage:\n%s%s\n", usage, purpose);
+        print_usage_with_options(usage);
+        printf("%s\n%s", purpose, option_help);
         exit(0);
     }
     if (strcmp(argv[1], "--version") == 0) {
@@ -56,9 +67,28 @@ void report_level(int32_t max_val, int32_t min_val, int32_t peak, bool fixed,
         printf("adjusting by multiplier %f\n", static_cast<double>(multiplier));
 }
 
-void refuse_arg_count(int argc, const char *usage)
+int read_options(int argc, char **argv, const char *usage, nibble_order *order)
 {
-    printf("Invalid number of parameters : %d\n", argc);
+    *order = high_nibble_first;
+    int at = 1;
+    for (; at < argc && strncmp(argv[at], "--", 2) == 0; at++) {
+        if (strcmp(argv[at], "--") == 0)
+            return at + 1;
+        if (strcmp(argv[at], "--help") == 0 || strcmp(argv[at], "--version") == 0)
+            break;
+        if (strcmp(argv[at], "--low-nibble-first") != 0) {
+            printf("Unknown option %s\n", argv[at]);
+            print_usage_with_options(usage);
+            exit(1);
+        }
+        *order = low_nibble_first;
+    }
+    return at;
+}
+
+void refuse_arg_count(int count, const char *usage)
+{
+    printf("Invalid number of parameters : %d\n", count);
     printf("Usage:\n");
     printf("%s", usage);
     exit(1);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "codec.h"
 #include "status.h"
 #include "wav.h"
 
@@ -25,8 +26,15 @@ void report_values(const char *filein, int offset, int sample_len, const int *fr
 void report_level(int32_t max_val, int32_t min_val, int32_t peak, bool fixed,
                   float multiplier);
 
-// Prints the count message, "Usage:" and the usage line, then exits 1.
-[[noreturn]] void refuse_arg_count(int argc, const char *usage);
+// The options before the positional arguments, GNU style:
+// --low-nibble-first, and -- to end them (--help and --version are answered
+// only alone, and are no options). Refuses an unknown option with one line
+// and the usage lines. Returns the index of the first positional argument.
+int read_options(int argc, char **argv, const char *usage, nibble_order *order);
+
+// Prints the count message (the positional arguments and the program's
+// name), "Usage:" and the usage line, then exits 1.
+[[noreturn]] void refuse_arg_count(int count, const char *usage);
 
 // Prints one message line (printf format) and exits with status 1.
 // (GCC and Clang check the arguments against the format.)

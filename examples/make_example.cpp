@@ -62,7 +62,7 @@ int main(int argc, char **argv)
     put_filler(file, ex_offset + ex_length, file.size());
     std::vector<int32_t> chime = synthesise_chime();
     ad_state state{0, 0};
-    encode_region(&state, chime.data(), ex_length, file.data() + ex_offset);
+    encode_region(&state, chime.data(), ex_length, high_nibble_first, file.data() + ex_offset);
     FILE *out = fopen(argv[1], "wb");
     if (out == nullptr || fwrite(file.data(), 1, file.size(), out) != file.size() ||
         fclose(out) != 0) {

@@ -62,16 +62,20 @@ static int run_sndextract(int argc, char **argv)
                            "Takes a 4-bit ADPCM sound out of a region of a file and writes it as "
                            "a 16-bit stereo WAV file; the manual page says more: man sndextract.");
     echo_args(argc, argv);
-    if (argc != 7 && argc != 8)
-        refuse_arg_count(argc, usage);
-    const char *filein = argv[1];
-    const char *fileout = argv[6];
-    int offset = number_arg(argv[2], "offset");
-    int sample_len = number_arg(argv[3], "length");
-    int freq_in = number_arg(argv[4], "sample_freq");
-    int rate_out = number_arg(argv[5], "samplerate_out");
-    bool fixed = argc == 8;
-    float amplification = fixed ? amplification_arg(argv[7]) : 0.0f;
+    nibble_order order;
+    int first = read_options(argc, argv, usage, &order);
+    char **arg = argv + first - 1; // arg[1] is the first positional argument
+    int count = argc - first + 1;
+    if (count != 7 && count != 8)
+        refuse_arg_count(count, usage);
+    const char *filein = arg[1];
+    const char *fileout = arg[6];
+    int offset = number_arg(arg[2], "offset");
+    int sample_len = number_arg(arg[3], "length");
+    int freq_in = number_arg(arg[4], "sample_freq");
+    int rate_out = number_arg(arg[5], "samplerate_out");
+    bool fixed = count == 8;
+    float amplification = fixed ? amplification_arg(arg[7]) : 0.0f;
     report_values(filein, offset, sample_len, &freq_in, rate_out, fileout, fixed,
                   amplification);
     check_values(offset, sample_len, freq_in, rate_out);
@@ -98,13 +102,14 @@ static int run_sndextract(int argc, char **argv)
     // a regular file that this run created or emptied goes again then.
     bool regular_output = is_regular_file(fileout);
 
+    extract_job job{region, sample_len, order, freq_in, rate_out, amplification, num_sampleout};
     int32_t max_val, min_val;
-    region_level(region, sample_len, work->window, decode_window_samples, &max_val, &min_val);
+    region_level(&job, work->window, decode_window_samples, &max_val, &min_val);
     int32_t peak_to_peak = peak_to_peak_of(max_val, min_val);
-    float multiplier = fixed ? amplification : extract_multiplier(peak_to_peak);
-    report_level(max_val, min_val, peak_to_peak, fixed, multiplier);
-    snd_status written = write_wav(work, out, region, sample_len, freq_in, rate_out, multiplier,
-                                   num_sampleout);
+    if (!fixed)
+        job.multiplier = extract_multiplier(peak_to_peak);
+    report_level(max_val, min_val, peak_to_peak, fixed, job.multiplier);
+    snd_status written = write_wav(work, out, &job);
     finish_output(&out, written.code != snd_ok, fileout, regular_output);
     free(work);
     free(region);

@@ -36,14 +36,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     std::vector<unsigned char> region(in.file.begin(), in.file.begin() + len);
 
+    extract_job job{region.data(), len, high_nibble_first, freq, rate, amplification, frames};
     int32_t max_val, min_val;
-    region_level(region.data(), len, work.window, decode_window_samples, &max_val, &min_val);
-    float multiplier = fixed ? amplification : extract_multiplier(peak_to_peak_of(max_val, min_val));
+    region_level(&job, work.window, decode_window_samples, &max_val, &min_val);
+    if (!fixed)
+        job.multiplier = extract_multiplier(peak_to_peak_of(max_val, min_val));
+    const float multiplier = job.multiplier;
     const bool full = (in.choice & 6) == 6;
     FILE *out = full ? fopen("/dev/full", "wb") : tmpfile();
     if (out == nullptr)
         abort();
-    snd_status status = write_wav(&work, out, region.data(), len, freq, rate, multiplier, frames);
+    snd_status status = write_wav(&work, out, &job);
     bool complete = status.code == snd_ok && fflush(out) == 0;
     if (full) {
         if (complete)

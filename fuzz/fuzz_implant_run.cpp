@@ -34,8 +34,8 @@ static std::vector<unsigned char> implant(const std::string &file, bool held, in
     snd_status status = wav_level(&work, &data, scan_count, &max_val, &min_val);
     if (status.code == snd_ok) {
         float multiplier = fixed ? amplification : implant_multiplier(implant_peak(max_val, min_val));
-        status = encode_wav(&work, wav_read_piece / 4, &data, rate_in, rate_out, multiplier,
-                            region.data(), len);
+        implant_job job{rate_in, rate_out, multiplier, region.data(), len, high_nibble_first};
+        status = encode_wav(&work, wav_read_piece / 4, &data, &job);
         if (status.code == snd_ok) {
             std::vector<int32_t> samples(2 * static_cast<size_t>(len));
             const unsigned char *frames = reinterpret_cast<const unsigned char *>(file.data()) + 44;

@@ -46,7 +46,7 @@ static std::string region_of(int bytes)
         samples[i] = static_cast<int32_t>((i * 97) % 4000) - 2000;
     std::string region(bytes, '\0');
     ad_state state{0, 0};
-    encode_region(&state, samples.data(), bytes, reinterpret_cast<unsigned char *>(&region[0]));
+    encode_region(&state, samples.data(), bytes, high_nibble_first, reinterpret_cast<unsigned char *>(&region[0]));
     return region;
 }
 

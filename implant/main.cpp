@@ -65,15 +65,19 @@ static int run_sndimplant(int argc, char **argv)
                            "exactly one region of a file; the manual page says more: "
                            "man sndimplant.");
     echo_args(argc, argv);
-    if (argc != 6 && argc != 7)
-        refuse_arg_count(argc, usage);
-    const char *filein = argv[1];
-    const char *fileout = argv[2];
-    int offset = number_arg(argv[3], "offset");
-    int sample_len = number_arg(argv[4], "length");
-    int rate_out = number_arg(argv[5], "samplerate_out");
-    bool fixed = argc == 7;
-    float amplification = fixed ? amplification_arg(argv[6]) : 0.0f;
+    nibble_order order;
+    int first = read_options(argc, argv, usage, &order);
+    char **arg = argv + first - 1; // arg[1] is the first positional argument
+    int count = argc - first + 1;
+    if (count != 6 && count != 7)
+        refuse_arg_count(count, usage);
+    const char *filein = arg[1];
+    const char *fileout = arg[2];
+    int offset = number_arg(arg[3], "offset");
+    int sample_len = number_arg(arg[4], "length");
+    int rate_out = number_arg(arg[5], "samplerate_out");
+    bool fixed = count == 7;
+    float amplification = fixed ? amplification_arg(arg[6]) : 0.0f;
     report_values(filein, offset, sample_len, nullptr, rate_out, fileout, fixed, amplification);
     check_values(sample_len, rate_out);
 
@@ -110,11 +114,10 @@ static int run_sndimplant(int argc, char **argv)
     refuse_failure(wav_level(work, &data, num_samplein, &max_val, &min_val), filein, fileout);
 
     int32_t peak = implant_peak(max_val, min_val);
-    float multiplier = fixed ? amplification : implant_multiplier(peak);
-    report_level(max_val, min_val, peak, fixed, multiplier);
-    refuse_failure(encode_wav(work, wav_read_piece / 4, &data, samplerate_in, rate_out, multiplier, region,
-                              sample_len),
-                   filein, fileout);
+    implant_job job{samplerate_in, rate_out, fixed ? amplification : implant_multiplier(peak),
+                    region, sample_len, order};
+    report_level(max_val, min_val, peak, fixed, job.multiplier);
+    refuse_failure(encode_wav(work, wav_read_piece / 4, &data, &job), filein, fileout);
     fclose(in);
     // The region is produced whole before anything is written.
     bool failed = fseek(target, offset, SEEK_SET) != 0;

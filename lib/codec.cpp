@@ -45,30 +45,44 @@ static inline int32_t clamp_sample(int32_t s)
     return s < -2048 ? -2048 : (s > 2047 ? 2047 : s);
 }
 
-void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, int32_t *samples)
+// The order is a constant of each loop: chosen once per region.
+template <unsigned first>
+static void decode_bytes(ad_state *state, const unsigned char *bytes, int64_t len,
+                         int32_t *samples)
 {
     int32_t sample = state->ad_sample;
     const ad_code_row *row = &ad_rows.row[state->ad_ref_index];
     for (int64_t j = 0; j < len; j++) {
-        unsigned hi = bytes[j] >> 4;
-        unsigned lo = bytes[j] & 15;
-        sample = clamp_sample(sample + row->diff[hi]);
-        row = ad_next_row(row, hi);
+        unsigned earlier = (bytes[j] >> first) & 15;
+        unsigned later = (bytes[j] >> (4 - first)) & 15;
+        sample = clamp_sample(sample + row->diff[earlier]);
+        row = ad_next_row(row, earlier);
         samples[2 * j] = sample;
-        sample = clamp_sample(sample + row->diff[lo]);
-        row = ad_next_row(row, lo);
+        sample = clamp_sample(sample + row->diff[later]);
+        row = ad_next_row(row, later);
         samples[2 * j + 1] = sample;
     }
     *state = ad_state{sample, static_cast<int32_t>(row - ad_rows.row)};
 }
 
-void encode_region(ad_state *state, const int32_t *samples, int64_t len, unsigned char *bytes)
+void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, nibble_order order,
+                   int32_t *samples)
 {
+    if (order == low_nibble_first)
+        decode_bytes<0>(state, bytes, len, samples);
+    else
+        decode_bytes<4>(state, bytes, len, samples);
+}
+
+void encode_region(ad_state *state, const int32_t *samples, int64_t len, nibble_order order,
+                   unsigned char *bytes)
+{
+    const unsigned first = earlier_shift(order);
     ad_encoder e = encoder_of(*state);
     for (int64_t j = 0; j < len; j++) {
-        unsigned hi = encode_next(&e, samples[2 * j]);
-        unsigned lo = encode_next(&e, samples[2 * j + 1]);
-        bytes[j] = static_cast<unsigned char>((hi << 4) | lo);
+        unsigned earlier = encode_next(&e, samples[2 * j]);
+        unsigned later = encode_next(&e, samples[2 * j + 1]);
+        bytes[j] = static_cast<unsigned char>(earlier << first | later << (4 - first));
     }
     *state = state_of(e);
 }

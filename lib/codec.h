@@ -30,13 +30,25 @@ struct ad_code_rows {
 
 extern const ad_code_rows ad_rows;
 
-// Decodes len bytes (high nibble first) into 2 * len samples, carrying on
-// from *state.
-void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, int32_t *samples);
+// Which nibble of each byte holds the earlier of its two codes: the high
+// one (bits 7..4) in the Dialogic/OKI layout; the low one for the chips and
+// sound banks that store them the other way round.
+enum nibble_order { high_nibble_first = 0, low_nibble_first = 1 };
 
-// Encodes 2 * len samples into len bytes (earlier sample in the high
-// nibble), carrying on from *state.
-void encode_region(ad_state *state, const int32_t *samples, int64_t len, unsigned char *bytes);
+// Decodes len bytes into 2 * len samples, carrying on from *state.
+void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, nibble_order order,
+                   int32_t *samples);
+
+// Encodes 2 * len samples into len bytes, carrying on from *state.
+void encode_region(ad_state *state, const int32_t *samples, int64_t len, nibble_order order,
+                   unsigned char *bytes);
+
+// Where the earlier and the later code of a byte sit: the shift that
+// brings each to bits 3..0.
+inline unsigned earlier_shift(nibble_order order)
+{
+    return order == low_nibble_first ? 0 : 4;
+}
 
 // The state as the encoder's loop keeps it: the row of the step index.
 struct ad_encoder {

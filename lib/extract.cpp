@@ -6,12 +6,13 @@
 #include "extended.h"
 #include "wav.h"
 
-void region_level(const unsigned char *region, int64_t len, int32_t *scratch,
-                  int64_t scratch_count, int32_t *max_val, int32_t *min_val)
+void region_level(const extract_job *job, int32_t *scratch, int64_t scratch_count,
+                  int32_t *max_val, int32_t *min_val)
 {
     *max_val = *min_val = 0;
     window w;
-    window_over_region(&w, region, len, ad_state{0, 0}, scratch, scratch_count);
+    window_over_region(&w, job->region, job->len, job->order, ad_state{0, 0}, scratch,
+                       scratch_count);
     while (w.end < w.total) {
         window_refill(&w);
         scan_values(w.values, w.end - w.base, max_val, min_val);
@@ -99,19 +100,19 @@ struct extract_step {
 
 } // namespace
 
-void frame_stream_start(frame_stream *s, const unsigned char *region, int64_t len,
-                        int32_t *window, int64_t window_count, int rate_in, int rate_out,
-                        float multiplier, int64_t frames_count)
+void frame_stream_start(frame_stream *s, const extract_job *job, int32_t *window,
+                        int64_t window_count)
 {
-    window_over_region(&s->win, region, len, ad_state{0, 0}, window, window_count);
-    s->frames_count = frames_count;
-    s->multiplier = multiplier;
+    window_over_region(&s->win, job->region, job->len, job->order, ad_state{0, 0}, window,
+                       window_count);
+    s->frames_count = job->frames;
+    s->multiplier = job->multiplier;
     s->walk.i = 0;
-    if (frames_count <= 0)
+    if (job->frames <= 0)
         return; // nothing to place, and a rate of 0 has no positions
-    walk_start(&s->walk, 0, rate_in, rate_out);
+    walk_start(&s->walk, 0, job->rate_in, job->rate_out);
     for (int32_t a = -2048; a < 2048; a++)
-        put_frame(s->at_rest[a + 2048], literal_frame(a, a, 0.0f, multiplier));
+        put_frame(s->at_rest[a + 2048], literal_frame(a, a, 0.0f, job->multiplier));
 }
 
 int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_frames)
@@ -131,14 +132,12 @@ int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_fr
     return stop - first;
 }
 
-snd_status write_wav(extract_work *work, FILE *out, const unsigned char *region, int64_t len,
-                     int rate_in, int rate_out, float multiplier, int64_t frames_count)
+snd_status write_wav(extract_work *work, FILE *out, const extract_job *job)
 {
     unsigned char hdr[wav_header_size];
-    fill_wav_header(hdr, static_cast<int>(frames_count), rate_out);
+    fill_wav_header(hdr, static_cast<int>(job->frames), job->rate_out);
     bool failed = fwrite(hdr, 1, wav_header_size, out) != wav_header_size;
-    frame_stream_start(&work->stream, region, len, work->window, decode_window_samples, rate_in,
-                       rate_out, multiplier, frames_count);
+    frame_stream_start(&work->stream, job, work->window, decode_window_samples);
     for (int64_t n = 1; !failed && n > 0;) {
         n = frame_stream_next(&work->stream, work->piece, frames_per_piece);
         failed = fwrite(work->piece, 4, static_cast<size_t>(n), out) != static_cast<size_t>(n);

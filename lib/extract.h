@@ -14,10 +14,20 @@
 const int64_t decode_window_samples = 64 * 1024;
 const int64_t frames_per_piece = 64 * 1024;
 
-// Largest and smallest sample of a region decoded from the start state,
-// both starting at 0; scratch holds scratch_count >= 3 samples.
-void region_level(const unsigned char *region, int64_t len, int32_t *scratch,
-                  int64_t scratch_count, int32_t *max_val, int32_t *min_val);
+// An extraction: the region, how it plays, and the frames wanted of it.
+struct extract_job {
+    const unsigned char *region;
+    int64_t len;
+    nibble_order order;
+    int rate_in, rate_out;
+    float multiplier;
+    int64_t frames;
+};
+
+// Largest and smallest sample of the job's region decoded from the start
+// state, both starting at 0; scratch holds scratch_count >= 3 samples.
+void region_level(const extract_job *job, int32_t *scratch, int64_t scratch_count,
+                  int32_t *max_val, int32_t *min_val);
 
 // Twice the larger excursion; 0 when the level is not measurable.
 int32_t peak_to_peak_of(int32_t max_val, int32_t min_val);
@@ -53,11 +63,10 @@ struct frame_stream {
     unsigned char at_rest[4096][4]; // the frame of each sample at fraction 0
 };
 
-// Starts the frames of a region of len bytes, decoded from the start
-// state; window holds window_count >= 3 samples.
-void frame_stream_start(frame_stream *s, const unsigned char *region, int64_t len,
-                        int32_t *window, int64_t window_count, int rate_in, int rate_out,
-                        float multiplier, int64_t frames_count);
+// Starts the frames of the job, its region decoded from the start state;
+// window holds window_count >= 3 samples.
+void frame_stream_start(frame_stream *s, const extract_job *job, int32_t *window,
+                        int64_t window_count);
 
 // Places the next frames, at most max_frames, from the start of frames;
 // returns how many. Fewer than max_frames only once the last is placed.
@@ -73,7 +82,6 @@ struct extract_work {
 
 // The whole WAV file of a region: the header, the frames a piece at a time
 // and the trailing zero byte; snd_write_failed at the first write that fails.
-snd_status write_wav(extract_work *work, FILE *out, const unsigned char *region, int64_t len,
-                     int rate_in, int rate_out, float multiplier, int64_t frames_count);
+snd_status write_wav(extract_work *work, FILE *out, const extract_job *job);
 
 #endif

@@ -92,15 +92,16 @@ struct implant_step {
     double reciprocal;
     bool no_clamp; // from 2^-10 on, |value| stays below 2^27
     ad_encoder encoder;
-    unsigned high;
+    unsigned first; // the shift of the earlier code
+    unsigned earlier;
 
     void encode(int64_t i, int32_t sample)
     {
         unsigned code = encode_next(&encoder, sample);
         if (i % 2 == 0)
-            high = code << 4;
+            earlier = code << first;
         else
-            region[i / 2] = static_cast<unsigned char>(high | code);
+            region[i / 2] = static_cast<unsigned char>(earlier | code << (4 - first));
     }
 
     void put_literal(int64_t i, int32_t a, int32_t b, float frac)
@@ -125,10 +126,11 @@ struct implant_step {
 
 } // namespace
 
-snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data, int rate_in,
-                      int rate_out, float multiplier, unsigned char *region, int64_t len)
+snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
+                      const implant_job *job)
 {
-    const int64_t count = 2 * len;
+    const int64_t count = 2 * job->len;
+    const float multiplier = job->multiplier;
     if (count <= 0)
         return snd_status_of(snd_ok); // nothing to encode, and a rate of 0 has no positions
     if (data->held == nullptr && fseek(data->in, wav_header_size, SEEK_SET) != 0)
@@ -136,12 +138,12 @@ snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
     window w;
     window_over_frames(&w, data->held ? nullptr : data->in, data->held, data->size / 4,
                        work->sums, work->piece, window_frames);
-    implant_step step{region, multiplier,
+    implant_step step{job->region, multiplier,
                       1.0 / (static_cast<double>(multiplier) + multiplier),
                       multiplier >= 0x1p-10f || multiplier <= -0x1p-10f,
-                      encoder_of(ad_state{0, 0}), 0};
+                      encoder_of(ad_state{0, 0}), earlier_shift(job->order), 0};
     position_walk walk;
-    walk_start(&walk, 0, rate_in, rate_out);
+    walk_start(&walk, 0, job->rate_in, job->rate_out);
     while (walk.i < count) {
         walk_outputs(&walk, count, view_of(&w), step);
         if (walk.i < count && window_refill(&w) != 0)

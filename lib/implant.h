@@ -65,10 +65,20 @@ struct implant_work {
 snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int32_t *max_val,
                      int32_t *min_val);
 
+// An implant: how the WAV file plays, the multiplier that divides its frame
+// sums, and the region the samples are encoded into.
+struct implant_job {
+    int rate_in, rate_out;
+    float multiplier;
+    unsigned char *region;
+    int64_t len;
+    nibble_order order;
+};
+
 // Second reading, from the first frame again (or from the held data),
 // window_frames (at most wav_read_piece / 4) at a time: the samples, each
-// handed to the encoder as it is made, into len bytes.
-snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data, int rate_in,
-                      int rate_out, float multiplier, unsigned char *region, int64_t len);
+// handed to the encoder as it is made, into the job's region.
+snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
+                      const implant_job *job);
 
 #endif

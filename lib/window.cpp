@@ -1,17 +1,17 @@
 #include "window.h"
 
-void window_over_region(window *w, const unsigned char *region, int64_t len, ad_state state,
-                        int32_t *values, int64_t capacity)
+void window_over_region(window *w, const unsigned char *region, int64_t len, nibble_order order,
+                        ad_state state, int32_t *values, int64_t capacity)
 {
-    *w = window{source_region, region, nullptr, nullptr, state, 0, values, capacity, 0, 0,
-                2 * len};
+    *w = window{source_region, region, nullptr, nullptr, state, order, 0, values, capacity,
+                0, 0, 2 * len};
 }
 
 void window_over_frames(window *w, FILE *file, const unsigned char *bytes, int64_t frames,
                         int32_t *values, unsigned char *frame_bytes, int64_t capacity)
 {
     *w = window{file ? source_wav_file : source_wav_memory, bytes, file, frame_bytes,
-                ad_state{0, 0}, 0, values, capacity, 0, 0, frames};
+                ad_state{0, 0}, high_nibble_first, 0, values, capacity, 0, 0, frames};
 }
 
 void sum_frames(const unsigned char *frames, int64_t n, int32_t *sums)
@@ -44,7 +44,7 @@ int window_refill(window *w)
     int64_t n;
     if (w->kind == source_region) {
         n = (w->total - w->end) / 2 < room / 2 ? (w->total - w->end) / 2 : room / 2;
-        decode_region(&w->decoder, w->bytes + w->consumed, n, into);
+        decode_region(&w->decoder, w->bytes + w->consumed, n, w->order, into);
         w->end += 2 * n;
     } else {
         n = w->total - w->end < room ? w->total - w->end : room;

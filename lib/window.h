@@ -21,6 +21,7 @@ struct window {
     FILE *file;                 // the frames, read a piece at a time into frame_bytes
     unsigned char *frame_bytes; // room for capacity frames
     ad_state decoder;
+    nibble_order order;
     int64_t consumed;           // bytes decoded, or frames taken
     int32_t *values;            // values base..end-1
     int64_t capacity;           // at least 3
@@ -28,8 +29,8 @@ struct window {
 };
 
 // A region of len bytes decoded from state: 2 * len samples.
-void window_over_region(window *w, const unsigned char *region, int64_t len, ad_state state,
-                        int32_t *values, int64_t capacity);
+void window_over_region(window *w, const unsigned char *region, int64_t len, nibble_order order,
+                        ad_state state, int32_t *values, int64_t capacity);
 
 // frames frames from a file positioned at the first of them (frame_bytes
 // with room for capacity frames), or, with file null, from bytes in memory.

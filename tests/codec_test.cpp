@@ -60,7 +60,7 @@ TEST(Decode, ConstantRegionsRampToTheRails)
         std::vector<unsigned char> region(600, byte);
         std::vector<int32_t> samples(1200);
         ad_state s{0, 0};
-        decode_region(&s, region.data(), 600, samples.data());
+        decode_region(&s, region.data(), 600, high_nibble_first, samples.data());
         int sign = byte == 0 ? 1 : -1;
         for (int i = 0; i < 1023; i++)
             ASSERT_EQ(samples[i], sign * 2 * (i + 1)) << i;
@@ -133,7 +133,8 @@ TEST(Encode, PackedBytes)
     for (const packed_case &c : cases) {
         ad_state s{0, 0};
         std::vector<unsigned char> bytes(c.bytes.size());
-        encode_region(&s, c.samples.data(), static_cast<int64_t>(bytes.size()), bytes.data());
+        encode_region(&s, c.samples.data(), static_cast<int64_t>(bytes.size()), high_nibble_first,
+                      bytes.data());
         EXPECT_EQ(bytes, c.bytes);
         EXPECT_EQ(s.ad_sample, c.end_sample);
         EXPECT_EQ(s.ad_ref_index, c.end_index);
@@ -198,11 +199,21 @@ TEST(RegionCoder, RandomStreamsMatchTheReference)
         input[1] = -2147481599;
         ad_state s{0, 0};
         std::vector<unsigned char> fast(2000);
-        encode_region(&s, input.data(), 2000, fast.data());
+        encode_region(&s, input.data(), 2000, high_nibble_first, fast.data());
         ASSERT_EQ(fast, encoded(input));
         std::vector<int32_t> samples(4000);
         s = ad_state{0, 0};
-        decode_region(&s, fast.data(), 2000, samples.data());
+        decode_region(&s, fast.data(), 2000, high_nibble_first, samples.data());
+        ASSERT_EQ(samples, decoded(fast));
+        // The other order is the same stream with each byte's nibbles swapped.
+        std::vector<unsigned char> low(2000), swapped(2000);
+        s = ad_state{0, 0};
+        encode_region(&s, input.data(), 2000, low_nibble_first, low.data());
+        for (int j = 0; j < 2000; j++)
+            swapped[j] = static_cast<unsigned char>(fast[j] >> 4 | fast[j] << 4);
+        ASSERT_EQ(low, swapped);
+        s = ad_state{0, 0};
+        decode_region(&s, low.data(), 2000, low_nibble_first, samples.data());
         ASSERT_EQ(samples, decoded(fast));
     }
 }

@@ -69,8 +69,9 @@ std::vector<std::string> message_lines(const std::string &out)
 void expect_one_message(const run_result &r, const std::string &what)
 {
     std::vector<std::string> messages = message_lines(r.out);
-    if (!messages.empty() && messages[0].compare(0, 30, "Invalid number of parameters :") == 0) {
-        EXPECT_EQ(messages.size(), 3u) << what; // the count, "Usage:" and the usage line
+    if (!messages.empty() && (messages[0].compare(0, 30, "Invalid number of parameters :") == 0 ||
+                              messages[0].compare(0, 15, "Unknown option ") == 0)) {
+        EXPECT_EQ(messages.size(), 3u) << what; // the message, "Usage:" and the usage line
         return;
     }
     ASSERT_EQ(messages.size(), 1u) << what << "\n" << r.out;
@@ -174,6 +175,14 @@ TEST(Faults, ExtractRefusalsLeaveTheOutputAlone)
          "Region of 268435423 bytes"},
         {"input is a directory", r, {"{d}", "0", "2", "8000", "8000", "{d}/out"},
          "Couldn't read file {d}: it is a directory"},
+        {"unknown option", r, {"--low-nibble", "{d}/in", "0", "2", "8000", "8000", "{d}/out"},
+         "Unknown option --low-nibble"},
+        {"options count apart", r, {"--low-nibble-first", "{d}/in", "0", "2", "8000", "{d}/out"},
+         "Invalid number of parameters : 6"},
+        {"-- alone", r, {"--"}, "Invalid number of parameters : 1"},
+        {"option after the arguments", r,
+         {"{d}/in", "0", "2", "8000", "8000", "{d}/out", "--low-nibble-first"},
+         "Problem understanding amplification --low-nibble-first"},
     });
 }
 
@@ -243,6 +252,11 @@ TEST(Faults, ImplantRefusalsLeaveTheTargetAlone)
         {"frames past the count", wav_with({{24, le32(0x7FFFFFFF)}}),
          {"{d}/in", "{d}/out", "0", "0x1000000", "1"},
          "samplerate_in 2147483647 gives more frames", true},
+        {"unknown option", good, {"--high-nibble-first", "{d}/in", "{d}/out", "0", "2", "8000"},
+         "Unknown option --high-nibble-first", false},
+        {"option after the arguments", good,
+         {"{d}/in", "{d}/out", "0", "2", "8000", "--low-nibble-first"},
+         "Problem understanding amplification --low-nibble-first", false},
     });
 }
 
@@ -435,14 +449,16 @@ TEST(Faults, HelpAndVersion)
         std::string start; // of the output
     } cases[] = {
         {&extract, {"--help"}, 0,
-         "Usage:\nadpcm <filein> <offset> <sample_len> <ADPCM_sample_freq> <samplerate_out> "
-         "<fileout> [amplification]\nTakes a 4-bit ADPCM sound out of a region of a file"},
+         "Usage:\nadpcm [--low-nibble-first] <filein> <offset> <sample_len> <ADPCM_sample_freq> "
+         "<samplerate_out> <fileout> [amplification]\nTakes a 4-bit ADPCM sound out of a region "
+         "of a file"},
         {&implant, {"--help"}, 0,
-         "Usage:\nadpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> "
-         "[amplification]\nEncodes a 16-bit stereo WAV file as 4-bit ADPCM"},
+         "Usage:\nadpcm [--low-nibble-first] <filein> <fileout> <offset> <sample_len> "
+         "<samplerate_out> [amplification]\nEncodes a 16-bit stereo WAV file as 4-bit ADPCM"},
         {&extract, {"--version"}, 0, "sndextract (sndtools) " SNDTOOLS_VERSION "\n"},
         {&implant, {"--version"}, 0, "sndimplant (sndtools) " SNDTOOLS_VERSION "\n"},
         {&extract, {"--help", "x"}, 1, "argv[0] = "},
+        {&implant, {"--low-nibble-first", "--help"}, 1, "argv[0] = "},
         {&implant, {"-h"}, 1, "argv[0] = "},
     };
     for (const auto &c : cases) {
@@ -451,7 +467,7 @@ TEST(Faults, HelpAndVersion)
         EXPECT_EQ(r.out.compare(0, c.start.size(), c.start), 0) << r.out;
         if (c.status == 0)
             EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'),
-                      c.args[0] == "--help" ? 3 : 1) << r.out;
+                      c.args[0] == "--help" ? 4 : 1) << r.out;
         else
             expect_one_message(r, c.args[0]);
     }

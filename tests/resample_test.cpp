@@ -214,8 +214,9 @@ std::vector<unsigned char> streamed_frames(const std::vector<unsigned char> &reg
     static frame_stream s;
     std::vector<int32_t> window(window_count);
     std::vector<unsigned char> out, buffer(4 * piece);
-    frame_stream_start(&s, region.data(), static_cast<int64_t>(region.size()), window.data(),
-                       window_count, rate_in, rate_out, multiplier, frames);
+    extract_job job{region.data(), static_cast<int64_t>(region.size()), high_nibble_first,
+                    rate_in, rate_out, multiplier, frames};
+    frame_stream_start(&s, &job, window.data(), window_count);
     for (;;) {
         int64_t n = frame_stream_next(&s, buffer.data(), piece);
         out.insert(out.end(), buffer.begin(), buffer.begin() + 4 * n);
@@ -379,10 +380,9 @@ std::vector<unsigned char> implanted(const std::vector<unsigned char> &data, int
     snd_status level = wav_level(&fixture->work, &fixture->data, frames, &hi, &lo);
     std::vector<unsigned char> region(static_cast<size_t>(len));
     *code = level.code;
+    implant_job job{rate_in, rate_out, multiplier, region.data(), len, high_nibble_first};
     if (level.code == snd_ok)
-        *code = encode_wav(&fixture->work, window_frames, &fixture->data, rate_in, rate_out,
-                           multiplier, region.data(), len)
-                    .code;
+        *code = encode_wav(&fixture->work, window_frames, &fixture->data, &job).code;
     return region;
 }
 
@@ -447,9 +447,8 @@ TEST(ImplantPath, InputShorterOnTheSecondReading)
             auto shorter = std::make_unique<wav_fixture>(there, 400, false);
             fixture->data.in = shorter->file;
             std::vector<unsigned char> region(50);
-            EXPECT_EQ(encode_wav(&fixture->work, capacity, &fixture->data, 8000, 8000, 1.0f,
-                                 region.data(), 50).code,
-                      c.code)
+            implant_job job{8000, 8000, 1.0f, region.data(), 50, high_nibble_first};
+            EXPECT_EQ(encode_wav(&fixture->work, capacity, &fixture->data, &job).code, c.code)
                 << c.bytes_there << " bytes, capacity " << capacity;
             fixture->data.in = fixture->file;
         }
