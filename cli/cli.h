@@ -55,8 +55,11 @@ float amplification_arg(const char *text);
 // "<name> <the number as typed> is too large: at most 2147483647".
 [[noreturn]] void refuse_above_int_range(const char *name, int value);
 
-// The message of a refused WAV header.
-[[noreturn]] void refuse_wav(wav_check outcome, const unsigned char *hdr, int got);
+// The message of a refused WAV header, after one line that says what the
+// file holds and the conversion that makes it readable, or, for a file
+// that is no WAV file, which argument the WAV file is.
+[[noreturn]] void refuse_wav(const char *name, wav_check outcome, const unsigned char *hdr,
+                             int got);
 
 // The message of a failed step of the library; a write names the output.
 void refuse_failure(snd_status status, const char *filein, const char *fileout);

@@ -1,6 +1,8 @@
 #include "files.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 #include "cli.h"
@@ -9,11 +11,6 @@
 FILE *open_file(const char *name, const char *mode)
 {
     return fopen(name, mode);
-}
-
-FILE *create_new_file(const char *name)
-{
-    return fopen(name, "w+bx");
 }
 
 std::filesystem::path path_of(const char *name)
@@ -25,16 +22,19 @@ std::filesystem::path path_of(const char *name)
 FILE *open_input(const char *name)
 {
     FILE *in = open_file(name, "rb");
+    int error = errno;
     // Some systems open a directory as a file, others refuse to: the same
     // line on all of them.
-    std::error_code error;
-    if (std::filesystem::is_directory(path_of(name), error)) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path_of(name), ignored)) {
         if (in != nullptr)
             fclose(in);
         refuse("Couldn't read file %s: it is a directory\n", name);
     }
-    if (in == nullptr)
+    if (in == nullptr) {
+        print_open_failure(name, error);
         refuse("Couldn't open file %s\n", name);
+    }
     return in;
 }
 
@@ -75,15 +75,21 @@ void *take_block(int64_t size)
     return block;
 }
 
-void finish_output(FILE **out, bool write_failed, const char *name, bool remove_on_failure)
+void print_open_failure(const char *name, int error)
 {
+    printf("%s: %s\n", name, strerror(error));
+}
+
+void finish_output(FILE **out, bool write_failed, const char *name)
+{
+    bool failed = write_failed || fflush(*out) != 0;
+    bool guarded = !failed && keep_output(*out);
     bool close_failed = fclose(*out) != 0;
     *out = nullptr;
-    if (write_failed || close_failed) {
-        if (remove_on_failure) {
-            std::error_code ignored;
-            std::filesystem::remove(path_of(name), ignored);
-        }
-        refuse_failure(snd_status_of(snd_write_failed), nullptr, name);
+    if (close_failed && guarded) { // kept too soon: it lacks what the close could not write
+        std::error_code ignored;
+        std::filesystem::remove(path_of(name), ignored);
     }
+    if (failed || close_failed) // a guarded file that failed before is removed at the exit
+        refuse_failure(snd_status_of(snd_write_failed), nullptr, name);
 }

@@ -14,10 +14,22 @@
 // fopen by name.
 FILE *open_file(const char *name, const char *mode);
 
-// Creates name for reading and writing, only if no file of that name
-// exists (null otherwise), so that a file that appears meanwhile is never
-// emptied.
-FILE *create_new_file(const char *name);
+// An output that this run creates (only if no file of that name exists,
+// with create_new, so that a file that appears meanwhile is never emptied)
+// or empties: a regular file is guarded, and removed again if the run ends
+// before keep_output: at a refusal, or at an interrupting signal (SIGINT,
+// SIGTERM, SIGHUP; on Windows Ctrl-C, Ctrl-Break, closing the console or
+// any other end of the process), after which the run ends as the signal
+// would. Null, with errno set, when it cannot be opened.
+FILE *open_guarded(const char *name, bool create_new);
+
+// The output is complete (all of it written and flushed): it stays. Returns
+// whether it was guarded.
+bool keep_output(FILE *f);
+
+// The system's reason for the last failure to open name, as one line
+// ("<name>: <reason>"); for the line before a refusal.
+void print_open_failure(const char *name, int error);
 
 std::filesystem::path path_of(const char *name);
 
@@ -39,9 +51,9 @@ bool is_regular_file(const char *name);
 // malloc that refuses the run with one line when memory is short.
 void *take_block(int64_t size);
 
-// Closes *out (and clears it); exits 1 with "Couldn't write output file
-// <name>" when a write failed or the close does, after removing the file
-// first when remove_on_failure is set.
-void finish_output(FILE **out, bool write_failed, const char *name, bool remove_on_failure);
+// Flushes and closes *out (and clears it), keeping it; exits 1 with
+// "Couldn't write output file <name>" when a write failed or the close
+// does, and a guarded file is removed then.
+void finish_output(FILE **out, bool write_failed, const char *name);
 
 #endif

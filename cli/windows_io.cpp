@@ -1,6 +1,11 @@
 #include "windows_io.h"
 
 #ifdef _WIN32
+// SetFileInformationByHandle: Windows Vista and later.
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
 #include <windows.h>
 
 #include <fcntl.h>
@@ -27,16 +32,52 @@ FILE *open_file(const char *name, const char *mode)
     return _wfopen(wide_of(name).c_str(), wide_of(mode).c_str());
 }
 
-FILE *create_new_file(const char *name)
+// The C runtime's own opening, for the errno of a failure and for what
+// cannot be guarded (a device).
+static FILE *open_unguarded(const char *name, bool create_new)
 {
+    if (!create_new)
+        return open_file(name, "wb");
     int fd = _wopen(wide_of(name).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY,
                     _S_IREAD | _S_IWRITE);
-    if (fd < 0)
-        return nullptr;
-    FILE *f = _fdopen(fd, "r+b");
-    if (f == nullptr)
+    FILE *f = fd < 0 ? nullptr : _fdopen(fd, "r+b");
+    if (f == nullptr && fd >= 0)
         _close(fd);
     return f;
+}
+
+static bool set_delete_on_close(HANDLE h, bool remove)
+{
+    FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// A file open for writing cannot be deleted here, and the console's
+// handler runs on a thread of its own: the file is opened to be deleted
+// when its last handle closes, however the process ends, unless the run
+// keeps it.
+FILE *open_guarded(const char *name, bool create_new)
+{
+    HANDLE h = CreateFileW(wide_of(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                           FILE_SHARE_READ, nullptr, create_new ? CREATE_NEW : CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK ||
+        !set_delete_on_close(h, true)) {
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        return open_unguarded(name, create_new);
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
+    FILE *f = fd < 0 ? nullptr : _fdopen(fd, "w+b");
+    if (f == nullptr)
+        CloseHandle(h); // still to be deleted: nothing was written
+    return f;
+}
+
+bool keep_output(FILE *f)
+{
+    return set_delete_on_close(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))), false);
 }
 
 std::filesystem::path path_of(const char *name)

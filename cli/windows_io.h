@@ -24,8 +24,13 @@ char **utf8_arguments(int argc, wchar_t **argv);
 #define PROGRAM_MAIN(run)                                                                      \
     int wmain(int argc, wchar_t **argv) { return run(argc, utf8_arguments(argc, argv)); }
 #else
+void ignore_file_limit_signal();
 #define PROGRAM_MAIN(run)                                                                      \
-    int main(int argc, char **argv) { return run(argc, argv); }
+    int main(int argc, char **argv)                                                            \
+    {                                                                                          \
+        ignore_file_limit_signal();                                                            \
+        return run(argc, argv);                                                                \
+    }
 #endif
 
 #endif

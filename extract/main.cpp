@@ -1,5 +1,6 @@
 // sndextract: decodes an ADPCM region of a file, normalises its level,
 // resamples it and writes a 16-bit stereo WAV file.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -95,12 +96,14 @@ static int run_sndextract(int argc, char **argv)
     // refused run leaves an existing output file as it was.
     unsigned char *region = read_region(in, filein, offset, sample_len);
     extract_work *work = static_cast<extract_work *>(take_block(sizeof(extract_work)));
-    FILE *out = open_file(fileout, "wb");
-    if (out == nullptr)
+    // A WAV file cut short by a failed write or an interruption would claim
+    // frames it lacks: a regular file that this run created or emptied goes
+    // again then.
+    FILE *out = open_guarded(fileout, false);
+    if (out == nullptr) {
+        print_open_failure(fileout, errno);
         refuse("Couldn't open output file %s\n", fileout);
-    // A WAV file cut short by a failed write would claim frames it lacks:
-    // a regular file that this run created or emptied goes again then.
-    bool regular_output = is_regular_file(fileout);
+    }
 
     extract_job job{region, sample_len, order, freq_in, rate_out, amplification, num_sampleout};
     int32_t max_val, min_val;
@@ -110,7 +113,7 @@ static int run_sndextract(int argc, char **argv)
         job.multiplier = extract_multiplier(peak_to_peak);
     report_level(max_val, min_val, peak_to_peak, fixed, job.multiplier);
     snd_status written = write_wav(work, out, &job);
-    finish_output(&out, written.code != snd_ok, fileout, regular_output);
+    finish_output(&out, written.code != snd_ok, fileout);
     free(work);
     free(region);
     return 0;

@@ -30,17 +30,36 @@ static void check_values(int sample_len, int rate_out)
                static_cast<unsigned>(sample_len), static_cast<long long>(max_block_items / 2));
 }
 
-// Opens the target for update; only a target that does not exist yet is
+// Opens the target for update, with its size (-1 when this run creates it,
+// -2 when it is no regular file). Only a target that does not exist yet is
 // created, and only if it still does not exist then, so an existing one is
-// never emptied.
-static FILE *open_target(const char *name)
+// never emptied; one that this run created goes again if the run fails.
+static FILE *open_target(const char *name, int64_t *old_size)
 {
     FILE *target = open_file(name, "r+b");
-    if (target == nullptr && errno == ENOENT)
-        target = create_new_file(name);
-    if (target == nullptr)
+    int error = errno;
+    *old_size = target != nullptr && is_regular_file(name) ? file_size(target, name) : -2;
+    if (target == nullptr && error == ENOENT) {
+        target = open_guarded(name, true);
+        error = errno;
+        *old_size = -1;
+    }
+    if (target == nullptr) {
+        print_open_failure(name, error);
         refuse("Couldn't open output file %s\n", name);
+    }
     return target;
+}
+
+// The one line after the report when the target was created or grew.
+static void report_target_size(const char *name, int64_t old_size, int offset, int sample_len)
+{
+    int64_t end = sample_len > 0 ? int64_t(offset) + sample_len : 0;
+    if (old_size == -1)
+        printf("Created target file %s with %lld bytes\n", name, static_cast<long long>(end));
+    else if (old_size >= 0 && end > old_size)
+        printf("Lengthened target file %s from %lld to %lld bytes: the region ends past its old "
+               "end\n", name, static_cast<long long>(old_size), static_cast<long long>(end));
 }
 
 // Header values the arithmetic cannot use.
@@ -90,14 +109,15 @@ static int run_sndimplant(int argc, char **argv)
     if (same_file(filein, fileout))
         refuse("Target file %s is the WAV file %s: it would be overwritten\n", fileout,
                filein);
-    FILE *target = open_target(fileout);
+    int64_t old_size;
+    FILE *target = open_target(fileout, &old_size);
     if (fseek(target, offset, SEEK_SET) != 0)
         refuse("Error in file offset - cannot locate in file\n");
     unsigned char hdr[wav_header_size];
     int got = read_wav_header(in, hdr);
     wav_check outcome = check_wav_header(hdr, got);
     if (outcome != wav_ok)
-        refuse_wav(outcome, hdr, got);
+        refuse_wav(filein, outcome, hdr, got);
     int samplerate_in = wav_sample_rate(hdr);
     printf("samplerate_in = %d\n", samplerate_in);
     int waveblock_size = wav_data_size(hdr);
@@ -123,7 +143,8 @@ static int run_sndimplant(int argc, char **argv)
     bool failed = fseek(target, offset, SEEK_SET) != 0;
     if (!failed && sample_len > 0)
         failed = fwrite(region, static_cast<size_t>(sample_len), 1, target) != 1;
-    finish_output(&target, failed, fileout, false);
+    finish_output(&target, failed, fileout);
+    report_target_size(fileout, old_size, offset, sample_len);
     free(data.held);
     free(work);
     free(region);

@@ -198,16 +198,19 @@ TEST(ExtractRun, FileFailures)
     write_file(dir + "/in", std::string(2, '\0'));
     write_file(dir + "/out", old_output);
     const struct {
-        std::string in, out, last_line;
+        std::string in, out, last_line, reason;
     } cases[] = {
-        {dir + "/missing", dir + "/out", "Couldn't open file " + dir + "/missing\n"},
+        {dir + "/missing", dir + "/out", "Couldn't open file " + dir + "/missing\n",
+         dir + "/missing: No such file or directory\n"},
         {dir + "/in", dir + "/no/such/dir.wav",
-         "Couldn't open output file " + dir + "/no/such/dir.wav\n"},
+         "Couldn't open output file " + dir + "/no/such/dir.wav\n",
+         dir + "/no/such/dir.wav: No such file or directory\n"},
     };
     for (const auto &c : cases) {
         run_result r = run_tool(tool, {c.in, "0", "2", "8000", "8000", c.out});
         EXPECT_EQ(r.status, 1) << c.last_line;
         EXPECT_EQ(last_line(r.out), c.last_line);
+        EXPECT_EQ(line_before_last(r.out), c.reason); // the system's reason comes first
     }
     EXPECT_EQ(read_file(dir + "/out"), old_output);
 }

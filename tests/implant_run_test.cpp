@@ -66,17 +66,31 @@ std::vector<implant_case> cases()
     std::string negative_size = pulse;
     negative_size.replace(40, 4, "\xF0\xFF\xFF\xFF");
     std::string short_wav = wav_file({{1000, 1000}}, 8000);
+    auto lengthened = [](const char *from, const char *to) {
+        return std::string("Lengthened target file {out} from ") + from + " to " + to +
+               " bytes: the region ends past its old end\n";
+    };
+    const std::string no_wav = "{in} is no WAV file: sndimplant reads the WAV file from its "
+                               "first argument and writes into the second\n";
+    auto holds = [](const char *contents) {
+        return std::string("{in} holds ") + contents +
+               "; sndimplant reads 16-bit stereo integer PCM with its data right after a "
+               "16-byte format chunk, which this makes of it: sox \"{in}\" -b 16 -c 2 "
+               "\"{stem}-16bit-stereo.wav\"\n";
+    };
     return {
         {"pulse into a new target", pulse, absent, {"{in}", "{out}", "0", "2", "8000"}, 0,
-         values("0", "2", 8000) + pulse_report, "\x07\xBF"},
+         values("0", "2", 8000) + pulse_report + "Created target file {out} with 2 bytes\n",
+         "\x07\xBF"},
         {"pulse into the middle of a target", pulse, old_target,
          {"{in}", "{out}", "0x3", "2", "8000"}, 0, values("3", "2", 8000) + pulse_report,
          "012\x07\xBF" "56789"},
         {"region past the end extends the file", pulse, old_target,
-         {"{in}", "{out}", "9", "2", "8000"}, 0, values("9", "2", 8000) + pulse_report,
-         "012345678\x07\xBF"},
+         {"{in}", "{out}", "9", "2", "8000"}, 0,
+         values("9", "2", 8000) + pulse_report + lengthened("10", "11"), "012345678\x07\xBF"},
         {"offset beyond the end leaves a zero gap", pulse, old_target,
-         {"{in}", "{out}", "12", "2", "8000"}, 0, values("C", "2", 8000) + pulse_report,
+         {"{in}", "{out}", "12", "2", "8000"}, 0,
+         values("C", "2", 8000) + pulse_report + lengthened("10", "14"),
          old_target + std::string(2, '\0') + "\x07\xBF"},
         {"silence with a fixed multiplier", silence, old_target,
          {"{in}", "{out}", "0", "2", "8000", "1"}, 0,
@@ -128,21 +142,24 @@ std::vector<implant_case> cases()
          old_target},
         {"WAV of 10 bytes", pulse.substr(0, 10), old_target,
          {"{in}", "{out}", "0", "2", "8000"}, 1,
-         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" + no_wav +
              "Could not read WAV header.  Bytes desired = 44; bytes read = 10\n",
          old_target},
-        {"not a WAV: the new target stays empty", "RIFX" + pulse.substr(4), absent,
+        {"not a WAV: the new target goes again", "RIFX" + pulse.substr(4), absent,
          {"{in}", "{out}", "0", "2", "8000"}, 1,
-         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\nRIFF not found\n",
-         ""},
+         values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" + no_wav +
+             "RIFF not found\n",
+         absent},
         {"format chunk of 20 bytes", bad_fmt, old_target, {"{in}", "{out}", "0", "2", "8000"},
          1,
          values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
+             holds("16-bit integer PCM, 2 channels, 8000 Hz, a format chunk of 20 bytes, "
+                   "a \"????\" chunk before the data") +
              "format chunk data chunk length wrong: found 0x14, expected 0x10\n",
          old_target},
         {"mono", mono, old_target, {"{in}", "{out}", "0", "2", "8000"}, 1,
          values("0", "2", 8000) + "Duration of sample = 0.000500 seconds\n" +
-             "Number of channels wrong\n",
+             holds("16-bit integer PCM, 1 channel, 8000 Hz") + "Number of channels wrong\n",
          old_target},
         {"data size past the end of the file", long_data, old_target,
          {"{in}", "{out}", "0", "2", "8000"}, 1,
@@ -176,6 +193,7 @@ TEST(ImplantRun, Table)
         run_result r = run_tool(implant, args);
         EXPECT_EQ(r.status, c.status) << c.name;
         std::string expected = replace_all(replace_all(c.expected, "{in}", in), "{out}", out);
+        expected = replace_all(expected, "{stem}", dir + "/in");
         EXPECT_EQ(r.out, echo_of(implant, args) + expected) << c.name;
         if (c.after == absent)
             EXPECT_FALSE(file_exists(out)) << c.name;
@@ -198,6 +216,8 @@ TEST(ImplantRun, TargetsThatCannotBeUpdated)
         run_result r = run_tool(implant, {dir + "/in.wav", c.target, "0", "2", "8000"});
         EXPECT_EQ(r.status, 1) << c.target;
         EXPECT_EQ(last_line(r.out), c.last_line);
+        EXPECT_EQ(line_before_last(r.out).compare(0, c.target.size() + 2, c.target + ": "), 0)
+            << r.out; // the system's reason comes first
     }
 }
 

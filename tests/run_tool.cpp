@@ -30,6 +30,12 @@ std::string last_line(const std::string &out)
     return at == std::string::npos ? out : out.substr(at + 1);
 }
 
+std::string line_before_last(const std::string &out)
+{
+    std::string last = last_line(out);
+    return last.size() < out.size() ? last_line(out.substr(0, out.size() - last.size())) : "";
+}
+
 std::string replace_all(std::string text, const std::string &from, const std::string &to)
 {
     for (size_t at = text.find(from); at != std::string::npos;

@@ -16,6 +16,8 @@ struct run_options {
     long data_limit_mb = 0;    // limit on the data segment and heap (POSIX only), or none
     long file_limit_bytes = 0; // largest file the program may write (POSIX only), or none
     bool host_program = false; // a program of the build machine (/bin/sh): no emulator
+    int interrupt = 0;         // a signal sent once interrupt_file holds a megabyte (POSIX only)
+    std::string interrupt_file;
 };
 
 // The command that starts a built program here: the program itself, or an
@@ -28,8 +30,10 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
 // The echo of the argument vector that every run starts with.
 std::string echo_of(const std::string &program, const std::vector<std::string> &args);
 
-// The last line of a program's output, with its line end.
+// The last line of a program's output, with its line end; and the one
+// before it.
 std::string last_line(const std::string &out);
+std::string line_before_last(const std::string &out);
 
 std::string replace_all(std::string text, const std::string &from, const std::string &to);
 

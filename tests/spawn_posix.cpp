@@ -2,6 +2,7 @@
 #include "run_tool.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,8 +35,9 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
             setrlimit(RLIMIT_DATA, &limit);
         }
         if (options.file_limit_bytes > 0) {
-            // Past the limit a write then fails instead of ending the program.
-            signal(SIGXFSZ, SIG_IGN);
+            // As a shell leaves it: past the limit the program ends unless it
+            // sees to that itself.
+            signal(SIGXFSZ, SIG_DFL);
             rlimit limit;
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.file_limit_bytes);
             setrlimit(RLIMIT_FSIZE, &limit);
@@ -46,6 +48,17 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
         _exit(127);
     }
     int wstatus = 0;
+    if (options.interrupt != 0) {
+        // Mid-way: once the file has grown, as long as the program runs.
+        while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+            struct stat st;
+            if (stat(options.interrupt_file.c_str(), &st) == 0 && st.st_size >= (1 << 20)) {
+                kill(pid, options.interrupt);
+                break;
+            }
+            usleep(1000);
+        }
+    }
     waitpid(pid, &wstatus, 0);
     run_result result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "files.h"
+#include "windows_io.h"
 
 // One argument as the C runtime splits a command line back into argv.
 static std::string quoted(const std::string &arg)
