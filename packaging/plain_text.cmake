@@ -5,3 +5,5 @@ execute_process(COMMAND "${GROFF}" -man -Tascii -P-cbou "${IN}" OUTPUT_FILE "${O
 if(failed)
   message(FATAL_ERROR "groff ${IN} failed")
 endif()
+set(IN "${OUT}")
+include(${CMAKE_CURRENT_LIST_DIR}/crlf.cmake)
