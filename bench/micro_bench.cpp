@@ -92,16 +92,19 @@ void bm_resample_frames(benchmark::State &state)
     std::vector<int32_t> samples = decoded(region);
     int64_t frames = static_cast<int64_t>(samples.size()) * 44100 / 8000 - 8;
     std::vector<unsigned char> out(4 * frames);
-    static extract_work work;
+    static extract_plan plan;
+    std::vector<int32_t> window(decode_window_samples);
+    extract_job job{region.data(), bench_bytes, high_nibble_first, 8000, 44100, 12.0137f,
+                    frames, 1};
+    plan_frames(&plan, &job, nullptr);
     for (auto _ : state) {
         if (plain) {
             resample_frames_plain(samples.data(), static_cast<int64_t>(samples.size()), 8000,
                                   44100, 12.0137f, out.data(), frames);
         } else {
-            extract_job job{region.data(), bench_bytes, high_nibble_first, 8000, 44100,
-                            12.0137f, frames};
-            frame_stream_start(&work.stream, &job, work.window, decode_window_samples);
-            frame_stream_next(&work.stream, out.data(), frames);
+            frame_stream s;
+            frame_stream_start(&s, &plan, window.data(), decode_window_samples, 0);
+            frame_stream_next(&s, out.data(), frames);
         }
         benchmark::DoNotOptimize(out.data());
     }
@@ -118,14 +121,15 @@ void bm_resample_input(benchmark::State &state)
     int64_t count = frames * 8000 / 44100 - 4;
     std::vector<int32_t> out(count);
     std::vector<unsigned char> region(count / 2);
-    static implant_work work;
+    int64_t work_size;
+    implant_work *work = take_implant_work(1, 4 * frames, &work_size);
     wav_data data{nullptr, -1, 4 * frames, wav.data()};
     implant_job job{44100, 8000, 15.9995f, region.data(), count / 2, high_nibble_first};
     for (auto _ : state) {
         if (plain)
             resample_input_plain(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
         else
-            encode_wav(&work, wav_read_piece / 4, &data, &job);
+            encode_wav(work, wav_read_piece / 4, &data, &job);
         benchmark::DoNotOptimize(out.data());
         benchmark::DoNotOptimize(region.data());
     }

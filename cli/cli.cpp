@@ -5,8 +5,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 #include "numbers.h"
+
+int usable_processors()
+{
+#if defined(__linux__)
+    cpu_set_t mask;
+    if (sched_getaffinity(0, sizeof mask, &mask) == 0 && CPU_COUNT(&mask) > 0)
+        return CPU_COUNT(&mask);
+#endif
+    unsigned n = std::thread::hardware_concurrency();
+    return n > 0 ? static_cast<int>(n) : 1;
+}
 
 void echo_args(int argc, char **argv)
 {

@@ -12,6 +12,10 @@
 
 void echo_args(int argc, char **argv);
 
+// The processors this process may run on (on Linux its affinity mask, as
+// nproc and taskset see it), at least 1: the threads the library may use.
+int usable_processors();
+
 // "--help" or "--version" as the one argument: prints the usage line and
 // the purpose (ending with where the manual page is), or the program's name
 // and version, and exits 0. Any other command line returns.

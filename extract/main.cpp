@@ -95,7 +95,12 @@ static int run_sndextract(int argc, char **argv)
     // Everything that can fail is done before the output is opened, so a
     // refused run leaves an existing output file as it was.
     unsigned char *region = read_region(in, filein, offset, sample_len);
-    extract_work *work = static_cast<extract_work *>(take_block(sizeof(extract_work)));
+    extract_job job{region, sample_len, order, freq_in, rate_out, amplification, num_sampleout,
+                    usable_processors()};
+    int64_t work_size;
+    extract_work *work = take_extract_work(&job, &work_size);
+    if (work == nullptr)
+        refuse_failure(snd_status_of(snd_no_memory, work_size), filein, fileout);
     // A WAV file cut short by a failed write or an interruption would claim
     // frames it lacks: a regular file that this run created or emptied goes
     // again then.
@@ -105,16 +110,15 @@ static int run_sndextract(int argc, char **argv)
         refuse("Couldn't open output file %s\n", fileout);
     }
 
-    extract_job job{region, sample_len, order, freq_in, rate_out, amplification, num_sampleout};
     int32_t max_val, min_val;
-    region_level(&job, work->window, decode_window_samples, &max_val, &min_val);
+    region_level(work, &job, &max_val, &min_val);
     int32_t peak_to_peak = peak_to_peak_of(max_val, min_val);
     if (!fixed)
         job.multiplier = extract_multiplier(peak_to_peak);
     report_level(max_val, min_val, peak_to_peak, fixed, job.multiplier);
     snd_status written = write_wav(work, out, &job);
     finish_output(&out, written.code != snd_ok, fileout);
-    free(work);
+    free_extract_work(work);
     free(region);
     return 0;
 }

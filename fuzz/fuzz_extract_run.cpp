@@ -16,8 +16,6 @@
 #include "reference.h"
 #include "wav.h"
 
-static extract_work work;
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     run_input in = split_input(data, size, 4);
@@ -36,9 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     std::vector<unsigned char> region(in.file.begin(), in.file.begin() + len);
 
-    extract_job job{region.data(), len, high_nibble_first, freq, rate, amplification, frames};
+    extract_job job{region.data(), len, high_nibble_first, freq, rate, amplification, frames,
+                    1 + (in.choice >> 4) % 4};
+    int64_t work_size;
+    extract_work *work = take_extract_work(&job, &work_size);
     int32_t max_val, min_val;
-    region_level(&job, work.window, decode_window_samples, &max_val, &min_val);
+    region_level(work, &job, &max_val, &min_val);
     if (!fixed)
         job.multiplier = extract_multiplier(peak_to_peak_of(max_val, min_val));
     const float multiplier = job.multiplier;
@@ -46,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FILE *out = full ? fopen("/dev/full", "wb") : tmpfile();
     if (out == nullptr)
         abort();
-    snd_status status = write_wav(&work, out, &job);
+    snd_status status = write_wav(work, out, &job);
+    free_extract_work(work);
     bool complete = status.code == snd_ok && fflush(out) == 0;
     if (full) {
         if (complete)

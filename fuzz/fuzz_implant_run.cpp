@@ -17,8 +17,6 @@
 #include "reference.h"
 #include "wav.h"
 
-static implant_work work;
-
 static std::vector<unsigned char> implant(const std::string &file, bool held, int64_t scan_count,
                                           int rate_in, int rate_out, bool fixed,
                                           float amplification, int len, snd_code *code)
@@ -30,12 +28,14 @@ static std::vector<unsigned char> implant(const std::string &file, bool held, in
     wav_data data{f, held ? -1 : static_cast<int64_t>(file.size()),
                   wav_data_size(reinterpret_cast<const unsigned char *>(file.data())), nullptr};
     std::vector<unsigned char> region(static_cast<size_t>(len));
+    int64_t work_size;
+    implant_work *work = take_implant_work(1, data.size, &work_size);
     int32_t max_val, min_val;
-    snd_status status = wav_level(&work, &data, scan_count, &max_val, &min_val);
+    snd_status status = wav_level(work, &data, scan_count, &max_val, &min_val);
     if (status.code == snd_ok) {
         float multiplier = fixed ? amplification : implant_multiplier(implant_peak(max_val, min_val));
         implant_job job{rate_in, rate_out, multiplier, region.data(), len, high_nibble_first};
-        status = encode_wav(&work, wav_read_piece / 4, &data, &job);
+        status = encode_wav(work, wav_read_piece / 4, &data, &job);
         if (status.code == snd_ok) {
             std::vector<int32_t> samples(2 * static_cast<size_t>(len));
             const unsigned char *frames = reinterpret_cast<const unsigned char *>(file.data()) + 44;
@@ -49,6 +49,7 @@ static std::vector<unsigned char> implant(const std::string &file, bool held, in
         (status.wanted != data.size || status.got != static_cast<int64_t>(file.size()) - 44))
         abort();
     *code = status.code;
+    free_implant_work(work);
     free(data.held);
     fclose(f);
     return region;

@@ -130,7 +130,10 @@ static int run_sndimplant(int argc, char **argv)
     printf("waveblock_size = %d\n", waveblock_size);
     printf("num_samplein = %d\n", static_cast<int>(num_samplein));
     int32_t max_val, min_val;
-    implant_work *work = static_cast<implant_work *>(take_block(sizeof(implant_work)));
+    int64_t work_size;
+    implant_work *work = take_implant_work(usable_processors(), waveblock_size, &work_size);
+    if (work == nullptr)
+        refuse_failure(snd_status_of(snd_no_memory, work_size), filein, fileout);
     refuse_failure(wav_level(work, &data, num_samplein, &max_val, &min_val), filein, fileout);
 
     int32_t peak = implant_peak(max_val, min_val);
@@ -146,7 +149,7 @@ static int run_sndimplant(int argc, char **argv)
     finish_output(&target, failed, fileout);
     report_target_size(fileout, old_size, offset, sample_len);
     free(data.held);
-    free(work);
+    free_implant_work(work);
     free(region);
     return 0;
 }

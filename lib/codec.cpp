@@ -25,8 +25,8 @@ static constexpr ad_code_rows make_rows()
         for (int m = 0; m < 8; m++)
             row.magnitude[m] = magnitude_of(m, step);
         for (int m = 0; m < 7; m++)
-            row.mid_twice[m] = row.magnitude[m] + row.magnitude[m + 1];
-        row.mid_twice[7] = INT32_MAX;
+            row.midpoint[m] = (row.magnitude[m] + row.magnitude[m + 1]) >> 1;
+        row.midpoint[7] = INT32_MAX;
         for (int code = 0; code < 16; code++) {
             row.diff[code] = code & 8 ? -row.magnitude[code & 7] : row.magnitude[code & 7];
             int32_t next = index + ad_ref_index_step_table[code];

@@ -14,11 +14,11 @@ struct ad_state {
 extern const int32_t ad_ref_table[49];
 extern const int32_t ad_ref_index_step_table[16];
 
-// Per step index: twice the midpoints between neighbouring magnitudes, the
-// signed difference of each code, the byte distance to the row of the next
-// index (so that moving on costs one addition), and the magnitudes.
+// Per step index: the midpoints between neighbouring magnitudes, rounded
+// down, the signed difference of each code, the byte distance to the row of
+// the next index (so that moving on costs one addition), and the magnitudes.
 struct ad_code_row {
-    int32_t mid_twice[8];
+    int32_t midpoint[8];
     int32_t diff[16];
     int32_t next_offset[16];
     int32_t magnitude[8];
@@ -85,10 +85,11 @@ inline unsigned ad_as_is(unsigned v)
 // The code whose reconstruction lands nearest to target; moves e on.
 //
 // The nearest magnitude is the number of midpoints that the difference lies
-// strictly beyond (on a midpoint the smaller magnitude wins). A difference
-// 32767 or more past the chosen magnitude keeps the starting best of 0; that
-// needs a difference above 32768, which only a sample far outside the 12-bit
-// range gives, so it is tested off the common path.
+// strictly beyond (on a midpoint the smaller magnitude wins; a whole
+// difference lies beyond x + 1/2 exactly when it lies beyond x). A
+// difference 32767 or more past the chosen magnitude keeps the starting
+// best of 0; that needs a difference above 32768, which only a sample far
+// outside the 12-bit range gives, so it is tested off the common path.
 inline unsigned encode_next(ad_encoder *e, int32_t target)
 {
     const ad_code_row *r = e->row;
@@ -97,12 +98,11 @@ inline unsigned encode_next(ad_encoder *e, int32_t target)
     int32_t magnitude = delta < 0 ? -delta : delta;
     unsigned m;
     if (magnitude <= 32768) {
-        int32_t twice = 2 * magnitude;
-        const int32_t *mid = r->mid_twice;
-        m = ad_as_is(unsigned(twice > mid[0]) + unsigned(twice > mid[1])) +
-            ad_as_is(unsigned(twice > mid[2]) + unsigned(twice > mid[3])) +
-            ad_as_is(ad_as_is(unsigned(twice > mid[4]) + unsigned(twice > mid[5])) +
-                     unsigned(twice > mid[6]));
+        const int32_t *mid = r->midpoint;
+        m = ad_as_is(unsigned(magnitude > mid[0]) + unsigned(magnitude > mid[1])) +
+            ad_as_is(unsigned(magnitude > mid[2]) + unsigned(magnitude > mid[3])) +
+            ad_as_is(ad_as_is(unsigned(magnitude > mid[4]) + unsigned(magnitude > mid[5])) +
+                     unsigned(magnitude > mid[6]));
     } else {
         m = magnitude - r->magnitude[7] >= 0x7FFF ? 0 : 7;
     }

@@ -3,21 +3,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "extended.h"
-#include "wav.h"
+#include <atomic>
+#include <cstdlib>
 
-void region_level(const extract_job *job, int32_t *scratch, int64_t scratch_count,
-                  int32_t *max_val, int32_t *min_val)
-{
-    *max_val = *min_val = 0;
-    window w;
-    window_over_region(&w, job->region, job->len, job->order, ad_state{0, 0}, scratch,
-                       scratch_count);
-    while (w.end < w.total) {
-        window_refill(&w);
-        scan_values(w.values, w.end - w.base, max_val, min_val);
-    }
-}
+#include "extended.h"
+#include "ring.h"
+#include "wav.h"
 
 int32_t peak_to_peak_of(int32_t max_val, int32_t min_val)
 {
@@ -100,30 +91,44 @@ struct extract_step {
 
 } // namespace
 
-void frame_stream_start(frame_stream *s, const extract_job *job, int32_t *window,
-                        int64_t window_count)
+void plan_frames(extract_plan *plan, const extract_job *job, const ad_state *states)
 {
-    window_over_region(&s->win, job->region, job->len, job->order, ad_state{0, 0}, window,
-                       window_count);
-    s->frames_count = job->frames;
-    s->multiplier = job->multiplier;
-    s->walk.i = 0;
-    if (job->frames <= 0)
-        return; // nothing to place, and a rate of 0 has no positions
-    walk_start(&s->walk, 0, job->rate_in, job->rate_out);
+    plan->job = job;
+    plan->states = states;
     for (int32_t a = -2048; a < 2048; a++)
-        put_frame(s->at_rest[a + 2048], literal_frame(a, a, 0.0f, job->multiplier));
+        put_frame(plan->at_rest[a + 2048], literal_frame(a, a, 0.0f, job->multiplier));
+}
+
+void frame_stream_start(frame_stream *s, const extract_plan *plan, int32_t *window,
+                        int64_t window_count, int64_t first)
+{
+    const extract_job *job = plan->job;
+    s->plan = plan;
+    s->walk.i = first;
+    int64_t from = 0; // the byte the window starts at, where a state was kept
+    if (first < job->frames) {
+        walk_start(&s->walk, first, job->rate_in, job->rate_out);
+        int64_t k;
+        float frac;
+        walk_position(&s->walk, &k, &frac);
+        int64_t byte = k / 2 < job->len ? k / 2 : job->len - 1;
+        if (plan->states != nullptr && byte > 0)
+            from = byte / state_stride * state_stride;
+    }
+    window_over_region(&s->win, job->region, job->len, job->order, from,
+                       from > 0 ? plan->states[from / state_stride] : ad_state{0, 0}, window,
+                       window_count);
 }
 
 int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_frames)
 {
+    const extract_job *job = s->plan->job;
     const int64_t first = s->walk.i;
-    const int64_t stop =
-        s->frames_count - first < max_frames ? s->frames_count : first + max_frames;
+    const int64_t stop = job->frames - first < max_frames ? job->frames : first + max_frames;
     // Samples lie in -2048..2047, so below 15.9 no product reaches the
     // 16-bit limits.
-    extract_step step{frames, first, s->multiplier,
-                      s->multiplier < 15.9f && s->multiplier > -15.9f, s->at_rest};
+    extract_step step{frames, first, job->multiplier,
+                      job->multiplier < 15.9f && job->multiplier > -15.9f, s->plan->at_rest};
     while (s->walk.i < stop) {
         walk_outputs(&s->walk, stop, view_of(&s->win), step);
         if (s->walk.i < stop)
@@ -132,16 +137,122 @@ int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_fr
     return stop - first;
 }
 
+// Frames a thread places at once when several do, each piece a write; and
+// the fewest frames for which threads pay.
+const int64_t frames_per_block = 256 * 1024;
+const int64_t threaded_frames = 2 * frames_per_block;
+
+struct extract_work {
+    extract_plan plan;
+    ad_state *states;
+    int32_t *windows; // one per placing thread
+    unsigned char *pieces;
+    int placers, slots; // 0 placers: the frames are made where they are written
+};
+
+// Placing threads stop paying past what a writer can take.
+static int placers_for(const extract_job *job)
+{
+    if (job->threads < 2 || job->frames < threaded_frames)
+        return 0;
+    return job->threads < 8 ? job->threads : 8;
+}
+
+extract_work *take_extract_work(const extract_job *job, int64_t *size)
+{
+    int placers = placers_for(job), slots = placers > 0 ? placers + 2 : 1;
+    int64_t states = job->len / state_stride + 1;
+    int64_t windows = placers > 0 ? placers : 1;
+    int64_t piece = 4 * (placers > 0 ? frames_per_block : frames_per_piece);
+    *size = int64_t(sizeof(extract_work)) + 8 * states + 4 * decode_window_samples * windows +
+            piece * slots;
+    extract_work *work = static_cast<extract_work *>(malloc(static_cast<size_t>(*size)));
+    if (work == nullptr)
+        return nullptr;
+    work->states = reinterpret_cast<ad_state *>(work + 1);
+    work->windows = reinterpret_cast<int32_t *>(work->states + states);
+    work->pieces = reinterpret_cast<unsigned char *>(work->windows + decode_window_samples * windows);
+    work->placers = placers;
+    work->slots = slots;
+    return work;
+}
+
+void free_extract_work(extract_work *work)
+{
+    free(work);
+}
+
+// One pass through the decoder, which no thread can share: each step hangs
+// on the one before. It keeps the decoder's state every state_stride bytes.
+void region_level(extract_work *work, const extract_job *job, int32_t *max_val,
+                  int32_t *min_val)
+{
+    *max_val = *min_val = 0;
+    ad_state state{0, 0};
+    for (int64_t at = 0; at < job->len; at += state_stride) {
+        int64_t n = job->len - at < state_stride ? job->len - at : state_stride;
+        work->states[at / state_stride] = state;
+        decode_region(&state, job->region + at, n, job->order, work->windows);
+        scan_values(work->windows, 2 * n, max_val, min_val);
+    }
+}
+
+// Each piece placed, then written, by this thread.
+static bool write_in_turn(extract_work *work, FILE *out)
+{
+    frame_stream s;
+    frame_stream_start(&s, &work->plan, work->windows, decode_window_samples, 0);
+    bool failed = false;
+    for (int64_t n = 1; !failed && n > 0;) {
+        n = frame_stream_next(&s, work->pieces, frames_per_piece);
+        failed = fwrite(work->pieces, 4, static_cast<size_t>(n), out) != static_cast<size_t>(n);
+    }
+    return failed;
+}
+
+// Pieces placed by the threads in the order they take them, written here
+// in order as each is ready.
+static bool write_placed(extract_work *work, FILE *out, const extract_job *job)
+{
+    ring pieces(work->slots);
+    std::atomic<int64_t> next{0};
+    const int64_t blocks = (job->frames + frames_per_block - 1) / frames_per_block;
+    auto frames_of = [&](int64_t b) {
+        return job->frames - b * frames_per_block < frames_per_block ? job->frames - b * frames_per_block
+                                                                     : frames_per_block;
+    };
+    auto place = [&](int t) {
+        frame_stream s;
+        for (int64_t b; (b = next++) < blocks && pieces.wait_free(b);) {
+            frame_stream_start(&s, &work->plan, work->windows + t * decode_window_samples,
+                               decode_window_samples, b * frames_per_block);
+            frame_stream_next(&s, work->pieces + pieces.slot(b) * 4 * frames_per_block,
+                              frames_of(b));
+            pieces.fill(b);
+        }
+    };
+    bool failed = false;
+    std::vector<std::thread> placers = start_threads(work->placers, place);
+    if (placers.empty())
+        return write_in_turn(work, out);
+    for (int64_t b = 0; b < blocks && !failed && pieces.wait_filled(b); b++) {
+        size_t n = static_cast<size_t>(frames_of(b));
+        failed = fwrite(work->pieces + pieces.slot(b) * 4 * frames_per_block, 4, n, out) != n;
+        pieces.release(b);
+    }
+    pieces.stop();
+    join_threads(placers);
+    return failed;
+}
+
 snd_status write_wav(extract_work *work, FILE *out, const extract_job *job)
 {
+    plan_frames(&work->plan, job, work->states);
     unsigned char hdr[wav_header_size];
     fill_wav_header(hdr, static_cast<int>(job->frames), job->rate_out);
     bool failed = fwrite(hdr, 1, wav_header_size, out) != wav_header_size;
-    frame_stream_start(&work->stream, job, work->window, decode_window_samples);
-    for (int64_t n = 1; !failed && n > 0;) {
-        n = frame_stream_next(&work->stream, work->piece, frames_per_piece);
-        failed = fwrite(work->piece, 4, static_cast<size_t>(n), out) != static_cast<size_t>(n);
-    }
+    if (!failed)
+        failed = work->placers > 0 ? write_placed(work, out, job) : write_in_turn(work, out);
     failed = failed || fputc(0, out) == EOF;
     return snd_status_of(failed ? snd_write_failed : snd_ok);
 }

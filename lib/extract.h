@@ -1,5 +1,6 @@
 // The extractor's signal path: the level of a region, the multiplier, and
-// the frames of the WAV file, made a piece at a time.
+// the frames of the WAV file, made a piece at a time, by one thread or by
+// several beside a writer.
 #ifndef SNDTOOLS_EXTRACT_H
 #define SNDTOOLS_EXTRACT_H
 
@@ -9,12 +10,17 @@
 #include "status.h"
 #include "walk.h"
 
-// Decoded samples held at once, and frames placed per write: fixed sizes,
-// whatever the length of the region or the sound.
+// Decoded samples held at once by each window, and frames written at once
+// by one thread: fixed sizes, whatever the length of the region or sound.
 const int64_t decode_window_samples = 64 * 1024;
 const int64_t frames_per_piece = 64 * 1024;
 
-// An extraction: the region, how it plays, and the frames wanted of it.
+// Bytes of the region between the decoder states the level pass keeps, so
+// that frames can be placed from any point of the region.
+const int64_t state_stride = 1024;
+
+// An extraction: the region, how it plays, the frames wanted of it, and the
+// threads that may make them.
 struct extract_job {
     const unsigned char *region;
     int64_t len;
@@ -22,12 +28,8 @@ struct extract_job {
     int rate_in, rate_out;
     float multiplier;
     int64_t frames;
+    int threads;
 };
-
-// Largest and smallest sample of the job's region decoded from the start
-// state, both starting at 0; scratch holds scratch_count >= 3 samples.
-void region_level(const extract_job *job, int32_t *scratch, int64_t scratch_count,
-                  int32_t *max_val, int32_t *min_val);
 
 // Twice the larger excursion; 0 when the level is not measurable.
 int32_t peak_to_peak_of(int32_t max_val, int32_t min_val);
@@ -53,35 +55,48 @@ inline int32_t saturate_16(float value)
     return static_cast<int32_t>(value);
 }
 
-// The frames of a region, a piece at a time: the region is decoded into
-// the window as the positions reach it.
-struct frame_stream {
-    window win;
-    position_walk walk; // walk.i is the next frame
-    int64_t frames_count;
-    float multiplier;
-    unsigned char at_rest[4096][4]; // the frame of each sample at fraction 0
+// What every frame of a job depends on besides its samples: the job, the
+// frame of each sample at fraction 0, and the decoder's state at every
+// state_stride bytes of the region (null: only the start state is known).
+struct extract_plan {
+    const extract_job *job;
+    const ad_state *states;
+    unsigned char at_rest[4096][4];
 };
 
-// Starts the frames of the job, its region decoded from the start state;
-// window holds window_count >= 3 samples.
-void frame_stream_start(frame_stream *s, const extract_job *job, int32_t *window,
-                        int64_t window_count);
+void plan_frames(extract_plan *plan, const extract_job *job, const ad_state *states);
+
+// The frames from first on, a piece at a time: the region is decoded into
+// the window, from the last saved state before the first frame's samples,
+// as the positions reach it.
+struct frame_stream {
+    const extract_plan *plan;
+    window win;
+    position_walk walk; // walk.i is the next frame
+};
+
+// window holds window_count >= 3 samples; first > 0 needs the plan's states.
+void frame_stream_start(frame_stream *s, const extract_plan *plan, int32_t *window,
+                        int64_t window_count, int64_t first);
 
 // Places the next frames, at most max_frames, from the start of frames;
 // returns how many. Fewer than max_frames only once the last is placed.
 int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_frames);
 
-// What an extraction holds besides the region, taken as one block before
-// the output is opened.
-struct extract_work {
-    frame_stream stream;
-    int32_t window[decode_window_samples];
-    unsigned char piece[4 * frames_per_piece];
-};
+// What an extraction holds besides the region, taken before the output is
+// opened: null when memory is short, with *size the bytes asked for.
+struct extract_work;
+extract_work *take_extract_work(const extract_job *job, int64_t *size);
+void free_extract_work(extract_work *work);
 
-// The whole WAV file of a region: the header, the frames a piece at a time
-// and the trailing zero byte; snd_write_failed at the first write that fails.
+// Largest and smallest sample of the job's region decoded from the start
+// state, both starting at 0; keeps the decoder's states for write_wav.
+void region_level(extract_work *work, const extract_job *job, int32_t *max_val,
+                  int32_t *min_val);
+
+// The whole WAV file of a region: the header, the frames, and the trailing
+// zero byte; snd_write_failed at the first write that fails. With threads,
+// the frames of later pieces are made while earlier ones are written.
 snd_status write_wav(extract_work *work, FILE *out, const extract_job *job);
 
 #endif

@@ -5,6 +5,7 @@
 
 #include "codec.h"
 #include "extended.h"
+#include "ring.h"
 #include "wav.h"
 
 int32_t implant_peak(int32_t max_val, int32_t min_val)
@@ -36,6 +37,63 @@ float scaled_sample_value(int32_t a, int32_t b, float frac, float multiplier)
     return ext_to_float(ext_div(sum, ext_add(m, m)));
 }
 
+// Bytes of WAV data for which a second thread pays, and the samples it
+// hands to the encoder at once.
+const int64_t threaded_bytes = 4 << 20;
+const int64_t samples_per_chunk = 64 * 1024;
+
+// The first reading goes a megabyte at a time, each piece scanned a few
+// thousand frames at a time, whose sums stay in the cache.
+const int64_t level_piece = 1 << 20;
+const int64_t scan_frames = 4096;
+
+struct implant_work {
+    bool beside;           // a second thread resamples while this one encodes
+    int32_t *window;       // the second reading's window: wav_read_piece / 4 sums
+    int32_t *sums;         // scan_frames sums
+    unsigned char *piece;  // level_piece bytes
+    int32_t *chunks;       // chunk_slots of samples_per_chunk samples
+};
+
+const int chunk_slots = 4;
+
+implant_work *take_implant_work(int threads, int64_t data_size, int64_t *size)
+{
+    bool beside = threads >= 2 && data_size >= threaded_bytes;
+    *size = int64_t(sizeof(implant_work)) + wav_read_piece + 4 * scan_frames + level_piece +
+            (beside ? 4 * samples_per_chunk * chunk_slots : 0);
+    implant_work *work = static_cast<implant_work *>(malloc(static_cast<size_t>(*size)));
+    if (work == nullptr)
+        return nullptr;
+    work->beside = beside;
+    work->window = reinterpret_cast<int32_t *>(work + 1);
+    work->sums = work->window + wav_read_piece / 4;
+    work->piece = reinterpret_cast<unsigned char *>(work->sums + scan_frames);
+    work->chunks = reinterpret_cast<int32_t *>(work->piece + level_piece);
+    return work;
+}
+
+void free_implant_work(implant_work *work)
+{
+    free(work);
+}
+
+// The frames of one piece that the level covers, folded into *hi and *lo.
+// Pieces are whole frames, and every piece but the last is full.
+static void scan_piece(int64_t n, const unsigned char *piece, int64_t got, int64_t scan_to,
+                       int32_t *sums, int32_t *hi, int32_t *lo)
+{
+    int64_t first = n * (level_piece / 4);
+    int64_t to = first + got / 4 < scan_to ? first + got / 4 : scan_to;
+    for (int64_t f = first; f < to; f += scan_frames) {
+        int64_t count = to - f < scan_frames ? to - f : scan_frames;
+        sum_frames(piece + 4 * (f - first), count, sums);
+        scan_values(sums, count, hi, lo);
+    }
+}
+
+// One thread: the scan keeps pace with the reading, and handing pieces to
+// other threads cost more than it saved.
 snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int32_t *max_val,
                      int32_t *min_val)
 {
@@ -52,17 +110,11 @@ snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int
     *max_val = 0;
     *min_val = 65535;
     int64_t done = 0;
-    while (done < data->size) {
-        int64_t want = data->size - done < wav_read_piece ? data->size - done : wav_read_piece;
+    for (int64_t n = 0; done < data->size; n++) {
+        int64_t want = data->size - done < level_piece ? data->size - done : level_piece;
         unsigned char *piece = data->held ? data->held + done : work->piece;
         int64_t got = static_cast<int64_t>(fread(piece, 1, static_cast<size_t>(want), data->in));
-        // Pieces are whole frames, and every piece but the last is full.
-        int64_t first = done / 4;
-        int64_t to = (done + got) / 4 < scan_to ? (done + got) / 4 : scan_to;
-        if (to > first) {
-            sum_frames(piece, to - first, work->sums);
-            scan_values(work->sums, to - first, max_val, min_val);
-        }
+        scan_piece(n, piece, got, scan_to, work->sums, max_val, min_val);
         done += got;
         if (got < want)
             return snd_status_of(snd_data_short, data->size, done);
@@ -76,78 +128,139 @@ snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int
 
 namespace {
 
-inline int32_t literal_sample(int32_t a, int32_t b, float frac, float multiplier)
-{
-    return saturate_for_encode(scaled_sample_value(a, b, frac, multiplier));
-}
-
-// The value of a sample, straight into the encoder: the quotient as a
-// product with the reciprocal of twice the multiplier, within two units in
-// the last place of the exact quotient, unless it lands near a float
-// midpoint. The sum is a multiple of 2^-23 below 2^18, exact in double.
-// Codes go out in pairs: the earlier one waits in the high nibble.
-struct implant_step {
-    unsigned char *region;
+// The value of a sample: the quotient as a product with the reciprocal of
+// twice the multiplier, within two units in the last place of the exact
+// quotient, unless it lands near a float midpoint, where the literal
+// division decides. The sum is a multiple of 2^-23 below 2^18, exact in
+// double.
+struct sample_value {
     float multiplier;
     double reciprocal;
     bool no_clamp; // from 2^-10 on, |value| stays below 2^27
-    ad_encoder encoder;
-    unsigned first; // the shift of the earlier code
-    unsigned earlier;
 
-    void encode(int64_t i, int32_t sample)
+    explicit sample_value(float m)
+        : multiplier(m), reciprocal(1.0 / (static_cast<double>(m) + m)),
+          no_clamp(m >= 0x1p-10f || m <= -0x1p-10f)
     {
-        unsigned code = encode_next(&encoder, sample);
-        if (i % 2 == 0)
-            earlier = code << first;
-        else
-            region[i / 2] = static_cast<unsigned char>(earlier | code << (4 - first));
     }
-
-    void put_literal(int64_t i, int32_t a, int32_t b, float frac)
+    int32_t literal(int32_t a, int32_t b, float frac) const
     {
-        encode(i, literal_sample(a, b, frac, multiplier));
+        return saturate_for_encode(scaled_sample_value(a, b, frac, multiplier));
     }
-
-    template <bool whole> void put(int64_t i, int32_t a, int32_t b, float frac)
+    int32_t fast(int32_t a, int32_t b, float frac) const
     {
         float d = static_cast<float>(b - a) * frac;
         double value = (static_cast<double>(a) + d) * reciprocal;
-        int32_t sample;
         if (is_near_float_midpoint(value))
-            sample = literal_sample(a, b, frac, multiplier);
-        else if (no_clamp)
-            sample = static_cast<int32_t>(static_cast<float>(value));
-        else
-            sample = saturate_for_encode(static_cast<float>(value));
-        encode(i, sample);
+            return literal(a, b, frac);
+        if (no_clamp)
+            return static_cast<int32_t>(static_cast<float>(value));
+        return saturate_for_encode(static_cast<float>(value));
     }
 };
 
+// The value step: each sample handed to sink(i, sample) as it is made.
+template <typename sink_fn> struct implant_step {
+    sample_value value;
+    sink_fn sink;
+
+    void put_literal(int64_t i, int32_t a, int32_t b, float frac)
+    {
+        sink(i, value.literal(a, b, frac));
+    }
+    template <bool whole> void put(int64_t i, int32_t a, int32_t b, float frac)
+    {
+        sink(i, value.fast(a, b, frac));
+    }
+};
+
+template <typename sink_fn> implant_step<sink_fn> step_of(float multiplier, sink_fn sink)
+{
+    return implant_step<sink_fn>{sample_value(multiplier), sink};
+}
+
+// Samples from..stop-1 through the step, reading the window on as far as
+// they need; false when the file ends before a frame that is needed.
+template <typename step_t>
+bool resample(window *w, position_walk *walk, int64_t stop, step_t &step)
+{
+    while (walk->i < stop) {
+        walk_outputs(walk, stop, view_of(w), step);
+        if (walk->i < stop && window_refill(w) != 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+// The samples made by another thread a chunk at a time, encoded here in
+// order as each chunk is ready; false when no thread could be started.
+static bool encode_beside(implant_work *work, window *w, position_walk *walk,
+                          const implant_job *job, snd_status *status)
+{
+    ring chunks(chunk_slots);
+    const int64_t count = 2 * job->len;
+    const int64_t last = (count - 1) / samples_per_chunk;
+    bool short_read = false;
+    auto resampler = [&](int) {
+        for (int64_t c = 0; c <= last && chunks.wait_free(c); c++) {
+            int32_t *chunk = work->chunks + chunks.slot(c) * samples_per_chunk;
+            const int64_t first = c * samples_per_chunk;
+            auto step = step_of(job->multiplier,
+                                [chunk, first](int64_t i, int32_t v) { chunk[i - first] = v; });
+            if (!resample(w, walk, c == last ? count : first + samples_per_chunk, step)) {
+                short_read = true;
+                break;
+            }
+            chunks.fill(c);
+        }
+        chunks.stop();
+    };
+    std::vector<std::thread> threads = start_threads(1, resampler);
+    if (threads.empty())
+        return false;
+    ad_state state{0, 0};
+    for (int64_t c = 0; c <= last && chunks.wait_filled(c); c++) {
+        int64_t n = (c == last ? count - c * samples_per_chunk : samples_per_chunk) / 2;
+        encode_region(&state, work->chunks + chunks.slot(c) * samples_per_chunk, n, job->order,
+                      job->region + c * (samples_per_chunk / 2));
+        chunks.release(c);
+    }
+    join_threads(threads);
+    *status = snd_status_of(short_read ? snd_reread_short : snd_ok);
+    return true;
+}
 
 snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
                       const implant_job *job)
 {
     const int64_t count = 2 * job->len;
-    const float multiplier = job->multiplier;
     if (count <= 0)
         return snd_status_of(snd_ok); // nothing to encode, and a rate of 0 has no positions
     if (data->held == nullptr && fseek(data->in, wav_header_size, SEEK_SET) != 0)
         return snd_status_of(snd_reread_failed);
     window w;
     window_over_frames(&w, data->held ? nullptr : data->in, data->held, data->size / 4,
-                       work->sums, work->piece, window_frames);
-    implant_step step{job->region, multiplier,
-                      1.0 / (static_cast<double>(multiplier) + multiplier),
-                      multiplier >= 0x1p-10f || multiplier <= -0x1p-10f,
-                      encoder_of(ad_state{0, 0}), earlier_shift(job->order), 0};
+                       work->window, work->piece, window_frames);
     position_walk walk;
     walk_start(&walk, 0, job->rate_in, job->rate_out);
-    while (walk.i < count) {
-        walk_outputs(&walk, count, view_of(&w), step);
-        if (walk.i < count && window_refill(&w) != 0)
-            return snd_status_of(snd_reread_short);
-    }
-    return snd_status_of(snd_ok);
+    snd_status status;
+    if (work->beside && encode_beside(work, &w, &walk, job, &status))
+        return status;
+    // One thread: each sample goes to the encoder as it is made, so that
+    // the encoder's chain from sample to sample leaves room for the
+    // resampling work. Codes go out in pairs: the earlier one waits.
+    ad_encoder encoder = encoder_of(ad_state{0, 0});
+    const unsigned first = earlier_shift(job->order);
+    unsigned earlier = 0;
+    unsigned char *region = job->region;
+    auto step = step_of(job->multiplier, [&](int64_t i, int32_t sample) {
+        unsigned code = encode_next(&encoder, sample);
+        if (i % 2 == 0)
+            earlier = code << first;
+        else
+            region[i / 2] = static_cast<unsigned char>(earlier | code << (4 - first));
+    });
+    return snd_status_of(resample(&w, &walk, count, step) ? snd_ok : snd_reread_short);
 }

@@ -51,17 +51,18 @@ struct wav_data {
     unsigned char *held; // taken by wav_level, freed by the caller
 };
 
-// What an implant holds besides the region, taken as one block.
-struct implant_work {
-    int32_t sums[wav_read_piece / 4];
-    unsigned char piece[wav_read_piece];
-};
+// What an implant holds besides the region, taken as one block, for up to
+// threads threads on size bytes of WAV data: null when memory is short,
+// with *size the bytes asked for.
+struct implant_work;
+implant_work *take_implant_work(int threads, int64_t data_size, int64_t *size);
+void free_implant_work(implant_work *work);
 
 // First reading: the whole data chunk, which must all be there (a size past
 // the end of the file is refused from the file's size before anything is
 // read), and the largest and smallest frame sum of frames
 // 0..scan_count-1, starting at 0 and 65535; frames past the data are
-// silence.
+// silence. With threads, pieces are scanned while the next are read.
 snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int32_t *max_val,
                      int32_t *min_val);
 
@@ -76,8 +77,9 @@ struct implant_job {
 };
 
 // Second reading, from the first frame again (or from the held data),
-// window_frames (at most wav_read_piece / 4) at a time: the samples, each
-// handed to the encoder as it is made, into the job's region.
+// window_frames (at most wav_read_piece / 4) at a time: the samples,
+// encoded into the job's region, by this thread or, with threads, by
+// another while this one encodes.
 snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
                       const implant_job *job);
 

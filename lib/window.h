@@ -28,9 +28,10 @@ struct window {
     int64_t base, end, total;
 };
 
-// A region of len bytes decoded from state: 2 * len samples.
+// A region of len bytes: 2 * len samples, decoded from its byte first on,
+// where the decoder's state is state.
 void window_over_region(window *w, const unsigned char *region, int64_t len, nibble_order order,
-                        ad_state state, int32_t *values, int64_t capacity);
+                        int64_t first, ad_state state, int32_t *values, int64_t capacity);
 
 // frames frames from a file positioned at the first of them (frame_bytes
 // with room for capacity frames), or, with file null, from bytes in memory.
@@ -44,7 +45,8 @@ int window_refill(window *w);
 // The left plus right sample of n frames.
 void sum_frames(const unsigned char *frames, int64_t n, int32_t *sums);
 
-// Folds the largest and smallest of n values into *hi and *lo.
+// Folds the largest and smallest of n values into *hi and *lo; every value
+// here, and each bound, has a magnitude below 2^24.
 void scan_values(const int32_t *values, int64_t n, int32_t *hi, int32_t *lo);
 
 // The window as the loops see it: copied into locals, since what they store

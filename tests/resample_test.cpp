@@ -12,10 +12,17 @@
 
 #include "extract.h"
 #include "implant.h"
+#include "numbers.h"
 #include "reference.h"
 #include "walk.h"
 
 namespace {
+
+#ifdef SNDTOOLS_SLOW_TARGET
+const bool slow_target = true; // the largest jobs are left to the native run
+#else
+const bool slow_target = false;
+#endif
 
 // Walks count positions from first and compares each with the literal one.
 void expect_walk_matches(int64_t first, int64_t count, int rate_in, int rate_out)
@@ -211,12 +218,14 @@ std::vector<unsigned char> streamed_frames(const std::vector<unsigned char> &reg
                                            int rate_in, int rate_out, float multiplier,
                                            int64_t frames, int64_t window_count, int64_t piece)
 {
-    static frame_stream s;
+    static extract_plan plan;
+    frame_stream s;
     std::vector<int32_t> window(window_count);
     std::vector<unsigned char> out, buffer(4 * piece);
     extract_job job{region.data(), static_cast<int64_t>(region.size()), high_nibble_first,
-                    rate_in, rate_out, multiplier, frames};
-    frame_stream_start(&s, &job, window.data(), window_count);
+                    rate_in, rate_out, multiplier, frames, 1};
+    plan_frames(&plan, &job, nullptr);
+    frame_stream_start(&s, &plan, window.data(), window_count, 0);
     for (;;) {
         int64_t n = frame_stream_next(&s, buffer.data(), piece);
         out.insert(out.end(), buffer.begin(), buffer.begin() + 4 * n);
@@ -299,9 +308,11 @@ std::vector<unsigned char> frames_of(const std::vector<std::pair<int, int>> &lr)
 struct wav_fixture {
     FILE *file;
     wav_data data;
-    implant_work work;
-    wav_fixture(const std::vector<unsigned char> &bytes, int64_t size, bool held)
+    implant_work *work;
+    wav_fixture(const std::vector<unsigned char> &bytes, int64_t size, bool held, int threads = 1)
     {
+        int64_t work_size;
+        work = take_implant_work(threads, size, &work_size);
         file = tmpfile();
         std::vector<unsigned char> header(44, 0);
         fwrite(header.data(), 1, 44, file);
@@ -314,6 +325,7 @@ struct wav_fixture {
     {
         fclose(file);
         free(data.held);
+        free_implant_work(work);
     }
 };
 
@@ -338,7 +350,7 @@ TEST(ImplantPath, PeakAndMultiplier)
         std::vector<unsigned char> data = frames_of(c.frames);
         auto fixture = std::make_unique<wav_fixture>(data, int64_t(data.size()), false);
         int32_t hi, lo;
-        snd_status status = wav_level(&fixture->work, &fixture->data, c.scan, &hi, &lo);
+        snd_status status = wav_level(fixture->work, &fixture->data, c.scan, &hi, &lo);
         EXPECT_EQ(status.code, snd_ok);
         EXPECT_EQ(hi, c.max_val);
         EXPECT_EQ(lo, c.min_val);
@@ -373,16 +385,17 @@ TEST(ImplantPath, WorkedSamples)
 // window_frames, or from the data held in memory.
 std::vector<unsigned char> implanted(const std::vector<unsigned char> &data, int64_t frames,
                                      int rate_in, int rate_out, float multiplier, int64_t len,
-                                     int64_t window_frames, bool held, snd_code *code)
+                                     int64_t window_frames, bool held, snd_code *code,
+                                     int threads = 1)
 {
-    auto fixture = std::make_unique<wav_fixture>(data, 4 * frames, held);
+    auto fixture = std::make_unique<wav_fixture>(data, 4 * frames, held, threads);
     int32_t hi, lo;
-    snd_status level = wav_level(&fixture->work, &fixture->data, frames, &hi, &lo);
+    snd_status level = wav_level(fixture->work, &fixture->data, frames, &hi, &lo);
     std::vector<unsigned char> region(static_cast<size_t>(len));
     *code = level.code;
     implant_job job{rate_in, rate_out, multiplier, region.data(), len, high_nibble_first};
     if (level.code == snd_ok)
-        *code = encode_wav(&fixture->work, window_frames, &fixture->data, &job).code;
+        *code = encode_wav(fixture->work, window_frames, &fixture->data, &job).code;
     return region;
 }
 
@@ -443,12 +456,12 @@ TEST(ImplantPath, InputShorterOnTheSecondReading)
             // Read whole the first time; then the file loses its tail.
             auto fixture = std::make_unique<wav_fixture>(data, 400, false);
             int32_t hi, lo;
-            ASSERT_EQ(wav_level(&fixture->work, &fixture->data, 100, &hi, &lo).code, snd_ok);
+            ASSERT_EQ(wav_level(fixture->work, &fixture->data, 100, &hi, &lo).code, snd_ok);
             auto shorter = std::make_unique<wav_fixture>(there, 400, false);
             fixture->data.in = shorter->file;
             std::vector<unsigned char> region(50);
             implant_job job{8000, 8000, 1.0f, region.data(), 50, high_nibble_first};
-            EXPECT_EQ(encode_wav(&fixture->work, capacity, &fixture->data, &job).code, c.code)
+            EXPECT_EQ(encode_wav(fixture->work, capacity, &fixture->data, &job).code, c.code)
                 << c.bytes_there << " bytes, capacity " << capacity;
             fixture->data.in = fixture->file;
         }
@@ -481,6 +494,96 @@ TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
                               &code))
             << r.in << "/" << r.out;
         EXPECT_EQ(code, snd_ok);
+    }
+}
+
+// The frames of a job written by write_wav, as the program writes them.
+std::vector<unsigned char> extracted(const std::vector<unsigned char> &region, int rate_in,
+                                     int rate_out, float multiplier, int threads)
+{
+    extract_job job{region.data(), static_cast<int64_t>(region.size()), high_nibble_first,
+                    rate_in, rate_out, 0.0f,
+                    frames_for(rate_out, duration_of(2 * int(region.size()), rate_in)), threads};
+    int64_t size;
+    extract_work *work = take_extract_work(&job, &size);
+    int32_t hi, lo;
+    region_level(work, &job, &hi, &lo);
+    job.multiplier = multiplier == 0 ? extract_multiplier(peak_to_peak_of(hi, lo)) : multiplier;
+    FILE *f = tmpfile();
+    EXPECT_EQ(write_wav(work, f, &job).code, snd_ok);
+    free_extract_work(work);
+    std::vector<unsigned char> wav(static_cast<size_t>(ftell(f)));
+    rewind(f);
+    EXPECT_EQ(fread(wav.data(), 1, wav.size(), f), wav.size());
+    fclose(f);
+    return wav;
+}
+
+// Threads make the same bytes as one thread does, whatever their number:
+// jobs large enough to be split, across the pieces that threads place or
+// read, scan, resample and encode apart, the positions past 2^23 and 2^24,
+// and multipliers that take the literal forms.
+TEST(Threads, SameBytesForAnyCount)
+{
+    std::mt19937 rng(29);
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    const struct {
+        size_t len;
+        int rate_in, rate_out;
+        float multiplier; // 0: the automatic one
+    } extractions[] = {
+        {100000, 8000, 44100, 0}, {2000000, 44100, 8000, 245.76f}, {1500000, 7, 3, 1e7f},
+        {300000, 8000, 22050, inf}, {300000, 8000, 11025, nan}, {4300000, 8000, 16000, 0},
+    };
+    for (const auto &x : extractions) {
+        if (x.len > 2000000 && slow_target)
+            continue;
+        std::vector<unsigned char> region = random_bytes(x.len, rng);
+        std::vector<unsigned char> one = extracted(region, x.rate_in, x.rate_out, x.multiplier, 1);
+        for (int threads : {2, 3, 8})
+            ASSERT_TRUE(one == extracted(region, x.rate_in, x.rate_out, x.multiplier, threads))
+                << x.len << " " << x.rate_in << ">" << x.rate_out << ", " << threads << " threads";
+    }
+    const struct {
+        int64_t frames;
+        int rate_in, rate_out;
+        float multiplier;
+        int64_t len;
+    } implants[] = {
+        {1200000, 44100, 8000, 15.9995f, 110000}, {1100000, 8000, 44100, 3.5f, 1000000},
+        {1100000, 8000, 8000, 1e-30f, 600000}, {17000000, 16000, 8000, 1.0f, 4300000},
+    };
+    for (const auto &x : implants) {
+        if (x.frames > 2000000 && slow_target)
+            continue;
+        std::vector<unsigned char> data = random_bytes(4 * size_t(x.frames), rng);
+        snd_code code;
+        std::vector<unsigned char> one = implanted(data, x.frames, x.rate_in, x.rate_out,
+                                                   x.multiplier, x.len, wav_read_piece / 4,
+                                                   false, &code, 1);
+        ASSERT_EQ(code, snd_ok);
+        for (int threads : {2, 3, 8})
+            for (bool held : {false, true})
+                ASSERT_TRUE(one == implanted(data, x.frames, x.rate_in, x.rate_out, x.multiplier,
+                                             x.len, wav_read_piece / 4, held, &code, threads))
+                    << x.frames << " " << x.rate_in << ">" << x.rate_out << ", " << threads
+                    << " threads" << (held ? ", held" : "");
+    }
+    // A file shorter the second time it is read is refused with threads too.
+    std::vector<unsigned char> data = random_bytes(4 << 20, rng);
+    for (int threads : {1, 2, 8}) {
+        auto fixture = std::make_unique<wav_fixture>(data, 4 << 20, false, threads);
+        int32_t hi, lo;
+        ASSERT_EQ(wav_level(fixture->work, &fixture->data, 1 << 20, &hi, &lo).code, snd_ok);
+        auto shorter = std::make_unique<wav_fixture>(
+            std::vector<unsigned char>(data.begin(), data.begin() + (3 << 20)), 4 << 20, false);
+        fixture->data.in = shorter->file;
+        std::vector<unsigned char> region(1 << 19);
+        implant_job job{8000, 8000, 1.0f, region.data(), 1 << 19, high_nibble_first};
+        EXPECT_EQ(encode_wav(fixture->work, wav_read_piece / 4, &fixture->data, &job).code,
+                  snd_reread_short)
+            << threads << " threads";
+        fixture->data.in = fixture->file;
     }
 }
 
