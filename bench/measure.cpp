@@ -1,5 +1,6 @@
-// Runs one command and prints its wall time in seconds and its peak
-// resident memory in KiB: "<seconds> <kib>". Its output is discarded.
+// Runs one command and prints its wall time, its user and its system CPU
+// time in seconds and its peak resident memory in KiB:
+// "<wall> <user> <system> <kib>". Its output is discarded.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -30,6 +31,10 @@ int main(int argc, char **argv)
     clock_gettime(CLOCK_MONOTONIC, &end);
     double seconds = static_cast<double>(end.tv_sec - start.tv_sec) +
                      static_cast<double>(end.tv_nsec - start.tv_nsec) * 1e-9;
-    printf("%.3f %ld\n", seconds, usage.ru_maxrss);
+    auto cpu = [](const timeval &t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
+    printf("%.3f %.3f %.3f %ld\n", seconds, cpu(usage.ru_utime), cpu(usage.ru_stime),
+           usage.ru_maxrss);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }

@@ -1,5 +1,8 @@
-// Nanoseconds per sample of the codec and of each resampling loop, on
-// buffers that are already in memory (items processed = samples or frames).
+// Nanoseconds per sample or frame of each step of both signal paths, on
+// buffers already in memory, one thread (items processed = samples or
+// frames): the level scans, the decoder, the frame placement, the
+// implanter's resampling and the encoder; and, beside the fast steps, the
+// literal readings the tests check them against.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -23,70 +26,66 @@ std::vector<unsigned char> random_bytes(size_t n)
     return bytes;
 }
 
-std::vector<int32_t> decoded_samples()
+// The implanter's level scan: frame sums, then their bounds, per frame.
+void bm_scan_frames(benchmark::State &state)
 {
-    return decoded(random_bytes(bench_bytes));
+    std::vector<unsigned char> wav = random_bytes(4 * 4096);
+    std::vector<int32_t> sums(4096);
+    for (auto _ : state) {
+        int32_t hi = 0, lo = 65535;
+        sum_frames(wav.data(), 4096, sums.data());
+        scan_values(sums.data(), 4096, &hi, &lo);
+        benchmark::DoNotOptimize(hi);
+        benchmark::DoNotOptimize(lo);
+    }
+    state.SetItemsProcessed(state.iterations() * 4096);
 }
 
-void bm_decode_per_code(benchmark::State &state)
+// The decoder, as both the extractor's level pass and its placement run
+// it, per sample; and the code-by-code reference.
+template <bool literal> void bm_decode(benchmark::State &state)
 {
     std::vector<unsigned char> bytes = random_bytes(bench_bytes);
     std::vector<int32_t> samples(2 * bench_bytes);
     for (auto _ : state) {
         ad_state s{0, 0};
-        for (int64_t j = 0; j < bench_bytes; j++) {
-            samples[2 * j] = decode(&s, bytes[j] >> 4);
-            samples[2 * j + 1] = decode(&s, bytes[j] & 15);
+        if (literal) {
+            for (int64_t j = 0; j < bench_bytes; j++) {
+                samples[2 * j] = decode(&s, bytes[j] >> 4);
+                samples[2 * j + 1] = decode(&s, bytes[j] & 15);
+            }
+        } else {
+            decode_region(&s, bytes.data(), bench_bytes, high_nibble_first, samples.data());
         }
         benchmark::DoNotOptimize(samples.data());
     }
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
 }
 
-void bm_decode_region(benchmark::State &state)
+// The encoder's chain, per sample; and the code-by-code reference.
+template <bool literal> void bm_encode(benchmark::State &state)
 {
-    std::vector<unsigned char> bytes = random_bytes(bench_bytes);
-    std::vector<int32_t> samples(2 * bench_bytes);
-    for (auto _ : state) {
-        ad_state s{0, 0};
-        decode_region(&s, bytes.data(), bench_bytes, high_nibble_first, samples.data());
-        benchmark::DoNotOptimize(samples.data());
-    }
-    state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
-}
-
-void bm_encode_per_sample(benchmark::State &state)
-{
-    std::vector<int32_t> samples = decoded_samples();
+    std::vector<int32_t> samples = decoded(random_bytes(bench_bytes));
     std::vector<unsigned char> bytes(bench_bytes);
     for (auto _ : state) {
         ad_state s{0, 0};
-        for (int64_t j = 0; j < bench_bytes; j++) {
-            unsigned hi = encode(&s, samples[2 * j]);
-            bytes[j] = static_cast<unsigned char>((hi << 4) | encode(&s, samples[2 * j + 1]));
+        if (literal) {
+            for (int64_t j = 0; j < bench_bytes; j++) {
+                unsigned hi = encode(&s, samples[2 * j]);
+                bytes[j] = static_cast<unsigned char>((hi << 4) | encode(&s, samples[2 * j + 1]));
+            }
+        } else {
+            encode_region(&s, samples.data(), bench_bytes, high_nibble_first, bytes.data());
         }
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
 }
 
-void bm_encode_region(benchmark::State &state)
-{
-    std::vector<int32_t> samples = decoded_samples();
-    std::vector<unsigned char> bytes(bench_bytes);
-    for (auto _ : state) {
-        ad_state s{0, 0};
-        encode_region(&s, samples.data(), bench_bytes, high_nibble_first, bytes.data());
-        benchmark::DoNotOptimize(bytes.data());
-    }
-    state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
-}
-
-// Extraction from 8000 Hz to 44100 Hz, with the multiplier of a typical
-// sound (full 24-bit mantissa): the literal reading over decoded samples,
-// and the frame stream over the region (decoding included).
-template <bool plain>
-void bm_resample_frames(benchmark::State &state)
+// Frame placement from 8000 Hz to 44100 Hz with the multiplier of a typical
+// sound, per frame, decoding included; and the literal reading over decoded
+// samples.
+template <bool literal> void bm_place_frames(benchmark::State &state)
 {
     std::vector<unsigned char> region = random_bytes(bench_bytes);
     std::vector<int32_t> samples = decoded(region);
@@ -98,7 +97,7 @@ void bm_resample_frames(benchmark::State &state)
                     frames, 1};
     plan_frames(&plan, &job, nullptr);
     for (auto _ : state) {
-        if (plain) {
+        if (literal) {
             resample_frames_plain(samples.data(), static_cast<int64_t>(samples.size()), 8000,
                                   44100, 12.0137f, out.data(), frames);
         } else {
@@ -111,39 +110,38 @@ void bm_resample_frames(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * frames);
 }
 
-// Implanting a 44100 Hz WAV into an 8000 Hz region: the literal samples,
-// and the fused pass from data held in memory (encoding included).
-template <bool plain>
-void bm_resample_input(benchmark::State &state)
+// The implanter's resampling from 44100 Hz to 8000 Hz, per sample, frame
+// sums included; and the literal reading.
+template <bool literal> void bm_resample(benchmark::State &state)
 {
-    std::vector<unsigned char> wav = random_bytes(4 * 4410000);
-    int64_t frames = 4410000;
-    int64_t count = frames * 8000 / 44100 - 4;
-    std::vector<int32_t> out(count);
-    std::vector<unsigned char> region(count / 2);
-    int64_t work_size;
-    implant_work *work = take_implant_work(1, 4 * frames, &work_size);
-    wav_data data{nullptr, -1, 4 * frames, wav.data()};
-    implant_job job{44100, 8000, 15.9995f, region.data(), count / 2, high_nibble_first};
+    const int64_t frames = 4410000, count = frames * 8000 / 44100 - 4;
+    std::vector<unsigned char> wav = random_bytes(4 * static_cast<size_t>(frames));
+    std::vector<int32_t> out(count), sums(wav_read_piece / 4);
     for (auto _ : state) {
-        if (plain)
+        if (literal) {
             resample_input_plain(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
-        else
-            encode_wav(work, wav_read_piece / 4, &data, &job);
+        } else {
+            window w;
+            window_over_frames(&w, nullptr, wav.data(), frames, sums.data(), nullptr,
+                               wav_read_piece / 4);
+            position_walk walk;
+            walk_start(&walk, 0, 44100, 8000);
+            resample_frames(&w, &walk, count, 15.9995f, out.data());
+        }
         benchmark::DoNotOptimize(out.data());
-        benchmark::DoNotOptimize(region.data());
     }
     state.SetItemsProcessed(state.iterations() * count);
 }
 
-BENCHMARK(bm_decode_per_code);
-BENCHMARK(bm_decode_region);
-BENCHMARK(bm_encode_per_sample);
-BENCHMARK(bm_encode_region);
-BENCHMARK_TEMPLATE(bm_resample_frames, true);
-BENCHMARK_TEMPLATE(bm_resample_frames, false);
-BENCHMARK_TEMPLATE(bm_resample_input, true);
-BENCHMARK_TEMPLATE(bm_resample_input, false);
+BENCHMARK(bm_scan_frames);
+BENCHMARK_TEMPLATE(bm_decode, false);
+BENCHMARK_TEMPLATE(bm_decode, true);
+BENCHMARK_TEMPLATE(bm_place_frames, false);
+BENCHMARK_TEMPLATE(bm_place_frames, true);
+BENCHMARK_TEMPLATE(bm_resample, false);
+BENCHMARK_TEMPLATE(bm_resample, true);
+BENCHMARK_TEMPLATE(bm_encode, false);
+BENCHMARK_TEMPLATE(bm_encode, true);
 
 } // namespace
 

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Times both tools on a 16 MiB region against their streaming floor and, where
-# installed, against ffmpeg (extraction) and sox (implanting) doing the same
-# job. Runs alternate and the medians are printed. Then the microbenchmarks.
+# Times both tools on a 16 MiB region, with every processor and with one
+# (taskset), against the floors of their file work and, where installed,
+# against ffmpeg (extraction) and sox (implanting) doing the same job. Every
+# run starts after the same settling (outputs removed, the disk synced, a
+# pause), and the order alternates from run to run. Medians are printed,
+# then the microbenchmarks.
 #
 #   bench/run.sh            (RUNS=7 and BENCH_DIR=... may be set)
 set -euo pipefail
@@ -14,7 +17,7 @@ length=16777216
 offset=4096
 
 cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DSNDTOOLS_TESTS=OFF -DSNDTOOLS_BENCH=ON >/dev/null
-cmake --build $build -j2 >/dev/null
+cmake --build $build -j"$(nproc)" >/dev/null
 mkdir -p "$work"
 bin=$build
 m=$bin/bench/measure
@@ -24,58 +27,69 @@ $bin/bench/make_inputs "$container" $length
 $bin/sndextract "$container" $offset $length 8000 44100 "$work/sound.wav" >/dev/null
 dd if="$container" of="$work/region.vox" bs=64K iflag=skip_bytes,count_bytes skip=$offset \
   count=$length status=none
-cp "$container" "$work/target.bin"
-cp "$container" "$work/floor-target.bin"
+wav_pieces=$(( ($(stat -c %s "$work/sound.wav") + 262143) / 262144 ))
+one_cpu="taskset -c $(taskset -cp $$ | sed 's/.*: //; s/[-,].*//')"
 
 have() { command -v "$1" >/dev/null 2>&1; }
 
-declare -A times mems
-record() { # name, then the command
-  local name=$1; shift
+# name | command: the jobs, each run after the same settling.
+jobs=(
+  "extract|$bin/sndextract $container $offset $length 8000 44100 $work/out.wav"
+  "extract_1|$one_cpu $bin/sndextract $container $offset $length 8000 44100 $work/out.wav"
+  "extract_floor|$bin/bench/floor_extract $container $offset $length 8000 44100 $work/out.wav"
+  "dd_floor|dd if=/dev/zero of=$work/out.wav bs=256K count=$wav_pieces status=none"
+  "implant|$bin/sndimplant $work/sound.wav $work/target.bin $offset $length 8000"
+  "implant_1|$one_cpu $bin/sndimplant $work/sound.wav $work/target.bin $offset $length 8000"
+  "implant_floor|$bin/bench/floor_implant $work/sound.wav $work/target.bin $offset $length 8000"
+  "cat_floor|sh -c 'cat $work/sound.wav $work/sound.wav >/dev/null'"
+)
+if have ffmpeg; then
+  jobs+=("ffmpeg|ffmpeg -y -v error -f u8 -c:a adpcm_ima_oki -ar 8000 -ac 1 -i $work/region.vox -ar 44100 -ac 2 -c:a pcm_s16le $work/out.wav")
+fi
+if have sox; then
+  jobs+=("sox|sox $work/sound.wav -r 8000 -c 1 -t vox $work/out.vox rate -q")
+fi
+
+settle() {
+  rm -f "$work/out.wav" "$work/out.vox"
+  cp "$container" "$work/target.bin"
+  sync
+  sleep 1
+}
+
+declare -A wall user sys mem
+record() { # name, command
   local line
-  sync # start each run with no writeback left over from the one before
-  line=$("$m" "$@") || { echo "$name failed" >&2; exit 1; }
-  times[$name]+="${line% *} "
-  mems[$name]+="${line#* } "
+  settle
+  line=$(eval "$m $2") || { echo "$1 failed: $2" >&2; exit 1; }
+  read -r w u s k <<<"$line"
+  wall[$1]+="$w "; user[$1]+="$u "; sys[$1]+="$s "; mem[$1]+="$k "
 }
 median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 for ((r = 1; r <= runs; r++)); do
-  # Each run writes a new file, as a user's extraction does: truncating the
-  # last run's 740 MB file first would add the file system's work to the
-  # time of whichever program opens it.
-  rm -f "$work/out.wav" "$work/floor.wav" "$work/ffmpeg.wav" "$work/sox.vox"
-  record extract $bin/sndextract "$container" $offset $length 8000 44100 "$work/out.wav"
-  record extract_floor $bin/bench/floor_extract "$container" $offset $length 8000 44100 "$work/floor.wav"
-  if have ffmpeg; then
-    record ffmpeg ffmpeg -y -v error -f u8 -c:a adpcm_ima_oki -ar 8000 -ac 1 -i "$work/region.vox" \
-      -ar 44100 -ac 2 -c:a pcm_s16le "$work/ffmpeg.wav"
-  fi
-  record implant $bin/sndimplant "$work/sound.wav" "$work/target.bin" $offset $length 8000
-  record implant_floor $bin/bench/floor_implant "$work/sound.wav" "$work/floor-target.bin" $offset $length 8000
-  if have sox; then
-    record sox sox "$work/sound.wav" -r 8000 -c 1 -t vox "$work/sox.vox"
-  fi
+  if ((r % 2)); then order=$(seq 0 $((${#jobs[@]} - 1))); else order=$(seq $((${#jobs[@]} - 1)) -1 0); fi
+  for j in $order; do
+    record "${jobs[$j]%%|*}" "${jobs[$j]#*|}"
+  done
 done
+rm -f "$work/out.wav" "$work/out.vox"
 
-row() { # name, reference name
-  local t mem
-  t=$(median "${times[$1]}"); mem=$(median "${mems[$1]}")
-  if [ -n "${2:-}" ]; then
-    printf '%-15s %8.3f s %9d KiB   %5.2f x %s\n' "$1" "$t" "$mem" \
-      "$(awk -v a="$t" -v b="$(median "${times[$2]}")" 'BEGIN {print a / b}')" "$2"
-  else
-    printf '%-15s %8.3f s %9d KiB\n' "$1" "$t" "$mem"
-  fi
-}
-echo "medians of $runs runs, 16 MiB region, 8000 Hz <-> 44100 Hz ($(nproc) cores, $(uname -m))"
-row extract_floor
-row extract extract_floor
-if have ffmpeg; then row ffmpeg; row extract ffmpeg; else echo "ffmpeg          not installed"; fi
-row implant_floor
-row implant implant_floor
-if have sox; then row sox; row implant sox; else echo "sox             not installed"; fi
-rm -f "$work/out.wav" "$work/floor.wav" "$work/ffmpeg.wav" "$work/sox.vox"
+med() { median "${wall[$1]}"; }
+ratio() { awk -v a="$(med "$1")" -v b="$(med "$2")" 'BEGIN {printf "%.2f", a / b}'; }
+echo "medians of $runs runs, 16 MiB region, 8000 Hz <-> 44100 Hz ($(nproc) processors, $(uname -m))"
+printf '%-14s %8s %8s %8s %10s\n' job wall user system "peak KiB"
+for job in "${jobs[@]}"; do
+  name=${job%%|*}
+  printf '%-14s %8.3f %8.3f %8.3f %10d\n' "$name" "$(med "$name")" "$(median "${user[$name]}")" \
+    "$(median "${sys[$name]}")" "$(median "${mem[$name]}")"
+done
+cpu() { awk -v u="$(median "${user[$1]}")" -v s="$(median "${sys[$1]}")" 'BEGIN {print u + s}'; }
+echo
+echo "extract: $(ratio extract dd_floor) x the dd floor, $(ratio extract extract_floor) x its own floor$(have ffmpeg && echo ", $(ratio extract ffmpeg) x ffmpeg");" \
+     "CPU with all threads $(awk -v a="$(cpu extract)" -v b="$(cpu extract_1)" 'BEGIN {printf "%.2f", a / b}') x one thread's"
+echo "implant: $(ratio implant cat_floor) x the cat floor, $(ratio implant implant_floor) x its own floor$(have sox && echo ", $(ratio implant sox) x sox");" \
+     "CPU with all threads $(awk -v a="$(cpu implant)" -v b="$(cpu implant_1)" 'BEGIN {printf "%.2f", a / b}') x one thread's"
 
 echo
 $bin/bench/micro_bench

@@ -145,12 +145,11 @@ const int64_t threaded_frames = 2 * frames_per_block;
 struct extract_work {
     extract_plan plan;
     ad_state *states;
-    int32_t *windows; // one per placing thread
-    unsigned char *pieces;
-    int placers, slots; // 0 placers: the frames are made where they are written
+    int32_t *windows;      // one per placing thread
+    unsigned char *pieces; // one per placing thread
+    int placers;           // 0: the frames are made a piece at a time by one thread
 };
 
-// Placing threads stop paying past what a writer can take.
 static int placers_for(const extract_job *job)
 {
     if (job->threads < 2 || job->frames < threaded_frames)
@@ -160,12 +159,12 @@ static int placers_for(const extract_job *job)
 
 extract_work *take_extract_work(const extract_job *job, int64_t *size)
 {
-    int placers = placers_for(job), slots = placers > 0 ? placers + 2 : 1;
+    int placers = placers_for(job);
     int64_t states = job->len / state_stride + 1;
     int64_t windows = placers > 0 ? placers : 1;
     int64_t piece = 4 * (placers > 0 ? frames_per_block : frames_per_piece);
-    *size = int64_t(sizeof(extract_work)) + 8 * states + 4 * decode_window_samples * windows +
-            piece * slots;
+    *size = int64_t(sizeof(extract_work)) + 8 * states +
+            (4 * decode_window_samples + piece) * windows;
     extract_work *work = static_cast<extract_work *>(malloc(static_cast<size_t>(*size)));
     if (work == nullptr)
         return nullptr;
@@ -173,7 +172,6 @@ extract_work *take_extract_work(const extract_job *job, int64_t *size)
     work->windows = reinterpret_cast<int32_t *>(work->states + states);
     work->pieces = reinterpret_cast<unsigned char *>(work->windows + decode_window_samples * windows);
     work->placers = placers;
-    work->slots = slots;
     return work;
 }
 
@@ -210,38 +208,37 @@ static bool write_in_turn(extract_work *work, FILE *out)
     return failed;
 }
 
-// Pieces placed by the threads in the order they take them, written here
-// in order as each is ready.
+// Each thread places the next piece no one has taken, then writes it when
+// its turn comes, straight from where it was made (a piece handed to
+// another processor to write crosses between their caches first); while
+// one writes, the others place.
 static bool write_placed(extract_work *work, FILE *out, const extract_job *job)
 {
-    ring pieces(work->slots);
+    ring turns(1); // piece b's turn comes once piece b - 1 is written
     std::atomic<int64_t> next{0};
+    std::atomic<bool> failed{false};
     const int64_t blocks = (job->frames + frames_per_block - 1) / frames_per_block;
-    auto frames_of = [&](int64_t b) {
-        return job->frames - b * frames_per_block < frames_per_block ? job->frames - b * frames_per_block
-                                                                     : frames_per_block;
-    };
     auto place = [&](int t) {
         frame_stream s;
-        for (int64_t b; (b = next++) < blocks && pieces.wait_free(b);) {
+        unsigned char *piece = work->pieces + t * 4 * frames_per_block;
+        for (int64_t b; (b = next++) < blocks;) {
             frame_stream_start(&s, &work->plan, work->windows + t * decode_window_samples,
                                decode_window_samples, b * frames_per_block);
-            frame_stream_next(&s, work->pieces + pieces.slot(b) * 4 * frames_per_block,
-                              frames_of(b));
-            pieces.fill(b);
+            size_t n = static_cast<size_t>(frame_stream_next(&s, piece, frames_per_block));
+            if (!turns.wait_free(b))
+                return;
+            if (fwrite(piece, 4, n, out) != n) {
+                failed = true;
+                turns.stop();
+                return;
+            }
+            turns.release(b);
         }
     };
-    bool failed = false;
-    std::vector<std::thread> placers = start_threads(work->placers, place);
-    if (placers.empty())
-        return write_in_turn(work, out);
-    for (int64_t b = 0; b < blocks && !failed && pieces.wait_filled(b); b++) {
-        size_t n = static_cast<size_t>(frames_of(b));
-        failed = fwrite(work->pieces + pieces.slot(b) * 4 * frames_per_block, 4, n, out) != n;
-        pieces.release(b);
-    }
-    pieces.stop();
-    join_threads(placers);
+    std::vector<std::thread> helpers =
+        start_threads(work->placers - 1, [&](int t) { place(t + 1); });
+    place(0);
+    join_threads(helpers);
     return failed;
 }
 

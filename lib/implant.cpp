@@ -194,6 +194,14 @@ bool resample(window *w, position_walk *walk, int64_t stop, step_t &step)
 
 } // namespace
 
+bool resample_frames(window *w, position_walk *walk, int64_t stop, float multiplier,
+                     int32_t *samples)
+{
+    const int64_t first = walk->i;
+    auto step = step_of(multiplier, [samples, first](int64_t i, int32_t v) { samples[i - first] = v; });
+    return resample(w, walk, stop, step);
+}
+
 // The samples made by another thread a chunk at a time, encoded here in
 // order as each chunk is ready; false when no thread could be started.
 static bool encode_beside(implant_work *work, window *w, position_walk *walk,
@@ -205,11 +213,9 @@ static bool encode_beside(implant_work *work, window *w, position_walk *walk,
     bool short_read = false;
     auto resampler = [&](int) {
         for (int64_t c = 0; c <= last && chunks.wait_free(c); c++) {
-            int32_t *chunk = work->chunks + chunks.slot(c) * samples_per_chunk;
-            const int64_t first = c * samples_per_chunk;
-            auto step = step_of(job->multiplier,
-                                [chunk, first](int64_t i, int32_t v) { chunk[i - first] = v; });
-            if (!resample(w, walk, c == last ? count : first + samples_per_chunk, step)) {
+            const int64_t stop = c == last ? count : (c + 1) * samples_per_chunk;
+            if (!resample_frames(w, walk, stop, job->multiplier,
+                                 work->chunks + chunks.slot(c) * samples_per_chunk)) {
                 short_read = true;
                 break;
             }

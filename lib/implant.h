@@ -76,6 +76,12 @@ struct implant_job {
     nibble_order order;
 };
 
+// Samples walk->i..stop-1 of the WAV frames in the window, stored from
+// samples[0]: each the interpolated frame sum divided by twice the
+// multiplier. False when the file ends before a frame that is needed.
+bool resample_frames(window *w, position_walk *walk, int64_t stop, float multiplier,
+                     int32_t *samples);
+
 // Second reading, from the first frame again (or from the held data),
 // window_frames (at most wav_read_piece / 4) at a time: the samples,
 // encoded into the job's region, by this thread or, with threads, by
