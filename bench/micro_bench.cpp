@@ -122,8 +122,7 @@ template <bool literal> void bm_resample(benchmark::State &state)
             resample_input_plain(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
         } else {
             window w;
-            window_over_frames(&w, nullptr, wav.data(), frames, sums.data(), nullptr,
-                               wav_read_piece / 4);
+            window_over_frames(&w, nullptr, wav.data(), frames, sums.data(), wav_read_piece / 4);
             position_walk walk;
             walk_start(&walk, 0, 44100, 8000);
             resample_frames(&w, &walk, count, 15.9995f, out.data());

@@ -47,11 +47,12 @@ const int64_t samples_per_chunk = 64 * 1024;
 const int64_t level_piece = 1 << 20;
 const int64_t scan_frames = 4096;
 
+// Frames are summed where they were read, and the second reading's window
+// lies where the first one's pieces did: no more memory is touched than
+// the first reading touched, a small file's few pages.
 struct implant_work {
     bool beside;           // a second thread resamples while this one encodes
-    int32_t *window;       // the second reading's window: wav_read_piece / 4 sums
-    int32_t *sums;         // scan_frames sums
-    unsigned char *piece;  // level_piece bytes
+    unsigned char *piece;  // level_piece bytes, then the window
     int32_t *chunks;       // chunk_slots of samples_per_chunk samples
 };
 
@@ -60,15 +61,13 @@ const int chunk_slots = 4;
 implant_work *take_implant_work(int threads, int64_t data_size, int64_t *size)
 {
     bool beside = threads >= 2 && data_size >= threaded_bytes;
-    *size = int64_t(sizeof(implant_work)) + wav_read_piece + 4 * scan_frames + level_piece +
+    *size = int64_t(sizeof(implant_work)) + level_piece +
             (beside ? 4 * samples_per_chunk * chunk_slots : 0);
     implant_work *work = static_cast<implant_work *>(malloc(static_cast<size_t>(*size)));
     if (work == nullptr)
         return nullptr;
     work->beside = beside;
-    work->window = reinterpret_cast<int32_t *>(work + 1);
-    work->sums = work->window + wav_read_piece / 4;
-    work->piece = reinterpret_cast<unsigned char *>(work->sums + scan_frames);
+    work->piece = reinterpret_cast<unsigned char *>(work + 1);
     work->chunks = reinterpret_cast<int32_t *>(work->piece + level_piece);
     return work;
 }
@@ -78,17 +77,20 @@ void free_implant_work(implant_work *work)
     free(work);
 }
 
-// The frames of one piece that the level covers, folded into *hi and *lo.
-// Pieces are whole frames, and every piece but the last is full.
-static void scan_piece(int64_t n, const unsigned char *piece, int64_t got, int64_t scan_to,
+// The frames of one piece that the level covers, folded into *hi and *lo,
+// a few thousand at a time (into sums, or summed where they lie when sums
+// is null). Pieces are whole frames, and every piece but the last is full.
+static void scan_piece(int64_t n, unsigned char *piece, int64_t got, int64_t scan_to,
                        int32_t *sums, int32_t *hi, int32_t *lo)
 {
     int64_t first = n * (level_piece / 4);
     int64_t to = first + got / 4 < scan_to ? first + got / 4 : scan_to;
     for (int64_t f = first; f < to; f += scan_frames) {
         int64_t count = to - f < scan_frames ? to - f : scan_frames;
-        sum_frames(piece + 4 * (f - first), count, sums);
-        scan_values(sums, count, hi, lo);
+        unsigned char *frames = piece + 4 * (f - first);
+        int32_t *into = sums != nullptr ? sums : reinterpret_cast<int32_t *>(frames);
+        sum_frames(frames, count, into);
+        scan_values(into, count, hi, lo);
     }
 }
 
@@ -114,7 +116,9 @@ snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int
         int64_t want = data->size - done < level_piece ? data->size - done : level_piece;
         unsigned char *piece = data->held ? data->held + done : work->piece;
         int64_t got = static_cast<int64_t>(fread(piece, 1, static_cast<size_t>(want), data->in));
-        scan_piece(n, piece, got, scan_to, work->sums, max_val, min_val);
+        // Held data is read again: its sums go where the window will be.
+        scan_piece(n, piece, got, scan_to,
+                   data->held ? reinterpret_cast<int32_t *>(work->piece) : nullptr, max_val, min_val);
         done += got;
         if (got < want)
             return snd_status_of(snd_data_short, data->size, done);
@@ -248,7 +252,7 @@ snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
         return snd_status_of(snd_reread_failed);
     window w;
     window_over_frames(&w, data->held ? nullptr : data->in, data->held, data->size / 4,
-                       work->window, work->piece, window_frames);
+                       reinterpret_cast<int32_t *>(work->piece), window_frames);
     position_walk walk;
     walk_start(&walk, 0, job->rate_in, job->rate_out);
     snd_status status;

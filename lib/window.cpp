@@ -11,15 +11,15 @@
 void window_over_region(window *w, const unsigned char *region, int64_t len, nibble_order order,
                         int64_t first, ad_state state, int32_t *values, int64_t capacity)
 {
-    *w = window{source_region, region, nullptr, nullptr, state, order, first, values, capacity,
+    *w = window{source_region, region, nullptr, state, order, first, values, capacity,
                 2 * first, 2 * first, 2 * len};
 }
 
 void window_over_frames(window *w, FILE *file, const unsigned char *bytes, int64_t frames,
-                        int32_t *values, unsigned char *frame_bytes, int64_t capacity)
+                        int32_t *values, int64_t capacity)
 {
-    *w = window{file ? source_wav_file : source_wav_memory, bytes, file, frame_bytes,
-                ad_state{0, 0}, high_nibble_first, 0, values, capacity, 0, 0, frames};
+    *w = window{file ? source_wav_file : source_wav_memory, bytes, file, ad_state{0, 0},
+                high_nibble_first, 0, values, capacity, 0, 0, frames};
 }
 
 void sum_frames(const unsigned char *frames, int64_t n, int32_t *sums)
@@ -88,9 +88,9 @@ int window_refill(window *w)
         n = w->total - w->end < room ? w->total - w->end : room;
         const unsigned char *frames = w->bytes + 4 * w->consumed;
         if (w->file != nullptr) {
-            if (fread(w->frame_bytes, 4, static_cast<size_t>(n), w->file) != static_cast<size_t>(n))
+            frames = reinterpret_cast<unsigned char *>(into);
+            if (fread(into, 4, static_cast<size_t>(n), w->file) != static_cast<size_t>(n))
                 return 1;
-            frames = w->frame_bytes;
         }
         sum_frames(frames, n, into);
         w->end += n;

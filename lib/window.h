@@ -18,8 +18,7 @@ enum source_kind { source_region, source_wav_file, source_wav_memory };
 struct window {
     source_kind kind;
     const unsigned char *bytes; // the region, or the frames held in memory
-    FILE *file;                 // the frames, read a piece at a time into frame_bytes
-    unsigned char *frame_bytes; // room for capacity frames
+    FILE *file;                 // the frames, read a piece at a time into values
     ad_state decoder;
     nibble_order order;
     int64_t consumed;           // bytes decoded, or frames taken
@@ -33,16 +32,17 @@ struct window {
 void window_over_region(window *w, const unsigned char *region, int64_t len, nibble_order order,
                         int64_t first, ad_state state, int32_t *values, int64_t capacity);
 
-// frames frames from a file positioned at the first of them (frame_bytes
-// with room for capacity frames), or, with file null, from bytes in memory.
+// frames frames from a file positioned at the first of them, or, with file
+// null, from bytes in memory. Frames read from a file are summed where they
+// were read.
 void window_over_frames(window *w, FILE *file, const unsigned char *bytes, int64_t frames,
-                        int32_t *values, unsigned char *frame_bytes, int64_t capacity);
+                        int32_t *values, int64_t capacity);
 
 // Moves the window on by a piece; returns 1 when the file ended before the
 // frames it was to hold, 0 otherwise.
 int window_refill(window *w);
 
-// The left plus right sample of n frames.
+// The left plus right sample of n frames; sums may be where the frames are.
 void sum_frames(const unsigned char *frames, int64_t n, int32_t *sums);
 
 // Folds the largest and smallest of n values into *hi and *lo; every value
