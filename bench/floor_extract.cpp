@@ -12,6 +12,8 @@
 #include "files.h"
 #include "numbers.h"
 
+using namespace sndtools;
+
 int main(int argc, char **argv)
 {
     if (argc != 7) {

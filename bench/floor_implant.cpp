@@ -12,6 +12,8 @@
 #include "implant.h"
 #include "wav.h"
 
+using namespace sndtools;
+
 // Reads size bytes from the stream in pieces; returns a byte sum, or -1
 // when the data ends early.
 static int64_t read_pieces(FILE *in, unsigned char *piece, int64_t size)

@@ -11,6 +11,8 @@
 
 #include "codec.h"
 
+using namespace sndtools;
+
 int main(int argc, char **argv)
 {
     if (argc != 3) {

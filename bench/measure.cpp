@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+
 int main(int argc, char **argv)
 {
     if (argc < 2) {

@@ -13,6 +13,8 @@
 #include "implant.h"
 #include "reference.h"
 
+using namespace sndtools;
+
 namespace {
 
 const int64_t bench_bytes = 1 << 20; // 2^21 samples

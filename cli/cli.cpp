@@ -52,7 +52,7 @@ void answer_help_or_version(int argc, char **argv, const char *program, const ch
         exit(0);
     }
     if (strcmp(argv[1], "--version") == 0) {
-        printf("%s (sndtools) %s\n", program, SNDTOOLS_VERSION);
+        printf("%s (sndtools) %s\n", program, SNDTOOLS_PROGRAM_VERSION);
         exit(0);
     }
 }

@@ -10,6 +10,8 @@
 #include "status.h"
 #include "wav.h"
 
+using namespace sndtools;
+
 void echo_args(int argc, char **argv);
 
 // The processors this process may run on (on Linux its affinity mask, as

@@ -3,7 +3,7 @@
 # Output bytes depend on every rounding point: no contraction into fused
 # multiply-adds, no fast-math, and float arithmetic at its own width.
 add_library(sndtools_flags INTERFACE)
-target_compile_definitions(sndtools_flags INTERFACE SNDTOOLS_VERSION="${PROJECT_VERSION}")
+target_compile_definitions(sndtools_flags INTERFACE SNDTOOLS_PROGRAM_VERSION="${PROJECT_VERSION}")
 if(MSVC)
   # /fp:precise does not contract from Visual Studio 2022 on.
   target_compile_options(sndtools_flags INTERFACE /W4 /fp:precise /utf-8)

@@ -14,6 +14,8 @@
 
 #include "codec.h"
 
+using namespace sndtools;
+
 static const int ex_rate = 8000;
 static const int ex_offset = 4096;
 static const int ex_length = 6000;

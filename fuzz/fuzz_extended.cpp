@@ -13,6 +13,8 @@
 #include "walk.h"
 #include "x87_reference.h"
 
+using namespace sndtools;
+
 namespace {
 
 struct reader {

@@ -14,7 +14,10 @@
 #include "fuzz_input.h"
 #include "numbers.h"
 #include "reference.h"
+#include "sndtools.h"
 #include "wav.h"
+
+using namespace sndtools;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -35,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<unsigned char> region(in.file.begin(), in.file.begin() + len);
 
     extract_job job{region.data(), len, high_nibble_first, freq, rate, amplification, frames,
-                    1 + (in.choice >> 4) % 4};
+                    1 + int(in.choice >> 4) % 4};
     int64_t work_size;
     extract_work *work = take_extract_work(&job, &work_size);
     int32_t max_val, min_val;
@@ -75,5 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                               plain.data(), frames);
     if (frames > 0 && memcmp(plain.data(), wav.data() + 44, plain.size()) != 0)
         abort(); // the fast forms left the literal reading
+    // The same frames on memory, as a library user makes them.
+    std::vector<unsigned char> placed(plain.size());
+    if (sndtools_extract(region.data(), region.size(), SNDTOOLS_HIGH_NIBBLE_FIRST, freq, rate,
+                         fixed ? &amplification : nullptr, placed.data(), placed.size(), nullptr,
+                         job.threads) != SNDTOOLS_OK ||
+        placed != plain)
+        abort();
     return 0;
 }

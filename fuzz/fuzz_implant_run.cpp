@@ -17,6 +17,8 @@
 #include "reference.h"
 #include "wav.h"
 
+using namespace sndtools;
+
 static std::vector<unsigned char> implant(const std::string &file, bool held, int64_t scan_count,
                                           int rate_in, int rate_out, bool fixed,
                                           float amplification, int len, snd_code *code)

@@ -7,6 +7,8 @@
 
 #include "numbers.h"
 
+using namespace sndtools;
+
 static int reference(const std::string &text, uint32_t *value)
 {
     uint64_t base = 10;

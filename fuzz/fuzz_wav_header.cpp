@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "numbers.h"
+#include "sndtools.h"
 #include "wav.h"
+
+using namespace sndtools;
 
 static wav_check expected_outcome(const unsigned char *h, size_t size)
 {
@@ -35,6 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int got = size < 44 ? static_cast<int>(size) : 44;
     wav_check outcome = check_wav_header(exact.data(), got);
     if (outcome != expected_outcome(exact.data(), size))
+        abort();
+    // As a library user checks it: the same outcome, the same numbers.
+    int32_t rate = 0, data_size = 0;
+    int error = sndtools_wav_check(exact.data(), size, &rate, &data_size);
+    if ((error == SNDTOOLS_OK) != (outcome == wav_ok) ||
+        (error == SNDTOOLS_OK && (rate != wav_sample_rate(exact.data()) ||
+                                  data_size != wav_data_size(exact.data()))))
         abort();
 
     // The same bytes through the reading step, from a stream.

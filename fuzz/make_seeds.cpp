@@ -14,6 +14,8 @@
 #include "codec.h"
 #include "wav.h"
 
+using namespace sndtools;
+
 static std::string seed_dir;
 
 static void put(const std::string &target, const std::string &name, const std::string &bytes)

@@ -1,5 +1,7 @@
 #include "codec.h"
 
+namespace sndtools {
+
 constexpr int32_t ad_ref_table[49] = {
     16,  17,  19,  21,  23,  25,  28,  31,  34,  37,  41,   45,   50,
     55,  60,  66,  73,  80,  88,  97,  107, 118, 130, 143,  157,  173,
@@ -86,3 +88,5 @@ void encode_region(ad_state *state, const int32_t *samples, int64_t len, nibble_
     }
     *state = state_of(e);
 }
+
+} // namespace sndtools

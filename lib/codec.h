@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace sndtools {
+
 // One stream's state; a region starts from {0, 0}.
 struct ad_state {
     int32_t ad_sample;    // last reconstructed sample, -2048..2047
@@ -112,5 +114,7 @@ inline unsigned encode_next(ad_encoder *e, int32_t target)
     e->row = ad_next_row(r, code);
     return code;
 }
+
+} // namespace sndtools
 
 #endif

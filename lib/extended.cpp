@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace sndtools {
+
 int leading_zeros(uint64_t v)
 {
 #if defined(__GNUC__)
@@ -227,3 +229,5 @@ int64_t ext_truncate(extended v)
     uint64_t magnitude = v.exponent < 0 ? v.significand >> -v.exponent : UINT64_MAX >> 1;
     return v.negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
 }
+
+} // namespace sndtools

@@ -7,8 +7,8 @@
 // Only the operations the programs need: sums, products, quotients by a
 // value of at most 32 significant bits, exact conversions in, and rounding
 // to a 32-bit float or truncation to an integer out. Values are finite.
-#ifndef EXTENDED_H
-#define EXTENDED_H
+#ifndef SNDTOOLS_EXTENDED_H
+#define SNDTOOLS_EXTENDED_H
 
 #include <cfloat>
 #include <cstdint>
@@ -18,6 +18,8 @@
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD != 0
 #error "float arithmetic is evaluated wider than float (FLT_EVAL_METHOD is not 0): build with SSE2 (-msse2 -mfpmath=sse)"
 #endif
+
+namespace sndtools {
 
 struct extended {
     uint64_t significand; // top bit set, or 0 for zero
@@ -44,5 +46,7 @@ int64_t ext_truncate(extended v);
 
 // Number of leading zero bits of a nonzero value.
 int leading_zeros(uint64_t v);
+
+} // namespace sndtools
 
 #endif

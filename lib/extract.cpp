@@ -10,6 +10,8 @@
 #include "ring.h"
 #include "wav.h"
 
+namespace sndtools {
+
 int32_t peak_to_peak_of(int32_t max_val, int32_t min_val)
 {
     if (max_val - min_val < 1)
@@ -208,38 +210,67 @@ static bool write_in_turn(extract_work *work, FILE *out)
     return failed;
 }
 
-// Each thread places the next piece no one has taken, then writes it when
-// its turn comes, straight from where it was made (a piece handed to
-// another processor to write crosses between their caches first); while
-// one writes, the others place.
-static bool write_placed(extract_work *work, FILE *out, const extract_job *job)
+// Each of the threads places the next piece no one has taken, into
+// where(t, b) for thread t and piece b, then hands it to done(b, frames,
+// count), which returns false to stop them all.
+template <typename where_fn, typename done_fn>
+static void place_pieces(extract_work *work, const extract_job *job, where_fn where,
+                         done_fn done)
 {
-    ring turns(1); // piece b's turn comes once piece b - 1 is written
     std::atomic<int64_t> next{0};
-    std::atomic<bool> failed{false};
+    std::atomic<bool> stopped{false};
     const int64_t blocks = (job->frames + frames_per_block - 1) / frames_per_block;
     auto place = [&](int t) {
         frame_stream s;
-        unsigned char *piece = work->pieces + t * 4 * frames_per_block;
-        for (int64_t b; (b = next++) < blocks;) {
+        for (int64_t b; !stopped && (b = next++) < blocks;) {
             frame_stream_start(&s, &work->plan, work->windows + t * decode_window_samples,
                                decode_window_samples, b * frames_per_block);
-            size_t n = static_cast<size_t>(frame_stream_next(&s, piece, frames_per_block));
-            if (!turns.wait_free(b))
-                return;
-            if (fwrite(piece, 4, n, out) != n) {
-                failed = true;
-                turns.stop();
-                return;
-            }
-            turns.release(b);
+            unsigned char *frames = where(t, b);
+            if (!done(b, frames, frame_stream_next(&s, frames, frames_per_block)))
+                stopped = true;
         }
     };
     std::vector<std::thread> helpers =
         start_threads(work->placers - 1, [&](int t) { place(t + 1); });
     place(0);
     join_threads(helpers);
+}
+
+// Each piece is written when its turn comes, straight from where it was
+// made (a piece handed to another processor to write crosses between
+// their caches first); while one thread writes, the others place.
+static bool write_placed(extract_work *work, FILE *out, const extract_job *job)
+{
+    ring turns(1); // piece b's turn comes once piece b - 1 is written
+    std::atomic<bool> failed{false};
+    place_pieces(
+        work, job, [&](int t, int64_t) { return work->pieces + t * 4 * frames_per_block; },
+        [&](int64_t b, const unsigned char *frames, int64_t n) {
+            if (!turns.wait_free(b))
+                return false;
+            if (fwrite(frames, 4, static_cast<size_t>(n), out) != static_cast<size_t>(n)) {
+                failed = true;
+                turns.stop();
+                return false;
+            }
+            turns.release(b);
+            return true;
+        });
     return failed;
+}
+
+void place_all_frames(extract_work *work, const extract_job *job, unsigned char *frames)
+{
+    plan_frames(&work->plan, job, work->states);
+    if (work->placers == 0) {
+        frame_stream s;
+        frame_stream_start(&s, &work->plan, work->windows, decode_window_samples, 0);
+        frame_stream_next(&s, frames, job->frames);
+        return;
+    }
+    place_pieces(
+        work, job, [&](int, int64_t b) { return frames + 4 * b * frames_per_block; },
+        [](int64_t, const unsigned char *, int64_t) { return true; });
 }
 
 snd_status write_wav(extract_work *work, FILE *out, const extract_job *job)
@@ -253,3 +284,5 @@ snd_status write_wav(extract_work *work, FILE *out, const extract_job *job)
     failed = failed || fputc(0, out) == EOF;
     return snd_status_of(failed ? snd_write_failed : snd_ok);
 }
+
+} // namespace sndtools

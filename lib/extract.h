@@ -10,6 +10,8 @@
 #include "status.h"
 #include "walk.h"
 
+namespace sndtools {
+
 // Decoded samples held at once by each window, and frames written at once
 // by one thread: fixed sizes, whatever the length of the region or sound.
 const int64_t decode_window_samples = 64 * 1024;
@@ -94,9 +96,15 @@ void free_extract_work(extract_work *work);
 void region_level(extract_work *work, const extract_job *job, int32_t *max_val,
                   int32_t *min_val);
 
+// All the frames of the job, from the start of frames, with threads when
+// there are several.
+void place_all_frames(extract_work *work, const extract_job *job, unsigned char *frames);
+
 // The whole WAV file of a region: the header, the frames, and the trailing
 // zero byte; snd_write_failed at the first write that fails. With threads,
 // the frames of later pieces are made while earlier ones are written.
 snd_status write_wav(extract_work *work, FILE *out, const extract_job *job);
+
+} // namespace sndtools
 
 #endif

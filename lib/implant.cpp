@@ -8,6 +8,8 @@
 #include "ring.h"
 #include "wav.h"
 
+namespace sndtools {
+
 int32_t implant_peak(int32_t max_val, int32_t min_val)
 {
     if (max_val - min_val > 0) {
@@ -102,7 +104,7 @@ snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int
     int64_t available = data->file_size - wav_header_size;
     if (data->file_size >= 0 && data->size > available)
         return snd_status_of(snd_data_short, data->size, available < 0 ? 0 : available);
-    if (data->file_size < 0) {
+    if (data->file_size < 0 && data->in != nullptr) {
         data->held = static_cast<unsigned char *>(malloc(static_cast<size_t>(data->size) + 256));
         if (data->held == nullptr)
             return snd_status_of(snd_no_memory, data->size + 256);
@@ -115,7 +117,9 @@ snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int
     for (int64_t n = 0; done < data->size; n++) {
         int64_t want = data->size - done < level_piece ? data->size - done : level_piece;
         unsigned char *piece = data->held ? data->held + done : work->piece;
-        int64_t got = static_cast<int64_t>(fread(piece, 1, static_cast<size_t>(want), data->in));
+        int64_t got = data->in == nullptr
+                          ? want
+                          : static_cast<int64_t>(fread(piece, 1, static_cast<size_t>(want), data->in));
         // Held data is read again: its sums go where the window will be.
         scan_piece(n, piece, got, scan_to,
                    data->held ? reinterpret_cast<int32_t *>(work->piece) : nullptr, max_val, min_val);
@@ -274,3 +278,5 @@ snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
     });
     return snd_status_of(resample(&w, &walk, count, step) ? snd_ok : snd_reread_short);
 }
+
+} // namespace sndtools

@@ -10,6 +10,8 @@
 #include "status.h"
 #include "walk.h"
 
+namespace sndtools {
+
 // The WAV data is read in pieces of this many bytes, each scanned while it
 // is still in the cache.
 const int wav_read_piece = 256 * 1024;
@@ -43,12 +45,13 @@ inline int32_t saturate_for_encode(float value)
 
 // The data chunk of a WAV file: size bytes from the input's position on.
 // An input whose size cannot be told (a pipe) cannot be read twice either:
-// its data is then held whole from the first reading.
+// its data is then held whole from the first reading. With in null, the
+// data is in memory already, at held.
 struct wav_data {
     FILE *in;
     int64_t file_size; // of the whole input, or -1
     int64_t size;
-    unsigned char *held; // taken by wav_level, freed by the caller
+    unsigned char *held; // taken by wav_level when it reads a pipe, freed by the caller
 };
 
 // What an implant holds besides the region, taken as one block, for up to
@@ -88,5 +91,7 @@ bool resample_frames(window *w, position_walk *walk, int64_t stop, float multipl
 // another while this one encodes.
 snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
                       const implant_job *job);
+
+} // namespace sndtools
 
 #endif

@@ -7,6 +7,8 @@
 
 #include "extended.h"
 
+namespace sndtools {
+
 static int digit_value(char c, unsigned base)
 {
     if (c >= '0' && c <= '9')
@@ -77,3 +79,5 @@ int64_t frames_for(int rate, float duration)
         return -1;
     return ext_truncate(product);
 }
+
+} // namespace sndtools

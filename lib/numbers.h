@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace sndtools {
+
 // Decimal, or hexadecimal after a lower-case "0x". Wraps modulo 2^32 without
 // complaint. Stores the value scanned so far in *value in every case; returns
 // 0 when the whole text was understood, 1 at the first character that is not.
@@ -53,5 +55,7 @@ int64_t frames_for(int rate, float duration);
 // The largest count of 4-byte items whose block (plus 256 spare bytes) still
 // has a size in the signed 32-bit range.
 const int64_t max_block_items = (INT32_MAX - 256) / 4;
+
+} // namespace sndtools
 
 #endif

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+namespace sndtools {
+
 struct ring {
     std::mutex lock;
     std::condition_variable changed;
@@ -79,5 +81,7 @@ inline void join_threads(std::vector<std::thread> &threads)
     for (std::thread &t : threads)
         t.join();
 }
+
+} // namespace sndtools
 
 #endif

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace sndtools {
+
 enum snd_code {
     snd_ok,
     snd_no_memory,      // wanted: the bytes of the block that could not be had
@@ -23,5 +25,7 @@ inline snd_status snd_status_of(snd_code code, int64_t wanted = 0, int64_t got =
 {
     return snd_status{code, wanted, got};
 }
+
+} // namespace sndtools
 
 #endif

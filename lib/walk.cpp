@@ -2,6 +2,8 @@
 
 #include "extended.h"
 
+namespace sndtools {
+
 float resample_position(int64_t i, int rate_in, int rate_out)
 {
     // The product is below 2^62: exact.
@@ -42,3 +44,5 @@ void walk_start(position_walk *w, int64_t i, int rate_in, int rate_out)
     w->rate_out = rate_out;
     walk_rebase(w);
 }
+
+} // namespace sndtools

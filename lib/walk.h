@@ -20,6 +20,8 @@
 #include "extended.h" // float arithmetic as written
 #include "window.h"
 
+namespace sndtools {
+
 float resample_position(int64_t i, int rate_in, int rate_out);
 
 struct position_walk {
@@ -180,5 +182,7 @@ inline bool is_near_float_midpoint(double value)
     uint64_t low = bits & 0x1FFFFFFFu;
     return low - (0x10000000u - 8u) <= 16u;
 }
+
+} // namespace sndtools
 
 #endif

@@ -4,6 +4,8 @@
 
 #include "numbers.h"
 
+namespace sndtools {
+
 void fill_wav_header(unsigned char *hdr, int frames, int rate)
 {
     // Wrapping arithmetic, as the sizes are 32-bit fields; callers keep
@@ -69,3 +71,5 @@ int wav_format_length(const unsigned char *hdr)
 {
     return grab_intval(hdr + 16, 4);
 }
+
+} // namespace sndtools

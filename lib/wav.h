@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+namespace sndtools {
+
 const int wav_header_size = 44;
 
 // Outcomes of checking a header, in the order they are checked.
@@ -31,5 +33,7 @@ wav_check check_wav_header(const unsigned char *hdr, int got);
 int wav_sample_rate(const unsigned char *hdr);
 int wav_data_size(const unsigned char *hdr);
 int wav_format_length(const unsigned char *hdr);
+
+} // namespace sndtools
 
 #endif

@@ -8,6 +8,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace sndtools {
+
 void window_over_region(window *w, const unsigned char *region, int64_t len, nibble_order order,
                         int64_t first, ad_state state, int32_t *values, int64_t capacity)
 {
@@ -98,3 +100,5 @@ int window_refill(window *w)
     w->consumed += n;
     return 0;
 }
+
+} // namespace sndtools

@@ -13,6 +13,8 @@
 
 #include "codec.h"
 
+namespace sndtools {
+
 enum source_kind { source_region, source_wav_file, source_wav_memory };
 
 struct window {
@@ -77,5 +79,7 @@ inline int32_t value_at(window_view v, int64_t k)
         return v.values[k - v.base];
     return v.hold_last ? v.values[v.total - 1 - v.base] : 0;
 }
+
+} // namespace sndtools
 
 #endif

@@ -8,6 +8,8 @@
 #include "codec.h"
 #include "reference.h"
 
+using namespace sndtools;
+
 namespace {
 
 TEST(Decode, EachCodeFromTheStartState)

@@ -17,6 +17,8 @@
 #include "walk.h"
 #include "x87_reference.h"
 
+using namespace sndtools;
+
 namespace {
 
 #ifdef HAVE_X87_REFERENCE

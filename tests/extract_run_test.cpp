@@ -7,6 +7,7 @@
 
 #include "run_tool.h"
 
+
 namespace {
 
 const std::string tool = SNDEXTRACT_PATH;

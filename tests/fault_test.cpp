@@ -18,6 +18,7 @@
 
 #include "run_tool.h"
 
+
 namespace {
 
 const std::string extract = SNDEXTRACT_PATH;
@@ -498,8 +499,8 @@ TEST(Faults, HelpAndVersion)
         {&implant, {"--help"}, 0,
          "Usage:\nadpcm [--low-nibble-first] <filein> <fileout> <offset> <sample_len> "
          "<samplerate_out> [amplification]\nEncodes a 16-bit stereo WAV file as 4-bit ADPCM"},
-        {&extract, {"--version"}, 0, "sndextract (sndtools) " SNDTOOLS_VERSION "\n"},
-        {&implant, {"--version"}, 0, "sndimplant (sndtools) " SNDTOOLS_VERSION "\n"},
+        {&extract, {"--version"}, 0, "sndextract (sndtools) " SNDTOOLS_PROGRAM_VERSION "\n"},
+        {&implant, {"--version"}, 0, "sndimplant (sndtools) " SNDTOOLS_PROGRAM_VERSION "\n"},
         {&extract, {"--help", "x"}, 1, "argv[0] = "},
         {&implant, {"--low-nibble-first", "--help"}, 1, "argv[0] = "},
         {&implant, {"-h"}, 1, "argv[0] = "},

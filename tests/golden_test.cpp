@@ -16,6 +16,7 @@
 
 #include "run_tool.h"
 
+
 namespace {
 
 const std::string extract = SNDEXTRACT_PATH;

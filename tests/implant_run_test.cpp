@@ -13,6 +13,8 @@
 #include "reference.h"
 #include "run_tool.h"
 
+using namespace sndtools;
+
 namespace {
 
 const std::string implant = SNDIMPLANT_PATH;

@@ -10,6 +10,8 @@
 #include "utf8.h"
 #include "wav.h"
 
+using namespace sndtools;
+
 namespace {
 
 struct num_case {

@@ -10,6 +10,8 @@
 
 #include "codec.h"
 
+using namespace sndtools;
+
 // Turns one code (0..15) into the next sample and advances the state.
 int32_t decode(ad_state *state, uint8_t code);
 

@@ -16,6 +16,8 @@
 #include "reference.h"
 #include "walk.h"
 
+using namespace sndtools;
+
 namespace {
 
 #ifdef SNDTOOLS_SLOW_TARGET

@@ -9,6 +9,8 @@
 #include "files.h"
 #include "wav.h"
 
+using namespace sndtools;
+
 std::vector<std::string> tool_command(const std::string &program)
 {
     std::vector<std::string> command;

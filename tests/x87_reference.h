@@ -12,6 +12,8 @@
 
 #include "extended.h"
 
+using namespace sndtools;
+
 #if LDBL_MANT_DIG == 64
 #define HAVE_X87_REFERENCE 1
 
