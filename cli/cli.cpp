@@ -24,7 +24,7 @@ int usable_processors()
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
-void echo_args(int argc, char **argv)
+static void echo_args(int argc, char **argv)
 {
     for (int i = 0; i < argc; i++)
         printf("argv[%d] = %s\n", i, argv[i]);
@@ -41,18 +41,17 @@ static void print_usage_with_options(const char *usage)
     printf("Usage:\nadpcm [--low-nibble-first] %s", usage + strlen("adpcm "));
 }
 
-void answer_help_or_version(int argc, char **argv, const char *program, const char *usage,
-                            const char *purpose)
+static void answer_help_or_version(int argc, char **argv, const program_line *line)
 {
     if (argc != 2)
         return;
     if (strcmp(argv[1], "--help") == 0) {
-        print_usage_with_options(usage);
-        printf("%s\n%s", purpose, option_help);
+        print_usage_with_options(line->usage);
+        printf("%s\n%s", line->purpose, option_help);
         exit(0);
     }
     if (strcmp(argv[1], "--version") == 0) {
-        printf("%s (sndtools) %s\n", program, SNDTOOLS_PROGRAM_VERSION);
+        printf("%s (sndtools) %s\n", line->program, SNDTOOLS_PROGRAM_VERSION);
         exit(0);
     }
 }
@@ -84,7 +83,7 @@ void report_level(int32_t max_val, int32_t min_val, int32_t peak, bool fixed,
         printf("adjusting by multiplier %f\n", static_cast<double>(multiplier));
 }
 
-int read_options(int argc, char **argv, const char *usage, nibble_order *order)
+static int read_options(int argc, char **argv, const char *usage, nibble_order *order)
 {
     *order = high_nibble_first;
     int at = 1;
@@ -103,12 +102,21 @@ int read_options(int argc, char **argv, const char *usage, nibble_order *order)
     return at;
 }
 
-void refuse_arg_count(int count, const char *usage)
+char **read_command_line(int argc, char **argv, const program_line *line, nibble_order *order,
+                         bool *fixed)
 {
-    printf("Invalid number of parameters : %d\n", count);
-    printf("Usage:\n");
-    printf("%s", usage);
-    exit(1);
+    answer_help_or_version(argc, argv, line);
+    echo_args(argc, argv);
+    int first = read_options(argc, argv, line->usage, order);
+    int count = argc - first + 1;
+    if (count != line->count && count != line->count + 1) {
+        printf("Invalid number of parameters : %d\n", count);
+        printf("Usage:\n");
+        printf("%s", line->usage);
+        exit(1);
+    }
+    *fixed = count == line->count + 1;
+    return argv + first - 1;
 }
 
 void refuse(const char *format, ...)

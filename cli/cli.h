@@ -12,17 +12,28 @@
 
 using namespace sndtools;
 
-void echo_args(int argc, char **argv);
-
 // The processors this process may run on (on Linux its affinity mask, as
 // nproc and taskset see it), at least 1: the threads the library may use.
 int usable_processors();
 
-// "--help" or "--version" as the one argument: prints the usage line and
-// the purpose (ending with where the manual page is), or the program's name
-// and version, and exits 0. Any other command line returns.
-void answer_help_or_version(int argc, char **argv, const char *program, const char *usage,
-                            const char *purpose);
+// What a program's command line takes: its name, usage line and purpose,
+// and its count of arguments (the program's name included) without the
+// optional amplification.
+struct program_line {
+    const char *program, *usage, *purpose;
+    int count;
+};
+
+// The start both programs make: "--help" or "--version" as the one
+// argument (the usage line and the purpose, or the name and version, and
+// status 0); the echo; the options before the positional arguments, GNU
+// style (--low-nibble-first, and -- to end them; an unknown one is refused
+// with one line and the usage lines); and the count of what follows them
+// (refused with the count message, plus one for the program's name, and
+// the usage lines). Returns the positional arguments, [1] the first, and
+// whether the amplification is there.
+char **read_command_line(int argc, char **argv, const program_line *line, nibble_order *order,
+                         bool *fixed);
 
 // The report of the values understood from the command line (freq_in is
 // shown only where the program has one, null otherwise; amplification only
@@ -31,16 +42,6 @@ void report_values(const char *filein, int offset, int sample_len, const int *fr
                    int rate_out, const char *fileout, bool fixed, float amplification);
 void report_level(int32_t max_val, int32_t min_val, int32_t peak, bool fixed,
                   float multiplier);
-
-// The options before the positional arguments, GNU style:
-// --low-nibble-first, and -- to end them (--help and --version are answered
-// only alone, and are no options). Refuses an unknown option with one line
-// and the usage lines. Returns the index of the first positional argument.
-int read_options(int argc, char **argv, const char *usage, nibble_order *order);
-
-// Prints the count message (the positional arguments and the program's
-// name), "Usage:" and the usage line, then exits 1.
-[[noreturn]] void refuse_arg_count(int count, const char *usage);
 
 // Prints one message line (printf format) and exits with status 1.
 // (GCC and Clang check the arguments against the format.)

@@ -11,8 +11,13 @@
 #include "numbers.h"
 #include "windows_io.h"
 
-static const char usage[] = "adpcm <filein> <offset> <sample_len> <ADPCM_sample_freq> "
-                            "<samplerate_out> <fileout> [amplification]\n";
+static const program_line line = {
+    "sndextract",
+    "adpcm <filein> <offset> <sample_len> <ADPCM_sample_freq> <samplerate_out> <fileout> "
+    "[amplification]\n",
+    "Takes a 4-bit ADPCM sound out of a region of a file and writes it as a 16-bit stereo WAV "
+    "file; the manual page says more: man sndextract.",
+    7};
 
 // Values the arithmetic cannot use, refused before the duration is shown.
 // A negative value can only come from a number typed from 2^31 on.
@@ -59,23 +64,15 @@ static unsigned char *read_region(FILE *in, const char *name, int offset, int sa
 
 static int run_sndextract(int argc, char **argv)
 {
-    answer_help_or_version(argc, argv, "sndextract", usage,
-                           "Takes a 4-bit ADPCM sound out of a region of a file and writes it as "
-                           "a 16-bit stereo WAV file; the manual page says more: man sndextract.");
-    echo_args(argc, argv);
     nibble_order order;
-    int first = read_options(argc, argv, usage, &order);
-    char **arg = argv + first - 1; // arg[1] is the first positional argument
-    int count = argc - first + 1;
-    if (count != 7 && count != 8)
-        refuse_arg_count(count, usage);
+    bool fixed;
+    char **arg = read_command_line(argc, argv, &line, &order, &fixed);
     const char *filein = arg[1];
     const char *fileout = arg[6];
     int offset = number_arg(arg[2], "offset");
     int sample_len = number_arg(arg[3], "length");
     int freq_in = number_arg(arg[4], "sample_freq");
     int rate_out = number_arg(arg[5], "samplerate_out");
-    bool fixed = count == 8;
     float amplification = fixed ? amplification_arg(arg[7]) : 0.0f;
     report_values(filein, offset, sample_len, &freq_in, rate_out, fileout, fixed,
                   amplification);

@@ -13,8 +13,11 @@
 #include "wav.h"
 #include "windows_io.h"
 
-static const char usage[] =
-    "adpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> [amplification]\n";
+static const program_line line = {
+    "sndimplant", "adpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> [amplification]\n",
+    "Encodes a 16-bit stereo WAV file as 4-bit ADPCM and writes it over exactly one region of a "
+    "file; the manual page says more: man sndimplant.",
+    6};
 
 // Command-line values the arithmetic cannot use, refused before the
 // duration is shown and before any file is opened. A negative value can only
@@ -79,23 +82,14 @@ static int64_t check_header_values(int samplerate_in, int waveblock_size, float 
 
 static int run_sndimplant(int argc, char **argv)
 {
-    answer_help_or_version(argc, argv, "sndimplant", usage,
-                           "Encodes a 16-bit stereo WAV file as 4-bit ADPCM and writes it over "
-                           "exactly one region of a file; the manual page says more: "
-                           "man sndimplant.");
-    echo_args(argc, argv);
     nibble_order order;
-    int first = read_options(argc, argv, usage, &order);
-    char **arg = argv + first - 1; // arg[1] is the first positional argument
-    int count = argc - first + 1;
-    if (count != 6 && count != 7)
-        refuse_arg_count(count, usage);
+    bool fixed;
+    char **arg = read_command_line(argc, argv, &line, &order, &fixed);
     const char *filein = arg[1];
     const char *fileout = arg[2];
     int offset = number_arg(arg[3], "offset");
     int sample_len = number_arg(arg[4], "length");
     int rate_out = number_arg(arg[5], "samplerate_out");
-    bool fixed = count == 7;
     float amplification = fixed ? amplification_arg(arg[6]) : 0.0f;
     report_values(filein, offset, sample_len, nullptr, rate_out, fileout, fixed, amplification);
     check_values(sample_len, rate_out);
