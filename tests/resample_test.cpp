@@ -486,7 +486,10 @@ TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
                                     decode_window_samples, frames_per_piece))
             << r.in << "/" << r.out;
     }
-    // The implanter's input side: frames up to past 2^24.
+    // The implanter's input side: frames up to past 2^24 (the literal reading
+    // of 17 million samples takes minutes under an emulator).
+    if (slow_target)
+        return;
     std::vector<unsigned char> wav = random_bytes(4 * static_cast<size_t>(count), rng);
     for (const rates &r : {rates{9000, 8000}, rates{16000, 8000}}) {
         int64_t len = (count * r.out / r.in + 4) / 2;
