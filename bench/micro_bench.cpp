@@ -112,6 +112,36 @@ template <bool literal> void bm_place_frames(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * frames);
 }
 
+// The same past position 2^23, where every position is whole and a frame is
+// its sample's, scaled: per frame, decoding included.
+void bm_place_whole_frames(benchmark::State &state)
+{
+    std::vector<unsigned char> region = random_bytes(8 << 20);
+    const int64_t first = int64_t(47) << 20, frames = 8 << 20;
+    extract_job job{region.data(), int64_t(region.size()), high_nibble_first, 8000, 44100,
+                    12.0137f, first + frames, 1};
+    std::vector<int32_t> window(decode_window_samples);
+    std::vector<unsigned char> out(4 * frames);
+    static extract_plan plan;
+    plan_frames(&plan, &job, nullptr);
+    // The decoder's states as the level pass keeps them.
+    std::vector<ad_state> states(region.size() / state_stride + 1);
+    ad_state s{0, 0};
+    std::vector<int32_t> scratch(2 * state_stride);
+    for (size_t at = 0; at < region.size(); at += state_stride) {
+        states[at / state_stride] = s;
+        decode_region(&s, region.data() + at, state_stride, high_nibble_first, scratch.data());
+    }
+    plan.states = states.data();
+    for (auto _ : state) {
+        frame_stream fs;
+        frame_stream_start(&fs, &plan, window.data(), decode_window_samples, first);
+        frame_stream_next(&fs, out.data(), frames);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * frames);
+}
+
 // The implanter's resampling from 44100 Hz to 8000 Hz, per sample, frame
 // sums included; and the literal reading.
 template <bool literal> void bm_resample(benchmark::State &state)
@@ -139,6 +169,7 @@ BENCHMARK_TEMPLATE(bm_decode, false);
 BENCHMARK_TEMPLATE(bm_decode, true);
 BENCHMARK_TEMPLATE(bm_place_frames, false);
 BENCHMARK_TEMPLATE(bm_place_frames, true);
+BENCHMARK(bm_place_whole_frames);
 BENCHMARK_TEMPLATE(bm_resample, false);
 BENCHMARK_TEMPLATE(bm_resample, true);
 BENCHMARK_TEMPLATE(bm_encode, false);

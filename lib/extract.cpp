@@ -40,8 +40,18 @@ float scaled_frame_value(int32_t a, int32_t b, float frac, float multiplier)
 
 namespace {
 
+// The low 16 bits of out, little-endian, in both channels: one store where
+// the machine is little-endian (the test folds to a constant).
 inline void put_frame(unsigned char *frame, int32_t out)
 {
+    const uint16_t probe = 1;
+    unsigned char first;
+    memcpy(&first, &probe, 1);
+    if (first == 1) {
+        uint32_t both = static_cast<uint32_t>(out & 0xFFFF) * 0x10001u;
+        memcpy(frame, &both, 4);
+        return;
+    }
     unsigned char lo = static_cast<unsigned char>(out & 0xFF);
     unsigned char hi = static_cast<unsigned char>((out >> 8) & 0xFF);
     frame[0] = lo;
