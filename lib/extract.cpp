@@ -149,23 +149,21 @@ int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_fr
     return stop - first;
 }
 
-// Frames a thread places at once when several do, each piece a write; and
-// the fewest frames for which threads pay.
-const int64_t frames_per_block = 256 * 1024;
-const int64_t threaded_frames = 2 * frames_per_block;
+// The fewest frames for which more threads than this one pay.
+const int64_t threaded_frames = 2 * frames_per_piece;
 
 struct extract_work {
     extract_plan plan;
     ad_state *states;
     int32_t *windows;      // one per placing thread
     unsigned char *pieces; // one per placing thread
-    int placers;           // 0: the frames are made a piece at a time by one thread
+    int placers;           // this thread and the others
 };
 
 static int placers_for(const extract_job *job)
 {
     if (job->threads < 2 || job->frames < threaded_frames)
-        return 0;
+        return 1;
     return job->threads < 8 ? job->threads : 8;
 }
 
@@ -173,16 +171,14 @@ extract_work *take_extract_work(const extract_job *job, int64_t *size)
 {
     int placers = placers_for(job);
     int64_t states = job->len / state_stride + 1;
-    int64_t windows = placers > 0 ? placers : 1;
-    int64_t piece = 4 * (placers > 0 ? frames_per_block : frames_per_piece);
     *size = int64_t(sizeof(extract_work)) + 8 * states +
-            (4 * decode_window_samples + piece) * windows;
+            (4 * decode_window_samples + 4 * frames_per_piece) * placers;
     extract_work *work = static_cast<extract_work *>(malloc(static_cast<size_t>(*size)));
     if (work == nullptr)
         return nullptr;
     work->states = reinterpret_cast<ad_state *>(work + 1);
     work->windows = reinterpret_cast<int32_t *>(work->states + states);
-    work->pieces = reinterpret_cast<unsigned char *>(work->windows + decode_window_samples * windows);
+    work->pieces = reinterpret_cast<unsigned char *>(work->windows + decode_window_samples * placers);
     work->placers = placers;
     return work;
 }
@@ -207,19 +203,6 @@ void region_level(extract_work *work, const extract_job *job, int32_t *max_val,
     }
 }
 
-// Each piece placed, then written, by this thread.
-static bool write_in_turn(extract_work *work, FILE *out)
-{
-    frame_stream s;
-    frame_stream_start(&s, &work->plan, work->windows, decode_window_samples, 0);
-    bool failed = false;
-    for (int64_t n = 1; !failed && n > 0;) {
-        n = frame_stream_next(&s, work->pieces, frames_per_piece);
-        failed = fwrite(work->pieces, 4, static_cast<size_t>(n), out) != static_cast<size_t>(n);
-    }
-    return failed;
-}
-
 // Each of the threads places the next piece no one has taken, into
 // where(t, b) for thread t and piece b, then hands it to done(b, frames,
 // count), which returns false to stop them all.
@@ -229,14 +212,14 @@ static void place_pieces(extract_work *work, const extract_job *job, where_fn wh
 {
     std::atomic<int64_t> next{0};
     std::atomic<bool> stopped{false};
-    const int64_t blocks = (job->frames + frames_per_block - 1) / frames_per_block;
+    const int64_t blocks = (job->frames + frames_per_piece - 1) / frames_per_piece;
     auto place = [&](int t) {
         frame_stream s;
         for (int64_t b; !stopped && (b = next++) < blocks;) {
             frame_stream_start(&s, &work->plan, work->windows + t * decode_window_samples,
-                               decode_window_samples, b * frames_per_block);
+                               decode_window_samples, b * frames_per_piece);
             unsigned char *frames = where(t, b);
-            if (!done(b, frames, frame_stream_next(&s, frames, frames_per_block)))
+            if (!done(b, frames, frame_stream_next(&s, frames, frames_per_piece)))
                 stopped = true;
         }
     };
@@ -254,7 +237,7 @@ static bool write_placed(extract_work *work, FILE *out, const extract_job *job)
     ring turns(1); // piece b's turn comes once piece b - 1 is written
     std::atomic<bool> failed{false};
     place_pieces(
-        work, job, [&](int t, int64_t) { return work->pieces + t * 4 * frames_per_block; },
+        work, job, [&](int t, int64_t) { return work->pieces + t * 4 * frames_per_piece; },
         [&](int64_t b, const unsigned char *frames, int64_t n) {
             if (!turns.wait_free(b))
                 return false;
@@ -272,14 +255,8 @@ static bool write_placed(extract_work *work, FILE *out, const extract_job *job)
 void place_all_frames(extract_work *work, const extract_job *job, unsigned char *frames)
 {
     plan_frames(&work->plan, job, work->states);
-    if (work->placers == 0) {
-        frame_stream s;
-        frame_stream_start(&s, &work->plan, work->windows, decode_window_samples, 0);
-        frame_stream_next(&s, frames, job->frames);
-        return;
-    }
     place_pieces(
-        work, job, [&](int, int64_t b) { return frames + 4 * b * frames_per_block; },
+        work, job, [&](int, int64_t b) { return frames + 4 * b * frames_per_piece; },
         [](int64_t, const unsigned char *, int64_t) { return true; });
 }
 
@@ -289,8 +266,7 @@ snd_status write_wav(extract_work *work, FILE *out, const extract_job *job)
     unsigned char hdr[wav_header_size];
     fill_wav_header(hdr, static_cast<int>(job->frames), job->rate_out);
     bool failed = fwrite(hdr, 1, wav_header_size, out) != wav_header_size;
-    if (!failed)
-        failed = work->placers > 0 ? write_placed(work, out, job) : write_in_turn(work, out);
+    failed = failed || write_placed(work, out, job);
     failed = failed || fputc(0, out) == EOF;
     return snd_status_of(failed ? snd_write_failed : snd_ok);
 }

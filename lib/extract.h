@@ -12,10 +12,11 @@
 
 namespace sndtools {
 
-// Decoded samples held at once by each window, and frames written at once
-// by one thread: fixed sizes, whatever the length of the region or sound.
+// Decoded samples held at once by each window, and the frames of one piece,
+// placed by one thread and written at once: fixed sizes, whatever the
+// length of the region or sound.
 const int64_t decode_window_samples = 64 * 1024;
-const int64_t frames_per_piece = 64 * 1024;
+const int64_t frames_per_piece = 256 * 1024;
 
 // Bytes of the region between the decoder states the level pass keeps, so
 // that frames can be placed from any point of the region.
@@ -96,13 +97,13 @@ void free_extract_work(extract_work *work);
 void region_level(extract_work *work, const extract_job *job, int32_t *max_val,
                   int32_t *min_val);
 
-// All the frames of the job, from the start of frames, with threads when
-// there are several.
+// All the frames of the job, from the start of frames, a piece per thread
+// at a time.
 void place_all_frames(extract_work *work, const extract_job *job, unsigned char *frames);
 
 // The whole WAV file of a region: the header, the frames, and the trailing
 // zero byte; snd_write_failed at the first write that fails. With threads,
-// the frames of later pieces are made while earlier ones are written.
+// the frames of later pieces are placed while earlier ones are written.
 snd_status write_wav(extract_work *work, FILE *out, const extract_job *job);
 
 } // namespace sndtools

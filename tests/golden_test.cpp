@@ -175,7 +175,7 @@ bool native_only_skipped()
 #if defined(__SANITIZE_ADDRESS__) || defined(_WIN32)
     return true; // far slower there, and the unit tests cross 2^23 in-process
 #else
-    return !tool_command(extract).front().empty() && tool_command(extract).size() > 1;
+    return tool_command(extract).size() > 1; // under an emulator
 #endif
 }
 
@@ -199,7 +199,7 @@ TEST(Golden, EveryOutputByte)
     const std::string target = container_bytes(300000);
     const bool skip_big = native_only_skipped();
     for (const job &j : jobs()) {
-        if ((j.big && skip_big))
+        if (j.big && skip_big)
             continue;
 #ifdef _WIN32
         if (j.pipe)

@@ -26,28 +26,6 @@ std::vector<unsigned char> random_bytes(size_t n, std::mt19937 &rng)
     return bytes;
 }
 
-// What sndextract writes: the WAV file through the program's path.
-std::vector<unsigned char> program_wav(const std::vector<unsigned char> &region, int order,
-                                       int rate_in, int rate_out, const float *amplification)
-{
-    extract_job job{region.data(), int64_t(region.size()),
-                    order ? low_nibble_first : high_nibble_first, rate_in, rate_out, 0.0f,
-                    sndtools_extract_frames(region.size(), rate_in, rate_out), 1};
-    int64_t size;
-    extract_work *work = take_extract_work(&job, &size);
-    int32_t hi, lo;
-    region_level(work, &job, &hi, &lo);
-    job.multiplier = amplification ? *amplification : extract_multiplier(peak_to_peak_of(hi, lo));
-    FILE *f = tmpfile();
-    write_wav(work, f, &job);
-    free_extract_work(work);
-    std::vector<unsigned char> wav(static_cast<size_t>(ftell(f)));
-    rewind(f);
-    EXPECT_EQ(fread(wav.data(), 1, wav.size(), f), wav.size());
-    fclose(f);
-    return wav;
-}
-
 TEST(Library, ExtractAndImplantGiveTheProgramsBytes)
 {
     std::mt19937 rng(31);
@@ -73,7 +51,9 @@ TEST(Library, ExtractAndImplantGiveTheProgramsBytes)
                                    c.amplification, wav.data() + 44, 4 * size_t(frames), &level,
                                    c.threads),
                   SNDTOOLS_OK);
-        EXPECT_TRUE(wav == program_wav(region, c.order, c.rate_in, c.rate_out, c.amplification))
+        EXPECT_TRUE(wav == written_wav(region, c.order ? low_nibble_first : high_nibble_first,
+                                       c.rate_in, c.rate_out,
+                                       c.amplification ? *c.amplification : 0.0f, 1))
             << c.len << " " << c.rate_in << ">" << c.rate_out;
 
         // Back in, as sndimplant puts that WAV file into a region.

@@ -131,6 +131,29 @@ std::vector<int32_t> decoded(const std::vector<unsigned char> &region)
     return samples;
 }
 
+std::vector<unsigned char> written_wav(const std::vector<unsigned char> &region,
+                                       nibble_order order, int rate_in, int rate_out,
+                                       float multiplier, int threads)
+{
+    extract_job job{region.data(), static_cast<int64_t>(region.size()), order, rate_in,
+                    rate_out, 0.0f,
+                    frames_for(rate_out, duration_of(2 * int(region.size()), rate_in)), threads};
+    int64_t size;
+    extract_work *work = take_extract_work(&job, &size);
+    int32_t hi, lo;
+    region_level(work, &job, &hi, &lo);
+    job.multiplier = multiplier == 0 ? extract_multiplier(peak_to_peak_of(hi, lo)) : multiplier;
+    FILE *f = tmpfile();
+    bool written = write_wav(work, f, &job).code == snd_ok;
+    free_extract_work(work);
+    std::vector<unsigned char> wav(written ? static_cast<size_t>(ftell(f)) : 0);
+    rewind(f);
+    if (fread(wav.data(), 1, wav.size(), f) != wav.size())
+        wav.clear();
+    fclose(f);
+    return wav;
+}
+
 std::vector<unsigned char> encoded(const std::vector<int32_t> &samples)
 {
     std::vector<unsigned char> bytes(samples.size() / 2);

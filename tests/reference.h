@@ -1,7 +1,8 @@
 // The literal readings the library's fast forms are checked against, for
 // the tests, the fuzz targets and the benchmarks (built without
 // GoogleTest): the codec code by code, the resampling one extended-precision
-// position and value per output, and the whole paths made of them.
+// position and value per output, and the whole paths made of them; and the
+// extractor's path as the program runs it, to compare others with.
 #ifndef REFERENCE_H
 #define REFERENCE_H
 
@@ -36,5 +37,11 @@ std::vector<int32_t> decoded(const std::vector<unsigned char> &region);
 
 // Samples encoded code by code from the start state, two to a byte.
 std::vector<unsigned char> encoded(const std::vector<int32_t> &samples);
+
+// The WAV file the library's write_wav makes of a region, as sndextract
+// writes it (a multiplier of 0: the automatic one); empty if a write failed.
+std::vector<unsigned char> written_wav(const std::vector<unsigned char> &region,
+                                       nibble_order order, int rate_in, int rate_out,
+                                       float multiplier, int threads);
 
 #endif

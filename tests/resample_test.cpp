@@ -502,28 +502,6 @@ TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
     }
 }
 
-// The frames of a job written by write_wav, as the program writes them.
-std::vector<unsigned char> extracted(const std::vector<unsigned char> &region, int rate_in,
-                                     int rate_out, float multiplier, int threads)
-{
-    extract_job job{region.data(), static_cast<int64_t>(region.size()), high_nibble_first,
-                    rate_in, rate_out, 0.0f,
-                    frames_for(rate_out, duration_of(2 * int(region.size()), rate_in)), threads};
-    int64_t size;
-    extract_work *work = take_extract_work(&job, &size);
-    int32_t hi, lo;
-    region_level(work, &job, &hi, &lo);
-    job.multiplier = multiplier == 0 ? extract_multiplier(peak_to_peak_of(hi, lo)) : multiplier;
-    FILE *f = tmpfile();
-    EXPECT_EQ(write_wav(work, f, &job).code, snd_ok);
-    free_extract_work(work);
-    std::vector<unsigned char> wav(static_cast<size_t>(ftell(f)));
-    rewind(f);
-    EXPECT_EQ(fread(wav.data(), 1, wav.size(), f), wav.size());
-    fclose(f);
-    return wav;
-}
-
 // Threads make the same bytes as one thread does, whatever their number:
 // jobs large enough to be split, across the pieces that threads place or
 // read, scan, resample and encode apart, the positions past 2^23 and 2^24,
@@ -544,9 +522,10 @@ TEST(Threads, SameBytesForAnyCount)
         if (x.len > 2000000 && slow_target)
             continue;
         std::vector<unsigned char> region = random_bytes(x.len, rng);
-        std::vector<unsigned char> one = extracted(region, x.rate_in, x.rate_out, x.multiplier, 1);
+        std::vector<unsigned char> one = written_wav(region, high_nibble_first, x.rate_in, x.rate_out, x.multiplier, 1);
         for (int threads : {2, 3, 8})
-            ASSERT_TRUE(one == extracted(region, x.rate_in, x.rate_out, x.multiplier, threads))
+            ASSERT_TRUE(one == written_wav(region, high_nibble_first, x.rate_in, x.rate_out,
+                                                x.multiplier, threads))
                 << x.len << " " << x.rate_in << ">" << x.rate_out << ", " << threads << " threads";
     }
     const struct {
