@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "extract.h"
+#include "counts.h"
 #include "files.h"
-#include "numbers.h"
+#include "frames.h"
 
 using namespace sndtools;
 
@@ -24,17 +24,19 @@ int main(int argc, char **argv)
     int sample_len = atoi(argv[3]);
     int rate_in = atoi(argv[4]);
     int rate_out = atoi(argv[5]);
-    int64_t frames = frames_for(rate_out, duration_of(2 * sample_len, rate_in));
+    int64_t frames = wav_frames_of_region(sample_len, rate_in, rate_out);
 
     FILE *in = fopen(argv[1], "rb");
     if (in == nullptr || file_size(in, argv[1]) < 0)
         return 1;
-    unsigned char *data = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));
+    unsigned char *data = static_cast<unsigned char *>(malloc(size_t(sample_len) + 256));
     fseek(in, offset, SEEK_SET);
     if (fread(data, 1, static_cast<size_t>(sample_len), in) != static_cast<size_t>(sample_len))
         return 1;
     fclose(in);
-    unsigned char *piece = static_cast<unsigned char *>(take_block(4 * frames_per_piece + 256));
+    unsigned char *piece = static_cast<unsigned char *>(malloc(4 * frames_per_piece + 256));
+    if (data == nullptr || piece == nullptr)
+        return 1;
     FILE *out = fopen(argv[6], "wb");
     if (out == nullptr)
         return 1;

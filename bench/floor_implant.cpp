@@ -9,10 +9,12 @@
 #include <cstdlib>
 
 #include "files.h"
-#include "implant.h"
 #include "wav.h"
 
 using namespace sndtools;
+
+// The pieces sndimplant's second reading takes.
+const int64_t wav_read_piece = 256 * 1024;
 
 // Reads size bytes from the stream in pieces; returns a byte sum, or -1
 // when the data ends early.
@@ -45,11 +47,13 @@ int main(int argc, char **argv)
     if (target == nullptr || fseek(target, offset, SEEK_SET) != 0)
         return 1;
     unsigned char hdr[wav_header_size];
-    if (read_wav_header(in, hdr) != wav_header_size)
+    if (fread(hdr, 1, wav_header_size, in) != wav_header_size)
         return 1;
     int size = wav_data_size(hdr);
-    unsigned char *data = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));
-    unsigned char *piece = static_cast<unsigned char *>(take_block(wav_read_piece + 256));
+    unsigned char *data = static_cast<unsigned char *>(malloc(size_t(sample_len) + 256));
+    unsigned char *piece = static_cast<unsigned char *>(malloc(wav_read_piece + 256));
+    if (data == nullptr || piece == nullptr)
+        return 1;
     int64_t first = read_pieces(in, piece, size);
     if (first < 0 || fseek(in, wav_header_size, SEEK_SET) != 0)
         return 1;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "codec.h"
-#include "extract.h"
+#include "frames.h"
 #include "implant.h"
 #include "reference.h"
 
@@ -95,7 +95,7 @@ template <bool literal> void bm_place_frames(benchmark::State &state)
     std::vector<unsigned char> out(4 * frames);
     static extract_plan plan;
     std::vector<int32_t> window(decode_window_samples);
-    extract_job job{region.data(), bench_bytes, high_nibble_first, 8000, 44100, 12.0137f,
+    frame_job job{region.data(), bench_bytes, high_nibble_first, 8000, 44100, 12.0137f,
                     frames, 1};
     plan_frames(&plan, &job, nullptr);
     for (auto _ : state) {
@@ -118,7 +118,7 @@ void bm_place_whole_frames(benchmark::State &state)
 {
     std::vector<unsigned char> region = random_bytes(8 << 20);
     const int64_t first = int64_t(47) << 20, frames = 8 << 20;
-    extract_job job{region.data(), int64_t(region.size()), high_nibble_first, 8000, 44100,
+    frame_job job{region.data(), int64_t(region.size()), high_nibble_first, 8000, 44100,
                     12.0137f, first + frames, 1};
     std::vector<int32_t> window(decode_window_samples);
     std::vector<unsigned char> out(4 * frames);
@@ -148,13 +148,16 @@ template <bool literal> void bm_resample(benchmark::State &state)
 {
     const int64_t frames = 4410000, count = frames * 8000 / 44100 - 4;
     std::vector<unsigned char> wav = random_bytes(4 * static_cast<size_t>(frames));
-    std::vector<int32_t> out(count), sums(wav_read_piece / 4);
+    const int64_t window_frames = 64 * 1024; // as the implanter's second reading
+    std::vector<int32_t> out(count), sums(window_frames);
     for (auto _ : state) {
         if (literal) {
             resample_input_plain(wav.data(), frames, 44100, 8000, 15.9995f, out.data(), count);
         } else {
             window w;
-            window_over_frames(&w, nullptr, wav.data(), frames, sums.data(), wav_read_piece / 4);
+            memory_source held;
+            byte_source source = source_of_memory(&held, wav.data(), int64_t(wav.size()));
+            window_over_frames(&w, &source, frames, sums.data(), window_frames);
             position_walk walk;
             walk_start(&walk, 0, 44100, 8000);
             resample_frames(&w, &walk, count, 15.9995f, out.data());

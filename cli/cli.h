@@ -1,74 +1,111 @@
-// What both programs do the same way on the command line: the echo, the
-// answers to --help and --version, the reports, and the refusals, each one
-// message line (three for a wrong argument count) and exit status 1.
+// What the programs do the same way on the command line: the echo, the
+// answers to --help and --version, the reports, and the early ends of a
+// run. Every step returns a stop (empty when the run goes on); only the
+// program's main ends the run, through end_run.
 #ifndef CLI_H
 #define CLI_H
 
 #include <cstdint>
+#include <string>
 
 #include "codec.h"
+#include "job.h"
 #include "status.h"
-#include "wav.h"
 
-using namespace sndtools;
-
-// The processors this process may run on (on Linux its affinity mask, as
-// nproc and taskset see it), at least 1: the threads the library may use.
-int usable_processors();
-
-// What a program's command line takes: its name, usage line and purpose,
-// and its count of arguments (the program's name included) without the
-// optional amplification.
-struct program_line {
-    const char *program, *usage, *purpose;
-    int count;
-};
-
-// The start both programs make: "--help" or "--version" as the one
-// argument (the usage line and the purpose, or the name and version, and
-// status 0); the echo; the options before the positional arguments, GNU
-// style (--low-nibble-first, and -- to end them; an unknown one is refused
-// with one line and the usage lines); and the count of what follows them
-// (refused with the count message, plus one for the program's name, and
-// the usage lines). Returns the positional arguments, [1] the first, and
-// whether the amplification is there.
-char **read_command_line(int argc, char **argv, const program_line *line, nibble_order *order,
-                         bool *fixed);
-
-// The report of the values understood from the command line (freq_in is
-// shown only where the program has one, null otherwise; amplification only
-// when it was given), and of the level with the multiplier chosen.
-void report_values(const char *filein, int offset, int sample_len, const int *freq_in,
-                   int rate_out, const char *fileout, bool fixed, float amplification);
-void report_level(int32_t max_val, int32_t min_val, int32_t peak, bool fixed,
-                  float multiplier);
-
-// Prints one message line (printf format) and exits with status 1.
 // (GCC and Clang check the arguments against the format.)
 #if defined(__GNUC__)
 #define PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
 #else
 #define PRINTF_FORMAT(f, a)
 #endif
-[[noreturn]] void refuse(const char *format, ...) PRINTF_FORMAT(1, 2);
 
-// The number in text, or "Problem understanding <name> <text>".
-int number_arg(const char *text, const char *name);
+// An early end of a run: the lines it prints and its exit status (1 for a
+// refusal, 0 for an answer to --help or --version); empty when the run
+// goes on.
+struct stop {
+    int status = -1;
+    std::string lines;
+    explicit operator bool() const { return status >= 0; }
+};
 
-// The amplification, or "Problem understanding amplification <text>".
-float amplification_arg(const char *text);
+// A refusal: one message, printf-formatted (its lines end in "\n").
+stop failed(const char *format, ...) PRINTF_FORMAT(1, 2);
 
-// For a value that only the wrap of a number from 2^31 on made negative:
-// "<name> <the number as typed> is too large: at most 2147483647".
-[[noreturn]] void refuse_above_int_range(const char *name, int value);
+// The same refusal after a line that helps (what a file holds, the
+// system's reason for a failed open).
+stop after_line(const std::string &line, stop refusal);
 
-// The message of a refused WAV header, after one line that says what the
-// file holds and the conversion that makes it readable, or, for a file
-// that is no WAV file, which argument the WAV file is.
-[[noreturn]] void refuse_wav(const char *name, wav_check outcome, const unsigned char *hdr,
-                             int got);
+// The end of a run: a stop's lines, the removal of every output that was
+// not kept, and its exit status; status 0 with nothing more when there is
+// no stop (the run completed).
+[[noreturn]] void end_run(const stop &how);
+
+// The processors this process may run on (on Linux its affinity mask, as
+// nproc and taskset see it), at least 1: the threads the library may use.
+int usable_processors();
+
+// What a program's command line takes: its name; its usage line (for a
+// wrong count) and the same with its options (for --help and an unknown
+// option); its purpose and the lines on its options (for --help); and its
+// count of arguments (the program's name included) without the optional
+// amplification.
+struct program_line {
+    const char *program, *usage, *usage_with_options, *purpose, *options_help;
+    int count;
+};
+
+// The --help line on --low-nibble-first, which both programs take.
+extern const char nibble_option_help[];
+
+struct command_line {
+    char **arg; // the positional arguments, [1] the first
+    sndtools::nibble_order order;
+    bool amplification_given;
+};
+
+// The start both programs make: "--help" (or "-h") or "--version" as the
+// one argument (the usage line and the purpose, or the name and version,
+// and status 0); the echo; the options before the positional arguments,
+// GNU style (--low-nibble-first, and -- to end them; an unknown one is
+// refused with one line and the usage lines); and the count of what follows
+// them (refused with the count message, plus one for the program's name,
+// and the usage lines).
+stop read_command_line(int argc, char **argv, const program_line *line, command_line *cmd);
+
+// The report of the values understood from the command line
+// (ADPCM_sample_freq, reported as freq_in, only where the program has one,
+// null otherwise; amplification only when it was given), and of the level
+// with the multiplier chosen.
+void report_values(const char *filein, int offset, int sample_len,
+                   const int *ADPCM_sample_freq, int samplerate_out, const char *fileout,
+                   bool amplification_given, float amplification);
+void report_level(const sndtools::level_report &level, bool amplification_given);
+
+// A number on the command line: its place among the positional arguments,
+// the name its refusal gives it, and where its value goes.
+struct number_arg {
+    int at;
+    const char *name;
+    int *value;
+};
+
+// The count numbers in order, then the amplification (at amplification_at)
+// when it was given; the first that is not understood is refused with
+// "Problem understanding <name> <text>".
+stop read_numbers(const command_line &cmd, const number_arg *numbers, int count,
+                  int amplification_at, float *amplification);
+
+// Values the arithmetic cannot use, refused before the duration is shown.
+// A negative value can only come from a number typed from 2^31 on:
+// "<name> <the number as typed> is too large: at most 2147483647"; a rate
+// of 0 where the program needs 1 or more: "<name> must be 1 or more: 0";
+// a length past max_region_bytes: "length <n> is too large: at most <max>
+// bytes can be <done>".
+stop check_offset(int offset);
+stop check_rate(const char *name, int rate, bool zero_allowed);
+stop check_length(int sample_len, const char *done);
 
 // The message of a failed step of the library; a write names the output.
-void refuse_failure(snd_status status, const char *filein, const char *fileout);
+stop stop_for(sndtools::snd_status status, const char *filein, const char *fileout);
 
 #endif

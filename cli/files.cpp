@@ -5,8 +5,6 @@
 #include <cstring>
 #include <system_error>
 
-#include "cli.h"
-
 #ifndef _WIN32
 FILE *open_file(const char *name, const char *mode)
 {
@@ -19,23 +17,27 @@ std::filesystem::path path_of(const char *name)
 }
 #endif
 
-FILE *open_input(const char *name)
+std::string open_failure_line(const char *name, int error)
 {
-    FILE *in = open_file(name, "rb");
+    return std::string(name) + ": " + strerror(error) + "\n";
+}
+
+stop open_input(const char *name, FILE **in)
+{
+    *in = open_file(name, "rb");
     int error = errno;
     // Some systems open a directory as a file, others refuse to: the same
     // line on all of them.
     std::error_code ignored;
     if (std::filesystem::is_directory(path_of(name), ignored)) {
-        if (in != nullptr)
-            fclose(in);
-        refuse("Couldn't read file %s: it is a directory\n", name);
+        if (*in != nullptr)
+            fclose(*in);
+        *in = nullptr;
+        return failed("Couldn't read file %s: it is a directory\n", name);
     }
-    if (in == nullptr) {
-        print_open_failure(name, error);
-        refuse("Couldn't open file %s\n", name);
-    }
-    return in;
+    if (*in == nullptr)
+        return after_line(open_failure_line(name, error), failed("Couldn't open file %s\n", name));
+    return stop();
 }
 
 int64_t file_size(FILE *f, const char *name)
@@ -67,29 +69,36 @@ bool is_regular_file(const char *name)
     return std::filesystem::is_regular_file(path_of(name), error);
 }
 
-void *take_block(int64_t size)
+stop take_block(int64_t size, block *b)
 {
-    void *block = size < 0 ? nullptr : malloc(static_cast<size_t>(size));
-    if (block == nullptr)
-        refuse_failure(snd_status_of(snd_no_memory, size), nullptr, nullptr);
-    return block;
+    b->bytes = size < 0 ? nullptr : static_cast<unsigned char *>(malloc(static_cast<size_t>(size)));
+    if (b->bytes == nullptr)
+        return stop_for(sndtools::snd_status_of(sndtools::snd_no_memory, size), nullptr, nullptr);
+    return stop();
 }
 
-void print_open_failure(const char *name, int error)
+stop open_output(output_file *out, const char *name)
 {
-    printf("%s: %s\n", name, strerror(error));
+    out->name = name;
+    out->file = open_guarded(name, false, &out->guard);
+    if (out->file == nullptr)
+        return after_line(open_failure_line(name, errno),
+                          failed("Couldn't open output file %s\n", name));
+    return stop();
 }
 
-void finish_output(FILE **out, bool write_failed, const char *name)
+stop close_output(output_file *out, bool write_failed)
 {
-    bool failed = write_failed || fflush(*out) != 0;
-    bool guarded = !failed && keep_output(*out);
-    bool close_failed = fclose(*out) != 0;
-    *out = nullptr;
-    if (close_failed && guarded) { // kept too soon: it lacks what the close could not write
-        std::error_code ignored;
-        std::filesystem::remove(path_of(name), ignored);
-    }
-    if (failed || close_failed) // a guarded file that failed before is removed at the exit
-        refuse_failure(snd_status_of(snd_write_failed), nullptr, name);
+    bool failure = write_failed || fflush(out->file) != 0;
+    if (!failure && out->guard != nullptr)
+        keep_output(out->guard);
+    // A close that fails after the guard let go: the file lacks what it
+    // could not write, and goes all the same.
+    failure = fclose(out->file) != 0 || failure;
+    out->file = nullptr;
+    if (!failure)
+        return stop();
+    if (out->guard != nullptr)
+        drop_output(out->guard);
+    return stop_for(sndtools::snd_status_of(sndtools::snd_write_failed), nullptr, out->name);
 }

@@ -1,5 +1,6 @@
-// Files by their names, with the programs' refusals: opening, sizes, the
-// same file under two names, work blocks, and checked closes.
+// Files by their names: opening, sizes, the same file under two names,
+// work blocks, and the outputs a run creates or empties, each guarded
+// until its own job completes.
 //
 // Names are the bytes the user gave on POSIX systems, and UTF-8 on Windows,
 // where they are opened through the system's UTF-16 interfaces (windows_io.cpp)
@@ -9,34 +10,25 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
+
+#include "cli.h"
 
 // fopen by name.
 FILE *open_file(const char *name, const char *mode);
 
-// An output that this run creates (only if no file of that name exists,
-// with create_new, so that a file that appears meanwhile is never emptied)
-// or empties: a regular file is guarded, and removed again if the run ends
-// before keep_output: at a refusal, or at an interrupting signal (SIGINT,
-// SIGTERM, SIGHUP; on Windows Ctrl-C, Ctrl-Break, closing the console or
-// any other end of the process), after which the run ends as the signal
-// would. Null, with errno set, when it cannot be opened.
-FILE *open_guarded(const char *name, bool create_new);
-
-// The output is complete (all of it written and flushed): it stays. Returns
-// whether it was guarded.
-bool keep_output(FILE *f);
-
-// The system's reason for the last failure to open name, as one line
-// ("<name>: <reason>"); for the line before a refusal.
-void print_open_failure(const char *name, int error);
-
 std::filesystem::path path_of(const char *name);
 
-// The input, opened for reading; refuses the run with one line when it is
-// a directory ("Couldn't read file <name>: it is a directory") or cannot be
-// opened ("Couldn't open file <name>").
-FILE *open_input(const char *name);
+// The system's reason for the last failure to open name, as one line
+// ("<name>: <reason>"), for the line before a refusal.
+std::string open_failure_line(const char *name, int error);
+
+// The input, opened for reading; refused with one line when it is a
+// directory ("Couldn't read file <name>: it is a directory") or cannot be
+// opened ("Couldn't open file <name>", after the system's reason).
+stop open_input(const char *name, FILE **in);
 
 // Size in bytes of the file name, open as f, or -1 when it cannot be told
 // (a pipe). Leaves the stream positioned at its start.
@@ -48,12 +40,56 @@ bool same_file(const char *a, const char *b);
 
 bool is_regular_file(const char *name);
 
-// malloc that refuses the run with one line when memory is short.
-void *take_block(int64_t size);
+// A work block, freed when it goes out of scope.
+struct block {
+    unsigned char *bytes = nullptr;
+    block() = default;
+    block(const block &) = delete;
+    block &operator=(const block &) = delete;
+    ~block() { free(bytes); }
+};
 
-// Flushes and closes *out (and clears it), keeping it; exits 1 with
-// "Couldn't write output file <name>" when a write failed or the close
-// does, and a guarded file is removed then.
-void finish_output(FILE **out, bool write_failed, const char *name);
+// malloc, refused with one line when memory is short.
+stop take_block(int64_t size, block *b);
+
+// The guard of one output that a run created or emptied: removed again if
+// the run ends before its job keeps it (at a refusal, or at an interrupting
+// signal: SIGINT, SIGTERM, SIGHUP, unless the program started with it
+// ignored; on Windows Ctrl-C, Ctrl-Break, closing the console or any other
+// end of the process), after which the run ends as the signal would. Any
+// number of outputs are guarded at once, each on its own.
+struct output_guard;
+
+// Creates name (only if no file of that name exists, with create_new, so
+// that a file that appears meanwhile is never emptied) or empties it; a
+// regular file gets a guard in *guard (null otherwise). Null, with errno
+// set, when it cannot be opened.
+FILE *open_guarded(const char *name, bool create_new, output_guard **guard);
+
+// The output is complete (all of it written and flushed): it stays. Returns
+// whether it was guarded.
+bool keep_output(output_guard *guard);
+
+// Removes a guarded output now (its job failed), kept or not.
+void drop_output(output_guard *guard);
+
+// Removes every guarded output not kept: the end of a run that stopped.
+void remove_unkept_outputs();
+
+// An output of the run, open under its name, with its guard.
+struct output_file {
+    const char *name;
+    FILE *file;
+    output_guard *guard;
+};
+
+// Created or emptied and guarded; refused with the system's reason and
+// "Couldn't open output file <name>".
+stop open_output(output_file *out, const char *name);
+
+// Flushes and closes the output (and clears its file), keeping it;
+// refused with "Couldn't write output file <name>" when a write failed or
+// the close does, and a guarded output is removed then.
+stop close_output(output_file *out, bool write_failed);
 
 #endif

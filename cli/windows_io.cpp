@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "files.h"
@@ -55,10 +56,16 @@ static bool set_delete_on_close(HANDLE h, bool remove)
 
 // A file open for writing cannot be deleted here, and the console's
 // handler runs on a thread of its own: the file is opened to be deleted
-// when its last handle closes, however the process ends, unless the run
+// when its last handle closes, however the process ends, unless its job
 // keeps it.
-FILE *open_guarded(const char *name, bool create_new)
+struct output_guard {
+    HANDLE handle;
+    std::string name;
+};
+
+FILE *open_guarded(const char *name, bool create_new, output_guard **guard)
 {
+    *guard = nullptr;
     HANDLE h = CreateFileW(wide_of(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                            FILE_SHARE_READ, nullptr, create_new ? CREATE_NEW : CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -70,14 +77,34 @@ FILE *open_guarded(const char *name, bool create_new)
     }
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
     FILE *f = fd < 0 ? nullptr : _fdopen(fd, "w+b");
-    if (f == nullptr)
+    if (f == nullptr) {
         CloseHandle(h); // still to be deleted: nothing was written
+        return nullptr;
+    }
+    // Never freed: a guard lives as long as the run.
+    *guard = new output_guard{h, name};
     return f;
 }
 
-bool keep_output(FILE *f)
+bool keep_output(output_guard *guard)
 {
-    return set_delete_on_close(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))), false);
+    bool was = guard->handle != nullptr && set_delete_on_close(guard->handle, false);
+    guard->handle = nullptr;
+    return was;
+}
+
+// A file not kept goes when it is closed; one kept too soon is removed by
+// its name.
+void drop_output(output_guard *guard)
+{
+    guard->handle = nullptr;
+    std::error_code ignored;
+    std::filesystem::remove(path_of(guard->name.c_str()), ignored);
+}
+
+// Every file not kept goes as the process ends.
+void remove_unkept_outputs()
+{
 }
 
 std::filesystem::path path_of(const char *name)

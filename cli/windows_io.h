@@ -19,17 +19,18 @@ char **utf8_arguments(int argc, wchar_t **argv);
 #endif
 
 // The program's entry: Windows gives the arguments as UTF-16 only through
-// wmain; inside they are UTF-8 everywhere.
+// wmain; inside they are UTF-8 everywhere. run returns how the run stops
+// (nothing when it completed), which end_run turns into its exit.
 #ifdef _WIN32
 #define PROGRAM_MAIN(run)                                                                      \
-    int wmain(int argc, wchar_t **argv) { return run(argc, utf8_arguments(argc, argv)); }
+    int wmain(int argc, wchar_t **argv) { end_run(run(argc, utf8_arguments(argc, argv))); }
 #else
 void ignore_file_limit_signal();
 #define PROGRAM_MAIN(run)                                                                      \
     int main(int argc, char **argv)                                                            \
     {                                                                                          \
         ignore_file_limit_signal();                                                            \
-        return run(argc, argv);                                                                \
+        end_run(run(argc, argv));                                                              \
     }
 #endif
 

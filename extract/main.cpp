@@ -1,123 +1,106 @@
 // sndextract: decodes an ADPCM region of a file, normalises its level,
 // resamples it and writes a 16-bit stereo WAV file.
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "cli.h"
+#include "counts.h"
 #include "extract.h"
+#include "file_stream.h"
 #include "files.h"
-#include "numbers.h"
+#include "region_file.h"
 #include "windows_io.h"
+
+using namespace sndtools;
 
 static const program_line line = {
     "sndextract",
     "adpcm <filein> <offset> <sample_len> <ADPCM_sample_freq> <samplerate_out> <fileout> "
     "[amplification]\n",
+    "adpcm [--low-nibble-first] <filein> <offset> <sample_len> <ADPCM_sample_freq> "
+    "<samplerate_out> <fileout> [amplification]\n",
     "Takes a 4-bit ADPCM sound out of a region of a file and writes it as a 16-bit stereo WAV "
     "file; the manual page says more: man sndextract.",
-    7};
+    nibble_option_help, 7};
 
-// Values the arithmetic cannot use, refused before the duration is shown.
-// A negative value can only come from a number typed from 2^31 on.
-static void check_values(int offset, int sample_len, int freq_in, int rate_out)
+// The WAV file, opened only once the work is held and the level known, so
+// that a refused run leaves an existing output file as it was. A WAV file
+// cut short by a failed write or an interruption would claim frames it
+// lacks: a regular file that this run created or emptied goes again then.
+struct wav_output {
+    output_file out;
+    byte_sink sink;
+    bool amplification_given;
+    stop problem;
+};
+
+static bool open_at_level(void *context, const level_report *level)
 {
-    if (offset < 0)
-        refuse_above_int_range("offset", offset);
-    if (sample_len < 0 || sample_len > max_block_items / 2)
-        refuse("length %u is too large: at most %lld bytes can be extracted\n",
-               static_cast<unsigned>(sample_len), static_cast<long long>(max_block_items / 2));
-    if (freq_in < 0)
-        refuse_above_int_range("sample_freq", freq_in);
-    if (freq_in == 0)
-        refuse("sample_freq must be 1 or more: %d\n", freq_in);
-    if (rate_out < 0)
-        refuse_above_int_range("samplerate_out", rate_out);
+    wav_output *o = static_cast<wav_output *>(context);
+    o->problem = open_output(&o->out, o->out.name);
+    if (o->problem)
+        return false;
+    o->sink = sink_of_file(o->out.file);
+    report_level(*level, o->amplification_given);
+    return true;
 }
 
-[[noreturn]] static void refuse_region(const char *name, int offset, int sample_len,
-                                       int64_t size)
+static stop run_sndextract(int argc, char **argv)
 {
-    if (size < 0) // a pipe, say, whose size cannot be told
-        refuse("Region of %d bytes at offset %d cannot be read from %s\n", sample_len,
-               offset, name);
-    refuse("Region of %d bytes at offset %d does not lie inside %s (%lld bytes)\n",
-           sample_len, offset, name, static_cast<long long>(size));
-}
+    command_line cmd;
+    if (stop answer = read_command_line(argc, argv, &line, &cmd))
+        return answer;
+    const char *filein = cmd.arg[1];
+    const char *fileout = cmd.arg[6];
+    int offset, sample_len, ADPCM_sample_freq, samplerate_out;
+    float amplification = 0.0f;
+    const number_arg numbers[] = {{2, "offset", &offset},
+                                  {3, "length", &sample_len},
+                                  {4, "sample_freq", &ADPCM_sample_freq},
+                                  {5, "samplerate_out", &samplerate_out}};
+    if (stop refusal = read_numbers(cmd, numbers, 4, 7, &amplification))
+        return refusal;
+    report_values(filein, offset, sample_len, &ADPCM_sample_freq, samplerate_out, fileout,
+                  cmd.amplification_given, amplification);
+    if (stop refusal = check_offset(offset))
+        return refusal;
+    if (stop refusal = check_length(sample_len, "extracted"))
+        return refusal;
+    if (stop refusal = check_rate("sample_freq", ADPCM_sample_freq, false))
+        return refusal;
+    if (stop refusal = check_rate("samplerate_out", samplerate_out, true))
+        return refusal;
 
-// The region's bytes; nothing is decoded that was not read.
-static unsigned char *read_region(FILE *in, const char *name, int offset, int sample_len)
-{
-    unsigned char *region = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));
-    int64_t size = file_size(in, name);
-    if (size >= 0 && int64_t(offset) + sample_len > size)
-        refuse_region(name, offset, sample_len, size);
-    if (fseek(in, offset, SEEK_SET) != 0)
-        refuse_region(name, offset, sample_len, size);
-    size_t got = sample_len > 0 ? fread(region, 1, static_cast<size_t>(sample_len), in) : 0;
-    if (got != static_cast<size_t>(sample_len))
-        refuse_region(name, offset, sample_len, size);
-    fclose(in);
-    return region;
-}
-
-static int run_sndextract(int argc, char **argv)
-{
-    nibble_order order;
-    bool fixed;
-    char **arg = read_command_line(argc, argv, &line, &order, &fixed);
-    const char *filein = arg[1];
-    const char *fileout = arg[6];
-    int offset = number_arg(arg[2], "offset");
-    int sample_len = number_arg(arg[3], "length");
-    int freq_in = number_arg(arg[4], "sample_freq");
-    int rate_out = number_arg(arg[5], "samplerate_out");
-    float amplification = fixed ? amplification_arg(arg[7]) : 0.0f;
-    report_values(filein, offset, sample_len, &freq_in, rate_out, fileout, fixed,
-                  amplification);
-    check_values(offset, sample_len, freq_in, rate_out);
-
-    int num_samplein = sample_len + sample_len;
-    float duration = duration_of(num_samplein, freq_in);
-    int64_t num_sampleout = frames_for(rate_out, duration);
+    float duration = duration_of(sample_len + sample_len, ADPCM_sample_freq);
     printf("Duration of sample = %f seconds\n", static_cast<double>(duration));
-    if (num_sampleout < 0 || num_sampleout > max_block_items)
-        refuse("samplerate_out %d gives more frames than a WAV file can hold\n", rate_out);
+    int64_t num_sampleout;
+    if (extract_frames_of(sample_len, ADPCM_sample_freq, samplerate_out, &num_sampleout).code != snd_ok)
+        return failed("samplerate_out %d gives more frames than a WAV file can hold\n",
+                      samplerate_out);
 
-    FILE *in = open_input(filein);
-    if (same_file(filein, fileout))
-        refuse("Output file %s is the input file %s: it would be overwritten\n", fileout,
-               filein);
-    // Everything that can fail is done before the output is opened, so a
-    // refused run leaves an existing output file as it was.
-    unsigned char *region = read_region(in, filein, offset, sample_len);
-    extract_job job{region, sample_len, order, freq_in, rate_out, amplification, num_sampleout,
-                    usable_processors()};
-    int64_t work_size;
-    extract_work *work = take_extract_work(&job, &work_size);
-    if (work == nullptr)
-        refuse_failure(snd_status_of(snd_no_memory, work_size), filein, fileout);
-    // A WAV file cut short by a failed write or an interruption would claim
-    // frames it lacks: a regular file that this run created or emptied goes
-    // again then.
-    FILE *out = open_guarded(fileout, false);
-    if (out == nullptr) {
-        print_open_failure(fileout, errno);
-        refuse("Couldn't open output file %s\n", fileout);
+    FILE *in;
+    if (stop refusal = open_input(filein, &in))
+        return refusal;
+    if (same_file(filein, fileout)) {
+        fclose(in);
+        return failed("Output file %s is the input file %s: it would be overwritten\n", fileout,
+                      filein);
     }
+    block region;
+    if (stop refusal = read_region(in, filein, offset, sample_len, &region))
+        return refusal;
 
-    int32_t max_val, min_val;
-    region_level(work, &job, &max_val, &min_val);
-    int32_t peak_to_peak = peak_to_peak_of(max_val, min_val);
-    if (!fixed)
-        job.multiplier = extract_multiplier(peak_to_peak);
-    report_level(max_val, min_val, peak_to_peak, fixed, job.multiplier);
-    snd_status written = write_wav(work, out, &job);
-    finish_output(&out, written.code != snd_ok, fileout);
-    free_extract_work(work);
-    free(region);
-    return 0;
+    wav_output wav{output_file{fileout, nullptr, nullptr}, byte_sink{}, cmd.amplification_given,
+                   stop()};
+    extract_job job{region.bytes, sample_len, cmd.order, ADPCM_sample_freq, samplerate_out,
+                    cmd.amplification_given, amplification, usable_processors(), &wav.sink,
+                    open_at_level, &wav};
+    snd_status written = extract_wav(&job, nullptr);
+    if (written.code == snd_stopped)
+        return wav.problem;
+    if (wav.out.file == nullptr) // refused before the output was opened
+        return stop_for(written, filein, fileout);
+    return close_output(&wav.out, written.code != snd_ok);
 }
 
 PROGRAM_MAIN(run_sndextract)

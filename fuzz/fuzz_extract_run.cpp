@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "counts.h"
 #include "extract.h"
+#include "file_stream.h"
 #include "fuzz_input.h"
 #include "numbers.h"
 #include "reference.h"
@@ -30,28 +32,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         !number_understood(in.lines[2].c_str(), &rate) || len < 0 || freq <= 0 || rate < 0 ||
         (fixed && !amplification_understood(in.lines[3].c_str(), &amplification)))
         return 0; // refused by the command line
-    const int64_t frames = frames_for(rate, duration_of(len + len, freq));
+    if (static_cast<size_t>(len) > in.file.size())
+        return 0;
+    const int64_t frames = wav_frames_of_region(len, freq, rate);
     // Runs that would write a large WAV file are the user's to ask for;
     // they only slow the fuzzing down.
-    if (frames < 0 || frames > (1 << 16) || static_cast<size_t>(len) > in.file.size())
+    if (frames < 0 || frames > (1 << 16))
         return 0;
     std::vector<unsigned char> region(in.file.begin(), in.file.begin() + len);
 
-    extract_job job{region.data(), len, high_nibble_first, freq, rate, amplification, frames,
-                    1 + int(in.choice >> 4) % 4};
-    int64_t work_size;
-    extract_work *work = take_extract_work(&job, &work_size);
-    int32_t max_val, min_val;
-    region_level(work, &job, &max_val, &min_val);
-    if (!fixed)
-        job.multiplier = extract_multiplier(peak_to_peak_of(max_val, min_val));
-    const float multiplier = job.multiplier;
     const bool full = (in.choice & 6) == 6;
     FILE *out = full ? fopen("/dev/full", "wb") : tmpfile();
     if (out == nullptr)
         abort();
-    snd_status status = write_wav(work, out, &job);
-    free_extract_work(work);
+    byte_sink sink = sink_of_file(out);
+    const int threads = 1 + int(in.choice >> 4) % 4;
+    extract_job job{region.data(), len,  high_nibble_first, freq,   rate, fixed, amplification,
+                    threads,       &sink, nullptr,          nullptr};
+    level_report level;
+    snd_status status = extract_wav(&job, &level);
+    const float multiplier = level.multiplier;
     bool complete = status.code == snd_ok && fflush(out) == 0;
     if (full) {
         if (complete)
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<unsigned char> placed(plain.size());
     if (sndtools_extract(region.data(), region.size(), SNDTOOLS_HIGH_NIBBLE_FIRST, freq, rate,
                          fixed ? &amplification : nullptr, placed.data(), placed.size(), nullptr,
-                         job.threads) != SNDTOOLS_OK ||
+                         threads) != SNDTOOLS_OK ||
         placed != plain)
         abort();
     return 0;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "counts.h"
+#include "file_stream.h"
 #include "fuzz_input.h"
 #include "implant.h"
 #include "numbers.h"
@@ -19,40 +21,28 @@
 
 using namespace sndtools;
 
-static std::vector<unsigned char> implant(const std::string &file, bool held, int64_t scan_count,
-                                          int rate_in, int rate_out, bool fixed,
-                                          float amplification, int len, snd_code *code)
+// The implant of the file's data, from the file through its adapter or
+// held in memory (as the program holds a pipe's).
+static std::vector<unsigned char> implant(const std::string &file, bool held, int rate_in,
+                                          int rate_out, bool fixed, float amplification, int len,
+                                          snd_status *status, float *multiplier)
 {
     FILE *f = tmpfile();
     if (f == nullptr || fwrite(file.data(), 1, file.size(), f) != file.size() ||
         fseek(f, wav_header_size, SEEK_SET) != 0)
         abort();
-    wav_data data{f, held ? -1 : static_cast<int64_t>(file.size()),
-                  wav_data_size(reinterpret_cast<const unsigned char *>(file.data())), nullptr};
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(file.data());
+    file_source from_file;
+    memory_source in_memory;
+    int64_t there = static_cast<int64_t>(file.size()) - wav_header_size;
+    byte_source wav = held ? source_of_memory(&in_memory, bytes + wav_header_size, there)
+                           : source_of_file(&from_file, f, wav_header_size, there);
     std::vector<unsigned char> region(static_cast<size_t>(len));
-    int64_t work_size;
-    implant_work *work = take_implant_work(1, data.size, &work_size);
-    int32_t max_val, min_val;
-    snd_status status = wav_level(work, &data, scan_count, &max_val, &min_val);
-    if (status.code == snd_ok) {
-        float multiplier = fixed ? amplification : implant_multiplier(implant_peak(max_val, min_val));
-        implant_job job{rate_in, rate_out, multiplier, region.data(), len, high_nibble_first};
-        status = encode_wav(work, wav_read_piece / 4, &data, &job);
-        if (status.code == snd_ok) {
-            std::vector<int32_t> samples(2 * static_cast<size_t>(len));
-            const unsigned char *frames = reinterpret_cast<const unsigned char *>(file.data()) + 44;
-            resample_input_plain(frames, data.size / 4, rate_in, rate_out, multiplier,
-                                 samples.data(), 2 * int64_t(len));
-            if (encoded(samples) != region)
-                abort(); // the fast forms left the literal reading
-        }
-    }
-    if (status.code == snd_data_short &&
-        (status.wanted != data.size || status.got != static_cast<int64_t>(file.size()) - 44))
-        abort();
-    *code = status.code;
-    free_implant_work(work);
-    free(data.held);
+    implant_job job{&wav, wav_data_size(bytes), rate_in, rate_out, fixed, amplification,
+                    region.data(), len, high_nibble_first, 1, nullptr, nullptr};
+    implant_report report{};
+    *status = implant_wav(&job, &report);
+    *multiplier = report.level.multiplier;
     fclose(f);
     return region;
 }
@@ -71,19 +61,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (check_wav_header(hdr, in.file.size() < 44 ? static_cast<int>(in.file.size()) : 44) != wav_ok)
         return 0;
     int rate_in = wav_sample_rate(hdr), data_size = wav_data_size(hdr);
-    int64_t scan_count = frames_for(rate_in, duration_of(len + len, rate_out));
+    int64_t scan_count = wav_frames_of_region(len, rate_out, rate_in);
     if (rate_in <= 0 || data_size < 0 || data_size > (1 << 22) || scan_count < 0 ||
         scan_count > INT32_MAX)
         return 0; // refused after the header
     // The data as its header promises, whatever else the file holds.
     std::string file = in.file.substr(0, 44 + static_cast<size_t>(data_size));
-    snd_code from_file, from_pipe;
-    std::vector<unsigned char> a = implant(file, false, scan_count, rate_in, rate_out, fixed,
-                                           amplification, len, &from_file);
-    std::vector<unsigned char> b = implant(file, true, scan_count, rate_in, rate_out, fixed,
-                                           amplification, len, &from_pipe);
+    snd_status from_file, held;
+    float multiplier;
+    std::vector<unsigned char> a = implant(file, false, rate_in, rate_out, fixed, amplification,
+                                           len, &from_file, &multiplier);
+    std::vector<unsigned char> b = implant(file, true, rate_in, rate_out, fixed, amplification,
+                                           len, &held, &multiplier);
     bool whole = file.size() == 44 + static_cast<size_t>(data_size);
-    if (from_file != from_pipe || (from_file == snd_ok) != whole || a != b)
+    if (from_file.code != held.code || (from_file.code == snd_ok) != whole || a != b)
         abort();
+    // Data shorter than its header says: refused with the bytes there were.
+    if (!whole && (from_file.wanted != data_size ||
+                   from_file.got != static_cast<int64_t>(file.size()) - 44))
+        abort();
+    if (whole) {
+        std::vector<int32_t> samples(2 * static_cast<size_t>(len));
+        const unsigned char *frames = reinterpret_cast<const unsigned char *>(file.data()) + 44;
+        resample_input_plain(frames, data_size / 4, rate_in, rate_out, multiplier,
+                             samples.data(), 2 * int64_t(len));
+        if (encoded(samples) != a)
+            abort(); // the fast forms left the literal reading
+    }
     return 0;
 }

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "numbers.h"
+#include "fields.h"
+#include "file_stream.h"
 #include "sndtools.h"
 #include "wav.h"
 
@@ -52,7 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (f == nullptr && size > 0)
         abort();
     unsigned char hdr[wav_header_size];
-    int read = f ? read_wav_header(f, hdr) : 0;
+    file_source source;
+    byte_source in = source_of_file(&source, f, 0, -1);
+    int read = f ? read_wav_header(&in, hdr) : 0;
     if (read != got || check_wav_header(hdr, read) != outcome)
         abort();
     if (f) {

@@ -1,151 +1,162 @@
 // sndimplant: reads a 16-bit stereo WAV file, normalises it to the codec's
 // 12-bit range, resamples and encodes it, and overwrites exactly one region
 // of the target file.
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "cli.h"
+#include "counts.h"
+#include "file_stream.h"
 #include "files.h"
 #include "implant.h"
-#include "numbers.h"
+#include "region_file.h"
 #include "wav.h"
+#include "wav_refusal.h"
 #include "windows_io.h"
 
+using namespace sndtools;
+
 static const program_line line = {
-    "sndimplant", "adpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> [amplification]\n",
+    "sndimplant",
+    "adpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> [amplification]\n",
+    "adpcm [--low-nibble-first] <filein> <fileout> <offset> <sample_len> <samplerate_out> "
+    "[amplification]\n",
     "Encodes a 16-bit stereo WAV file as 4-bit ADPCM and writes it over exactly one region of a "
     "file; the manual page says more: man sndimplant.",
-    6};
-
-// Command-line values the arithmetic cannot use, refused before the
-// duration is shown and before any file is opened. A negative value can only
-// come from a number typed from 2^31 on.
-static void check_values(int sample_len, int rate_out)
-{
-    if (rate_out < 0)
-        refuse_above_int_range("samplerate_out", rate_out);
-    if (rate_out == 0)
-        refuse("samplerate_out must be 1 or more: %d\n", rate_out);
-    if (sample_len < 0 || sample_len > max_block_items / 2)
-        refuse("length %u is too large: at most %lld bytes can be implanted\n",
-               static_cast<unsigned>(sample_len), static_cast<long long>(max_block_items / 2));
-}
-
-// Opens the target for update, with its size (-1 when this run creates it,
-// -2 when it is no regular file). Only a target that does not exist yet is
-// created, and only if it still does not exist then, so an existing one is
-// never emptied; one that this run created goes again if the run fails.
-static FILE *open_target(const char *name, int64_t *old_size)
-{
-    FILE *target = open_file(name, "r+b");
-    int error = errno;
-    *old_size = target != nullptr && is_regular_file(name) ? file_size(target, name) : -2;
-    if (target == nullptr && error == ENOENT) {
-        target = open_guarded(name, true);
-        error = errno;
-        *old_size = -1;
-    }
-    if (target == nullptr) {
-        print_open_failure(name, error);
-        refuse("Couldn't open output file %s\n", name);
-    }
-    return target;
-}
-
-// The one line after the report when the target was created or grew.
-static void report_target_size(const char *name, int64_t old_size, int offset, int sample_len)
-{
-    int64_t end = sample_len > 0 ? int64_t(offset) + sample_len : 0;
-    if (old_size == -1)
-        printf("Created target file %s with %lld bytes\n", name, static_cast<long long>(end));
-    else if (old_size >= 0 && end > old_size)
-        printf("Lengthened target file %s from %lld to %lld bytes: the region ends past its old "
-               "end\n", name, static_cast<long long>(old_size), static_cast<long long>(end));
-}
+    nibble_option_help, 6};
 
 // Header values the arithmetic cannot use.
-static int64_t check_header_values(int samplerate_in, int waveblock_size, float duration)
+static stop check_header_values(int samplerate_in, int waveblock_size, int sample_len,
+                                int samplerate_out, int64_t *num_samplein)
 {
     if (samplerate_in <= 0)
-        refuse("samplerate_in must be 1 or more: %d\n", samplerate_in);
+        return failed("samplerate_in must be 1 or more: %d\n", samplerate_in);
     if (waveblock_size < 0)
-        refuse("waveblock_size must not be negative: %d\n", waveblock_size);
-    if (waveblock_size > INT32_MAX - 256)
-        refuse("waveblock_size %d is too large to hold\n", waveblock_size);
-    int64_t num_samplein = frames_for(samplerate_in, duration);
-    if (num_samplein < 0 || num_samplein > INT32_MAX)
-        refuse("samplerate_in %d gives more frames than can be counted\n", samplerate_in);
-    return num_samplein;
+        return failed("waveblock_size must not be negative: %d\n", waveblock_size);
+    if (waveblock_size > max_waveblock_size)
+        return failed("waveblock_size %d is too large to hold\n", waveblock_size);
+    if (implant_frames_of(sample_len, samplerate_out, samplerate_in, num_samplein).code != snd_ok)
+        return failed("samplerate_in %d gives more frames than can be counted\n", samplerate_in);
+    return stop();
 }
 
-static int run_sndimplant(int argc, char **argv)
-{
-    nibble_order order;
-    bool fixed;
-    char **arg = read_command_line(argc, argv, &line, &order, &fixed);
-    const char *filein = arg[1];
-    const char *fileout = arg[2];
-    int offset = number_arg(arg[3], "offset");
-    int sample_len = number_arg(arg[4], "length");
-    int rate_out = number_arg(arg[5], "samplerate_out");
-    float amplification = fixed ? amplification_arg(arg[6]) : 0.0f;
-    report_values(filein, offset, sample_len, nullptr, rate_out, fileout, fixed, amplification);
-    check_values(sample_len, rate_out);
+// The WAV data, read from the file where it lies, or, when the input's size
+// cannot be told (a pipe, which cannot be read twice), held whole first.
+struct wav_input {
+    file_source file;
+    memory_source memory;
+    block held;
+    byte_source source;
+};
 
-    int num_sampleout = sample_len + sample_len;
-    float duration = duration_of(num_sampleout, rate_out);
+static stop open_wav_data(wav_input *wav, FILE *in, int64_t in_size, int waveblock_size)
+{
+    if (in_size >= 0) {
+        wav->source = source_of_file(&wav->file, in, wav_header_size, in_size - wav_header_size);
+        return stop();
+    }
+    if (stop refusal = take_block(int64_t(waveblock_size) + 256, &wav->held))
+        return refusal;
+    size_t got = fread(wav->held.bytes, 1, static_cast<size_t>(waveblock_size), in);
+    if (got != static_cast<size_t>(waveblock_size))
+        return stop_for(snd_status_of(snd_data_short, waveblock_size, int64_t(got)), nullptr,
+                        nullptr);
+    wav->source = source_of_memory(&wav->memory, wav->held.bytes, waveblock_size);
+    return stop();
+}
+
+static bool report_at_level(void *context, const level_report *level)
+{
+    report_level(*level, *static_cast<const bool *>(context));
+    return true;
+}
+
+// The one line on a sound that lasts longer or shorter than its region.
+static void report_length(const char *filein, int waveblock_size, int samplerate_in,
+                          float duration)
+{
+    double wav = static_cast<double>(waveblock_size / 4) / samplerate_in;
+    double region = static_cast<double>(duration);
+    double d = wav - region;
+    if (d >= 0.0005)
+        printf("Left out the last %.3f seconds of %s: it lasts %.3f seconds, the region %.3f\n",
+               d, filein, wav, region);
+    else if (d <= -0.0005)
+        printf("Filled the last %.3f seconds of the region with silence: %s lasts %.3f seconds, "
+               "the region %.3f\n", -d, filein, wav, region);
+}
+
+static stop run_sndimplant(int argc, char **argv)
+{
+    command_line cmd;
+    if (stop answer = read_command_line(argc, argv, &line, &cmd))
+        return answer;
+    const char *filein = cmd.arg[1];
+    const char *fileout = cmd.arg[2];
+    int offset, sample_len, samplerate_out;
+    float amplification = 0.0f;
+    const number_arg numbers[] = {
+        {3, "offset", &offset}, {4, "length", &sample_len}, {5, "samplerate_out", &samplerate_out}};
+    if (stop refusal = read_numbers(cmd, numbers, 3, 6, &amplification))
+        return refusal;
+    report_values(filein, offset, sample_len, nullptr, samplerate_out, fileout,
+                  cmd.amplification_given, amplification);
+    if (stop refusal = check_rate("samplerate_out", samplerate_out, false))
+        return refusal;
+    if (stop refusal = check_length(sample_len, "implanted"))
+        return refusal;
+
+    float duration = duration_of(sample_len + sample_len, samplerate_out);
     printf("Duration of sample = %f seconds\n", static_cast<double>(duration));
 
-    FILE *in = open_input(filein);
-    wav_data data{in, file_size(in, filein), 0, nullptr};
+    FILE *in;
+    if (stop refusal = open_input(filein, &in))
+        return refusal;
+    int64_t in_size = file_size(in, filein);
     if (same_file(filein, fileout))
-        refuse("Target file %s is the WAV file %s: it would be overwritten\n", fileout,
-               filein);
-    int64_t old_size;
-    FILE *target = open_target(fileout, &old_size);
-    if (fseek(target, offset, SEEK_SET) != 0)
-        refuse("Error in file offset - cannot locate in file\n");
+        return failed("Target file %s is the WAV file %s: it would be overwritten\n", fileout,
+                      filein);
+    target_file target;
+    if (stop refusal = open_target(fileout, offset, &target))
+        return refusal;
+    file_source header_file;
+    byte_source header_source = source_of_file(&header_file, in, 0, in_size);
     unsigned char hdr[wav_header_size];
-    int got = read_wav_header(in, hdr);
+    int got = read_wav_header(&header_source, hdr);
     wav_check outcome = check_wav_header(hdr, got);
     if (outcome != wav_ok)
-        refuse_wav(filein, outcome, hdr, got);
+        return wav_refusal(filein, outcome, hdr, got, samplerate_out);
     int samplerate_in = wav_sample_rate(hdr);
     printf("samplerate_in = %d\n", samplerate_in);
     int waveblock_size = wav_data_size(hdr);
-    int64_t num_samplein = check_header_values(samplerate_in, waveblock_size, duration);
-    data.size = waveblock_size;
+    int64_t num_samplein = 0;
+    if (stop refusal = check_header_values(samplerate_in, waveblock_size, sample_len,
+                                           samplerate_out, &num_samplein))
+        return refusal;
 
     // The resampled samples go straight to the encoder; only the packed
-    // bytes are held.
-    unsigned char *region = static_cast<unsigned char *>(take_block(int64_t(sample_len) + 256));
+    // bytes are held (with the 256 spare bytes of every work block).
+    block region;
+    if (stop refusal = take_block(int64_t(sample_len) + 256, &region))
+        return refusal;
     printf("waveblock_size = %d\n", waveblock_size);
     printf("num_samplein = %d\n", static_cast<int>(num_samplein));
-    int32_t max_val, min_val;
-    int64_t work_size;
-    implant_work *work = take_implant_work(usable_processors(), waveblock_size, &work_size);
-    if (work == nullptr)
-        refuse_failure(snd_status_of(snd_no_memory, work_size), filein, fileout);
-    refuse_failure(wav_level(work, &data, num_samplein, &max_val, &min_val), filein, fileout);
-
-    int32_t peak = implant_peak(max_val, min_val);
-    implant_job job{samplerate_in, rate_out, fixed ? amplification : implant_multiplier(peak),
-                    region, sample_len, order};
-    report_level(max_val, min_val, peak, fixed, job.multiplier);
-    refuse_failure(encode_wav(work, wav_read_piece / 4, &data, &job), filein, fileout);
+    wav_input wav;
+    if (stop refusal = open_wav_data(&wav, in, in_size, waveblock_size))
+        return refusal;
+    bool given = cmd.amplification_given;
+    implant_job job{&wav.source, waveblock_size, samplerate_in, samplerate_out, given,
+                    amplification, region.bytes, sample_len, cmd.order, usable_processors(),
+                    report_at_level, &given};
+    if (stop refusal = stop_for(implant_wav(&job, nullptr), filein, fileout))
+        return refusal;
     fclose(in);
     // The region is produced whole before anything is written.
-    bool failed = fseek(target, offset, SEEK_SET) != 0;
-    if (!failed && sample_len > 0)
-        failed = fwrite(region, static_cast<size_t>(sample_len), 1, target) != 1;
-    finish_output(&target, failed, fileout);
-    report_target_size(fileout, old_size, offset, sample_len);
-    free(data.held);
-    free_implant_work(work);
-    free(region);
-    return 0;
+    if (stop refusal = write_target(&target, offset, region.bytes, sample_len))
+        return refusal;
+    report_length(filein, waveblock_size, samplerate_in, duration);
+    report_target_size(fileout, target.old_size, offset, sample_len);
+    return stop();
 }
 
 PROGRAM_MAIN(run_sndimplant)

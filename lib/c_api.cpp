@@ -3,29 +3,34 @@
 #include "sndtools.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "codec.h"
+#include "counts.h"
 #include "extract.h"
 #include "implant.h"
-#include "numbers.h"
 #include "wav.h"
 
-using namespace sndtools;
-
+namespace sndtools {
 namespace {
 
-// What the programs refuse: lengths whose work would pass 2^31 bytes.
-const int64_t max_region = max_block_items / 2;
-
-bool order_known(int order)
+// Lengths past what a job takes stay past it as int64_t.
+int64_t length_of(size_t len)
 {
-    return order == SNDTOOLS_HIGH_NIBBLE_FIRST || order == SNDTOOLS_LOW_NIBBLE_FIRST;
+    return len > size_t(max_region_bytes) ? max_region_bytes + 1 : int64_t(len);
 }
 
-nibble_order order_of(int order)
+int error_of(snd_status status)
 {
-    return order == SNDTOOLS_LOW_NIBBLE_FIRST ? low_nibble_first : high_nibble_first;
+    switch (status.code) {
+    case snd_ok:
+        return SNDTOOLS_OK;
+    case snd_no_memory:
+        return SNDTOOLS_ERROR_NO_MEMORY;
+    default:
+        return SNDTOOLS_ERROR_ARGUMENT;
+    }
 }
 
 // A buffer of count items may be null only when it is empty.
@@ -34,11 +39,31 @@ bool present(const void *p, size_t count)
     return p != nullptr || count == 0;
 }
 
-void report(sndtools_level *level, int32_t max_val, int32_t min_val, int32_t peak,
-            float multiplier)
+void report(sndtools_level *level, const level_report &found)
 {
     if (level != nullptr)
-        *level = sndtools_level{max_val, min_val, peak, multiplier};
+        *level = sndtools_level{found.max_val, found.min_val, found.peak, found.multiplier};
+}
+
+// The frames of the WAV file an extraction writes, without its header and
+// trailing byte, into the caller's buffer.
+struct frames_sink {
+    memory_sink room;
+    int64_t skip; // header bytes still to pass over
+};
+
+bool write_frames(void *context, const unsigned char *bytes, int64_t n)
+{
+    frames_sink *f = static_cast<frames_sink *>(context);
+    int64_t skipped = n < f->skip ? n : f->skip;
+    f->skip -= skipped;
+    int64_t room = f->room.size - f->room.used;
+    n -= skipped;
+    if (n > room) // the trailing zero byte
+        n = room;
+    memcpy(f->room.bytes + f->room.used, bytes + skipped, static_cast<size_t>(n));
+    f->room.used += n;
+    return true;
 }
 
 // The body of a call, with what escapes it (memory for a thread's
@@ -55,6 +80,9 @@ template <typename body_fn> int guarded(body_fn body)
 }
 
 } // namespace
+} // namespace sndtools
+
+using namespace sndtools;
 
 extern "C" {
 
@@ -93,60 +121,61 @@ const char *sndtools_version(void)
 
 int sndtools_decode(const unsigned char *region, size_t len, int nibble_order, int32_t *samples)
 {
-    if (!present(region, len) || !present(samples, len) || !order_known(nibble_order))
+    snd_status status = check_job(region, length_of(len), sndtools::nibble_order(nibble_order),
+                                  false, 0.0f, 0);
+    if (status.code != snd_ok || !present(samples, len))
         return SNDTOOLS_ERROR_ARGUMENT;
     ad_state state{0, 0};
-    decode_region(&state, region, int64_t(len), order_of(nibble_order), samples);
+    decode_region(&state, region, int64_t(len), sndtools::nibble_order(nibble_order), samples);
     return SNDTOOLS_OK;
 }
 
 int sndtools_encode(const int32_t *samples, size_t len, int nibble_order, unsigned char *region)
 {
-    if (!present(region, len) || !present(samples, len) || !order_known(nibble_order))
+    snd_status status = check_job(region, length_of(len), sndtools::nibble_order(nibble_order),
+                                  false, 0.0f, 0);
+    if (status.code != snd_ok || !present(samples, len))
         return SNDTOOLS_ERROR_ARGUMENT;
     for (size_t i = 0; i < 2 * len; i++)
-        if (samples[i] > 2147481599 || samples[i] < -2147481599)
+        if (samples[i] > max_encode_magnitude || samples[i] < -max_encode_magnitude)
             return SNDTOOLS_ERROR_ARGUMENT;
     ad_state state{0, 0};
-    encode_region(&state, samples, int64_t(len), order_of(nibble_order), region);
+    encode_region(&state, samples, int64_t(len), sndtools::nibble_order(nibble_order), region);
     return SNDTOOLS_OK;
 }
 
 int64_t sndtools_extract_frames(size_t len, int32_t rate_in, int32_t rate_out)
 {
-    if (rate_in <= 0 || rate_out < 0 || len > size_t(max_region))
-        return -1;
-    int64_t frames = frames_for(rate_out, duration_of(2 * int(len), rate_in));
-    return frames < 0 || frames > max_block_items ? -1 : frames;
+    int64_t frames;
+    return extract_frames_of(length_of(len), rate_in, rate_out, &frames).code == snd_ok ? frames
+                                                                                        : -1;
 }
 
 int sndtools_extract(const unsigned char *region, size_t len, int nibble_order, int32_t rate_in,
                      int32_t rate_out, const float *amplification, unsigned char *frames,
                      size_t frames_size, sndtools_level *level, int threads)
 {
-    int64_t count = sndtools_extract_frames(len, rate_in, rate_out);
-    if (count < 0 || !present(region, len) || !order_known(nibble_order) ||
-        (amplification != nullptr && *amplification == 0.0f))
-        return SNDTOOLS_ERROR_ARGUMENT;
+    const sndtools::nibble_order order = sndtools::nibble_order(nibble_order);
+    int64_t count = 0;
+    snd_status status = check_job(region, length_of(len), order, amplification != nullptr,
+                                  amplification != nullptr ? *amplification : 0.0f, 0);
+    if (status.code == snd_ok)
+        status = extract_frames_of(length_of(len), rate_in, rate_out, &count);
+    if (status.code != snd_ok)
+        return error_of(status);
     if (frames_size != size_t(4 * count) || !present(frames, frames_size))
         return SNDTOOLS_ERROR_BUFFER_SIZE;
     return guarded([&] {
-        extract_job job{region, int64_t(len), order_of(nibble_order), rate_in, rate_out,
-                        amplification != nullptr ? *amplification : 0.0f, count,
-                        threads > 1 ? threads : 1};
-        int64_t size;
-        extract_work *work = take_extract_work(&job, &size);
-        if (work == nullptr)
-            return SNDTOOLS_ERROR_NO_MEMORY;
-        int32_t max_val, min_val;
-        region_level(work, &job, &max_val, &min_val);
-        int32_t peak_to_peak = peak_to_peak_of(max_val, min_val);
-        if (amplification == nullptr)
-            job.multiplier = extract_multiplier(peak_to_peak);
-        report(level, max_val, min_val, peak_to_peak, job.multiplier);
-        place_all_frames(work, &job, frames);
-        free_extract_work(work);
-        return SNDTOOLS_OK;
+        frames_sink into{memory_sink{frames, int64_t(frames_size), 0}, wav_header_size};
+        byte_sink out{&into, write_frames};
+        extract_job job{region, int64_t(len), order, rate_in, rate_out, amplification != nullptr,
+                        amplification != nullptr ? *amplification : 0.0f,
+                        threads > 1 ? threads : 1, &out, nullptr, nullptr};
+        level_report found;
+        status = extract_wav(&job, &found);
+        if (status.code == snd_ok)
+            report(level, found);
+        return error_of(status);
     });
 }
 
@@ -154,30 +183,20 @@ int sndtools_implant(const unsigned char *frames, size_t frames_count, int32_t r
                      int32_t rate_out, const float *amplification, unsigned char *region,
                      size_t len, int nibble_order, sndtools_level *level, int threads)
 {
-    if (rate_in <= 0 || rate_out <= 0 || len > size_t(max_region) ||
-        frames_count > size_t(INT32_MAX / 4) || !present(frames, frames_count) ||
-        !present(region, len) || !order_known(nibble_order) ||
-        (amplification != nullptr && *amplification == 0.0f))
-        return SNDTOOLS_ERROR_ARGUMENT;
-    int64_t scan_count = frames_for(rate_in, duration_of(2 * int(len), rate_out));
-    if (scan_count < 0 || scan_count > INT32_MAX)
+    if (frames_count > size_t(max_waveblock_size / 4) || !present(frames, frames_count))
         return SNDTOOLS_ERROR_ARGUMENT;
     return guarded([&] {
-        wav_data data{nullptr, -1, 4 * int64_t(frames_count), const_cast<unsigned char *>(frames)};
-        int64_t size;
-        implant_work *work = take_implant_work(threads, data.size, &size);
-        if (work == nullptr)
-            return SNDTOOLS_ERROR_NO_MEMORY;
-        int32_t max_val, min_val;
-        wav_level(work, &data, scan_count, &max_val, &min_val); // on memory: nothing to fail
-        int32_t peak = implant_peak(max_val, min_val);
-        implant_job job{rate_in, rate_out,
-                        amplification != nullptr ? *amplification : implant_multiplier(peak),
-                        region, int64_t(len), order_of(nibble_order)};
-        report(level, max_val, min_val, peak, job.multiplier);
-        encode_wav(work, wav_read_piece / 4, &data, &job);
-        free_implant_work(work);
-        return SNDTOOLS_OK;
+        memory_source held;
+        byte_source wav = source_of_memory(&held, frames, 4 * int64_t(frames_count));
+        implant_job job{&wav, wav.size, rate_in, rate_out, amplification != nullptr,
+                        amplification != nullptr ? *amplification : 0.0f, region, length_of(len),
+                        sndtools::nibble_order(nibble_order), threads > 1 ? threads : 1,
+                        nullptr, nullptr};
+        implant_report found;
+        snd_status status = implant_wav(&job, &found);
+        if (status.code == snd_ok)
+            report(level, found.level);
+        return error_of(status);
     });
 }
 

@@ -13,6 +13,10 @@ struct ad_state {
     int32_t ad_ref_index; // index into ad_ref_table, 0..48
 };
 
+// The largest magnitude of a sample the encoder takes: its difference from
+// any reconstructed sample stays in the signed 32-bit range.
+const int32_t max_encode_magnitude = 2147481599; // 2^31 - 2049
+
 extern const int32_t ad_ref_table[49];
 extern const int32_t ad_ref_index_step_table[16];
 
@@ -35,7 +39,8 @@ extern const ad_code_rows ad_rows;
 // Which nibble of each byte holds the earlier of its two codes: the high
 // one (bits 7..4) in the Dialogic/OKI layout; the low one for the chips and
 // sound banks that store them the other way round.
-enum nibble_order { high_nibble_first = 0, low_nibble_first = 1 };
+// (Fixed to int, so that any value a caller passes is one the checks can refuse.)
+enum nibble_order : int { high_nibble_first = 0, low_nibble_first = 1 };
 
 // Decodes len bytes into 2 * len samples, carrying on from *state.
 void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, nibble_order order,

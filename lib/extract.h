@@ -1,110 +1,42 @@
-// The extractor's signal path: the level of a region, the multiplier, and
-// the frames of the WAV file, made a piece at a time, by one thread or by
-// several beside a writer.
+// An extraction as one call: a region in memory in, the whole WAV file out
+// (header, frames, trailing zero byte) through a sink, with the level
+// measured and the automatic or fixed multiplier applied.
 #ifndef SNDTOOLS_EXTRACT_H
 #define SNDTOOLS_EXTRACT_H
 
 #include <cstdint>
-#include <cstdio>
 
+#include "codec.h"
+#include "job.h"
 #include "status.h"
-#include "walk.h"
+#include "stream.h"
 
 namespace sndtools {
 
-// Decoded samples held at once by each window, and the frames of one piece,
-// placed by one thread and written at once: fixed sizes, whatever the
-// length of the region or sound.
-const int64_t decode_window_samples = 64 * 1024;
-const int64_t frames_per_piece = 256 * 1024;
-
-// Bytes of the region between the decoder states the level pass keeps, so
-// that frames can be placed from any point of the region.
-const int64_t state_stride = 1024;
-
-// An extraction: the region, how it plays, the frames wanted of it, and the
-// threads that may make them.
 struct extract_job {
     const unsigned char *region;
-    int64_t len;
+    int64_t sample_len;
     nibble_order order;
-    int rate_in, rate_out;
-    float multiplier;
-    int64_t frames;
-    int threads;
+    int ADPCM_sample_freq, samplerate_out;
+    bool amplification_given; // the multiplier is the amplification, not the level's
+    float amplification;
+    int threads;              // that may make frames: 0 or 1, this one alone
+    // Where the WAV file goes, in order; on_level (when not null) may set
+    // it, so that an output is opened only once the work is held.
+    byte_sink *out;
+    level_callback on_level;
+    void *context;            // on_level's
 };
 
-// Twice the larger excursion; 0 when the level is not measurable.
-int32_t peak_to_peak_of(int32_t max_val, int32_t min_val);
+// The frames of the WAV file of a region of sample_len bytes (0 or more)
+// that plays at ADPCM_sample_freq, at samplerate_out: sndextract's
+// num_sampleout, or the code of the first value that cannot be used.
+snd_status extract_frames_of(int64_t sample_len, int ADPCM_sample_freq, int samplerate_out,
+                             int64_t *num_sampleout);
 
-// 49152 / peak_to_peak rounded to a 32-bit float; 1 when there is no level.
-float extract_multiplier(int32_t peak_to_peak);
-
-// The literal value of one frame before its conversion to an integer:
-// (a + step) x multiplier, where step = (b - a) x frac rounded to a 32-bit
-// float, the sum and the product at extended precision and the product
-// rounded to a 32-bit float.
-float scaled_frame_value(int32_t a, int32_t b, float frac, float multiplier);
-
-// Truncation toward zero into -32768..32767; not-a-number gives 0.
-inline int32_t saturate_16(float value)
-{
-    if (value != value)
-        return 0;
-    if (value >= 32767.0f)
-        return 32767;
-    if (value <= -32768.0f)
-        return -32768;
-    return static_cast<int32_t>(value);
-}
-
-// What every frame of a job depends on besides its samples: the job, the
-// frame of each sample at fraction 0, and the decoder's state at every
-// state_stride bytes of the region (null: only the start state is known).
-struct extract_plan {
-    const extract_job *job;
-    const ad_state *states;
-    unsigned char at_rest[4096][4];
-};
-
-void plan_frames(extract_plan *plan, const extract_job *job, const ad_state *states);
-
-// The frames from first on, a piece at a time: the region is decoded into
-// the window, from the last saved state before the first frame's samples,
-// as the positions reach it.
-struct frame_stream {
-    const extract_plan *plan;
-    window win;
-    position_walk walk; // walk.i is the next frame
-};
-
-// window holds window_count >= 3 samples; first > 0 needs the plan's states.
-void frame_stream_start(frame_stream *s, const extract_plan *plan, int32_t *window,
-                        int64_t window_count, int64_t first);
-
-// Places the next frames, at most max_frames, from the start of frames;
-// returns how many. Fewer than max_frames only once the last is placed.
-int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_frames);
-
-// What an extraction holds besides the region, taken before the output is
-// opened: null when memory is short, with *size the bytes asked for.
-struct extract_work;
-extract_work *take_extract_work(const extract_job *job, int64_t *size);
-void free_extract_work(extract_work *work);
-
-// Largest and smallest sample of the job's region decoded from the start
-// state, both starting at 0; keeps the decoder's states for write_wav.
-void region_level(extract_work *work, const extract_job *job, int32_t *max_val,
-                  int32_t *min_val);
-
-// All the frames of the job, from the start of frames, a piece per thread
-// at a time.
-void place_all_frames(extract_work *work, const extract_job *job, unsigned char *frames);
-
-// The whole WAV file of a region: the header, the frames, and the trailing
-// zero byte; snd_write_failed at the first write that fails. With threads,
-// the frames of later pieces are placed while earlier ones are written.
-snd_status write_wav(extract_work *work, FILE *out, const extract_job *job);
+// Runs the job; *level (when not null) receives the level once it is
+// measured, whatever happens after.
+snd_status extract_wav(const extract_job *job, level_report *level);
 
 } // namespace sndtools
 

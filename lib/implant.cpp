@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "codec.h"
+#include "counts.h"
 #include "extended.h"
 #include "ring.h"
 #include "wav.h"
@@ -48,6 +48,8 @@ const int64_t samples_per_chunk = 64 * 1024;
 // thousand frames at a time, whose sums stay in the cache.
 const int64_t level_piece = 1 << 20;
 const int64_t scan_frames = 4096;
+// The second reading's window: frames read and resampled at once.
+const int64_t wav_window_frames = 64 * 1024;
 
 // Frames are summed where they were read, and the second reading's window
 // lies where the first one's pieces did: no more memory is touched than
@@ -60,7 +62,8 @@ struct implant_work {
 
 const int chunk_slots = 4;
 
-implant_work *take_implant_work(int threads, int64_t data_size, int64_t *size)
+// Null when memory is short, with *size the bytes asked for.
+static implant_work *take_implant_work(int threads, int64_t data_size, int64_t *size)
 {
     bool beside = threads >= 2 && data_size >= threaded_bytes;
     *size = int64_t(sizeof(implant_work)) + level_piece +
@@ -74,58 +77,46 @@ implant_work *take_implant_work(int threads, int64_t data_size, int64_t *size)
     return work;
 }
 
-void free_implant_work(implant_work *work)
-{
-    free(work);
-}
-
 // The frames of one piece that the level covers, folded into *hi and *lo,
-// a few thousand at a time (into sums, or summed where they lie when sums
-// is null). Pieces are whole frames, and every piece but the last is full.
+// a few thousand at a time, summed where they lie. Pieces are whole
+// frames, and every piece but the last is full.
 static void scan_piece(int64_t n, unsigned char *piece, int64_t got, int64_t scan_to,
-                       int32_t *sums, int32_t *hi, int32_t *lo)
+                       int32_t *hi, int32_t *lo)
 {
     int64_t first = n * (level_piece / 4);
     int64_t to = first + got / 4 < scan_to ? first + got / 4 : scan_to;
     for (int64_t f = first; f < to; f += scan_frames) {
         int64_t count = to - f < scan_frames ? to - f : scan_frames;
         unsigned char *frames = piece + 4 * (f - first);
-        int32_t *into = sums != nullptr ? sums : reinterpret_cast<int32_t *>(frames);
+        int32_t *into = reinterpret_cast<int32_t *>(frames);
         sum_frames(frames, count, into);
         scan_values(into, count, hi, lo);
     }
 }
 
-// One thread: the scan keeps pace with the reading, and handing pieces to
-// other threads cost more than it saved.
-snd_status wav_level(implant_work *work, wav_data *data, int64_t scan_count, int32_t *max_val,
-                     int32_t *min_val)
+// First reading: the whole data chunk, which must all be there (a size past
+// the end of the source is refused from its size before anything is read),
+// and the largest and smallest frame sum of frames 0..scan_count-1,
+// starting at 0 and 65535; frames past the data are silence. One thread:
+// the scan keeps pace with the reading, and handing pieces to other threads
+// cost more than it saved.
+static snd_status wav_level(implant_work *work, byte_source *wav, int64_t size,
+                            int64_t scan_count, int32_t *max_val, int32_t *min_val)
 {
-    int64_t available = data->file_size - wav_header_size;
-    if (data->file_size >= 0 && data->size > available)
-        return snd_status_of(snd_data_short, data->size, available < 0 ? 0 : available);
-    if (data->file_size < 0 && data->in != nullptr) {
-        data->held = static_cast<unsigned char *>(malloc(static_cast<size_t>(data->size) + 256));
-        if (data->held == nullptr)
-            return snd_status_of(snd_no_memory, data->size + 256);
-    }
-    const int64_t frames_count = data->size / 4;
+    if (wav->size >= 0 && size > wav->size)
+        return snd_status_of(snd_data_short, size, wav->size);
+    const int64_t frames_count = size / 4;
     const int64_t scan_to = scan_count < frames_count ? scan_count : frames_count;
     *max_val = 0;
     *min_val = 65535;
     int64_t done = 0;
-    for (int64_t n = 0; done < data->size; n++) {
-        int64_t want = data->size - done < level_piece ? data->size - done : level_piece;
-        unsigned char *piece = data->held ? data->held + done : work->piece;
-        int64_t got = data->in == nullptr
-                          ? want
-                          : static_cast<int64_t>(fread(piece, 1, static_cast<size_t>(want), data->in));
-        // Held data is read again: its sums go where the window will be.
-        scan_piece(n, piece, got, scan_to,
-                   data->held ? reinterpret_cast<int32_t *>(work->piece) : nullptr, max_val, min_val);
+    for (int64_t n = 0; done < size; n++) {
+        int64_t want = size - done < level_piece ? size - done : level_piece;
+        int64_t got = wav->read(wav->context, work->piece, want);
+        scan_piece(n, work->piece, got, scan_to, max_val, min_val);
         done += got;
         if (got < want)
-            return snd_status_of(snd_data_short, data->size, done);
+            return snd_status_of(snd_data_short, size, done);
     }
     if (scan_count > frames_count) { // frames past the data are silence
         int32_t silence = 0;
@@ -210,13 +201,23 @@ bool resample_frames(window *w, position_walk *walk, int64_t stop, float multipl
     return resample(w, walk, stop, step);
 }
 
+// The samples the encoder turns into the region: how the WAV file plays,
+// the multiplier that divides its frame sums, and the region.
+struct sample_job {
+    int samplerate_in, samplerate_out;
+    float multiplier;
+    unsigned char *region;
+    int64_t sample_len;
+    nibble_order order;
+};
+
 // The samples made by another thread a chunk at a time, encoded here in
 // order as each chunk is ready; false when no thread could be started.
 static bool encode_beside(implant_work *work, window *w, position_walk *walk,
-                          const implant_job *job, snd_status *status)
+                          const sample_job *job, snd_status *status)
 {
     ring chunks(chunk_slots);
-    const int64_t count = 2 * job->len;
+    const int64_t count = 2 * job->sample_len;
     const int64_t last = (count - 1) / samples_per_chunk;
     bool short_read = false;
     auto resampler = [&](int) {
@@ -246,19 +247,22 @@ static bool encode_beside(implant_work *work, window *w, position_walk *walk,
     return true;
 }
 
-snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
-                      const implant_job *job)
+// Second reading, from the first frame again, wav_window_frames at a time:
+// the samples, encoded into the job's region, by this thread or, with
+// threads, by another while this one encodes.
+static snd_status encode_wav(implant_work *work, byte_source *wav, int64_t frames,
+                             const sample_job *job)
 {
-    const int64_t count = 2 * job->len;
+    const int64_t count = 2 * job->sample_len;
     if (count <= 0)
-        return snd_status_of(snd_ok); // nothing to encode, and a rate of 0 has no positions
-    if (data->held == nullptr && fseek(data->in, wav_header_size, SEEK_SET) != 0)
+        return snd_status_of(snd_ok); // nothing to encode
+    if (!wav->rewind(wav->context))
         return snd_status_of(snd_reread_failed);
     window w;
-    window_over_frames(&w, data->held ? nullptr : data->in, data->held, data->size / 4,
-                       reinterpret_cast<int32_t *>(work->piece), window_frames);
+    window_over_frames(&w, wav, frames, reinterpret_cast<int32_t *>(work->piece),
+                       wav_window_frames);
     position_walk walk;
-    walk_start(&walk, 0, job->rate_in, job->rate_out);
+    walk_start(&walk, 0, job->samplerate_in, job->samplerate_out);
     snd_status status;
     if (work->beside && encode_beside(work, &w, &walk, job, &status))
         return status;
@@ -277,6 +281,84 @@ snd_status encode_wav(implant_work *work, int64_t window_frames, wav_data *data,
             region[i / 2] = static_cast<unsigned char>(earlier | code << (4 - first));
     });
     return snd_status_of(resample(&w, &walk, count, step) ? snd_ok : snd_reread_short);
+}
+
+snd_status implant_frames_of(int64_t sample_len, int samplerate_out, int samplerate_in,
+                             int64_t *num_samplein)
+{
+    *num_samplein = 0;
+    if (sample_len < 0 || sample_len > max_region_bytes)
+        return snd_status_of(snd_bad_length);
+    if (samplerate_out <= 0)
+        return snd_status_of(snd_bad_adpcm_rate);
+    if (samplerate_in <= 0)
+        return snd_status_of(snd_bad_wav_rate);
+    *num_samplein = wav_frames_of_region(sample_len, samplerate_out, samplerate_in);
+    if (*num_samplein < 0 || *num_samplein > max_num_samplein)
+        return snd_status_of(snd_too_many_frames);
+    return snd_status_of(snd_ok);
+}
+
+// The WAV frames the job reads: those the level scans and those the last
+// sample interpolates between (its partner only where it has a weight).
+static void frames_reached(const implant_job *job, implant_report *report)
+{
+    const int64_t frames = job->waveblock_size / 4;
+    int64_t needed = report->num_samplein;
+    if (job->sample_len > 0) {
+        float pos = resample_position(2 * job->sample_len - 1, job->samplerate_in,
+                                      job->samplerate_out);
+        int64_t k = static_cast<int64_t>(pos);
+        int64_t last = k + (pos > static_cast<float>(k) ? 2 : 1);
+        needed = last > needed ? last : needed;
+    }
+    report->frames_used = needed < frames ? needed : frames;
+    report->filled_with_silence = needed > frames;
+}
+
+static snd_status check_implant(const implant_job *job, int64_t *num_samplein)
+{
+    snd_status status = check_job(job->region, job->sample_len, job->order,
+                                  job->amplification_given, job->amplification, job->threads);
+    if (status.code != snd_ok)
+        return status;
+    if (job->wav == nullptr)
+        return snd_status_of(snd_no_buffer);
+    if (job->waveblock_size < 0 || job->waveblock_size > max_waveblock_size)
+        return snd_status_of(snd_bad_data_size);
+    return implant_frames_of(job->sample_len, job->samplerate_out, job->samplerate_in,
+                             num_samplein);
+}
+
+snd_status implant_wav(const implant_job *job, implant_report *report)
+{
+    implant_report found{};
+    snd_status status = check_implant(job, &found.num_samplein);
+    if (status.code != snd_ok)
+        return status;
+    frames_reached(job, &found);
+    int64_t size;
+    implant_work *work = take_implant_work(job->threads, job->waveblock_size, &size);
+    if (work == nullptr)
+        return snd_status_of(snd_no_memory, size);
+    level_report &level = found.level;
+    status = wav_level(work, job->wav, job->waveblock_size, found.num_samplein, &level.max_val,
+                       &level.min_val);
+    if (status.code == snd_ok) {
+        level.peak = implant_peak(level.max_val, level.min_val);
+        level.multiplier =
+            job->amplification_given ? job->amplification : implant_multiplier(level.peak);
+        if (report != nullptr)
+            *report = found;
+        sample_job samples{job->samplerate_in, job->samplerate_out, level.multiplier,
+                           job->region,        job->sample_len,     job->order};
+        if (job->on_level != nullptr && !job->on_level(job->context, &level))
+            status = snd_status_of(snd_stopped);
+        else
+            status = encode_wav(work, job->wav, job->waveblock_size / 4, &samples);
+    }
+    free(work);
+    return status;
 }
 
 } // namespace sndtools

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "numbers.h"
+#include "fields.h"
 
 namespace sndtools {
 
@@ -27,16 +27,9 @@ void fill_wav_header(unsigned char *hdr, int frames, int rate)
     implant_intval(hdr + 40, data_size, 4);
 }
 
-int read_wav_header(FILE *in, unsigned char *hdr)
+int read_wav_header(byte_source *in, unsigned char *hdr)
 {
-    int got = 0;
-    while (got < wav_header_size) {
-        int c = fgetc(in);
-        if (c == EOF)
-            break;
-        hdr[got++] = static_cast<unsigned char>(c);
-    }
-    return got;
+    return static_cast<int>(in->read(in->context, hdr, wav_header_size));
 }
 
 wav_check check_wav_header(const unsigned char *hdr, int got)

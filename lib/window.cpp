@@ -13,15 +13,15 @@ namespace sndtools {
 void window_over_region(window *w, const unsigned char *region, int64_t len, nibble_order order,
                         int64_t first, ad_state state, int32_t *values, int64_t capacity)
 {
-    *w = window{source_region, region, nullptr, state, order, first, values, capacity,
-                2 * first, 2 * first, 2 * len};
+    *w = window{region, nullptr, state, order, first, values, capacity, 2 * first, 2 * first,
+                2 * len};
 }
 
-void window_over_frames(window *w, FILE *file, const unsigned char *bytes, int64_t frames,
-                        int32_t *values, int64_t capacity)
+void window_over_frames(window *w, byte_source *source, int64_t frames, int32_t *values,
+                        int64_t capacity)
 {
-    *w = window{file ? source_wav_file : source_wav_memory, bytes, file, ad_state{0, 0},
-                high_nibble_first, 0, values, capacity, 0, 0, frames};
+    *w = window{nullptr, source, ad_state{0, 0}, high_nibble_first, 0, values, capacity, 0, 0,
+                frames};
 }
 
 void sum_frames(const unsigned char *frames, int64_t n, int32_t *sums)
@@ -82,18 +82,15 @@ int window_refill(window *w)
     int32_t *into = w->values + keep;
     int64_t room = w->capacity - keep;
     int64_t n;
-    if (w->kind == source_region) {
+    if (w->region != nullptr) {
         n = (w->total - w->end) / 2 < room / 2 ? (w->total - w->end) / 2 : room / 2;
-        decode_region(&w->decoder, w->bytes + w->consumed, n, w->order, into);
+        decode_region(&w->decoder, w->region + w->consumed, n, w->order, into);
         w->end += 2 * n;
     } else {
         n = w->total - w->end < room ? w->total - w->end : room;
-        const unsigned char *frames = w->bytes + 4 * w->consumed;
-        if (w->file != nullptr) {
-            frames = reinterpret_cast<unsigned char *>(into);
-            if (fread(into, 4, static_cast<size_t>(n), w->file) != static_cast<size_t>(n))
-                return 1;
-        }
+        unsigned char *frames = reinterpret_cast<unsigned char *>(into);
+        if (w->frames->read(w->frames->context, frames, 4 * n) != 4 * n)
+            return 1;
         sum_frames(frames, n, into);
         w->end += n;
     }

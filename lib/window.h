@@ -1,6 +1,5 @@
 // One window over a source of values: the samples a region decodes to, or
-// the sums (left + right) of a WAV file's frames, read from a file or held
-// in memory. The window holds values base..end-1 of the source's total and
+// the sums (left + right) of a WAV file's frames, read from a source. The window holds values base..end-1 of the source's total and
 // moves on a piece at a time, each piece starting with the last value of
 // the one before, so that an interpolation whose two values straddle pieces
 // still finds both. Past its total a region holds its last sample and a
@@ -9,18 +8,14 @@
 #define SNDTOOLS_WINDOW_H
 
 #include <cstdint>
-#include <cstdio>
-
 #include "codec.h"
+#include "stream.h"
 
 namespace sndtools {
 
-enum source_kind { source_region, source_wav_file, source_wav_memory };
-
 struct window {
-    source_kind kind;
-    const unsigned char *bytes; // the region, or the frames held in memory
-    FILE *file;                 // the frames, read a piece at a time into values
+    const unsigned char *region; // the region, or null for frames
+    byte_source *frames;         // read a piece at a time into values, summed there
     ad_state decoder;
     nibble_order order;
     int64_t consumed;           // bytes decoded, or frames taken
@@ -34,14 +29,13 @@ struct window {
 void window_over_region(window *w, const unsigned char *region, int64_t len, nibble_order order,
                         int64_t first, ad_state state, int32_t *values, int64_t capacity);
 
-// frames frames from a file positioned at the first of them, or, with file
-// null, from bytes in memory. Frames read from a file are summed where they
-// were read.
-void window_over_frames(window *w, FILE *file, const unsigned char *bytes, int64_t frames,
-                        int32_t *values, int64_t capacity);
+// frames frames from a source at the first of them, summed where they are
+// read.
+void window_over_frames(window *w, byte_source *source, int64_t frames, int32_t *values,
+                        int64_t capacity);
 
-// Moves the window on by a piece; returns 1 when the file ended before the
-// frames it was to hold, 0 otherwise.
+// Moves the window on by a piece; returns 1 when the source ended before
+// the frames it was to hold, 0 otherwise.
 int window_refill(window *w);
 
 // The left plus right sample of n frames; sums may be where the frames are.
@@ -62,7 +56,7 @@ struct window_view {
 
 inline window_view view_of(const window *w)
 {
-    return window_view{w->values, w->base, w->end, w->total, w->kind == source_region};
+    return window_view{w->values, w->base, w->end, w->total, w->region != nullptr};
 }
 
 // Whether the values k and k + 1 are at hand: both lie in the window, or

@@ -11,9 +11,9 @@
 #include <random>
 
 #include "extended.h"
-#include "extract.h"
+#include "counts.h"
+#include "frames.h"
 #include "implant.h"
-#include "numbers.h"
 #include "walk.h"
 #include "x87_reference.h"
 

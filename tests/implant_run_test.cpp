@@ -77,7 +77,7 @@ std::vector<implant_case> cases()
     auto holds = [](const char *contents) {
         return std::string("{in} holds ") + contents +
                "; sndimplant reads 16-bit stereo integer PCM with its data right after a "
-               "16-byte format chunk, which this makes of it: sox \"{in}\" -b 16 -c 2 "
+               "16-byte format chunk, which this makes of it: sox \"{in}\" -b 16 -c 2 -r 8000 "
                "\"{stem}-16bit-stereo.wav\"\n";
     };
     return {
@@ -110,12 +110,24 @@ std::vector<implant_case> cases()
              "max peak-to-peak = 2000 of possible 65536\n"
              "adjusting by multiplier 0.488281\n",
          "\x7B\x80" "23456789"},
+        {"a sound shorter than its region by a millisecond says so", short_wav, old_target,
+         {"{in}", "{out}", "0", "4", "8000"}, 0,
+         values("0", "4", 8000) +
+             "Duration of sample = 0.001000 seconds\nsamplerate_in = 8000\n"
+             "waveblock_size = 4\nnum_samplein = 8\nmax_val = 2000, min_val = 0\n"
+             "max peak-to-peak = 2000 of possible 65536\n"
+             "adjusting by multiplier 0.488281\n"
+             "Filled the last 0.001 seconds of the region with silence: {in} lasts 0.000 "
+             "seconds, the region 0.001\n",
+         "\x7B\x80\x80\x08" "456789"},
         {"empty region writes nothing", pulse, old_target, {"{in}", "{out}", "4", "0", "8000"},
          0,
          values("4", "0", 8000) +
              "Duration of sample = 0.000000 seconds\nsamplerate_in = 8000\n"
              "waveblock_size = 20\nnum_samplein = 0\nmax_val = 0, min_val = 65535\n"
-             "max peak-to-peak = 0 of possible 65536\nadjusting by multiplier 16.000000\n",
+             "max peak-to-peak = 0 of possible 65536\nadjusting by multiplier 16.000000\n"
+             "Left out the last 0.001 seconds of {in}: it lasts 0.001 seconds, the region "
+             "0.000\n",
          old_target},
         {"too few arguments", pulse, old_target, {"{in}", "{out}", "0", "2"}, 1,
          "Invalid number of parameters : 5\n" + usage, old_target},

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "extract.h"
+#include "file_stream.h"
 #include "implant.h"
-#include "numbers.h"
 #include "reference.h"
 #include "sndtools.h"
 #include "wav.h"
@@ -59,25 +59,72 @@ TEST(Library, ExtractAndImplantGiveTheProgramsBytes)
         // Back in, as sndimplant puts that WAV file into a region.
         int32_t rate, data_size;
         ASSERT_EQ(sndtools_wav_check(wav.data(), wav.size(), &rate, &data_size), SNDTOOLS_OK);
-        std::vector<unsigned char> region_back(c.len, 0x5A), program_back(c.len, 0x5A);
+        std::vector<unsigned char> region_back(c.len, 0x5A);
         ASSERT_EQ(sndtools_implant(wav.data() + 44, size_t(data_size / 4), rate, c.rate_in,
                                    c.amplification, region_back.data(), c.len, c.order, &level,
                                    c.threads),
                   SNDTOOLS_OK);
-        wav_data data{nullptr, -1, data_size, wav.data() + 44};
-        int64_t size;
-        implant_work *work = take_implant_work(1, data_size, &size);
-        int32_t hi, lo;
-        int64_t scan = frames_for(rate, duration_of(2 * int(c.len), c.rate_in));
-        wav_level(work, &data, scan, &hi, &lo);
-        EXPECT_EQ(level.peak, implant_peak(hi, lo));
-        implant_job job{rate, c.rate_in,
-                        c.amplification ? *c.amplification : implant_multiplier(implant_peak(hi, lo)),
-                        program_back.data(), int64_t(c.len),
-                        c.order ? low_nibble_first : high_nibble_first};
-        encode_wav(work, wav_read_piece / 4, &data, &job);
-        free_implant_work(work);
-        EXPECT_TRUE(region_back == program_back) << c.len;
+        if (c.order == SNDTOOLS_HIGH_NIBBLE_FIRST) {
+            int code;
+            std::vector<unsigned char> frames(wav.begin() + 44, wav.end() - 1);
+            EXPECT_TRUE(region_back == implanted_region(frames, rate, c.rate_in,
+                                                        c.amplification ? *c.amplification : 0.0f,
+                                                        int64_t(c.len), 1, &code))
+                << c.len;
+        }
+    }
+}
+
+// The bytes of a stream written to a file of its own and read back.
+std::vector<unsigned char> file_bytes(FILE *f)
+{
+    std::vector<unsigned char> bytes(static_cast<size_t>(ftell(f)));
+    rewind(f);
+    EXPECT_EQ(fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+    return bytes;
+}
+
+// The two jobs through the FILE * adapters give the bytes they give on
+// memory: the WAV file written to a file, then read back from it.
+TEST(Jobs, OnFilesAsOnMemory)
+{
+    std::mt19937 rng(41);
+    const struct {
+        int64_t len;
+        int adpcm_rate, wav_rate;
+        float amplification; // 0: the automatic level
+        int threads;
+    } cases[] = {{0, 8000, 8000, 0, 1}, {6000, 8000, 44100, 0, 1}, {6000, 7575, 7575, 16, 2},
+                 {700000, 8000, 22050, -3.5f, 2}};
+    for (const auto &c : cases) {
+        std::vector<unsigned char> region = random_bytes(size_t(c.len), rng);
+        FILE *f = tmpfile();
+        ASSERT_NE(f, nullptr);
+        byte_sink out = sink_of_file(f);
+        extract_job x{region.data(), c.len, high_nibble_first, c.adpcm_rate, c.wav_rate,
+                      c.amplification != 0, c.amplification, c.threads, &out, nullptr, nullptr};
+        ASSERT_EQ(extract_wav(&x, nullptr).code, snd_ok);
+        std::vector<unsigned char> wav = file_bytes(f);
+        EXPECT_TRUE(wav == written_wav(region, high_nibble_first, c.adpcm_rate, c.wav_rate,
+                                       c.amplification, 1))
+            << c.len;
+
+        file_source from_file;
+        byte_source in = source_of_file(&from_file, f, 44, int64_t(wav.size()) - 44);
+        fseek(f, 44, SEEK_SET);
+        std::vector<unsigned char> back(region.size());
+        implant_job i{&in, int64_t(wav.size()) - 45, c.wav_rate, c.adpcm_rate,
+                      c.amplification != 0, c.amplification, back.data(), c.len,
+                      high_nibble_first, c.threads, nullptr, nullptr};
+        implant_report report;
+        ASSERT_EQ(implant_wav(&i, &report).code, snd_ok);
+        fclose(f);
+        int code;
+        std::vector<unsigned char> frames(wav.begin() + 44, wav.end() - 1);
+        EXPECT_TRUE(back == implanted_region(frames, c.wav_rate, c.adpcm_rate, c.amplification,
+                                             c.len, 1, &code))
+            << c.len;
+        EXPECT_EQ(report.frames_used, int64_t(frames.size() / 4)) << c.len;
     }
 }
 

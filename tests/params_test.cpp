@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fields.h"
+#include "file_stream.h"
 #include "numbers.h"
 #include "reference.h"
 #include "utf8.h"
@@ -203,7 +205,9 @@ TEST(WavHeader, ReadingLeavesTheStreamAtTheFrames)
     fwrite(file.data(), 1, file.size(), f);
     rewind(f);
     unsigned char hdr[44];
-    EXPECT_EQ(read_wav_header(f, hdr), 44);
+    file_source source;
+    byte_source in = source_of_file(&source, f, 0, -1);
+    EXPECT_EQ(read_wav_header(&in, hdr), 44);
     EXPECT_EQ(check_wav_header(hdr, 44), wav_ok);
     EXPECT_EQ(fgetc(f), 0x42);
     fclose(f);
@@ -220,7 +224,9 @@ TEST(WavHeader, ShortFiles)
             fwrite(file.data(), 1, file.size(), f);
         rewind(f);
         unsigned char hdr[44];
-        int got = read_wav_header(f, hdr);
+        file_source source;
+        byte_source in = source_of_file(&source, f, 0, -1);
+        int got = read_wav_header(&in, hdr);
         fclose(f);
         EXPECT_EQ(got, size);
         EXPECT_EQ(check_wav_header(hdr, got), wav_too_short);

@@ -3,9 +3,12 @@
 #include <cstdio>
 
 #include "extract.h"
+#include "fields.h"
+#include "frames.h"
 #include "implant.h"
-#include "numbers.h"
 #include "walk.h"
+
+using namespace sndtools;
 
 // The difference a code's magnitude bits stand for: successive halvings of
 // the step, plus step >> 3 always.
@@ -131,27 +134,37 @@ std::vector<int32_t> decoded(const std::vector<unsigned char> &region)
     return samples;
 }
 
+static bool append(void *context, const unsigned char *bytes, int64_t n)
+{
+    std::vector<unsigned char> *to = static_cast<std::vector<unsigned char> *>(context);
+    to->insert(to->end(), bytes, bytes + n);
+    return true;
+}
+
 std::vector<unsigned char> written_wav(const std::vector<unsigned char> &region,
                                        nibble_order order, int rate_in, int rate_out,
                                        float multiplier, int threads)
 {
+    std::vector<unsigned char> wav;
+    byte_sink out{&wav, append};
     extract_job job{region.data(), static_cast<int64_t>(region.size()), order, rate_in,
-                    rate_out, 0.0f,
-                    frames_for(rate_out, duration_of(2 * int(region.size()), rate_in)), threads};
-    int64_t size;
-    extract_work *work = take_extract_work(&job, &size);
-    int32_t hi, lo;
-    region_level(work, &job, &hi, &lo);
-    job.multiplier = multiplier == 0 ? extract_multiplier(peak_to_peak_of(hi, lo)) : multiplier;
-    FILE *f = tmpfile();
-    bool written = write_wav(work, f, &job).code == snd_ok;
-    free_extract_work(work);
-    std::vector<unsigned char> wav(written ? static_cast<size_t>(ftell(f)) : 0);
-    rewind(f);
-    if (fread(wav.data(), 1, wav.size(), f) != wav.size())
+                    rate_out, multiplier != 0, multiplier, threads, &out, nullptr, nullptr};
+    if (extract_wav(&job, nullptr).code != snd_ok)
         wav.clear();
-    fclose(f);
     return wav;
+}
+
+std::vector<unsigned char> implanted_region(const std::vector<unsigned char> &frames,
+                                            int rate_in, int rate_out, float multiplier,
+                                            int64_t len, int threads, int *code)
+{
+    std::vector<unsigned char> region(static_cast<size_t>(len));
+    memory_source held;
+    byte_source wav = source_of_memory(&held, frames.data(), static_cast<int64_t>(frames.size()));
+    implant_job job{&wav, wav.size, rate_in, rate_out, multiplier != 0, multiplier,
+                    region.data(), len, high_nibble_first, threads, nullptr, nullptr};
+    *code = implant_wav(&job, nullptr).code;
+    return region;
 }
 
 std::vector<unsigned char> encoded(const std::vector<int32_t> &samples)

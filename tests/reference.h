@@ -11,14 +11,12 @@
 
 #include "codec.h"
 
-using namespace sndtools;
-
 // Turns one code (0..15) into the next sample and advances the state.
-int32_t decode(ad_state *state, uint8_t code);
+int32_t decode(sndtools::ad_state *state, uint8_t code);
 
 // Picks the code whose reconstruction lands nearest to sample, advances the
 // state exactly as decode would for that code, and returns the code.
-uint8_t encode(ad_state *state, int32_t sample);
+uint8_t encode(sndtools::ad_state *state, int32_t sample);
 
 // Prints count bytes (rounded up to whole lines of 16) as hex lines.
 void hexdump(const unsigned char *data, int count);
@@ -38,10 +36,17 @@ std::vector<int32_t> decoded(const std::vector<unsigned char> &region);
 // Samples encoded code by code from the start state, two to a byte.
 std::vector<unsigned char> encoded(const std::vector<int32_t> &samples);
 
-// The WAV file the library's write_wav makes of a region, as sndextract
-// writes it (a multiplier of 0: the automatic one); empty if a write failed.
+// The WAV file the library's extraction makes of a region, as sndextract
+// writes it (a multiplier of 0: the automatic one).
 std::vector<unsigned char> written_wav(const std::vector<unsigned char> &region,
-                                       nibble_order order, int rate_in, int rate_out,
+                                       sndtools::nibble_order order, int rate_in, int rate_out,
                                        float multiplier, int threads);
+
+// The region the library's implant makes of WAV frames held in memory, as
+// sndimplant writes it (a multiplier of 0: the automatic one); *code
+// receives the job's outcome.
+std::vector<unsigned char> implanted_region(const std::vector<unsigned char> &frames,
+                                            int rate_in, int rate_out, float multiplier,
+                                            int64_t len, int threads, int *code);
 
 #endif

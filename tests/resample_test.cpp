@@ -10,9 +10,9 @@
 #include <random>
 #include <vector>
 
-#include "extract.h"
+#include "file_stream.h"
+#include "frames.h"
 #include "implant.h"
-#include "numbers.h"
 #include "reference.h"
 #include "walk.h"
 
@@ -224,7 +224,7 @@ std::vector<unsigned char> streamed_frames(const std::vector<unsigned char> &reg
     frame_stream s;
     std::vector<int32_t> window(window_count);
     std::vector<unsigned char> out, buffer(4 * piece);
-    extract_job job{region.data(), static_cast<int64_t>(region.size()), high_nibble_first,
+    frame_job job{region.data(), static_cast<int64_t>(region.size()), high_nibble_first,
                     rate_in, rate_out, multiplier, frames, 1};
     plan_frames(&plan, &job, nullptr);
     frame_stream_start(&s, &plan, window.data(), window_count, 0);
@@ -305,31 +305,21 @@ std::vector<unsigned char> frames_of(const std::vector<std::pair<int, int>> &lr)
     return data;
 }
 
-// The data in a file of its own, positioned at its first frame, as it
-// follows a header in a WAV file; or held in memory.
-struct wav_fixture {
-    FILE *file;
-    wav_data data;
-    implant_work *work;
-    wav_fixture(const std::vector<unsigned char> &bytes, int64_t size, bool held, int threads = 1)
-    {
-        int64_t work_size;
-        work = take_implant_work(threads, size, &work_size);
-        file = tmpfile();
-        std::vector<unsigned char> header(44, 0);
-        fwrite(header.data(), 1, 44, file);
-        if (!bytes.empty())
-            fwrite(bytes.data(), 1, bytes.size(), file);
-        fseek(file, 44, SEEK_SET);
-        data = wav_data{file, held ? -1 : 44 + static_cast<int64_t>(bytes.size()), size, nullptr};
-    }
-    ~wav_fixture()
-    {
-        fclose(file);
-        free(data.held);
-        free_implant_work(work);
-    }
-};
+// The implant of frames through the job, the level it reports with them.
+implant_report implanted_level(const std::vector<unsigned char> &data, int64_t scan)
+{
+    // At 4096 Hz into a region at 8192 Hz the duration of scan bytes is
+    // exact, and covers exactly scan frames.
+    memory_source held;
+    byte_source wav = source_of_memory(&held, data.data(), int64_t(data.size()));
+    std::vector<unsigned char> region(static_cast<size_t>(scan) + 1);
+    implant_job job{&wav,          wav.size, 4096, 8192, false, 0.0f, region.data(), scan,
+                    high_nibble_first, 1, nullptr, nullptr};
+    implant_report report{};
+    EXPECT_EQ(implant_wav(&job, &report).code, snd_ok);
+    EXPECT_EQ(report.num_samplein, scan);
+    return report;
+}
 
 TEST(ImplantPath, PeakAndMultiplier)
 {
@@ -349,17 +339,12 @@ TEST(ImplantPath, PeakAndMultiplier)
         {{{100, 100}, {-7, 0}}, 1, 200, 200, 200, "0.048828"}, // frames past the scan are not
     };
     for (const auto &c : cases) {
-        std::vector<unsigned char> data = frames_of(c.frames);
-        auto fixture = std::make_unique<wav_fixture>(data, int64_t(data.size()), false);
-        int32_t hi, lo;
-        snd_status status = wav_level(fixture->work, &fixture->data, c.scan, &hi, &lo);
-        EXPECT_EQ(status.code, snd_ok);
-        EXPECT_EQ(hi, c.max_val);
-        EXPECT_EQ(lo, c.min_val);
-        int32_t peak = implant_peak(hi, lo);
-        EXPECT_EQ(peak, c.peak);
+        implant_report report = implanted_level(frames_of(c.frames), c.scan);
+        EXPECT_EQ(report.level.max_val, c.max_val);
+        EXPECT_EQ(report.level.min_val, c.min_val);
+        EXPECT_EQ(report.level.peak, c.peak);
         char text[32];
-        snprintf(text, sizeof text, "%f", static_cast<double>(implant_multiplier(peak)));
+        snprintf(text, sizeof text, "%f", static_cast<double>(report.level.multiplier));
         EXPECT_STREQ(text, c.multiplier);
     }
 }
@@ -383,41 +368,45 @@ TEST(ImplantPath, WorkedSamples)
     EXPECT_EQ(samples[1], 2147481599); // saturates to what the encoder takes
 }
 
-// The region encoded from the WAV data read back through a window of
-// window_frames, or from the data held in memory.
-std::vector<unsigned char> implanted(const std::vector<unsigned char> &data, int64_t frames,
-                                     int rate_in, int rate_out, float multiplier, int64_t len,
-                                     int64_t window_frames, bool held, snd_code *code,
-                                     int threads = 1)
+// The samples of WAV data resampled through a window of window_frames.
+std::vector<int32_t> windowed_samples(const std::vector<unsigned char> &data, int64_t frames,
+                                      int rate_in, int rate_out, float multiplier,
+                                      int64_t count, int64_t window_frames)
 {
-    auto fixture = std::make_unique<wav_fixture>(data, 4 * frames, held, threads);
-    int32_t hi, lo;
-    snd_status level = wav_level(fixture->work, &fixture->data, frames, &hi, &lo);
-    std::vector<unsigned char> region(static_cast<size_t>(len));
-    *code = level.code;
-    implant_job job{rate_in, rate_out, multiplier, region.data(), len, high_nibble_first};
-    if (level.code == snd_ok)
-        *code = encode_wav(fixture->work, window_frames, &fixture->data, &job).code;
-    return region;
+    memory_source held;
+    byte_source source = source_of_memory(&held, data.data(), int64_t(data.size()));
+    std::vector<int32_t> values(static_cast<size_t>(window_frames)), samples(static_cast<size_t>(count));
+    window w;
+    window_over_frames(&w, &source, frames, values.data(), window_frames);
+    position_walk walk;
+    walk_start(&walk, 0, rate_in, rate_out);
+    EXPECT_TRUE(count == 0 || resample_frames(&w, &walk, count, multiplier, samples.data()));
+    return samples;
+}
+
+std::vector<int32_t> plain_samples(const std::vector<unsigned char> &data, int64_t frames,
+                                   int rate_in, int rate_out, float multiplier, int64_t count)
+{
+    std::vector<int32_t> samples(static_cast<size_t>(count));
+    resample_input_plain(data.data(), frames, rate_in, rate_out, multiplier, samples.data(),
+                         count);
+    return samples;
 }
 
 std::vector<unsigned char> plain_region(const std::vector<unsigned char> &data, int64_t frames,
                                         int rate_in, int rate_out, float multiplier, int64_t len)
 {
-    std::vector<int32_t> samples(static_cast<size_t>(2 * len));
-    resample_input_plain(data.data(), frames, rate_in, rate_out, multiplier, samples.data(),
-                         2 * len);
-    return encoded(samples);
+    return encoded(plain_samples(data, frames, rate_in, rate_out, multiplier, 2 * len));
 }
 
-// The fused pass gives the bytes of resampling literally and then encoding
-// code by code, through windows as small as two frames, from a file and
-// from memory, on the delicate rates with multipliers of every size, and
+// Resampling gives the literal reading's samples through windows as small
+// as two frames, and the whole implant the region of those samples encoded
+// code by code, on the delicate rates with multipliers of every size, and
 // with the region running past the WAV's frames.
 TEST(ImplantPath, PiecesMeetWithoutASeam)
 {
     std::mt19937 rng(23);
-    const int64_t capacities[] = {2, 3, 8, wav_read_piece / 4};
+    const int64_t capacities[] = {2, 3, 8, 64 * 1024};
     std::uniform_int_distribution<int> pick(-32768, 32767);
     int round = 0;
     for (int64_t capacity : capacities) {
@@ -432,42 +421,70 @@ TEST(ImplantPath, PiecesMeetWithoutASeam)
                     continue;
                 float multiplier = odd_multipliers[round++ % odd_count];
                 int64_t len = static_cast<int64_t>(static_cast<double>(frames) * r.out / r.in) / 2 + 3;
-                snd_code code;
-                ASSERT_TRUE(plain_region(data, frames, r.in, r.out, multiplier, len) ==
-                            implanted(data, frames, r.in, r.out, multiplier, len, capacity,
-                                      round % 2 == 0, &code))
+                ASSERT_TRUE(plain_samples(data, frames, r.in, r.out, multiplier, 2 * len) ==
+                            windowed_samples(data, frames, r.in, r.out, multiplier, 2 * len,
+                                             capacity))
                     << r.in << "/" << r.out << " frames " << frames << " capacity " << capacity
                     << " x " << multiplier;
+                if (capacity != 8)
+                    continue;
+                int code;
+                ASSERT_TRUE(plain_region(data, frames, r.in, r.out, multiplier, len) ==
+                            implanted_region(data, r.in, r.out, multiplier, len, 1, &code))
+                    << r.in << "/" << r.out << " frames " << frames << " x " << multiplier;
                 EXPECT_EQ(code, snd_ok);
             }
         }
     }
 }
 
+// WAV data whose second reading ends early: a file that loses its tail
+// between the two readings.
+struct shrinking_source {
+    const std::vector<unsigned char> *data;
+    int64_t at, there; // bytes there from the first rewind on
+    bool rewound;
+};
+
+int64_t read_shrinking(void *context, unsigned char *into, int64_t n)
+{
+    shrinking_source *s = static_cast<shrinking_source *>(context);
+    int64_t end = s->rewound ? s->there : int64_t(s->data->size());
+    int64_t got = end - s->at < n ? end - s->at : n;
+    memcpy(into, s->data->data() + s->at, static_cast<size_t>(got));
+    s->at += got;
+    return got;
+}
+
+bool rewind_shrinking(void *context)
+{
+    shrinking_source *s = static_cast<shrinking_source *>(context);
+    s->at = 0;
+    s->rewound = true;
+    return true;
+}
+
+snd_code implant_shrinking(const std::vector<unsigned char> &data, int64_t there, int64_t len,
+                           int threads)
+{
+    shrinking_source shrinking{&data, 0, there, false};
+    byte_source wav{&shrinking, read_shrinking, rewind_shrinking, int64_t(data.size())};
+    std::vector<unsigned char> region(static_cast<size_t>(len));
+    implant_job job{&wav, wav.size, 8000, 8000, true, 1.0f, region.data(), len,
+                    high_nibble_first, threads, nullptr, nullptr};
+    return implant_wav(&job, nullptr).code;
+}
+
 TEST(ImplantPath, InputShorterOnTheSecondReading)
 {
     std::vector<unsigned char> data = frames_of(std::vector<std::pair<int, int>>(100, {7, 9}));
     const struct {
-        size_t bytes_there;
+        int64_t bytes_there;
         snd_code code;
     } cases[] = {{0, snd_reread_short}, {4, snd_reread_short}, {200, snd_reread_short},
                  {396, snd_reread_short}, {399, snd_reread_short}, {400, snd_ok}};
-    for (const auto &c : cases) {
-        std::vector<unsigned char> there(data.begin(), data.begin() + c.bytes_there);
-        for (int64_t capacity : {2, 8, 1000}) {
-            // Read whole the first time; then the file loses its tail.
-            auto fixture = std::make_unique<wav_fixture>(data, 400, false);
-            int32_t hi, lo;
-            ASSERT_EQ(wav_level(fixture->work, &fixture->data, 100, &hi, &lo).code, snd_ok);
-            auto shorter = std::make_unique<wav_fixture>(there, 400, false);
-            fixture->data.in = shorter->file;
-            std::vector<unsigned char> region(50);
-            implant_job job{8000, 8000, 1.0f, region.data(), 50, high_nibble_first};
-            EXPECT_EQ(encode_wav(fixture->work, capacity, &fixture->data, &job).code, c.code)
-                << c.bytes_there << " bytes, capacity " << capacity;
-            fixture->data.in = fixture->file;
-        }
-    }
+    for (const auto &c : cases)
+        EXPECT_EQ(implant_shrinking(data, c.bytes_there, 50, 1), c.code) << c.bytes_there;
 }
 
 // Whole regions long enough to cross 2^23 and 2^24, where the fraction
@@ -493,13 +510,32 @@ TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
     std::vector<unsigned char> wav = random_bytes(4 * static_cast<size_t>(count), rng);
     for (const rates &r : {rates{9000, 8000}, rates{16000, 8000}}) {
         int64_t len = (count * r.out / r.in + 4) / 2;
-        snd_code code;
+        int code;
         ASSERT_TRUE(plain_region(wav, count, r.in, r.out, 3.5f, len) ==
-                    implanted(wav, count, r.in, r.out, 3.5f, len, wav_read_piece / 4, false,
-                              &code))
+                    implanted_region(wav, r.in, r.out, 3.5f, len, 1, &code))
             << r.in << "/" << r.out;
         EXPECT_EQ(code, snd_ok);
     }
+}
+
+// The implant of WAV data written to a file of its own, read through the
+// file's adapter after a header's 44 bytes.
+std::vector<unsigned char> implanted_from_file(const std::vector<unsigned char> &data,
+                                               int rate_in, int rate_out, float multiplier,
+                                               int64_t len, int threads)
+{
+    FILE *f = tmpfile();
+    std::vector<unsigned char> header(44, 0), region(static_cast<size_t>(len));
+    EXPECT_EQ(fwrite(header.data(), 1, 44, f), 44u);
+    EXPECT_EQ(fwrite(data.data(), 1, data.size(), f), data.size());
+    fseek(f, 44, SEEK_SET);
+    file_source file;
+    byte_source wav = source_of_file(&file, f, 44, int64_t(data.size()));
+    implant_job job{&wav, wav.size, rate_in, rate_out, true, multiplier, region.data(), len,
+                    high_nibble_first, threads, nullptr, nullptr};
+    EXPECT_EQ(implant_wav(&job, nullptr).code, snd_ok);
+    fclose(f);
+    return region;
 }
 
 // Threads make the same bytes as one thread does, whatever their number:
@@ -541,34 +577,25 @@ TEST(Threads, SameBytesForAnyCount)
         if (x.frames > 2000000 && slow_target)
             continue;
         std::vector<unsigned char> data = random_bytes(4 * size_t(x.frames), rng);
-        snd_code code;
-        std::vector<unsigned char> one = implanted(data, x.frames, x.rate_in, x.rate_out,
-                                                   x.multiplier, x.len, wav_read_piece / 4,
-                                                   false, &code, 1);
+        int code;
+        std::vector<unsigned char> one = implanted_region(data, x.rate_in, x.rate_out,
+                                                          x.multiplier, x.len, 1, &code);
         ASSERT_EQ(code, snd_ok);
         for (int threads : {2, 3, 8})
-            for (bool held : {false, true})
-                ASSERT_TRUE(one == implanted(data, x.frames, x.rate_in, x.rate_out, x.multiplier,
-                                             x.len, wav_read_piece / 4, held, &code, threads))
+            for (bool from_file : {false, true})
+                ASSERT_TRUE(one == (from_file ? implanted_from_file(data, x.rate_in, x.rate_out,
+                                                                    x.multiplier, x.len, threads)
+                                              : implanted_region(data, x.rate_in, x.rate_out,
+                                                                 x.multiplier, x.len, threads,
+                                                                 &code)))
                     << x.frames << " " << x.rate_in << ">" << x.rate_out << ", " << threads
-                    << " threads" << (held ? ", held" : "");
+                    << " threads" << (from_file ? ", from a file" : "");
     }
     // A file shorter the second time it is read is refused with threads too.
     std::vector<unsigned char> data = random_bytes(4 << 20, rng);
-    for (int threads : {1, 2, 8}) {
-        auto fixture = std::make_unique<wav_fixture>(data, 4 << 20, false, threads);
-        int32_t hi, lo;
-        ASSERT_EQ(wav_level(fixture->work, &fixture->data, 1 << 20, &hi, &lo).code, snd_ok);
-        auto shorter = std::make_unique<wav_fixture>(
-            std::vector<unsigned char>(data.begin(), data.begin() + (3 << 20)), 4 << 20, false);
-        fixture->data.in = shorter->file;
-        std::vector<unsigned char> region(1 << 19);
-        implant_job job{8000, 8000, 1.0f, region.data(), 1 << 19, high_nibble_first};
-        EXPECT_EQ(encode_wav(fixture->work, wav_read_piece / 4, &fixture->data, &job).code,
-                  snd_reread_short)
+    for (int threads : {1, 2, 8})
+        EXPECT_EQ(implant_shrinking(data, 3 << 20, 1 << 19, threads), snd_reread_short)
             << threads << " threads";
-        fixture->data.in = fixture->file;
-    }
 }
 
 } // namespace

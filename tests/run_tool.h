@@ -17,6 +17,7 @@ struct run_options {
     long file_limit_bytes = 0; // largest file the program may write (POSIX only), or none
     bool host_program = false; // a program of the build machine (/bin/sh): no emulator
     int interrupt = 0;         // a signal sent once interrupt_file holds a megabyte (POSIX only)
+    int ignored = 0;           // a signal the program starts with ignored, as nohup leaves SIGHUP
     std::string interrupt_file;
 };
 

@@ -42,6 +42,8 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.file_limit_bytes);
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (options.ignored != 0)
+            signal(options.ignored, SIG_IGN);
         if (options.uid >= 0 && (setgid(options.uid) != 0 || setuid(options.uid) != 0))
             _exit(126);
         execv(argv[0], argv.data());

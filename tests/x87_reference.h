@@ -12,19 +12,17 @@
 
 #include "extended.h"
 
-using namespace sndtools;
-
 #if LDBL_MANT_DIG == 64
 #define HAVE_X87_REFERENCE 1
 
-inline long double ref_value(extended v)
+inline long double ref_value(sndtools::extended v)
 {
     long double x = std::ldexp(static_cast<long double>(v.significand), v.exponent);
     return v.negative ? -x : x;
 }
 
 // Equal values, and zeros of the same sign.
-inline bool ref_same(extended v, long double x)
+inline bool ref_same(sndtools::extended v, long double x)
 {
     return ref_value(v) == x && std::signbit(ref_value(v)) == std::signbit(x);
 }

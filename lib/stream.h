@@ -1,0 +1,43 @@
+// Where a job's bytes come from and where they go: a read or a write
+// callback with its context, so that the core never opens, reads or writes
+// a file itself. Adapters for memory here; for a FILE * in file_stream.h.
+#ifndef SNDTOOLS_STREAM_H
+#define SNDTOOLS_STREAM_H
+
+#include <cstdint>
+
+namespace sndtools {
+
+struct byte_source {
+    void *context;
+    // Reads up to n bytes into into and returns how many; fewer only at the
+    // end of the data or when reading fails.
+    int64_t (*read)(void *context, unsigned char *into, int64_t n);
+    // Goes back to the first byte; false when that cannot be done.
+    bool (*rewind)(void *context);
+    int64_t size; // bytes from the first on, or -1 when that cannot be told
+};
+
+struct byte_sink {
+    void *context;
+    // Writes all n bytes; false when they could not all be written.
+    bool (*write)(void *context, const unsigned char *bytes, int64_t n);
+};
+
+// Bytes held in memory, read from the start.
+struct memory_source {
+    const unsigned char *bytes;
+    int64_t size, at;
+};
+byte_source source_of_memory(memory_source *m, const unsigned char *bytes, int64_t size);
+
+// Room in memory, filled from the start; a write past its size fails.
+struct memory_sink {
+    unsigned char *bytes;
+    int64_t size, used;
+};
+byte_sink sink_of_memory(memory_sink *m, unsigned char *bytes, int64_t size);
+
+} // namespace sndtools
+
+#endif
