@@ -154,7 +154,22 @@ stop read_command_line(int argc, char **argv, const program_line *line, command_
     return stop();
 }
 
-stop read_numbers(const command_line &cmd, const number_arg *numbers, int count,
+// The one line on a sound that lasts longer or shorter than its region.
+void report_length(const char *filein, int waveblock_size, int samplerate_in,
+                          float duration)
+{
+    double wav = static_cast<double>(waveblock_size / 4) / samplerate_in;
+    double region = static_cast<double>(duration);
+    double d = wav - region;
+    if (d >= 0.0005)
+        printf("Left out the last %.3f seconds of %s: it lasts %.3f seconds, the region %.3f\n",
+               d, filein, wav, region);
+    else if (d <= -0.0005)
+        printf("Filled the last %.3f seconds of the region with silence: %s lasts %.3f seconds, "
+               "the region %.3f\n", -d, filein, wav, region);
+}
+stop read_numbers(
+const command_line &cmd, const number_arg *numbers, int count,
                   int amplification_at, float *amplification)
 {
     for (int n = 0; n < count; n++)

@@ -81,6 +81,12 @@ void report_values(const char *filein, int offset, int sample_len,
                    bool amplification_given, float amplification);
 void report_level(const sndtools::level_report &level, bool amplification_given);
 
+// The one line on a sound that lasts longer or shorter than its region
+// (duration): with the WAV file's waveblock_size / 4 frames at
+// samplerate_in, "Left out the last ..." or "Filled the last ... with
+// silence", when they differ by half a millisecond or more.
+void report_length(const char *filein, int waveblock_size, int samplerate_in, float duration);
+
 // A number on the command line: its place among the positional arguments,
 // the name its refusal gives it, and where its value goes.
 struct number_arg {

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #ifndef _WIN32
+#include <unistd.h>
+
 FILE *open_file(const char *name, const char *mode)
 {
     return fopen(name, mode);
@@ -14,6 +16,24 @@ FILE *open_file(const char *name, const char *mode)
 std::filesystem::path path_of(const char *name)
 {
     return std::filesystem::path(name);
+}
+
+bool sync_file(FILE *f)
+{
+    return fsync(fileno(f)) == 0;
+}
+
+bool rename_over(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+int write_access_error(const std::filesystem::path &file)
+{
+    std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
+    if (access(file.c_str(), W_OK) != 0 || access(dir.c_str(), W_OK) != 0)
+        return errno;
+    return 0;
 }
 #endif
 
@@ -101,4 +121,71 @@ stop close_output(output_file *out, bool write_failed)
     if (out->guard != nullptr)
         drop_output(out->guard);
     return stop_for(sndtools::snd_status_of(sndtools::snd_write_failed), nullptr, out->name);
+}
+
+stop read_whole_file(const char *name, std::vector<unsigned char> *bytes)
+{
+    FILE *in;
+    if (stop refusal = open_input(name, &in))
+        return refusal;
+    int64_t size = file_size(in, name);
+    bytes->clear();
+    bool whole = size >= 0;
+    if (whole) {
+        bytes->resize(static_cast<size_t>(size));
+        whole = fread(bytes->data(), 1, bytes->size(), in) == bytes->size();
+    }
+    fclose(in);
+    if (!whole)
+        return failed("Couldn't read file %s\n", name);
+    return stop();
+}
+
+// Where a name leads: the file itself, through any symbolic links.
+static std::filesystem::path replaced_path(const char *name)
+{
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::canonical(path_of(name), error);
+    return error ? path_of(name) : target;
+}
+
+stop check_replaceable(const char *name)
+{
+    int error = write_access_error(replaced_path(name));
+    if (error != 0)
+        return failed("%s cannot be written: %s\n", name, strerror(error));
+    return stop();
+}
+
+stop replace_file(const char *name, const unsigned char *bytes, int64_t size)
+{
+    const std::filesystem::path target = replaced_path(name);
+    // A name of its own beside the target, so that the rename stays on one
+    // file system; guarded, so that a failure or an interruption removes it.
+    output_file temp{nullptr, nullptr, nullptr};
+    std::string temp_name;
+    for (int n = 0; temp.file == nullptr && n < 100; n++) {
+        temp_name = target.string() + ".sndbank-" + std::to_string(n);
+        temp.file = open_guarded(temp_name.c_str(), true, &temp.guard);
+    }
+    if (temp.file == nullptr)
+        return after_line(open_failure_line(temp_name.c_str(), errno),
+                          failed("Couldn't write %s: nothing was changed\n", name));
+    temp.name = temp_name.c_str();
+    bool written = size == 0 || fwrite(bytes, 1, static_cast<size_t>(size), temp.file) ==
+                                    static_cast<size_t>(size);
+    written = written && fflush(temp.file) == 0 && sync_file(temp.file);
+    if (stop refusal = close_output(&temp, !written))
+        return failed("Couldn't write %s: nothing was changed\n", name);
+    std::error_code ignored;
+    std::filesystem::file_status old = std::filesystem::status(target, ignored);
+    if (std::filesystem::exists(old))
+        std::filesystem::permissions(path_of(temp.name), old.permissions(), ignored);
+    if (!rename_over(path_of(temp.name), target)) {
+        int error = errno;
+        std::filesystem::remove(path_of(temp.name), ignored);
+        return after_line(open_failure_line(name, error),
+                          failed("Couldn't replace %s: nothing was changed\n", name));
+    }
+    return stop();
 }

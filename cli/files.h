@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 
@@ -91,5 +92,23 @@ stop open_output(output_file *out, const char *name);
 // refused with "Couldn't write output file <name>" when a write failed or
 // the close does, and a guarded output is removed then.
 stop close_output(output_file *out, bool write_failed);
+
+// The whole of a file, refused as open_input refuses.
+stop read_whole_file(const char *name, std::vector<unsigned char> *bytes);
+
+// A file rewritten whole (a ROM): refused before anything is built when it
+// cannot be replaced ("<name> cannot be written: <reason>"); then its new
+// bytes written beside it, flushed to the disk and renamed over it, with its
+// permissions, so that a failure or an interruption leaves the old file
+// whole. A symbolic link is followed: its target is replaced.
+stop check_replaceable(const char *name);
+stop replace_file(const char *name, const unsigned char *bytes, int64_t size);
+
+// Platform parts of the above: the file's data on the disk, the rename
+// that replaces an existing file, and whether this user may write a file
+// (and its directory).
+bool sync_file(FILE *f);
+bool rename_over(const std::filesystem::path &from, const std::filesystem::path &to);
+int write_access_error(const std::filesystem::path &file);
 
 #endif

@@ -12,6 +12,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -105,6 +106,30 @@ void drop_output(output_guard *guard)
 // Every file not kept goes as the process ends.
 void remove_unkept_outputs()
 {
+}
+
+bool sync_file(FILE *f)
+{
+    return _commit(_fileno(f)) == 0;
+}
+
+bool rename_over(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    errno = EACCES;
+    return false;
+}
+
+// A read-only file can be renamed over here, but its owner said no.
+int write_access_error(const std::filesystem::path &file)
+{
+    DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ENOENT;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) || _waccess(file.c_str(), 2) != 0)
+        return EACCES;
+    return 0;
 }
 
 std::filesystem::path path_of(const char *name)

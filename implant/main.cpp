@@ -71,21 +71,6 @@ static bool report_at_level(void *context, const level_report *level)
     return true;
 }
 
-// The one line on a sound that lasts longer or shorter than its region.
-static void report_length(const char *filein, int waveblock_size, int samplerate_in,
-                          float duration)
-{
-    double wav = static_cast<double>(waveblock_size / 4) / samplerate_in;
-    double region = static_cast<double>(duration);
-    double d = wav - region;
-    if (d >= 0.0005)
-        printf("Left out the last %.3f seconds of %s: it lasts %.3f seconds, the region %.3f\n",
-               d, filein, wav, region);
-    else if (d <= -0.0005)
-        printf("Filled the last %.3f seconds of the region with silence: %s lasts %.3f seconds, "
-               "the region %.3f\n", -d, filein, wav, region);
-}
-
 static stop run_sndimplant(int argc, char **argv)
 {
     command_line cmd;

@@ -3,7 +3,7 @@
 # gzip-compressed where Debian wants them so.
 set(compressed)
 file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man ${PROJECT_BINARY_DIR}/packaging)
-foreach(doc man/sndextract.1 man/sndimplant.1 packaging/changelog)
+foreach(doc man/sndextract.1 man/sndimplant.1 man/sndbank.1 packaging/changelog)
   set(out ${PROJECT_BINARY_DIR}/${doc}.gz)
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -DGZIP=${SNDTOOLS_GZIP} -DIN=${PROJECT_SOURCE_DIR}/${doc} -DOUT=${out}
@@ -12,7 +12,7 @@ foreach(doc man/sndextract.1 man/sndimplant.1 packaging/changelog)
   list(APPEND compressed ${out})
 endforeach()
 add_custom_target(compressed_docs ALL DEPENDS ${compressed})
-foreach(page sndextract sndimplant)
+foreach(page sndextract sndimplant sndbank)
   install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()

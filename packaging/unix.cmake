@@ -3,7 +3,7 @@
 # dpkg-dev) the rules that make a lintian-clean .deb take over; without them
 # the pages are installed as they are, and no .deb can be made.
 include(GNUInstallDirs)
-install(TARGETS sndextract sndimplant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS sndextract sndimplant sndbank RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 find_program(SNDTOOLS_GZIP gzip)
 find_program(SNDTOOLS_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND SNDTOOLS_GZIP AND SNDTOOLS_DPKG_SHLIBDEPS)
@@ -13,6 +13,6 @@ else()
     message(STATUS "gzip or dpkg-shlibdeps not found: plain installation, no .deb "
                    "(on Debian: sudo apt-get install gzip dpkg-dev)")
   endif()
-  install(FILES man/sndextract.1 man/sndimplant.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES man/sndextract.1 man/sndimplant.1 man/sndbank.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   set(CPACK_GENERATOR TGZ)
 endif()

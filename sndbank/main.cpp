@@ -1,0 +1,150 @@
+// sndbank: the command line: a command, its options, its arguments.
+#include <cstring>
+#include <string>
+
+#include "numbers.h"
+#include "sndbank.h"
+#include "windows_io.h"
+
+static const char usage[] =
+    "Usage:\n"
+    "sndbank list    [options] ROM\n"
+    "sndbank extract [options] ROM DIR\n"
+    "sndbank implant [options] ROM DIR\n";
+
+static const char help[] =
+    "Lists, takes out as WAV files and puts back every 4-bit ADPCM phrase of a sample ROM that "
+    "the OKI MSM6295's phrase table, or a list of regions, locates; the manual page says more: "
+    "man sndbank.\n"
+    "--table-offset OFF  the phrase table's offset in the ROM (default 0)\n"
+    "--regions FILE      the phrases from a list, one a line: offset length [rate] [name]\n"
+    "--rate HZ           the ADPCM rate of phrases without one of their own (default 7575)\n"
+    "--wav-rate HZ       extract: the WAV files' rate (default: each phrase's ADPCM rate)\n"
+    "--amplification A   extract: a fixed multiplier; implant: instead of the manifest's\n"
+    "--full-scale        implant: each phrase brought to full scale, as sndimplant does\n"
+    "--resize            implant: each phrase takes the length its WAV file needs\n"
+    "--dry-run           implant: the report alone; nothing is written\n"
+    "--low-nibble-first  each byte holds its earlier sample in the low nibble\n";
+
+// Which commands take an option, and whether it takes a value.
+struct option_rule {
+    const char *name, *commands;
+    bool value;
+};
+
+static const option_rule rules[] = {
+    {"--table-offset", "list extract implant", true}, {"--regions", "list extract implant", true},
+    {"--rate", "list extract", true},                  {"--wav-rate", "extract", true},
+    {"--amplification", "extract implant", true},      {"--full-scale", "implant", false},
+    {"--resize", "implant", false},                    {"--dry-run", "implant", false},
+    {"--low-nibble-first", "list extract implant", false},
+};
+
+static stop number_option(const char *name, const char *text, int *value, bool positive)
+{
+    if (!number_understood(text, value) || *value < 0 || (positive && *value == 0))
+        return failed("Problem understanding %s %s\n", name, text);
+    return stop();
+}
+
+static stop take_option(const option_rule &rule, const char *value, bank_options *o)
+{
+    std::string name = rule.name;
+    if (name == "--table-offset")
+        return number_option(rule.name, value, &o->table_offset, false);
+    if (name == "--rate")
+        return number_option(rule.name, value, &o->rate, true);
+    if (name == "--wav-rate")
+        return number_option(rule.name, value, &o->wav_rate, true);
+    if (name == "--regions")
+        o->regions = value;
+    else if (name == "--amplification") {
+        o->amplification_given = true;
+        if (!amplification_understood(value, &o->amplification))
+            return failed("Problem understanding --amplification %s\n", value);
+    } else if (name == "--full-scale")
+        o->full_scale = true;
+    else if (name == "--resize")
+        o->resize = true;
+    else if (name == "--dry-run")
+        o->dry_run = true;
+    else
+        o->order = sndtools::low_nibble_first;
+    return stop();
+}
+
+static const option_rule *rule_of(const char *name)
+{
+    for (const option_rule &r : rules)
+        if (strcmp(r.name, name) == 0)
+            return &r;
+    return nullptr;
+}
+
+// The options after the command, GNU style (a value after the name or
+// after "="; "--" ends them), then its arguments.
+static stop read_options(int argc, char **argv, bank_options *o)
+{
+    int at = 2;
+    for (; at < argc && strncmp(argv[at], "--", 2) == 0; at++) {
+        if (strcmp(argv[at], "--") == 0) {
+            at++;
+            break;
+        }
+        std::string word = argv[at];
+        size_t equals = word.find('=');
+        std::string name = word.substr(0, equals);
+        const option_rule *rule = rule_of(name.c_str());
+        if (rule == nullptr || strstr(rule->commands, o->command) == nullptr)
+            return failed("Unknown option %s for sndbank %s\n%s", name.c_str(), o->command, usage);
+        const char *value = equals != std::string::npos ? argv[at] + equals + 1 : nullptr;
+        if (rule->value && value == nullptr && at + 1 < argc)
+            value = argv[++at];
+        if (rule->value != (value != nullptr))
+            return failed("Option %s %s\n%s", name.c_str(),
+                          rule->value ? "needs a value" : "takes no value", usage);
+        if (stop refusal = take_option(*rule, value, o))
+            return refusal;
+    }
+    int wanted = strcmp(o->command, "list") == 0 ? 1 : 2;
+    if (argc - at != wanted)
+        return failed("sndbank %s takes %s: %d given\n%s", o->command,
+                      wanted == 1 ? "one argument, ROM" : "two arguments, ROM and DIR", argc - at,
+                      usage);
+    o->rom = argv[at];
+    o->dir = wanted == 2 ? argv[at + 1] : nullptr;
+    if (o->full_scale && o->amplification_given)
+        return failed("--full-scale and --amplification say different things: give one\n");
+    return stop();
+}
+
+static stop run_sndbank(int argc, char **argv)
+{
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        stop answer;
+        answer.status = 0;
+        answer.lines = std::string(usage) + help;
+        return answer;
+    }
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        stop answer;
+        answer.status = 0;
+        answer.lines = std::string("sndbank (sndtools) ") + SNDTOOLS_PROGRAM_VERSION + "\n";
+        return answer;
+    }
+    bank_options o;
+    o.command = argc >= 2 ? argv[1] : "";
+    if (strcmp(o.command, "list") != 0 && strcmp(o.command, "extract") != 0 &&
+        strcmp(o.command, "implant") != 0)
+        return failed("%s%s\n%s", argc >= 2 ? "Unknown command " : "No command",
+                      argc >= 2 ? argv[1] : "", usage);
+    if (stop refusal = read_options(argc, argv, &o))
+        return refusal;
+    if (strcmp(o.command, "list") == 0)
+        return run_list(o);
+    if (strcmp(o.command, "extract") == 0)
+        return run_extract(o);
+    return run_implant(o);
+}
+
+PROGRAM_MAIN(run_sndbank)

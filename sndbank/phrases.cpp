@@ -1,0 +1,108 @@
+// Where the phrases are, and what is wrong with the entries that cannot be
+// used.
+#include <cstdio>
+
+#include "files.h"
+#include "sndbank.h"
+
+using namespace sndtools;
+
+stop load_bank(const bank_options &o, bank_layout *bank)
+{
+    if (stop refusal = read_whole_file(o.rom, &bank->rom))
+        return refusal;
+    const int64_t size = static_cast<int64_t>(bank->rom.size());
+    if (o.regions == nullptr) {
+        if (!read_phrase_table(bank->rom.data(), size, o.table_offset, &bank->phrases))
+            return failed("%s holds no phrase table at 0x%X: its %lld bytes end before the "
+                          "table's %lld\n", o.rom, static_cast<unsigned>(o.table_offset),
+                          static_cast<long long>(size), static_cast<long long>(bank_table_size));
+        return stop();
+    }
+    std::vector<unsigned char> text;
+    if (stop refusal = read_whole_file(o.regions, &text))
+        return refusal;
+    bank->regions_text.assign(text.begin(), text.end());
+    parse_regions(bank->regions_text.data(), static_cast<int64_t>(text.size()), size,
+                  &bank->phrases);
+    return stop();
+}
+
+static std::string printed(const char *format, long long a, long long b = 0, long long c = 0)
+{
+    char text[256];
+    snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+static std::string why(const bank_layout &bank, const bank_options &o, const bank_phrase &p)
+{
+    const long long base = o.regions != nullptr ? 0 : o.table_offset;
+    switch (p.fault) {
+    case bank_fault_reversed:
+        return printed("starts at 0x%06llX, after its end 0x%06llX", base + p.start, base + p.end);
+    case bank_fault_in_table:
+        return printed("starts at 0x%06llX, inside the table (0x%06llX to 0x%06llX)",
+                       base + p.start, base, base + bank_table_size - 1);
+    case bank_fault_past_space:
+        return printed("ends at 0x%06llX, past the 256 KiB the chip addresses (to 0x%06llX)",
+                       base + p.end, base + bank_chip_space - 1);
+    case bank_fault_past_file:
+        return printed("ends at 0x%06llX, past the end of the file (%lld bytes)",
+                       base + p.end, static_cast<long long>(bank.rom.size()));
+    case bank_fault_overlap:
+        return printed("0x%06llX to 0x%06llX overlaps phrase %lld", p.offset,
+                       p.offset + p.length - 1, p.other);
+    case bank_fault_syntax:
+        return printed("line %lld is not \"offset length [rate] [name]\"", p.line);
+    case bank_fault_number:
+        return printed("line %lld has a number that is not understood", p.line);
+    case bank_fault_no_bytes:
+        return printed("line %lld gives a length of 0", p.line);
+    case bank_fault_rate:
+        return printed("line %lld gives a rate of 0", p.line);
+    case bank_fault_name:
+        return printed("line %lld has a name that cannot be a file's", p.line);
+    case bank_fault_same_name:
+        return printed("line %lld has the name of phrase %lld", p.line, p.other);
+    default:
+        return "";
+    }
+}
+
+std::string fault_line(const bank_layout &bank, const bank_options &o, const bank_phrase &p)
+{
+    return printed("%3lld  bad: ", p.number) + why(bank, o, p) + "\n";
+}
+
+int print_faults(const bank_layout &bank, const bank_options &o)
+{
+    int bad = 0;
+    for (const bank_phrase &p : bank.phrases)
+        if (p.fault != bank_fault_none) {
+            fputs(fault_line(bank, o, p).c_str(), stdout);
+            bad++;
+        }
+    return bad;
+}
+
+int adpcm_rate_of(const bank_options &o, const bank_phrase &p)
+{
+    return p.rate > 0 ? p.rate : o.rate;
+}
+
+int wav_rate_of(const bank_options &o, const bank_phrase &p)
+{
+    return o.wav_rate > 0 ? o.wav_rate : adpcm_rate_of(o, p);
+}
+
+std::string wav_name_of(const bank_layout &bank, const bank_phrase &p)
+{
+    if (p.name_length > 0) {
+        std::string name(bank.regions_text.data() + p.name_at, static_cast<size_t>(p.name_length));
+        size_t n = name.size();
+        bool has_wav = n > 4 && (name.compare(n - 4, 4, ".wav") == 0 || name.compare(n - 4, 4, ".WAV") == 0);
+        return has_wav ? name : name + ".wav";
+    }
+    return printed("%03lld.wav", p.number);
+}

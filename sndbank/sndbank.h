@@ -1,0 +1,54 @@
+// sndbank: every phrase of a sample ROM at once, located by the MSM6295's
+// phrase table or by a list of regions: listed, taken out as WAV files with
+// a manifest, and put back where their WAV files changed.
+#ifndef SNDBANK_H
+#define SNDBANK_H
+
+#include <string>
+#include <vector>
+
+#include "bank.h"
+#include "cli.h"
+#include "codec.h"
+
+struct bank_options {
+    const char *command = nullptr, *rom = nullptr, *dir = nullptr;
+    const char *regions = nullptr; // --regions FILE; null: the phrase table
+    int table_offset = 0;
+    int rate = 7575;               // a 1 MHz clock divided by 132
+    int wav_rate = 0;              // 0: each phrase's ADPCM rate, the exact road
+    bool amplification_given = false;
+    float amplification = 0.0f;
+    bool full_scale = false, resize = false, dry_run = false;
+    sndtools::nibble_order order = sndtools::high_nibble_first;
+};
+
+// The ROM and where its phrases are.
+struct bank_layout {
+    std::vector<unsigned char> rom;
+    std::vector<char> regions_text;
+    std::vector<sndtools::bank_phrase> phrases;
+};
+
+// Reads the ROM and its table or regions list; refused when the ROM or the
+// list cannot be read, or the table does not lie inside the ROM.
+stop load_bank(const bank_options &options, bank_layout *bank);
+
+// The line that says why an entry cannot be used.
+std::string fault_line(const bank_layout &bank, const bank_options &options,
+                       const sndtools::bank_phrase &p);
+
+// Prints the fault line of every entry that has one; returns how many.
+int print_faults(const bank_layout &bank, const bank_options &options);
+
+// The ADPCM rate a phrase plays at, its WAV rate, and its WAV file's name
+// (its number, three digits, or a list's name for it).
+int adpcm_rate_of(const bank_options &options, const sndtools::bank_phrase &p);
+int wav_rate_of(const bank_options &options, const sndtools::bank_phrase &p);
+std::string wav_name_of(const bank_layout &bank, const sndtools::bank_phrase &p);
+
+stop run_list(const bank_options &options);
+stop run_extract(const bank_options &options);
+stop run_implant(const bank_options &options);
+
+#endif
