@@ -25,7 +25,10 @@ data, a ROM image or a firmware blob, decodes it as Dialogic/OKI 4-bit ADPCM,
 normalises its level, resamples it and writes a 16-bit stereo PCM WAV file.
 .
 sndimplant reads such a WAV file, edited or not, encodes it and overwrites
-exactly that region of the binary file, leaving every other byte as it was.")
+exactly that region of the binary file, leaving every other byte as it was.
+.
+sndbank does both for every phrase of a sample ROM that the OKI MSM6295's
+phrase table, or a list of regions, locates.")
 set(CPACK_PACKAGE_CONTACT "sndtools authors <sndtools@example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -1,0 +1,292 @@
+// Whole runs of sndbank on a ROM of tones laid out behind a phrase table,
+// or located by a regions list, with either nibble order: the WAV files
+// sndextract writes, a ROM that an unedited bank leaves alone, one edited
+// phrase put back as sndimplant puts it, a longer one refused and then laid
+// out again; and the refusals that leave the ROM as it was.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bank.h"
+#include "reference.h"
+#include "run_tool.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const std::string bank = SNDBANK_PATH;
+const std::string extract = SNDEXTRACT_PATH;
+const std::string implant = SNDIMPLANT_PATH;
+
+// A tone of n 12-bit samples, encoded.
+std::string tone(size_t n, double cycles_per_sample, double level)
+{
+    std::vector<int32_t> samples(2 * n);
+    for (size_t i = 0; i < samples.size(); i++)
+        samples[i] = static_cast<int32_t>(level * std::sin(6.2831853 * cycles_per_sample * i));
+    std::vector<unsigned char> codes = encoded(samples);
+    return std::string(codes.begin(), codes.end());
+}
+
+// Each byte with its nibbles swapped: the region as a low-nibble-first
+// chip stores it.
+std::string swapped(std::string bytes)
+{
+    for (char &c : bytes)
+        c = static_cast<char>((static_cast<unsigned char>(c) >> 4) |
+                              (static_cast<unsigned char>(c) << 4));
+    return bytes;
+}
+
+struct layout {
+    std::string rom, regions;        // regions: empty for the table
+    std::vector<std::pair<int64_t, int64_t>> phrases; // offset and length
+};
+
+// Three tones behind a table (or at the same places, found by a list), a
+// gap of 0x10 bytes after each; the ROM 64 KiB.
+layout make_layout(bool table, bool low)
+{
+    layout l;
+    l.rom.assign(0x10000, '\xFF');
+    l.rom.replace(0, 1024, 1024, '\0');
+    int64_t at = 0x400;
+    const size_t lengths[] = {3000, 2000, 2500};
+    for (int n = 1; n <= 3; n++) {
+        std::string codes = tone(lengths[n - 1], 0.01 * n, 400.0 * n);
+        if (low)
+            codes = swapped(codes);
+        l.rom.replace(size_t(at), codes.size(), codes);
+        l.phrases.push_back({at, int64_t(codes.size())});
+        if (table)
+            sndtools::write_table_entry(reinterpret_cast<unsigned char *>(&l.rom[0]), 0, n, at,
+                              at + int64_t(codes.size()) - 1);
+        else
+            l.regions += std::to_string(at) + " " + std::to_string(codes.size()) + " # a tone\n";
+        at += int64_t(codes.size()) + 0x10;
+    }
+    return l;
+}
+
+// The WAV file with every sample halved (rounding toward zero).
+std::string halved(const std::string &wav)
+{
+    std::string out = wav;
+    for (size_t i = 44; i + 1 < out.size() - 1; i += 2) {
+        int16_t v = static_cast<int16_t>(static_cast<unsigned char>(out[i]) |
+                                         static_cast<unsigned char>(out[i + 1]) << 8);
+        v = static_cast<int16_t>(v / 2);
+        out[i] = static_cast<char>(v & 0xFF);
+        out[i + 1] = static_cast<char>((v >> 8) & 0xFF);
+    }
+    return out;
+}
+
+// The manifest's field for a phrase (column: 5 the multiplier).
+std::string manifest_field(const std::string &dir, int number, int column)
+{
+    std::stringstream in(read_file(dir + "/bank.tsv"));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::stringstream cells(line);
+        for (std::string f; std::getline(cells, f, '\t');)
+            fields.push_back(f);
+        if (fields.size() == 8 && fields[0] == std::to_string(number))
+            return fields[size_t(column)];
+    }
+    return "";
+}
+
+TEST(BankRun, ExtractImplantResize)
+{
+    for (bool table : {true, false}) {
+        for (bool low : {false, true}) {
+            const std::string what = std::string(table ? "table" : "regions") +
+                                     (low ? ", low nibble first" : "");
+            layout l = make_layout(table, low);
+            std::string d = scratch_dir(), rom = d + "/rom.bin", out = d + "/out";
+            write_file(rom, l.rom);
+            std::vector<std::string> options;
+            if (!table) {
+                write_file(d + "/list.txt", l.regions);
+                options = {"--regions", d + "/list.txt"};
+            }
+            if (low)
+                options.push_back("--low-nibble-first");
+            auto args = [&](const char *command, std::vector<std::string> more) {
+                std::vector<std::string> a{command};
+                a.insert(a.end(), options.begin(), options.end());
+                a.insert(a.end(), more.begin(), more.end());
+                return a;
+            };
+            ASSERT_EQ(run_tool(bank, args("extract", {rom, out})).status, 0) << what;
+            for (int n = 1; n <= 3; n++) { // as sndextract writes them
+                std::vector<std::string> x;
+                if (low)
+                    x.push_back("--low-nibble-first");
+                const std::string name = out + "/00" + std::to_string(n) + ".wav";
+                for (std::string a : {rom, std::to_string(l.phrases[n - 1].first),
+                                      std::to_string(l.phrases[n - 1].second), std::string("7575"),
+                                      std::string("7575"), d + "/x.wav"})
+                    x.push_back(a);
+                ASSERT_EQ(run_tool(extract, x).status, 0);
+                EXPECT_EQ(read_file(name), read_file(d + "/x.wav")) << what << " phrase " << n;
+            }
+            run_result r = run_tool(bank, args("implant", {rom, out}));
+            EXPECT_EQ(r.status, 0) << what;
+            EXPECT_EQ(last_line(r.out).compare(0, 20, "Nothing to put back:"), 0) << r.out;
+            EXPECT_EQ(read_file(rom), l.rom) << what;
+
+            // Phrase 2 made half as loud: as sndimplant puts it back with the
+            // manifest's multiplier, and nothing else changes.
+            write_file(out + "/002.wav", halved(read_file(out + "/002.wav")));
+            std::string expected_rom = d + "/expected.bin";
+            write_file(expected_rom, l.rom);
+            std::vector<std::string> i;
+            if (low)
+                i.push_back("--low-nibble-first");
+            for (std::string a : {out + "/002.wav", expected_rom,
+                                  std::to_string(l.phrases[1].first),
+                                  std::to_string(l.phrases[1].second), std::string("7575"),
+                                  manifest_field(out, 2, 5)})
+                i.push_back(a);
+            ASSERT_EQ(run_tool(implant, i).status, 0);
+            ASSERT_NE(read_file(expected_rom), l.rom);
+            r = run_tool(bank, args("implant", {rom, out}));
+            EXPECT_EQ(r.status, 0) << what << r.out;
+            EXPECT_EQ(read_file(rom), read_file(expected_rom)) << what;
+            r = run_tool(bank, args("implant", {rom, out}));
+            EXPECT_EQ(last_line(r.out).compare(0, 20, "Nothing to put back:"), 0) << r.out;
+
+            // Phrase 2 longer than it has room for: refused; then laid out
+            // again, the others moved as they were.
+            const std::string before = read_file(rom);
+            std::vector<std::pair<int, int>> frames(2 * size_t(l.phrases[1].second) + 400);
+            for (size_t f = 0; f < frames.size(); f++)
+                frames[f] = {int(3000 * std::sin(0.05 * double(f))), 0};
+            write_file(out + "/002.wav", wav_file(frames, 7575));
+            r = run_tool(bank, args("implant", {rom, out}));
+            EXPECT_EQ(r.status, 1) << what;
+            EXPECT_NE(last_line(r.out).find("give --resize"), std::string::npos) << r.out;
+            EXPECT_EQ(read_file(rom), before) << what;
+            r = run_tool(bank, args("implant", {"--resize", rom, out}));
+            ASSERT_EQ(r.status, 0) << what << r.out;
+            EXPECT_EQ(read_file(rom).size(), l.rom.size());
+            std::vector<std::string> again = args("extract", {rom, d + "/again"});
+            if (!table)
+                again[2] = d + "/list-resized.txt";
+            ASSERT_EQ(run_tool(bank, again).status, 0) << what;
+            for (const char *n : {"/001.wav", "/003.wav"})
+                EXPECT_EQ(read_file(d + "/again" + n), read_file(out + n)) << what << n;
+            EXPECT_EQ(read_file(d + "/again/002.wav").size(), 45 + 4 * frames.size()) << what;
+
+            // A sound that no layout can hold: refused, the ROM as it was.
+            write_file(out + "/001.wav", wav_file(std::vector<std::pair<int, int>>(140000), 7575));
+            const std::string resized = read_file(rom);
+            std::vector<std::string> resize = args("implant", {"--resize", rom, out});
+            if (!table)
+                resize[2] = d + "/list-resized.txt";
+            r = run_tool(bank, resize);
+            EXPECT_EQ(r.status, 1) << what;
+            EXPECT_NE(last_line(r.out).find("nothing was changed"), std::string::npos) << r.out;
+            EXPECT_EQ(read_file(rom), resized) << what;
+        }
+    }
+}
+
+// What the user meets with a damaged bank: one clear last line, status 1,
+// the ROM as it was.
+TEST(BankRun, RefusalsLeaveTheRomAlone)
+{
+    const struct {
+        const char *name;
+        std::string (*spoil)(const std::string &dir); // returns the ROM argument
+        const char *message;                          // part of the last line
+    } cases[] = {
+        {"a row deleted", [](const std::string &d) {
+             std::string m = read_file(d + "/out/bank.tsv");
+             size_t row = m.find("\n2\t");
+             write_file(d + "/out/bank.tsv", m.erase(row, m.find('\n', row + 1) - row));
+             return d + "/rom.bin";
+         }, "Phrase 2 of"},
+        {"a length changed", [](const std::string &d) {
+             std::string m = read_file(d + "/out/bank.tsv");
+             write_file(d + "/out/bank.tsv", replace_all(m, "\t2000\t", "\t2001\t"));
+             return d + "/rom.bin";
+         }, "the manifest says 2001 bytes"},
+        {"a WAV file missing", [](const std::string &d) {
+             remove((d + "/out/003.wav").c_str());
+             return d + "/rom.bin";
+         }, "003.wav is missing"},
+        {"no manifest", [](const std::string &d) {
+             remove((d + "/out/bank.tsv").c_str());
+             return d + "/rom.bin";
+         }, "no manifest"},
+        {"a directory as ROM", [](const std::string &d) { return d + "/out"; },
+         "it is a directory"},
+        {"a WAV file that is none", [](const std::string &d) {
+             write_file(d + "/out/001.wav", "RIFX");
+             return d + "/rom.bin";
+         }, "Could not read WAV header"},
+    };
+    for (const auto &c : cases) {
+        layout l = make_layout(true, false);
+        std::string d = scratch_dir();
+        write_file(d + "/rom.bin", l.rom);
+        ASSERT_EQ(run_tool(bank, {"extract", d + "/rom.bin", d + "/out"}).status, 0);
+        write_file(d + "/out/002.wav", halved(read_file(d + "/out/002.wav")));
+        std::string rom = c.spoil(d);
+        run_result r = run_tool(bank, {"implant", rom, d + "/out"});
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.out;
+        EXPECT_NE(last_line(r.out).find(c.message), std::string::npos) << c.name << "\n" << r.out;
+        EXPECT_EQ(read_file(d + "/rom.bin"), l.rom) << c.name;
+    }
+#ifndef _WIN32
+    // A ROM this user may not write: refused before anything is built.
+    layout l = make_layout(true, false);
+    std::string d = scratch_dir();
+    write_file(d + "/rom.bin", l.rom);
+    ASSERT_EQ(run_tool(bank, {"extract", d + "/rom.bin", d + "/out"}).status, 0);
+    write_file(d + "/out/002.wav", halved(read_file(d + "/out/002.wav")));
+    run_options as_other;
+    if (geteuid() == 0) {
+        as_other.uid = 65534; // root writes anything: the check is for another user
+        chmod(d.c_str(), 0755);
+        chmod((d + "/out").c_str(), 0755);
+    }
+    chmod((d + "/rom.bin").c_str(), 0444);
+    run_result r = run_tool(bank, {"implant", d + "/rom.bin", d + "/out"}, as_other);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(last_line(r.out).find("cannot be written"), std::string::npos) << r.out;
+    EXPECT_EQ(read_file(d + "/rom.bin"), l.rom);
+#endif
+}
+
+// list: the phrases' places and levels, the bad entries' reasons, and the
+// bytes no phrase covers.
+TEST(BankRun, List)
+{
+    layout l = make_layout(true, false);
+    sndtools::write_table_entry(reinterpret_cast<unsigned char *>(&l.rom[0]), 0, 4, 0x900, 0x800);
+    std::string d = scratch_dir();
+    write_file(d + "/rom.bin", l.rom);
+    run_result r = run_tool(bank, {"list", d + "/rom.bin"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "  #  first     last        bytes   seconds  peak\n"
+                     "  1  0x000400  0x000FB7     3000     0.792   401\n"
+                     "  2  0x000FC8  0x001797     2000     0.528   803\n"
+                     "  3  0x0017A8  0x00216B     2500     0.660  1218\n"
+                     "  4  bad: starts at 0x000900, after its end 0x000800\n"
+                     "57012 bytes of 0x000400 to 0x00FFFF are in no phrase\n");
+}
+
+} // namespace

@@ -1,0 +1,160 @@
+// The bank functions against hand-made phrase tables and regions lists:
+// which entries are phrases and why the others are not, the bytes a sound
+// needs, the bytes no phrase covers, and a new layout.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bank.h"
+
+using namespace sndtools;
+
+namespace {
+
+// A ROM of size bytes with the given table entries {number, start, end},
+// or raw 8-byte entries.
+std::vector<unsigned char> rom_with(int64_t size, const std::vector<std::vector<int64_t>> &entries,
+                                    int64_t table_offset = 0)
+{
+    std::vector<unsigned char> rom(static_cast<size_t>(size), 0x55);
+    memset(rom.data() + table_offset, 0, bank_table_size);
+    for (const auto &e : entries) {
+        write_table_entry(rom.data(), table_offset, int(e[0]), e[1], e[2]);
+        rom[size_t(table_offset + 8 * e[0] + 6)] = 0xAB; // kept as it is
+    }
+    return rom;
+}
+
+struct expected {
+    int number;
+    bank_fault fault;
+    int other;
+    bool alias;
+};
+
+void expect_phrases(const std::vector<bank_phrase> &got, const std::vector<expected> &want,
+                    const std::string &what)
+{
+    ASSERT_EQ(got.size(), want.size()) << what;
+    for (size_t i = 0; i < got.size(); i++) {
+        EXPECT_EQ(got[i].number, want[i].number) << what << " #" << i;
+        EXPECT_EQ(got[i].fault, want[i].fault) << what << " phrase " << got[i].number;
+        EXPECT_EQ(got[i].other, want[i].other) << what << " phrase " << got[i].number;
+        EXPECT_EQ(got[i].alias, want[i].alias) << what << " phrase " << got[i].number;
+    }
+}
+
+TEST(Bank, PhraseTable)
+{
+    std::vector<unsigned char> rom = rom_with(
+        0x30000, {{1, 0x400, 0x4FF},
+                  {2, 0x500, 0x400},   // reversed
+                  {3, 0x3F0, 0x420},   // inside the table
+                  {4, 0x3FF00, 0x40000}, // past the 256 KiB
+                  {5, 0x2FF00, 0x30000}, // past the file
+                  {6, 0x1000, 0x10FF}, {7, 0x1080, 0x11FF}, // overlapping
+                  {8, 0x400, 0x4FF},   // exactly alike phrase 1
+                  {9, 0x2000, 0x2000}}); // one byte
+    memset(rom.data() + 8 * 10, 0xFF, 8);  // empty, as 0x00 entries are
+    std::vector<bank_phrase> phrases;
+    ASSERT_TRUE(read_phrase_table(rom.data(), int64_t(rom.size()), 0, &phrases));
+    expect_phrases(phrases,
+                   {{1, bank_fault_none, 0, false}, {2, bank_fault_reversed, 0, false},
+                    {3, bank_fault_in_table, 0, false}, {4, bank_fault_past_space, 0, false},
+                    {5, bank_fault_past_file, 0, false}, {6, bank_fault_overlap, 7, false},
+                    {7, bank_fault_overlap, 6, false}, {8, bank_fault_none, 1, true},
+                    {9, bank_fault_none, 0, false}},
+                   "table");
+    EXPECT_EQ(phrases[0].length, 256);
+    EXPECT_EQ(phrases[8].length, 1);
+    EXPECT_EQ(sound_phrases(phrases).size(), 2u);
+    // Phrases 1 and 9 cover 257 of the bytes after the table.
+    EXPECT_EQ(uncovered_bytes(phrases, bank_table_size, 0x30000), 0x30000 - 0x400 - 257);
+
+    // A second bank's table at 0x40000: addresses count from there.
+    std::vector<unsigned char> banked = rom_with(0x80000, {{1, 0x400, 0x7FF}}, 0x40000);
+    ASSERT_TRUE(read_phrase_table(banked.data(), int64_t(banked.size()), 0x40000, &phrases));
+    ASSERT_EQ(phrases.size(), 1u);
+    EXPECT_EQ(phrases[0].offset, 0x40400);
+    EXPECT_EQ(phrases[0].fault, bank_fault_none);
+    EXPECT_FALSE(read_phrase_table(banked.data(), int64_t(banked.size()), 0x7FE00, &phrases));
+}
+
+TEST(Bank, RegionsList)
+{
+    const std::string text = "# offset length [rate] [name]\n"
+                             "0x100 0x20 8000 jump\n"
+                             "\n"
+                             "0x120 16   # a comment\r\n"
+                             "0x130 16 shot\n"
+                             "0x140 16 8000 Jump.wav\n"       // jump's name again
+                             "0X150 16\n"                      // no prefix but 0x
+                             "0x160 2147483648\n"              // from 2^31 on
+                             "0x170 0\n"                       // no bytes
+                             "0x180 4 0 zero\n"                // rate 0
+                             "0x190 4 8000 a/b\n"              // not a file's name
+                             "0x1A0 4 8000 x y\n"              // too many fields
+                             "0x1F0 0x20\n"                    // past the file
+                             "0x128 4 inside\n"                // overlaps line 4
+                             "0x100 0x20 8000 again\n";        // exactly alike line 2
+    std::vector<bank_phrase> phrases;
+    parse_regions(text.data(), int64_t(text.size()), 0x200, &phrases);
+    expect_phrases(phrases,
+                   {{1, bank_fault_none, 0, false}, {2, bank_fault_overlap, 12, false},
+                    {3, bank_fault_none, 0, false}, {4, bank_fault_same_name, 1, false},
+                    {5, bank_fault_number, 0, false}, {6, bank_fault_number, 0, false},
+                    {7, bank_fault_no_bytes, 0, false}, {8, bank_fault_rate, 0, false},
+                    {9, bank_fault_name, 0, false}, {10, bank_fault_syntax, 0, false},
+                    {11, bank_fault_past_file, 0, false}, {12, bank_fault_overlap, 2, false},
+                    {13, bank_fault_none, 1, true}},
+                   "regions");
+    EXPECT_EQ(phrases[0].rate, 8000);
+    EXPECT_EQ(phrases[0].line, 2);
+    EXPECT_EQ(text.substr(size_t(phrases[0].name_at), size_t(phrases[0].name_length)), "jump");
+    EXPECT_EQ(phrases[1].rate, 0);
+    EXPECT_EQ(phrases[1].name_length, 0);
+    EXPECT_EQ(text.substr(size_t(phrases[2].name_at), size_t(phrases[2].name_length)), "shot");
+}
+
+TEST(Bank, BytesASoundNeeds)
+{
+    const struct {
+        int64_t frames;
+        int wav_rate, adpcm_rate;
+        int64_t bytes;
+    } cases[] = {
+        {0, 7575, 7575, 0},   {1, 7575, 7575, 1},     {2, 7575, 7575, 1},
+        {3, 7575, 7575, 2},   {8713, 7575, 7575, 4357}, {44100, 44100, 8000, 4000},
+        {44101, 44100, 8000, 4001}, {1, 44100, 8000, 1}, {5, 8000, 16000, 5},
+        {1, 0, 8000, -1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(region_bytes_for(c.frames, c.wav_rate, c.adpcm_rate), c.bytes)
+            << c.frames << " at " << c.wav_rate << " into " << c.adpcm_rate;
+}
+
+TEST(Bank, NewLayout)
+{
+    std::vector<unsigned char> rom =
+        rom_with(0x10000, {{1, 0x800, 0x8FF},  // 256 bytes
+                           {2, 0x400, 0x47F},  // 128, the lowest start
+                           {3, 0x400, 0x47F},  // alias of 2
+                           {4, 0x300, 0x3FF},  // inside the table: stays
+                           {5, 0x2000, 0x203F}});
+    std::vector<bank_phrase> phrases;
+    ASSERT_TRUE(read_phrase_table(rom.data(), int64_t(rom.size()), 0, &phrases));
+    std::vector<int64_t> offsets;
+    // Phrase 1 grows to 0x300 bytes, 5 shrinks to 0x10.
+    ASSERT_TRUE(lay_out_phrases(phrases, {0x300, 0x80, 0x80, 0x100, 0x10}, 0x10000, &offsets));
+    EXPECT_EQ(offsets, (std::vector<int64_t>{0x400, 0x700, 0x700, 0x300, 0x780}));
+    EXPECT_FALSE(lay_out_phrases(phrases, {0x300, 0x80, 0x80, 0x100, 0x10}, 0x78F, &offsets));
+    EXPECT_TRUE(lay_out_phrases(phrases, {0x300, 0x80, 0x80, 0x100, 0x10}, 0x790, &offsets));
+
+    write_table_entry(rom.data(), 0, 1, 0x400, 0x6FF);
+    const unsigned char entry[8] = {0x00, 0x04, 0x00, 0x00, 0x06, 0xFF, 0xAB, 0x00};
+    EXPECT_EQ(memcmp(rom.data() + 8, entry, 8), 0);
+}
+
+} // namespace
