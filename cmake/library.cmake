@@ -1,28 +1,71 @@
 # The library that other programs use: the core and the C interface of
-# include/sndtools.h, static or, with BUILD_SHARED_LIBS, shared with a
-# soname from the project's version and only the sndtools_ functions
-# exported. Installed (component library) with its header, a CMake package
-# (find_package(sndtools), target sndtools::sndtools) and sndtools.pc.
+# include/sndtools.h, shared (libsndtools.so.2, exporting that interface
+# alone; on Windows the DLL and its import library) and static
+# (libsndtools.a), installed together: the shared one (component runtime)
+# apart from what building against it needs (component development: the
+# header, the static library, the link, a CMake package with
+# sndtools::sndtools and sndtools::sndtools_static, and sndtools.pc).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+option(SNDTOOLS_SHARED "Build and install the shared library beside the static one" ON)
+# The ABI: the shared library's soname and the runtime package's name.
+set(SNDTOOLS_SOVERSION 2)
+
 # The header carries the version too: it must be the project's.
-file(STRINGS include/sndtools.h header_version REGEX "define SNDTOOLS_VERSION_STRING")
-if(NOT header_version MATCHES "\"${PROJECT_VERSION}\"")
-  message(FATAL_ERROR "include/sndtools.h does not say ${PROJECT_VERSION}: ${header_version}")
+file(STRINGS include/sndtools.h header_version REGEX "define SNDTOOLS_(VERSION_STRING|ABI)")
+if(NOT header_version MATCHES "\"${PROJECT_VERSION}\".*SNDTOOLS_ABI ${SNDTOOLS_SOVERSION}")
+  message(FATAL_ERROR "include/sndtools.h does not say ${PROJECT_VERSION} and ABI "
+                      "${SNDTOOLS_SOVERSION}: ${header_version}")
 endif()
 
-add_library(sndtools lib/c_api.cpp $<TARGET_OBJECTS:sndtools_objects>)
-add_library(sndtools::sndtools ALIAS sndtools)
-set_target_properties(sndtools PROPERTIES VERSION ${PROJECT_VERSION}
-                      SOVERSION ${PROJECT_VERSION_MAJOR} CXX_VISIBILITY_PRESET hidden
-                      VISIBILITY_INLINES_HIDDEN ON)
-target_include_directories(sndtools PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
-                                           $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
-                                    PRIVATE lib)
-target_compile_definitions(sndtools PRIVATE SNDTOOLS_BUILDING)
-target_link_libraries(sndtools PRIVATE $<BUILD_INTERFACE:sndtools_flags> Threads::Threads)
-if(BUILD_SHARED_LIBS)
+# Windows: the DLL, its import library, the static library, the header and
+# the packages' files in a folder of their own beside the programs.
+if(WIN32)
+  set(library_lib_dir library)
+  set(library_include_dir library)
+  set(library_bin_dir library)
+elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_LIBRARY_ARCHITECTURE AND
+       EXISTS /usr/bin/dpkg-architecture)
+  # Debian's multiarch folder, where its loader and pkg-config look (also
+  # under /usr/local), whatever the prefix.
+  set(library_lib_dir lib/${CMAKE_LIBRARY_ARCHITECTURE})
+  set(library_include_dir ${CMAKE_INSTALL_INCLUDEDIR})
+  set(library_bin_dir ${CMAKE_INSTALL_BINDIR})
+else()
+  set(library_lib_dir ${CMAKE_INSTALL_LIBDIR})
+  set(library_include_dir ${CMAKE_INSTALL_INCLUDEDIR})
+  set(library_bin_dir ${CMAKE_INSTALL_BINDIR})
+endif()
+
+set(c_sources lib/c_api.cpp lib/c_bank.cpp)
+set(library_targets sndtools_static)
+add_library(sndtools_static STATIC ${c_sources} $<TARGET_OBJECTS:sndtools_objects>)
+add_library(sndtools::sndtools_static ALIAS sndtools_static)
+target_compile_definitions(sndtools_static PUBLIC SNDTOOLS_STATIC)
+# MSVC names an import library and a static one alike: there it keeps its
+# target's name.
+if(NOT MSVC)
+  set_target_properties(sndtools_static PROPERTIES OUTPUT_NAME sndtools)
+endif()
+# A project that enables only C links with the C compiler, which knows
+# nothing of the C++ runtime the core needs.
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  if(APPLE)
+    set(cxx_runtime c++)
+  else()
+    set(cxx_runtime stdc++)
+  endif()
+  target_link_libraries(sndtools_static INTERFACE
+                        "$<$<LINK_LANGUAGE:C>:${cxx_runtime}>" "$<$<LINK_LANGUAGE:C>:m>")
+endif()
+
+if(SNDTOOLS_SHARED)
+  list(APPEND library_targets sndtools)
+  add_library(sndtools SHARED ${c_sources} $<TARGET_OBJECTS:sndtools_objects>)
+  set_target_properties(sndtools PROPERTIES VERSION ${SNDTOOLS_SOVERSION}.0.0
+                        SOVERSION ${SNDTOOLS_SOVERSION})
+  target_compile_definitions(sndtools PRIVATE SNDTOOLS_BUILDING)
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux" OR CMAKE_SYSTEM_NAME MATCHES "BSD")
     # Also what the C++ standard library's headers would otherwise export.
     target_link_options(sndtools PRIVATE
@@ -31,20 +74,29 @@ if(BUILD_SHARED_LIBS)
   endif()
   set(pc_cflags "")
 else()
-  target_compile_definitions(sndtools PUBLIC SNDTOOLS_STATIC)
+  add_library(sndtools ALIAS sndtools_static)
   set(pc_cflags " -DSNDTOOLS_STATIC")
 endif()
+foreach(target ${library_targets})
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden
+                        VISIBILITY_INLINES_HIDDEN ON EXPORT_NAME ${target})
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+                                              $<INSTALL_INTERFACE:${library_include_dir}>
+                                       PRIVATE lib)
+  target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:sndtools_flags>
+                                  PUBLIC Threads::Threads)
+endforeach()
 
-install(TARGETS sndtools EXPORT sndtoolsTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
-                NAMELINK_COMPONENT library
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT library
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES include/sndtools.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT library)
-set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/sndtools)
+install(TARGETS ${library_targets} EXPORT sndtoolsTargets
+        ARCHIVE DESTINATION ${library_lib_dir} COMPONENT development
+        LIBRARY DESTINATION ${library_lib_dir} COMPONENT runtime
+                NAMELINK_COMPONENT development
+        RUNTIME DESTINATION ${library_bin_dir} COMPONENT runtime
+        INCLUDES DESTINATION ${library_include_dir})
+install(FILES include/sndtools.h DESTINATION ${library_include_dir} COMPONENT development)
+set(package_dir ${library_lib_dir}/cmake/sndtools)
 install(EXPORT sndtoolsTargets NAMESPACE sndtools:: DESTINATION ${package_dir}
-        COMPONENT library)
+        COMPONENT development)
 configure_package_config_file(cmake/sndtoolsConfig.cmake.in
                               ${PROJECT_BINARY_DIR}/sndtoolsConfig.cmake
                               INSTALL_DESTINATION ${package_dir})
@@ -52,9 +104,22 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/sndtoolsConfigVersion.cma
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/sndtoolsConfig.cmake
               ${PROJECT_BINARY_DIR}/sndtoolsConfigVersion.cmake
-        DESTINATION ${package_dir} COMPONENT library)
-# What a static link needs besides the library: the C++ runtime, the math
-# library and threads (pkg-config --static).
+        DESTINATION ${package_dir} COMPONENT development)
+# pkg-config --libs links the shared library, which brings what it needs;
+# --static adds what a static link needs besides it (the C++ runtime, the
+# math library and threads) and the static declarations.
+file(RELATIVE_PATH pc_to_prefix /prefix/${library_lib_dir}/pkgconfig /prefix)
 configure_file(cmake/sndtools.pc.in ${PROJECT_BINARY_DIR}/sndtools.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/sndtools.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-        COMPONENT library)
+install(FILES ${PROJECT_BINARY_DIR}/sndtools.pc DESTINATION ${library_lib_dir}/pkgconfig
+        COMPONENT development)
+
+# The Python package, on request: beside the shared library by default,
+# where it finds it (Debian's python3-sndtools puts it in
+# lib/python3/dist-packages, and the loader finds the library).
+option(SNDTOOLS_INSTALL_PYTHON "Install the Python package sndtools (component python)" OFF)
+set(SNDTOOLS_PYTHON_DIR "${library_lib_dir}" CACHE STRING
+    "Where the Python package goes, under the prefix")
+if(SNDTOOLS_INSTALL_PYTHON)
+  install(FILES python/sndtools/__init__.py python/sndtools/py.typed
+          DESTINATION ${SNDTOOLS_PYTHON_DIR}/sndtools COMPONENT python)
+endif()

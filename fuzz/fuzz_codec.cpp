@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
     // Raw input bytes as a region: both decoders agree.
     std::vector<int32_t> fast(2 * size);
-    if (sndtools_decode(data, size, SNDTOOLS_HIGH_NIBBLE_FIRST, fast.data()) != 0)
+    if (sndtools_decode(data, int64_t(size), SNDTOOLS_HIGH_NIBBLE_FIRST, fast.data()) != 0)
         abort();
     if (fast != decoded(std::vector<unsigned char>(data, data + size)))
         abort();

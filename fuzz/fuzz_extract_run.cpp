@@ -78,12 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                               plain.data(), frames);
     if (frames > 0 && memcmp(plain.data(), wav.data() + 44, plain.size()) != 0)
         abort(); // the fast forms left the literal reading
-    // The same frames on memory, as a library user makes them.
-    std::vector<unsigned char> placed(plain.size());
-    if (sndtools_extract(region.data(), region.size(), SNDTOOLS_HIGH_NIBBLE_FIRST, freq, rate,
-                         fixed ? &amplification : nullptr, placed.data(), placed.size(), nullptr,
-                         threads) != SNDTOOLS_OK ||
-        placed != plain)
+    // The same WAV file on memory, as a library user makes it.
+    std::vector<unsigned char> placed(wav.size());
+    if (sndtools_extract_wav(region.data(), int64_t(region.size()), SNDTOOLS_HIGH_NIBBLE_FIRST,
+                             freq, rate, fixed ? &amplification : nullptr, placed.data(),
+                             int64_t(placed.size()), nullptr, threads) != SNDTOOLS_OK ||
+        placed != wav)
         abort();
     return 0;
 }

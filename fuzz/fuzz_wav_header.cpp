@@ -41,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (outcome != expected_outcome(exact.data(), size))
         abort();
     // As a library user checks it: the same outcome, the same numbers.
-    int32_t rate = 0, data_size = 0;
-    int error = sndtools_wav_check(exact.data(), size, &rate, &data_size);
+    int32_t rate = 0;
+    int64_t data_size = 0;
+    int error = sndtools_wav_check(exact.data(), int64_t(size), &rate, &data_size);
     if ((error == SNDTOOLS_OK) != (outcome == wav_ok) ||
         (error == SNDTOOLS_OK && (rate != wav_sample_rate(exact.data()) ||
                                   data_size != wav_data_size(exact.data()))))

@@ -1,18 +1,24 @@
-/* sndtools: the Dialogic/OKI 4-bit ADPCM codec of sndextract and sndimplant,
- * exact to the bit, for regions of binary files (game data, ROM images,
- * firmware) and the 16-bit stereo WAV frames they become.
+/* sndtools: the Dialogic/OKI 4-bit ADPCM codec of sndextract, sndimplant
+ * and sndbank, exact to the bit, for regions of binary files (game data,
+ * ROM images, firmware) and the 16-bit stereo WAV files they become.
  *
  * A region is len bytes holding 2 * len 4-bit codes, two to a byte, one
  * stream from the start state (sample 0, step index 0). Samples are the
  * codec's 12-bit values, -2048..2047. WAV frames are 4 bytes each: the left
- * and the right sample, signed 16-bit little-endian. Every function returns
+ * and the right sample, signed 16-bit little-endian. Every count of bytes,
+ * samples or frames is an int64_t.
+ *
+ * Every function but sndtools_error_name() and sndtools_version() returns
  * SNDTOOLS_OK (0) or an error code that sndtools_error_name() names; none
  * prints, exits or keeps state between calls, and any may be called from
- * several threads at once. */
+ * several threads at once. Outputs are written only on success.
+ *
+ * ABI 2: the shared library is libsndtools.so.2 (libsndtools.dll on
+ * Windows); ABI 1 (libsndtools.so.1) took size_t counts and returned counts
+ * and void. */
 #ifndef SNDTOOLS_H
 #define SNDTOOLS_H
 
-#include <stddef.h>
 #include <stdint.h>
 
 #define SNDTOOLS_VERSION_MAJOR 1
@@ -21,8 +27,11 @@
 #define SNDTOOLS_VERSION_STRING "1.0.0"
 #define SNDTOOLS_VERSION_NUMBER                                                                \
     (SNDTOOLS_VERSION_MAJOR * 10000 + SNDTOOLS_VERSION_MINOR * 100 + SNDTOOLS_VERSION_PATCH)
+#define SNDTOOLS_ABI 2
 
-/* What the shared library exports; nothing for the static one. */
+/* What the shared library exports; nothing for the static one
+ * (SNDTOOLS_STATIC, which pkg-config --static and CMake's
+ * sndtools::sndtools_static define). */
 #if defined(SNDTOOLS_STATIC)
 #define SNDTOOLS_API
 #elif defined(_WIN32)
@@ -46,8 +55,8 @@ extern "C" {
 #define SNDTOOLS_LOW_NIBBLE_FIRST 1  /* bits 3..0: the other order */
 
 #define SNDTOOLS_OK 0
-#define SNDTOOLS_ERROR_ARGUMENT 1     /* a null pointer, a length, rate or order out of range */
-#define SNDTOOLS_ERROR_BUFFER_SIZE 2  /* an output's size is not what the call makes */
+#define SNDTOOLS_ERROR_NULL_POINTER 1   /* a buffer is null where bytes belong */
+#define SNDTOOLS_ERROR_BUFFER_SIZE 2    /* an output's size is not what the call makes */
 #define SNDTOOLS_ERROR_NO_MEMORY 3
 #define SNDTOOLS_ERROR_WAV_TOO_SHORT 4     /* fewer than 44 bytes */
 #define SNDTOOLS_ERROR_WAV_NOT_RIFF 5      /* a RIFF, WAVE, "fmt " or "data" tag is not in place */
@@ -55,6 +64,19 @@ extern "C" {
 #define SNDTOOLS_ERROR_WAV_NOT_PCM 7       /* the format is not integer PCM */
 #define SNDTOOLS_ERROR_WAV_NOT_16_BIT 8
 #define SNDTOOLS_ERROR_WAV_NOT_STEREO 9
+#define SNDTOOLS_ERROR_LENGTH 10         /* a region's length below 0 or past 268435423 bytes */
+#define SNDTOOLS_ERROR_ADPCM_RATE 11     /* the ADPCM side's rate is not 1 or more */
+#define SNDTOOLS_ERROR_WAV_RATE 12       /* the WAV side's rate is out of range */
+#define SNDTOOLS_ERROR_TOO_MANY_FRAMES 13 /* more frames than a WAV file or a count holds */
+#define SNDTOOLS_ERROR_AMPLIFICATION 14  /* an amplification of 0 */
+#define SNDTOOLS_ERROR_NIBBLE_ORDER 15   /* neither of the two orders */
+#define SNDTOOLS_ERROR_THREADS 16        /* fewer than 0 threads */
+#define SNDTOOLS_ERROR_SAMPLE_RANGE 17   /* a sample of magnitude 2^31 - 2048 or more */
+#define SNDTOOLS_ERROR_DATA_SIZE 18      /* WAV frames below 0 or past what is read */
+#define SNDTOOLS_ERROR_NO_TABLE 19       /* the phrase table does not lie inside the ROM */
+#define SNDTOOLS_ERROR_TOO_MANY_PHRASES 20 /* more phrases than the array holds */
+#define SNDTOOLS_ERROR_LAYOUT 21         /* the phrases laid out again end past the limit */
+#define SNDTOOLS_ERROR_COUNT 22          /* a count below 0 or past what the call takes */
 
 /* The error's name in words ("no error", "out of memory", ...); a text for
  * any value, never null. */
@@ -64,13 +86,13 @@ SNDTOOLS_API const char *sndtools_error_name(int error);
 SNDTOOLS_API const char *sndtools_version(void);
 
 /* Decodes a region of len bytes into 2 * len samples. */
-SNDTOOLS_API int sndtools_decode(const unsigned char *region, size_t len, int nibble_order,
+SNDTOOLS_API int sndtools_decode(const unsigned char *region, int64_t len, int nibble_order,
                                  int32_t *samples);
 
 /* Encodes 2 * len samples into a region of len bytes, each code the one
  * whose reconstruction lands nearest to its sample. Samples are taken as
  * they are; their magnitude must stay below 2^31 - 2048. */
-SNDTOOLS_API int sndtools_encode(const int32_t *samples, size_t len, int nibble_order,
+SNDTOOLS_API int sndtools_encode(const int32_t *samples, int64_t len, int nibble_order,
                                  unsigned char *region);
 
 /* The level a path measured and the multiplier it chose, as the programs
@@ -82,46 +104,131 @@ typedef struct sndtools_level {
     float multiplier;
 } sndtools_level;
 
-/* The number of WAV frames that a region of len bytes playing at rate_in
- * gives at rate_out, as sndextract counts them; -1 for values it refuses
- * (a rate of 0 or below, a region above 268435423 bytes, or more frames
- * than a WAV file holds). */
-SNDTOOLS_API int64_t sndtools_extract_frames(size_t len, int32_t rate_in, int32_t rate_out);
+/* Into *frames: the WAV frames that a region of len bytes playing at
+ * rate_in gives at rate_out, as sndextract counts them. */
+SNDTOOLS_API int sndtools_extract_frames(int64_t len, int32_t rate_in, int32_t rate_out,
+                                         int64_t *frames);
 
-/* sndextract's path on memory: decodes the region, measures its level,
- * and writes sndtools_extract_frames() frames of 4 bytes into frames
- * (frames_size bytes, exactly 4 per frame), scaled by the automatic
- * multiplier or, when amplification is not null, by *amplification (not
- * 0). level, when not null, receives the level. threads: how many threads
- * the call may use (0 or 1: only the calling one); the bytes are the same
- * for any number. */
-SNDTOOLS_API int sndtools_extract(const unsigned char *region, size_t len, int nibble_order,
+/* Into *size: the bytes of the whole WAV file of such a region: the 44-byte
+ * header, 4 per frame, and the trailing zero byte that sndextract writes. */
+SNDTOOLS_API int sndtools_extract_wav_size(int64_t len, int32_t rate_in, int32_t rate_out,
+                                           int64_t *size);
+
+/* Into *bytes: the bytes a region at adpcm_rate needs for every frame of a
+ * sound of frames frames at wav_rate: ceil(ceil(frames * adpcm_rate /
+ * wav_rate) / 2), as sndbank counts them. */
+SNDTOOLS_API int sndtools_region_bytes(int64_t frames, int32_t wav_rate, int32_t adpcm_rate,
+                                       int64_t *bytes);
+
+/* sndextract's path on memory: decodes the region, measures its level, and
+ * writes the whole WAV file (wav_size bytes, exactly
+ * sndtools_extract_wav_size()) into wav, byte for byte what sndextract
+ * writes, scaled by the automatic multiplier or, when amplification is not
+ * null, by *amplification (not 0). level, when not null, receives the
+ * level. threads: how many threads the call may use (0 or 1: only the
+ * calling one); the bytes are the same for any number. */
+SNDTOOLS_API int sndtools_extract_wav(const unsigned char *region, int64_t len,
+                                      int nibble_order, int32_t rate_in, int32_t rate_out,
+                                      const float *amplification, unsigned char *wav,
+                                      int64_t wav_size, sndtools_level *level, int threads);
+
+/* The same, the frames alone (frames_size bytes, exactly 4 per frame of
+ * sndtools_extract_frames()), without the header and the trailing byte. */
+SNDTOOLS_API int sndtools_extract(const unsigned char *region, int64_t len, int nibble_order,
                                   int32_t rate_in, int32_t rate_out, const float *amplification,
-                                  unsigned char *frames, size_t frames_size,
+                                  unsigned char *frames, int64_t frames_size,
                                   sndtools_level *level, int threads);
+
+/* What an implant used of its WAV frames: how many, and whether it took
+ * frames past them as silence (the sound is shorter than the region). */
+typedef struct sndtools_frames_used {
+    int64_t frames_used;
+    int32_t filled_with_silence;
+} sndtools_frames_used;
 
 /* sndimplant's path on memory: the frames_count WAV frames at rate_in
  * (frames past them are silence; frames beyond the region's duration are
  * not used), summed, brought to the codec's range by the automatic
  * multiplier or divided by twice *amplification, resampled to the region's
  * rate_out and encoded into the region of len bytes. level and threads as
- * for sndtools_extract. */
-SNDTOOLS_API int sndtools_implant(const unsigned char *frames, size_t frames_count,
+ * for sndtools_extract_wav; used (when not null) says what of the frames
+ * went in. */
+SNDTOOLS_API int sndtools_implant(const unsigned char *frames, int64_t frames_count,
                                   int32_t rate_in, int32_t rate_out, const float *amplification,
-                                  unsigned char *region, size_t len, int nibble_order,
-                                  sndtools_level *level, int threads);
+                                  unsigned char *region, int64_t len, int nibble_order,
+                                  sndtools_level *level, sndtools_frames_used *used,
+                                  int threads);
 
 /* Writes the 44-byte header of a 16-bit stereo WAV file of frames frames
  * at rate frames per second, as sndextract writes it (its file then holds
- * the frames and one zero byte). */
-SNDTOOLS_API void sndtools_wav_header(unsigned char header[44], int32_t frames, int32_t rate);
+ * the frames and one zero byte); frames up to 536870847, rate 0 or more. */
+SNDTOOLS_API int sndtools_wav_header(unsigned char header[44], int64_t frames, int32_t rate);
 
 /* Checks the first size bytes of a WAV file as sndimplant does: the plain
  * 44-byte header of 16-bit stereo integer PCM. On success *rate and
  * *data_size (either may be null) receive the sample rate and the number
  * of bytes of frames that follow the header. */
-SNDTOOLS_API int sndtools_wav_check(const unsigned char *header, size_t size, int32_t *rate,
-                                    int32_t *data_size);
+SNDTOOLS_API int sndtools_wav_check(const unsigned char *header, int64_t size, int32_t *rate,
+                                    int64_t *data_size);
+
+/* The phrases of a sample ROM, as sndbank finds them: the OKI MSM6295's
+ * phrase table (128 entries of 8 bytes from the table's offset, entry 0
+ * unused: a 3-byte big-endian start and end address, the end inclusive,
+ * counted from the table's offset within the 256 KiB the chip addresses, and
+ * 2 more bytes; eight 0x00 or 0xFF bytes an empty entry), or a list of
+ * regions ("offset length [rate] [name]" a line, "#" a comment). */
+#define SNDTOOLS_FAULT_NONE 0
+#define SNDTOOLS_FAULT_REVERSED 1   /* it starts after its end */
+#define SNDTOOLS_FAULT_IN_TABLE 2   /* it starts inside the table */
+#define SNDTOOLS_FAULT_PAST_SPACE 3 /* it ends past the 256 KiB the chip addresses */
+#define SNDTOOLS_FAULT_PAST_FILE 4  /* it ends past the end of the file */
+#define SNDTOOLS_FAULT_OVERLAP 5    /* it overlaps phrase other */
+#define SNDTOOLS_FAULT_SYNTAX 6     /* a line that is not "offset length [rate] [name]" */
+#define SNDTOOLS_FAULT_NUMBER 7     /* a number that is not understood */
+#define SNDTOOLS_FAULT_NO_BYTES 8   /* a length of 0 */
+#define SNDTOOLS_FAULT_RATE 9       /* a rate of 0 */
+#define SNDTOOLS_FAULT_NAME 10      /* a name that cannot be a file's */
+#define SNDTOOLS_FAULT_SAME_NAME 11 /* the name of phrase other */
+
+typedef struct sndtools_phrase {
+    int32_t number;         /* the table's entry, or the place among the list's phrase lines */
+    int64_t offset, length; /* in the file */
+    int64_t start, end;     /* the table's addresses (end inclusive); a list's first and last byte */
+    int32_t rate;           /* the list's rate for it; 0: none */
+    int32_t line;           /* in the list, from 1 */
+    int64_t name_at, name_length; /* the list's name for it, in its text; 0 bytes: none */
+    int32_t fault;          /* SNDTOOLS_FAULT_... */
+    int32_t other;          /* the phrase it overlaps or whose name it has, or for an alias
+                               the earlier one it is exactly alike */
+    int32_t alias;          /* 1: the same bytes as phrase other, that phrase listed again */
+} sndtools_phrase;
+
+/* The entries of the table at table_offset that are not empty, at most
+ * max_phrases (127 always suffice), into phrases; *count receives how many.
+ * SNDTOOLS_ERROR_NO_TABLE when the table does not lie inside the ROM. */
+SNDTOOLS_API int sndtools_read_table(const unsigned char *rom, int64_t rom_size,
+                                     int64_t table_offset, sndtools_phrase *phrases,
+                                     int64_t max_phrases, int64_t *count);
+
+/* The phrases of a list of regions, checked against a ROM of rom_size
+ * bytes. */
+SNDTOOLS_API int sndtools_read_regions(const char *text, int64_t size, int64_t rom_size,
+                                       sndtools_phrase *phrases, int64_t max_phrases,
+                                       int64_t *count);
+
+/* A new layout: the phrases without a fault, each new_lengths[i] bytes long
+ * (an alias takes its phrase's), one after the other in table order from the
+ * lowest offset; new_offsets[i] receives each offset (a phrase with a fault
+ * keeps its own). SNDTOOLS_ERROR_LAYOUT, with the offsets set all the same,
+ * when the last ends past limit. */
+SNDTOOLS_API int sndtools_lay_out(const sndtools_phrase *phrases, int64_t count,
+                                  const int64_t *new_lengths, int64_t limit,
+                                  int64_t *new_offsets);
+
+/* Writes entry number's (1..127) start and end addresses into the table of
+ * table_size bytes at table, leaving its other 2 bytes as they are. */
+SNDTOOLS_API int sndtools_write_table_entry(unsigned char *table, int64_t table_size,
+                                            int32_t number, int64_t start, int64_t end);
 
 #ifdef __cplusplus
 }

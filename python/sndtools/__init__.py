@@ -1,0 +1,249 @@
+"""The exact Dialogic/OKI 4-bit ADPCM codec of sndextract, sndimplant and
+sndbank, through the shared library libsndtools (standard library only).
+
+    import sndtools
+    region = open("rom.bin", "rb").read()[0x2000:0x2000 + 4096]
+    wav, level = sndtools.extract(region, 8000, 8000, amplification=16)
+    open("sound.wav", "wb").write(wav)         # what sndextract writes
+    back, _ = sndtools.implant(wav, len(region), 8000, amplification=16)
+
+The library is found where SNDTOOLS_LIBRARY names it, beside this package,
+or through the system's loader (LD_LIBRARY_PATH included). Failures raise
+sndtools.Error with the library's words.
+"""
+import array
+import ctypes
+import ctypes.util
+import os
+import pathlib
+import sys
+from typing import List, NamedTuple, Optional, Sequence, Tuple, Union
+
+__version__ = "1.0.0"
+__all__ = ["Error", "Level", "Phrase", "decode", "encode", "extract", "implant",
+           "read_table", "read_regions", "lay_out", "region_bytes", "library_version"]
+
+_ABI = 2
+_NAMES = {"linux": ["libsndtools.so.%d" % _ABI], "darwin": ["libsndtools.%d.dylib" % _ABI],
+          "win32": ["libsndtools.dll", "sndtools.dll"]}
+
+
+def _candidates() -> List[str]:
+    names = _NAMES.get(sys.platform, _NAMES["linux"])
+    here = pathlib.Path(__file__).resolve().parent
+    found = [str(d / n) for d in (here, here.parent) for n in names if (d / n).exists()]
+    system = ctypes.util.find_library("sndtools")
+    return found + ([system] if system else []) + names
+
+
+def _load() -> ctypes.CDLL:
+    named = os.environ.get("SNDTOOLS_LIBRARY")
+    tried = []
+    for name in [named] if named else _candidates():
+        try:
+            lib = ctypes.CDLL(name)
+        except OSError as e:
+            tried.append("%s (%s)" % (name, e))
+            continue
+        if hasattr(lib, "sndtools_extract_wav"):  # ABI 2, not an older library
+            return lib
+        tried.append("%s (an older ABI)" % name)
+    raise ImportError("sndtools: no libsndtools of ABI %d found; tried %s; set SNDTOOLS_LIBRARY "
+                      "to its path" % (_ABI, ", ".join(tried)))
+
+
+class _Level(ctypes.Structure):
+    _fields_ = [("max_val", ctypes.c_int32), ("min_val", ctypes.c_int32),
+                ("peak", ctypes.c_int32), ("multiplier", ctypes.c_float)]
+
+
+class _Used(ctypes.Structure):
+    _fields_ = [("frames_used", ctypes.c_int64), ("filled_with_silence", ctypes.c_int32)]
+
+
+class _Phrase(ctypes.Structure):
+    _fields_ = [("number", ctypes.c_int32), ("offset", ctypes.c_int64),
+                ("length", ctypes.c_int64), ("start", ctypes.c_int64), ("end", ctypes.c_int64),
+                ("rate", ctypes.c_int32), ("line", ctypes.c_int32), ("name_at", ctypes.c_int64),
+                ("name_length", ctypes.c_int64), ("fault", ctypes.c_int32),
+                ("other", ctypes.c_int32), ("alias", ctypes.c_int32)]
+
+
+_lib = _load()
+_i32, _i64, _p, _f = ctypes.c_int32, ctypes.c_int64, ctypes.c_char_p, ctypes.POINTER(ctypes.c_float)
+_P64 = ctypes.POINTER(ctypes.c_int64)
+_SIGNATURES = {
+    "sndtools_error_name": (ctypes.c_char_p, [ctypes.c_int]),
+    "sndtools_version": (ctypes.c_char_p, []),
+    "sndtools_decode": (ctypes.c_int, [_p, _i64, ctypes.c_int, ctypes.POINTER(_i32)]),
+    "sndtools_encode": (ctypes.c_int, [ctypes.POINTER(_i32), _i64, ctypes.c_int, _p]),
+    "sndtools_extract_wav_size": (ctypes.c_int, [_i64, _i32, _i32, _P64]),
+    "sndtools_extract_wav": (ctypes.c_int, [_p, _i64, ctypes.c_int, _i32, _i32, _f, _p, _i64,
+                                            ctypes.POINTER(_Level), ctypes.c_int]),
+    "sndtools_implant": (ctypes.c_int, [_p, _i64, _i32, _i32, _f, _p, _i64, ctypes.c_int,
+                                        ctypes.POINTER(_Level), ctypes.POINTER(_Used),
+                                        ctypes.c_int]),
+    "sndtools_wav_check": (ctypes.c_int, [_p, _i64, ctypes.POINTER(_i32), _P64]),
+    "sndtools_region_bytes": (ctypes.c_int, [_i64, _i32, _i32, _P64]),
+    "sndtools_read_table": (ctypes.c_int, [_p, _i64, _i64, ctypes.POINTER(_Phrase), _i64, _P64]),
+    "sndtools_read_regions": (ctypes.c_int, [_p, _i64, _i64, ctypes.POINTER(_Phrase), _i64,
+                                             _P64]),
+    "sndtools_lay_out": (ctypes.c_int, [ctypes.POINTER(_Phrase), _i64, _P64, _i64, _P64]),
+}
+for _name, (_restype, _argtypes) in _SIGNATURES.items():
+    getattr(_lib, _name).restype = _restype
+    getattr(_lib, _name).argtypes = _argtypes
+
+
+class Error(Exception):
+    """A call the library refused; code is its error code, the text its words."""
+
+    def __init__(self, code: int, what: str):
+        self.code = code
+        super().__init__("%s: %s" % (what, _lib.sndtools_error_name(code).decode()))
+
+
+def _check(code: int, what: str) -> None:
+    if code != 0:
+        raise Error(code, what)
+
+
+class Level(NamedTuple):
+    """The level a path measured and the multiplier it chose, as the tools
+    report them (sndextract's multiplier multiplies, sndimplant's divides
+    twice over)."""
+    max_val: int
+    min_val: int
+    peak: int
+    multiplier: float
+
+
+class Phrase(NamedTuple):
+    """A phrase of a sample ROM: fault 0 when it can be used; other, the
+    phrase it overlaps or (with alias) the one it is exactly alike."""
+    number: int
+    offset: int
+    length: int
+    start: int
+    end: int
+    rate: int
+    line: int
+    name: str
+    fault: int
+    other: int
+    alias: bool
+
+
+def _level(c: _Level) -> Level:
+    return Level(c.max_val, c.min_val, c.peak, c.multiplier)
+
+
+def _order(low_nibble_first: bool) -> int:
+    return 1 if low_nibble_first else 0
+
+
+def _amplification(amplification: Optional[float]):
+    return None if amplification is None else ctypes.byref(ctypes.c_float(amplification))
+
+
+def library_version() -> str:
+    """The shared library's version."""
+    return _lib.sndtools_version().decode()
+
+
+def decode(region: bytes, low_nibble_first: bool = False) -> "array.array[int]":
+    """The 2 * len(region) 12-bit samples a region decodes to."""
+    samples = (_i32 * (2 * len(region)))()
+    _check(_lib.sndtools_decode(bytes(region), len(region), _order(low_nibble_first), samples),
+           "decode")
+    return array.array("i", samples)
+
+
+def encode(samples: Sequence[int], low_nibble_first: bool = False) -> bytes:
+    """The region of len(samples) // 2 bytes that the samples encode to."""
+    if len(samples) % 2:
+        raise ValueError("encode: an even number of samples, two to a byte")
+    held = (_i32 * len(samples))(*samples)
+    region = ctypes.create_string_buffer(len(samples) // 2)
+    _check(_lib.sndtools_encode(held, len(samples) // 2, _order(low_nibble_first), region),
+           "encode")
+    return region.raw
+
+
+def extract(region: bytes, adpcm_rate: int, wav_rate: int,
+            amplification: Optional[float] = None, low_nibble_first: bool = False,
+            threads: int = 0) -> Tuple[bytes, Level]:
+    """The WAV file sndextract writes of a region played at adpcm_rate, at
+    wav_rate, with the automatic level or a fixed multiplier; and the level."""
+    size = _i64()
+    _check(_lib.sndtools_extract_wav_size(len(region), adpcm_rate, wav_rate, ctypes.byref(size)),
+           "extract")
+    wav = ctypes.create_string_buffer(size.value)
+    level = _Level()
+    _check(_lib.sndtools_extract_wav(bytes(region), len(region), _order(low_nibble_first),
+                                     adpcm_rate, wav_rate, _amplification(amplification), wav,
+                                     size.value, ctypes.byref(level), threads), "extract")
+    return wav.raw, _level(level)
+
+
+def implant(wav: bytes, length: int, adpcm_rate: int, amplification: Optional[float] = None,
+            low_nibble_first: bool = False, threads: int = 0) -> Tuple[bytes, Level]:
+    """The length bytes sndimplant writes into a region at adpcm_rate for a
+    WAV file (all its bytes, header included); and the level."""
+    wav = bytes(wav)
+    rate, data_size = _i32(), _i64()
+    _check(_lib.sndtools_wav_check(wav, len(wav), ctypes.byref(rate), ctypes.byref(data_size)),
+           "implant")
+    if data_size.value < 0 or data_size.value > len(wav) - 44:
+        raise Error(18, "implant")
+    region = ctypes.create_string_buffer(max(length, 0))
+    level = _Level()
+    _check(_lib.sndtools_implant(wav[44:44 + data_size.value], data_size.value // 4, rate.value,
+                                 adpcm_rate, _amplification(amplification), region, length,
+                                 _order(low_nibble_first), ctypes.byref(level), None, threads),
+           "implant")
+    return region.raw, _level(level)
+
+
+def region_bytes(frames: int, wav_rate: int, adpcm_rate: int) -> int:
+    """The bytes a region at adpcm_rate needs for every frame of a sound."""
+    n = _i64()
+    _check(_lib.sndtools_region_bytes(frames, wav_rate, adpcm_rate, ctypes.byref(n)),
+           "region_bytes")
+    return n.value
+
+
+def _phrases(array_, count: int, text: bytes = b"") -> List[Phrase]:
+    return [Phrase(p.number, p.offset, p.length, p.start, p.end, p.rate, p.line,
+                   text[p.name_at:p.name_at + p.name_length].decode("utf-8", "replace"),
+                   p.fault, p.other, bool(p.alias)) for p in array_[:count]]
+
+
+def read_table(rom: bytes, table_offset: int = 0) -> List[Phrase]:
+    """The phrases of the OKI MSM6295's phrase table at table_offset."""
+    found, count = (_Phrase * 127)(), _i64()
+    _check(_lib.sndtools_read_table(bytes(rom), len(rom), table_offset, found, 127,
+                                    ctypes.byref(count)), "read_table")
+    return _phrases(found, count.value)
+
+
+def read_regions(text: Union[str, bytes], rom_size: int) -> List[Phrase]:
+    """The phrases of a list of regions ("offset length [rate] [name]" a line)."""
+    data = text.encode() if isinstance(text, str) else bytes(text)
+    count = _i64()
+    found = (_Phrase * (data.count(b"\n") + 1))()  # at most a phrase a line
+    _check(_lib.sndtools_read_regions(data, len(data), rom_size, found, len(found),
+                                      ctypes.byref(count)), "read_regions")
+    return _phrases(found, count.value, data)
+
+
+def lay_out(phrases: Sequence[Phrase], new_lengths: Sequence[int], limit: int) -> List[int]:
+    """The phrases' offsets laid out again one after the other in table order
+    from the lowest, each new_lengths[i] long; Error when past limit."""
+    held = (_Phrase * len(phrases))(*[
+        _Phrase(p.number, p.offset, p.length, p.start, p.end, p.rate, p.line, 0, 0, p.fault,
+                p.other, int(p.alias)) for p in phrases])
+    lengths = (_i64 * len(phrases))(*new_lengths)
+    offsets = (_i64 * len(phrases))()
+    _check(_lib.sndtools_lay_out(held, len(phrases), lengths, limit, offsets), "lay_out")
+    return list(offsets)

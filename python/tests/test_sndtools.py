@@ -1,0 +1,79 @@
+"""The Python package against the programs: the same WAV files as
+sndextract, the same regions as sndimplant, the library's refusals as
+sndtools.Error, and the bank functions on a hand-made table.
+
+SNDTOOLS_PROGRAMS names the folder of the built sndextract and sndimplant;
+SNDTOOLS_LIBRARY (or the loader's search) the shared library.
+"""
+import os
+import pathlib
+import shutil
+import subprocess
+
+import pytest
+
+import sndtools
+
+PROGRAMS = pathlib.Path(os.environ.get("SNDTOOLS_PROGRAMS", "build"))
+CHIME = pathlib.Path(__file__).resolve().parents[2] / "examples" / "chime.bin"
+REGION = CHIME.read_bytes()[4096:4096 + 6000]
+
+
+def run(tool, *args):
+    subprocess.run([str(PROGRAMS / tool), *map(str, args)], check=True, stdout=subprocess.DEVNULL)
+
+
+@pytest.mark.parametrize("wav_rate,amplification,low", [
+    (44100, None, False), (8000, 16.0, False), (22050, -3.5, True)])
+def test_extract_and_implant_give_the_programs_bytes(tmp_path, wav_rate, amplification, low):
+    options = ["--low-nibble-first"] if low else []
+    extra = [amplification] if amplification is not None else []
+    run("sndextract", *options, CHIME, 4096, 6000, 8000, wav_rate, tmp_path / "x.wav", *extra)
+    wav, level = sndtools.extract(REGION, 8000, wav_rate, amplification, low)
+    assert wav == (tmp_path / "x.wav").read_bytes()
+    assert level.peak > 0 and level.max_val >= level.min_val
+    shutil.copy(CHIME, tmp_path / "target.bin")
+    run("sndimplant", *options, tmp_path / "x.wav", tmp_path / "target.bin", 4096, 6000, 8000,
+        *extra)
+    region, _ = sndtools.implant(wav, 6000, 8000, amplification, low)
+    assert region == (tmp_path / "target.bin").read_bytes()[4096:4096 + 6000]
+
+
+def test_refusals_raise_errors_in_the_librarys_words():
+    wav, _ = sndtools.extract(REGION[:100], 8000, 8000)
+    cases = [
+        (lambda: sndtools.implant(b"RIFX" + wav[4:], 100, 8000), "RIFF not found"),
+        (lambda: sndtools.implant(wav[:10], 100, 8000), "shorter than its 44-byte header"),
+        (lambda: sndtools.extract(REGION, 0, 8000), "ADPCM rate"),
+        (lambda: sndtools.extract(REGION, 8000, 8000, amplification=0.0), "amplification of 0"),
+        (lambda: sndtools.encode([2 ** 31 - 2048, 0]), "magnitude"),
+        (lambda: sndtools.read_table(b"\0" * 100), "does not lie inside the ROM"),
+    ]
+    for call, words in cases:
+        with pytest.raises(sndtools.Error, match=words):
+            call()
+
+
+def test_codec_round_trip():
+    samples = sndtools.decode(REGION)
+    assert len(samples) == 12000 and max(samples) <= 2047 and min(samples) >= -2048
+    assert sndtools.encode(samples) != b""
+    assert sndtools.decode(sndtools.encode(list(samples))) == sndtools.decode(
+        sndtools.encode(samples))
+    assert sndtools.decode(bytes(REGION), low_nibble_first=True) != samples
+
+
+def test_bank_functions_on_a_hand_made_table():
+    rom = bytearray(0x10000)
+    for number, start, end in [(1, 0x800, 0x8FF), (2, 0x400, 0x47F), (3, 0x900, 0x880)]:
+        rom[8 * number:8 * number + 6] = start.to_bytes(3, "big") + end.to_bytes(3, "big")
+    phrases = sndtools.read_table(bytes(rom))
+    assert [(p.number, p.offset, p.length, p.fault) for p in phrases] == [
+        (1, 0x800, 0x100, 0), (2, 0x400, 0x80, 0), (3, 0x900, 0, 1)]
+    assert sndtools.lay_out(phrases, [0x300, 0x80, 0], 0x10000) == [0x400, 0x700, 0x900]
+    with pytest.raises(sndtools.Error, match="end past the limit"):
+        sndtools.lay_out(phrases, [0x300, 0x80, 0], 0x77F)
+    listed = sndtools.read_regions("0x100 16 8000 jump\n# no phrase\n0x200 0\n", 0x1000)
+    assert [(p.number, p.name, p.rate, p.fault) for p in listed] == [(1, "jump", 8000, 0),
+                                                                     (2, "", 0, 8)]
+    assert sndtools.region_bytes(8713, 7575, 7575) == 4357
