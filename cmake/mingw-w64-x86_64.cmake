@@ -1,5 +1,6 @@
 # Cross-build for 64-bit Windows with Debian's g++-mingw-w64-x86-64.
-# Linked statically, so the .exe files need no MinGW DLLs beside them; the
+# Linked statically, so the .exe files and the library's DLL need no MinGW
+# DLLs beside them; the
 # tests run under wine. The POSIX thread model, because GoogleTest needs
 # std::mutex.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -13,6 +14,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
 # No debug chatter, and no offer to install wine's .NET or HTML engines.
 set(CMAKE_CROSSCOMPILING_EMULATOR
     /usr/bin/env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= wine)

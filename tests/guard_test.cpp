@@ -19,7 +19,7 @@ TEST(Guard, EachOutputOnItsOwn)
     for (int i = 0; i < 3; i++) {
         ASSERT_FALSE(open_output(&out[i], names[i].c_str())) << names[i];
         ASSERT_NE(out[i].guard, nullptr) << names[i];
-        ASSERT_EQ(fputs("RIFF", out[i].file), 1) << names[i];
+        ASSERT_GE(fputs("RIFF", out[i].file), 0) << names[i];
     }
     EXPECT_FALSE(close_output(&out[0], false));
     stop refusal = close_output(&out[1], true);
