@@ -84,6 +84,19 @@ template <bool literal> void bm_encode(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * 2 * bench_bytes);
 }
 
+// The encoder on every core, on speech-like samples, per sample: the
+// argument is the threads (1: the plain chain, batch after batch).
+void bm_encode_threads(benchmark::State &state)
+{
+    const int threads = static_cast<int>(state.range(0));
+    std::vector<int32_t> samples = speech_like(8 << 20, 7);
+    for (auto _ : state) {
+        std::vector<unsigned char> bytes = encoded_in_batches(samples, threads, 256 << 10);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(samples.size()));
+}
+
 // Frame placement from 8000 Hz to 44100 Hz with the multiplier of a typical
 // sound, per frame, decoding included; and the literal reading over decoded
 // samples.
@@ -177,6 +190,7 @@ BENCHMARK_TEMPLATE(bm_resample, false);
 BENCHMARK_TEMPLATE(bm_resample, true);
 BENCHMARK_TEMPLATE(bm_encode, false);
 BENCHMARK_TEMPLATE(bm_encode, true);
+BENCHMARK(bm_encode_threads)->Arg(1)->Arg(2)->UseRealTime();
 
 } // namespace
 

@@ -39,7 +39,7 @@ static std::vector<unsigned char> implant(const std::string &file, bool held, in
                            : source_of_file(&from_file, f, wav_header_size, there);
     std::vector<unsigned char> region(static_cast<size_t>(len));
     implant_job job{&wav, wav_data_size(bytes), rate_in, rate_out, fixed, amplification,
-                    region.data(), len, high_nibble_first, 1, nullptr, nullptr};
+                    region.data(), len, high_nibble_first, 1, nullptr, nullptr, nullptr};
     implant_report report{};
     *status = implant_wav(&job, &report);
     *multiplier = report.level.multiplier;

@@ -7,7 +7,6 @@
 
 #include "numbers.h"
 
-using namespace sndtools;
 
 static int reference(const std::string &text, uint32_t *value)
 {

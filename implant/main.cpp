@@ -132,7 +132,7 @@ static stop run_sndimplant(int argc, char **argv)
     bool given = cmd.amplification_given;
     implant_job job{&wav.source, waveblock_size, samplerate_in, samplerate_out, given,
                     amplification, region.bytes, sample_len, cmd.order, usable_processors(),
-                    report_at_level, &given};
+                    report_at_level, &given, nullptr};
     if (stop refusal = stop_for(implant_wav(&job, nullptr), filein, fileout))
         return refusal;
     fclose(in);

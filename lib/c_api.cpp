@@ -263,7 +263,7 @@ int sndtools_implant(const unsigned char *frames, int64_t frames_count, int32_t 
         byte_source wav = source_of_memory(&held, frames, 4 * frames_count);
         implant_job job{&wav, wav.size, rate_in, rate_out, amplification != nullptr,
                         amplification != nullptr ? *amplification : 0.0f, region, len,
-                        nibble_order_of(nibble_order), threads, nullptr, nullptr};
+                        nibble_order_of(nibble_order), threads, nullptr, nullptr, nullptr};
         implant_report found;
         snd_status status = implant_wav(&job, &found);
         if (status.code == snd_ok) {

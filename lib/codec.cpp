@@ -79,12 +79,11 @@ void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, nib
 void encode_region(ad_state *state, const int32_t *samples, int64_t len, nibble_order order,
                    unsigned char *bytes)
 {
-    const unsigned first = earlier_shift(order);
+    ad_packer p = packer_of(bytes, order);
     ad_encoder e = encoder_of(*state);
-    for (int64_t j = 0; j < len; j++) {
-        unsigned earlier = encode_next(&e, samples[2 * j]);
-        unsigned later = encode_next(&e, samples[2 * j + 1]);
-        bytes[j] = static_cast<unsigned char>(earlier << first | later << (4 - first));
+    for (int64_t i = 0; i < 2 * len; i += 2) { // a byte at a time: the parity is known
+        pack_code(&p, i, encode_next(&e, samples[i]));
+        pack_code(&p, i + 1, encode_next(&e, samples[i + 1]));
     }
     *state = state_of(e);
 }

@@ -50,11 +50,40 @@ void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, nib
 void encode_region(ad_state *state, const int32_t *samples, int64_t len, nibble_order order,
                    unsigned char *bytes);
 
+inline bool same_state(ad_state a, ad_state b)
+{
+    return a.ad_sample == b.ad_sample && a.ad_ref_index == b.ad_ref_index;
+}
+
 // Where the earlier and the later code of a byte sit: the shift that
 // brings each to bits 3..0.
 inline unsigned earlier_shift(nibble_order order)
 {
     return order == low_nibble_first ? 0 : 4;
+}
+
+// Codes packed two to a byte as they come, the earlier in the order's
+// nibble: the codec's one packer. Byte i / 2 holds codes i and i + 1.
+struct ad_packer {
+    unsigned char *bytes;
+    unsigned first; // the earlier code's shift
+    unsigned earlier;
+};
+
+inline ad_packer packer_of(unsigned char *bytes, nibble_order order)
+{
+    return ad_packer{bytes, earlier_shift(order), 0};
+}
+
+// Code i; true when it completed a byte.
+inline bool pack_code(ad_packer *p, int64_t i, unsigned code)
+{
+    if ((i & 1) == 0) {
+        p->earlier = code << p->first;
+        return false;
+    }
+    p->bytes[i >> 1] = static_cast<unsigned char>(p->earlier | code << (4 - p->first));
+    return true;
 }
 
 // The state as the encoder's loop keeps it: the row of the step index.

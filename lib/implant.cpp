@@ -1,10 +1,13 @@
 #include "implant.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "counts.h"
 #include "extended.h"
+#include "pieces.h"
 #include "ring.h"
 #include "wav.h"
 
@@ -39,41 +42,67 @@ float scaled_sample_value(int32_t a, int32_t b, float frac, float multiplier)
     return ext_to_float(ext_div(sum, ext_add(m, m)));
 }
 
-// Bytes of WAV data for which a second thread pays, and the samples it
-// hands to the encoder at once.
+// Bytes of WAV data, and samples to encode, for which more threads than
+// this one pay.
 const int64_t threaded_bytes = 4 << 20;
-const int64_t samples_per_chunk = 64 * 1024;
+const int64_t threaded_samples = 1 << 20;
 
 // The first reading goes a megabyte at a time, each piece scanned a few
 // thousand frames at a time, whose sums stay in the cache.
 const int64_t level_piece = 1 << 20;
 const int64_t scan_frames = 4096;
-// The second reading's window: frames read and resampled at once.
-const int64_t wav_window_frames = 64 * 1024;
 
-// Frames are summed where they were read, and the second reading's window
-// lies where the first one's pieces did: no more memory is touched than
-// the first reading touched, a small file's few pages.
+// The second reading: the new frames of each batch, read by the thread that
+// makes and encodes its samples; with threads, 8 MiB of frames in all (the
+// more frames a batch, the less its warm-up weighs).
+const int64_t frames_alone = 512 * 1024;
+const int64_t frames_shared = 2 * 1024 * 1024;
+
+// The second reading's buffers lie where the first reading's pieces did: a
+// small file touches no more memory than that reading touched.
 struct implant_work {
-    bool beside;           // a second thread resamples while this one encodes
-    unsigned char *piece;  // level_piece bytes, then the window
-    int32_t *chunks;       // chunk_slots of samples_per_chunk samples
+    int threads;
+    unsigned char *piece;           // level_piece bytes, for the first reading
+    int32_t *buffers;               // then a buffer of buffer_frames sums per thread
+    int64_t batch_frames, buffer_frames;
 };
 
-const int chunk_slots = 4;
+// The frames a batch may keep of the one before it: its first samples'
+// partners and its warm-up's frames. Where they would not fit (a WAV file
+// at hundreds of times the region's rate), one thread makes every batch,
+// each starting where the one before stopped: its first frame is then kept.
+static int64_t kept_frames(int64_t batch_frames, int samplerate_in, int samplerate_out,
+                           bool *fits)
+{
+    double frames = double(piece_plan().warm_up + 4) * samplerate_in / samplerate_out + 4;
+    *fits = frames < double(batch_frames);
+    return *fits ? int64_t(frames) : batch_frames;
+}
 
 // Null when memory is short, with *size the bytes asked for.
-static implant_work *take_implant_work(int threads, int64_t data_size, int64_t *size)
+static implant_work *take_implant_work(const implant_job *job, int64_t *size)
 {
-    bool beside = threads >= 2 && data_size >= threaded_bytes;
-    *size = int64_t(sizeof(implant_work)) + level_piece +
-            (beside ? 4 * samples_per_chunk * chunk_slots : 0);
+    const int64_t data_size = job->waveblock_size, count = 2 * job->sample_len;
+    int threads = job->threads >= 2 && data_size >= threaded_bytes && count >= threaded_samples
+                      ? (job->threads < 8 ? job->threads : 8)
+                      : 1;
+    int64_t frames = data_size / 4 + 1;
+    int64_t per_batch = threads > 1 ? frames_shared / threads : frames_alone;
+    int64_t batch_frames = frames < per_batch ? frames : per_batch;
+    bool fits;
+    int64_t keep = kept_frames(batch_frames, job->samplerate_in, job->samplerate_out, &fits);
+    threads = fits ? threads : 1;
+    int64_t buffer_frames = batch_frames + keep + 1;
+    int64_t buffers = 4 * buffer_frames * threads;
+    *size = int64_t(sizeof(implant_work)) + (buffers > level_piece ? buffers : level_piece);
     implant_work *work = static_cast<implant_work *>(malloc(static_cast<size_t>(*size)));
     if (work == nullptr)
         return nullptr;
-    work->beside = beside;
+    work->threads = threads;
     work->piece = reinterpret_cast<unsigned char *>(work + 1);
-    work->chunks = reinterpret_cast<int32_t *>(work->piece + level_piece);
+    work->buffers = reinterpret_cast<int32_t *>(work->piece);
+    work->batch_frames = batch_frames;
+    work->buffer_frames = buffer_frames;
     return work;
 }
 
@@ -211,76 +240,107 @@ struct sample_job {
     nibble_order order;
 };
 
-// The samples made by another thread a chunk at a time, encoded here in
-// order as each chunk is ready; false when no thread could be started.
-static bool encode_beside(implant_work *work, window *w, position_walk *walk,
-                          const sample_job *job, snd_status *status)
+// The first sample from lo on whose left frame is at least frame: the
+// positions only grow, and the literal one decides.
+static int64_t first_sample_at(int64_t frame, int64_t lo, int64_t hi, const sample_job *job)
 {
-    ring chunks(chunk_slots);
-    const int64_t count = 2 * job->sample_len;
-    const int64_t last = (count - 1) / samples_per_chunk;
-    bool short_read = false;
-    auto resampler = [&](int) {
-        for (int64_t c = 0; c <= last && chunks.wait_free(c); c++) {
-            const int64_t stop = c == last ? count : (c + 1) * samples_per_chunk;
-            if (!resample_frames(w, walk, stop, job->multiplier,
-                                 work->chunks + chunks.slot(c) * samples_per_chunk)) {
-                short_read = true;
-                break;
-            }
-            chunks.fill(c);
-        }
-        chunks.stop();
-    };
-    std::vector<std::thread> threads = start_threads(1, resampler);
-    if (threads.empty())
-        return false;
-    ad_state state{0, 0};
-    for (int64_t c = 0; c <= last && chunks.wait_filled(c); c++) {
-        int64_t n = (c == last ? count - c * samples_per_chunk : samples_per_chunk) / 2;
-        encode_region(&state, work->chunks + chunks.slot(c) * samples_per_chunk, n, job->order,
-                      job->region + c * (samples_per_chunk / 2));
-        chunks.release(c);
+    while (lo < hi) {
+        int64_t mid = lo + (hi - lo) / 2;
+        int64_t k = static_cast<int64_t>(
+            resample_position(mid, job->samplerate_in, job->samplerate_out));
+        if (k >= frame)
+            hi = mid;
+        else
+            lo = mid + 1;
     }
-    join_threads(threads);
-    *status = snd_status_of(short_read ? snd_reread_short : snd_ok);
-    return true;
+    return lo;
 }
 
-// Second reading, from the first frame again, wav_window_frames at a time:
-// the samples, encoded into the job's region, by this thread or, with
-// threads, by another while this one encodes.
+// The second reading's batches: the new frames of each read in turn into
+// the reading thread's own buffer, after the last frames of the batch before
+// (its first samples' partners and its warm-up's frames), and summed there;
+// its samples those whose two frames it holds.
+struct frame_batches {
+    struct held {
+        int32_t *values; // sums of frames base..end-1
+        int64_t base, end;
+    };
+    implant_work *work;
+    byte_source *wav;
+    int64_t frames, count; // of the data; samples to make
+    const sample_job *job;
+    int64_t keep;          // frames a batch may keep of the one before
+    held last{nullptr, 0, 0};
+    int64_t next_first = 0;
+    held mine[8]{};
+
+    int64_t frame_of(int64_t i) const
+    {
+        return static_cast<int64_t>(resample_position(i, job->samplerate_in, job->samplerate_out));
+    }
+
+    bool acquire(int t, int64_t b, sample_batch *batch)
+    {
+        held &h = mine[t];
+        h.values = work->buffers + t * work->buffer_frames;
+        const bool alone = work->threads == 1;
+        const int64_t first = next_first;
+        const int64_t warm_lo = alone ? first : std::max<int64_t>(0, first - piece_plan().warm_up);
+        // From the warm-up's first frame (within what may be kept) to the
+        // end of the batch before.
+        int64_t from = b == 0 ? 0 : std::max({last.base, last.end - keep, frame_of(warm_lo)});
+        from = std::min(from, last.end);
+        const int64_t kept = last.end - from;
+        if (kept > 0) // (from its own buffer too, with one thread)
+            memmove(h.values, last.values + (from - last.base), size_t(4 * kept));
+        h.base = from;
+        const int64_t want = std::min(work->batch_frames, frames - last.end);
+        unsigned char *into = reinterpret_cast<unsigned char *>(h.values + kept);
+        if (want > 0 && wav->read(wav->context, into, 4 * want) != 4 * want)
+            return false;
+        sum_frames(into, want, h.values + kept);
+        h.end = last.end + want;
+        batch->first = first;
+        batch->last = h.end >= frames;
+        // Up to the first sample whose right partner lies past the buffer;
+        // with threads, in whole bytes.
+        int64_t stop = batch->last ? count : first_sample_at(h.end - 1, first, count, job);
+        batch->stop = alone || batch->last ? stop : stop & ~int64_t(1);
+        batch->warm_from = first_sample_at(h.base, warm_lo, first, job);
+        next_first = batch->stop;
+        last = h;
+        return true;
+    }
+
+    template <typename sink_fn>
+    void make(int t, const sample_batch &, int64_t from, int64_t to, sink_fn &sink)
+    {
+        const held &h = mine[t];
+        const window_view view{h.values, h.base, h.end, frames, false};
+        position_walk walk;
+        walk_start(&walk, from, job->samplerate_in, job->samplerate_out);
+        auto step = step_of(job->multiplier, [&sink](int64_t i, int32_t v) { sink(i, v); });
+        walk_outputs(&walk, to, view, step);
+    }
+};
+
+// Second reading, from the first frame again: the samples, made and
+// encoded a batch per thread at a time.
 static snd_status encode_wav(implant_work *work, byte_source *wav, int64_t frames,
-                             const sample_job *job)
+                             const sample_job *job, piece_counts *counts)
 {
     const int64_t count = 2 * job->sample_len;
     if (count <= 0)
         return snd_status_of(snd_ok); // nothing to encode
     if (!wav->rewind(wav->context))
         return snd_status_of(snd_reread_failed);
-    window w;
-    window_over_frames(&w, wav, frames, reinterpret_cast<int32_t *>(work->piece),
-                       wav_window_frames);
-    position_walk walk;
-    walk_start(&walk, 0, job->samplerate_in, job->samplerate_out);
-    snd_status status;
-    if (work->beside && encode_beside(work, &w, &walk, job, &status))
-        return status;
-    // One thread: each sample goes to the encoder as it is made, so that
-    // the encoder's chain from sample to sample leaves room for the
-    // resampling work. Codes go out in pairs: the earlier one waits.
-    ad_encoder encoder = encoder_of(ad_state{0, 0});
-    const unsigned first = earlier_shift(job->order);
-    unsigned earlier = 0;
-    unsigned char *region = job->region;
-    auto step = step_of(job->multiplier, [&](int64_t i, int32_t sample) {
-        unsigned code = encode_next(&encoder, sample);
-        if (i % 2 == 0)
-            earlier = code << first;
-        else
-            region[i / 2] = static_cast<unsigned char>(earlier | code << (4 - first));
-    });
-    return snd_status_of(resample(&w, &walk, count, step) ? snd_ok : snd_reread_short);
+    bool fits;
+    frame_batches batches{work, wav, frames, count, job,
+                          kept_frames(work->batch_frames, job->samplerate_in, job->samplerate_out,
+                                      &fits)};
+    bool whole = encode_batches(work->threads, batches, job->order, job->region, piece_plan(),
+                                counts);
+    return snd_status_of(whole ? snd_ok : snd_reread_short);
 }
 
 snd_status implant_frames_of(int64_t sample_len, int samplerate_out, int samplerate_in,
@@ -338,7 +398,7 @@ snd_status implant_wav(const implant_job *job, implant_report *report)
         return status;
     frames_reached(job, &found);
     int64_t size;
-    implant_work *work = take_implant_work(job->threads, job->waveblock_size, &size);
+    implant_work *work = take_implant_work(job, &size);
     if (work == nullptr)
         return snd_status_of(snd_no_memory, size);
     level_report &level = found.level;
@@ -355,7 +415,8 @@ snd_status implant_wav(const implant_job *job, implant_report *report)
         if (job->on_level != nullptr && !job->on_level(job->context, &level))
             status = snd_status_of(snd_stopped);
         else
-            status = encode_wav(work, job->wav, job->waveblock_size / 4, &samples);
+            status = encode_wav(work, job->wav, job->waveblock_size / 4, &samples,
+                                job->pieces);
     }
     free(work);
     return status;

@@ -9,6 +9,7 @@
 
 #include "codec.h"
 #include "job.h"
+#include "pieces.h"
 #include "status.h"
 #include "stream.h"
 #include "walk.h"
@@ -31,6 +32,7 @@ struct implant_job {
     int threads;              // that may work: 0 or 1, this one alone
     level_callback on_level;
     void *context;            // on_level's
+    piece_counts *pieces;     // when not null: how the encoder's pieces met (added to)
 };
 
 // What a job found besides its level: the frames that cover the region's

@@ -135,7 +135,7 @@ static stop encode_phrase(const put_back &b, const bank_options &o, unsigned cha
     }
     implant_job job{&wav, b.waveblock_size, b.samplerate_in, b.row->rate, !o.full_scale,
                     amplification, region, length, o.order, usable_processors(), nullptr,
-                    nullptr};
+                    nullptr, nullptr};
     implant_report report;
     snd_status status = implant_wav(&job, &report);
     fclose(in);

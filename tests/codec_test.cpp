@@ -221,3 +221,58 @@ TEST(RegionCoder, RandomStreamsMatchTheReference)
 }
 
 } // namespace
+
+namespace {
+
+// The encoder on every core gives the plain chain's codes, whatever the
+// threads and batches, on sounds where batches meet the chain at once, late
+// or never: speech, full-scale noise, silence and constants (which lock half
+// a period away from a wrong start and never meet), square waves between the
+// clamps, silence broken by full scale; batches of a byte or a few around
+// every boundary.
+TEST(Pieces, SameCodesAsTheChain)
+{
+    const int64_t n = 200000;
+    std::mt19937 rng(43);
+    std::uniform_int_distribution<int32_t> full(-2048, 2047);
+    std::vector<std::pair<const char *, std::vector<int32_t>>> sounds;
+    sounds.push_back({"speech", speech_like(n, 3)});
+    auto made = [&](const char *name, auto value) {
+        std::vector<int32_t> s(static_cast<size_t>(n));
+        for (int64_t i = 0; i < n; i++)
+            s[size_t(i)] = value(i);
+        sounds.push_back({name, s});
+    };
+    made("noise", [&](int64_t) { return full(rng); });
+    made("silence", [](int64_t) { return 0; });
+    made("2047", [](int64_t) { return 2047; });
+    made("-2048", [](int64_t) { return -2048; });
+    made("square", [](int64_t i) { return (i / 37) % 2 ? 2047 : -2048; });
+    made("silence and full scale", [&](int64_t i) { return (i / 5000) % 2 ? full(rng) : 0; });
+    made("past the 12-bit range", [&](int64_t i) { return i % 3 ? full(rng) * 1000 : 5; });
+    piece_counts all{};
+    for (const auto &sound : sounds) {
+        // Batches of a few bytes on the first 3000 samples (every one of
+        // them a boundary), and big ones on all.
+        const std::vector<int32_t> head(sound.second.begin(), sound.second.begin() + 3000);
+        for (int64_t batch : {int64_t(1), int64_t(2), int64_t(3), int64_t(1000), int64_t(65536)}) {
+            const std::vector<int32_t> &samples = batch < 1000 ? head : sound.second;
+            const std::vector<unsigned char> chain = encoded(samples);
+            for (int threads : {1, 2, 3, 8}) {
+                piece_counts counts{};
+                ASSERT_TRUE(encoded_in_batches(samples, threads, batch, &counts) == chain)
+                    << sound.first << ", " << threads << " threads, batches of " << batch;
+                EXPECT_EQ(counts.batches, (int64_t(samples.size()) / 2 + batch - 1) / batch);
+                all.met += counts.met;
+                all.through += counts.through;
+                all.at_start += counts.at_start;
+            }
+        }
+    }
+    // Every way a batch meets the chain was taken.
+    EXPECT_GT(all.at_start, 0);
+    EXPECT_GT(all.met, 0);
+    EXPECT_GT(all.through, 0);
+}
+
+} // namespace

@@ -129,7 +129,7 @@ TEST(Jobs, OnFilesAsOnMemory)
         std::vector<unsigned char> back(region.size());
         implant_job i{&in, int64_t(wav.size()) - 45, c.wav_rate, c.adpcm_rate,
                       c.amplification != 0, c.amplification, back.data(), c.len,
-                      high_nibble_first, c.threads, nullptr, nullptr};
+                      high_nibble_first, c.threads, nullptr, nullptr, nullptr};
         implant_report report;
         ASSERT_EQ(implant_wav(&i, &report).code, snd_ok);
         fclose(f);

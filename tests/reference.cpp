@@ -1,5 +1,6 @@
 #include "reference.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "extract.h"
@@ -162,9 +163,37 @@ std::vector<unsigned char> implanted_region(const std::vector<unsigned char> &fr
     memory_source held;
     byte_source wav = source_of_memory(&held, frames.data(), static_cast<int64_t>(frames.size()));
     implant_job job{&wav, wav.size, rate_in, rate_out, multiplier != 0, multiplier,
-                    region.data(), len, high_nibble_first, threads, nullptr, nullptr};
+                    region.data(), len, high_nibble_first, threads, nullptr, nullptr, nullptr};
     *code = implant_wav(&job, nullptr).code;
     return region;
+}
+
+std::vector<int32_t> speech_like(int64_t n, uint32_t seed)
+{
+    std::vector<int32_t> samples(static_cast<size_t>(n));
+    uint32_t x = seed;
+    double phase = 0;
+    for (int64_t i = 0; i < n; i++) {
+        x = x * 1664525u + 1013904223u;
+        int64_t syllable = i % 2400; // 0.3 s at 8000 Hz, the last sixth a pause
+        double envelope = syllable < 2000 ? std::sin(3.14159265 * double(syllable) / 2000) : 0;
+        double pitch = 110 + 40 * std::sin(double(i) / 3000.0 + seed);
+        phase += 6.2831853 * pitch / 8000;
+        double voice = std::sin(phase) + 0.5 * std::sin(2 * phase) + 0.3 * std::sin(3 * phase);
+        double noise = (double(x >> 16) / 65536.0 - 0.5) * 0.1;
+        samples[size_t(i)] = static_cast<int32_t>(1100 * envelope * voice + 200 * noise);
+    }
+    return samples;
+}
+
+std::vector<unsigned char> encoded_in_batches(const std::vector<int32_t> &samples, int threads,
+                                              int64_t batch_bytes, piece_counts *counts)
+{
+    std::vector<unsigned char> bytes(samples.size() / 2);
+    piece_plan plan;
+    memory_samples source{samples.data(), int64_t(bytes.size()) * 2, batch_bytes, plan.warm_up};
+    encode_batches(threads, source, high_nibble_first, bytes.data(), plan, counts);
+    return bytes;
 }
 
 std::vector<unsigned char> encoded(const std::vector<int32_t> &samples)

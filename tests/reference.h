@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codec.h"
+#include "pieces.h"
 
 // Turns one code (0..15) into the next sample and advances the state.
 int32_t decode(sndtools::ad_state *state, uint8_t code);
@@ -48,5 +49,38 @@ std::vector<unsigned char> written_wav(const std::vector<unsigned char> &region,
 std::vector<unsigned char> implanted_region(const std::vector<unsigned char> &frames,
                                             int rate_in, int rate_out, float multiplier,
                                             int64_t len, int threads, int *code);
+
+// n 12-bit samples like speech at 8000 Hz: voiced syllables of a few
+// harmonics of a gliding pitch under an envelope, with noise and short
+// pauses between them.
+std::vector<int32_t> speech_like(int64_t n, uint32_t seed);
+
+// Samples held in memory as batches of batch_bytes bytes, for the encoder on
+// every core, each batch's warm-up from up to warm_up samples before it.
+struct memory_samples {
+    const int32_t *samples;
+    int64_t count, batch_bytes, warm_up;
+
+    bool acquire(int, int64_t b, sndtools::sample_batch *batch) const
+    {
+        int64_t first = 2 * b * batch_bytes;
+        int64_t stop = count - first < 2 * batch_bytes ? count : first + 2 * batch_bytes;
+        *batch = sndtools::sample_batch{first, stop, first < warm_up ? 0 : first - warm_up,
+                                        stop == count};
+        return true;
+    }
+    template <typename sink_fn>
+    void make(int, const sndtools::sample_batch &, int64_t from, int64_t to, sink_fn &sink) const
+    {
+        for (int64_t i = from; i < to; i++)
+            sink(i, samples[i]);
+    }
+};
+
+// The region of samples encoded by the encoder on every core, batches of
+// batch_bytes on threads threads.
+std::vector<unsigned char> encoded_in_batches(const std::vector<int32_t> &samples, int threads,
+                                              int64_t batch_bytes,
+                                              sndtools::piece_counts *counts = nullptr);
 
 #endif

@@ -314,7 +314,7 @@ implant_report implanted_level(const std::vector<unsigned char> &data, int64_t s
     byte_source wav = source_of_memory(&held, data.data(), int64_t(data.size()));
     std::vector<unsigned char> region(static_cast<size_t>(scan) + 1);
     implant_job job{&wav,          wav.size, 4096, 8192, false, 0.0f, region.data(), scan,
-                    high_nibble_first, 1, nullptr, nullptr};
+                    high_nibble_first, 1, nullptr, nullptr, nullptr};
     implant_report report{};
     EXPECT_EQ(implant_wav(&job, &report).code, snd_ok);
     EXPECT_EQ(report.num_samplein, scan);
@@ -471,7 +471,7 @@ snd_code implant_shrinking(const std::vector<unsigned char> &data, int64_t there
     byte_source wav{&shrinking, read_shrinking, rewind_shrinking, int64_t(data.size())};
     std::vector<unsigned char> region(static_cast<size_t>(len));
     implant_job job{&wav, wav.size, 8000, 8000, true, 1.0f, region.data(), len,
-                    high_nibble_first, threads, nullptr, nullptr};
+                    high_nibble_first, threads, nullptr, nullptr, nullptr};
     return implant_wav(&job, nullptr).code;
 }
 
@@ -532,7 +532,7 @@ std::vector<unsigned char> implanted_from_file(const std::vector<unsigned char> 
     file_source file;
     byte_source wav = source_of_file(&file, f, 44, int64_t(data.size()));
     implant_job job{&wav, wav.size, rate_in, rate_out, true, multiplier, region.data(), len,
-                    high_nibble_first, threads, nullptr, nullptr};
+                    high_nibble_first, threads, nullptr, nullptr, nullptr};
     EXPECT_EQ(implant_wav(&job, nullptr).code, snd_ok);
     fclose(f);
     return region;

@@ -1,0 +1,221 @@
+// The encoder on every core, with the sequential chain's bytes. Each code
+// hangs on the state the one before left, but two encoders fed the same
+// samples from different states tend to meet, and once they hold the same
+// state they stay together. So the samples come in batches, each made and
+// encoded by a thread of its own from the state that a warm-up over the
+// samples before it leaves (which has almost always met the true chain by
+// then), or from the true state where the batch before is done already;
+// then, in order, the true chain is run from the end of the batch before
+// until it meets the batch's own (the same state after the same byte) and
+// the batch's codes are kept from there on. Where it does not meet within
+// the trail, the true chain runs through the whole batch: slower, never
+// wrong. One thread runs the same loop, every batch starting on the true
+// state.
+//
+// A source of samples gives the batches in order and makes their samples:
+//   bool acquire(int thread, int64_t b, sample_batch *batch): batch b (in
+//     turn: batch b - 1 was acquired before), false when it failed;
+//   template <typename sink_fn> void make(int thread, const sample_batch &,
+//     int64_t from, int64_t to, sink_fn &sink): sink(i, sample) for samples
+//     from..to-1 of the thread's last batch, in order.
+#ifndef SNDTOOLS_PIECES_H
+#define SNDTOOLS_PIECES_H
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "codec.h"
+#include "ring.h"
+
+namespace sndtools {
+
+struct sample_batch {
+    int64_t first, stop; // its samples: first even where there are threads
+    int64_t warm_from;   // its source can make samples warm_from..first-1 for a warm-up
+    bool last;
+};
+
+// Chosen by measurement on speech, noise and tones (README.md, "Speed"): a
+// warm-up of 2048 samples meets the true chain before the batch starts on
+// nearly every batch, and a trail of 4096 bytes catches nearly all the rest.
+struct piece_plan {
+    int64_t warm_up = 2048; // samples
+    int64_t trail = 4096;   // bytes
+};
+
+// How the batches met the true chain: started on it (the batch before was
+// done), met it at their start (the warm-up did), after some bytes
+// (met_bytes all of them, longest the most), or never (run through).
+struct piece_counts {
+    int64_t batches, exact, at_start, met, met_bytes, longest, through;
+};
+
+namespace pieces_detail {
+
+// Each sample's code, packed; with keep, the state after each of the first
+// trail_len bytes kept.
+template <bool keep> struct encode_sink {
+    ad_encoder e;
+    ad_packer packer;
+    int64_t first;
+    ad_state *trail;
+    int64_t trail_len;
+
+    void operator()(int64_t i, int32_t sample)
+    {
+        if (pack_code(&packer, i, encode_next(&e, sample)) && keep) {
+            int64_t j = (i - first) >> 1;
+            if (j < trail_len)
+                trail[j] = state_of(e);
+        }
+    }
+};
+
+// A warm-up: the codes dropped.
+struct warm_sink {
+    ad_encoder e;
+    void operator()(int64_t, int32_t sample) { encode_next(&e, sample); }
+};
+
+// The true chain, until it holds the state the batch's own held after the
+// same byte; from then on the batch's codes stand.
+struct reconcile_sink {
+    ad_encoder e;
+    ad_packer packer;
+    int64_t first;
+    const ad_state *trail;
+    int64_t trail_len;
+    int64_t met; // bytes taken to meet, 0 until then
+
+    void operator()(int64_t i, int32_t sample)
+    {
+        if (met > 0)
+            return;
+        if (pack_code(&packer, i, encode_next(&e, sample))) {
+            int64_t j = (i - first) >> 1;
+            if (j < trail_len && same_state(state_of(e), trail[j]))
+                met = j + 1;
+        }
+    }
+};
+
+inline void add_counts(piece_counts *to, const piece_counts &c)
+{
+    to->batches += c.batches;
+    to->exact += c.exact;
+    to->at_start += c.at_start;
+    to->met += c.met;
+    to->met_bytes += c.met_bytes;
+    to->longest = c.longest > to->longest ? c.longest : to->longest;
+    to->through += c.through;
+}
+
+} // namespace pieces_detail
+
+// Encodes every sample of the source's batches into bytes (sample i into
+// byte i / 2) on up to threads threads, from the start state {0, 0};
+// false when the source failed. counts (when not null) are added to.
+template <typename source_t>
+bool encode_batches(int threads, source_t &source, nibble_order order, unsigned char *bytes,
+                    const piece_plan &plan, piece_counts *counts)
+{
+    using namespace pieces_detail;
+    ring reads(1), turns(1); // batch b's turn comes once batch b - 1 had its own
+    std::atomic<int64_t> next{0}, reconciled{0};
+    std::atomic<bool> failed{false};
+    ad_state truth{0, 0}; // after the last batch reconciled
+    unsigned carried = 0; // alone, the earlier code of a byte a batch left half done
+    std::mutex counted;
+    piece_counts all{};
+    // (Alone, every batch starts on the true state: no trail is kept.)
+    std::vector<std::vector<ad_state>> trails(static_cast<size_t>(threads));
+    for (int t = 0; t < threads && threads > 1; t++)
+        trails[size_t(t)].resize(size_t(plan.trail));
+    auto work = [&](int t) {
+        std::vector<ad_state> &trail = trails[size_t(t)];
+        piece_counts mine{};
+        for (int64_t b; (b = next++) >= 0;) {
+            sample_batch batch;
+            if (!reads.wait_free(b))
+                break;
+            if (!source.acquire(t, b, &batch)) {
+                failed = true;
+                reads.stop();
+                turns.stop();
+                break;
+            }
+            if (batch.last)
+                reads.stop(); // no batch after this one: before its turn can pass
+            reads.release(b);
+            // The true state where the batch before is done, or a warm-up.
+            ad_state start{0, 0};
+            const bool exact = reconciled.load(std::memory_order_acquire) == b;
+            if (exact) {
+                start = truth;
+            } else {
+                warm_sink warm{encoder_of(ad_state{0, 0})};
+                source.make(t, batch, batch.warm_from, batch.first, warm);
+                start = state_of(warm.e);
+            }
+            // A batch that starts on the true state is never reconciled.
+            ad_state end;
+            if (exact) {
+                encode_sink<false> encode{encoder_of(start), packer_of(bytes, order), batch.first,
+                                          nullptr, 0};
+                if (threads == 1)
+                    encode.packer.earlier = carried;
+                source.make(t, batch, batch.first, batch.stop, encode);
+                if (threads == 1)
+                    carried = encode.packer.earlier;
+                end = state_of(encode.e);
+            } else {
+                encode_sink<true> encode{encoder_of(start), packer_of(bytes, order), batch.first,
+                                         trail.data(), plan.trail};
+                source.make(t, batch, batch.first, batch.stop, encode);
+                end = state_of(encode.e);
+            }
+            if (!turns.wait_free(b))
+                break;
+            mine.batches++;
+            if (exact) {
+                mine.exact++;
+            } else if (same_state(start, truth)) {
+                mine.at_start++;
+            } else {
+                reconcile_sink chain{encoder_of(truth), packer_of(bytes, order), batch.first,
+                                     trail.data(), plan.trail, 0};
+                for (int64_t from = batch.first; from < batch.stop && chain.met == 0;) {
+                    int64_t to = batch.stop - from < 512 ? batch.stop : from + 512;
+                    source.make(t, batch, from, to, chain);
+                    from = to;
+                }
+                if (chain.met == 0) {
+                    mine.through++;
+                    end = state_of(chain.e);
+                } else {
+                    mine.met++;
+                    mine.met_bytes += chain.met;
+                    mine.longest = chain.met > mine.longest ? chain.met : mine.longest;
+                }
+            }
+            truth = end;
+            reconciled.store(b + 1, std::memory_order_release);
+            turns.release(b);
+            if (batch.last)
+                break;
+        }
+        std::lock_guard<std::mutex> held(counted);
+        add_counts(&all, mine);
+    };
+    std::vector<std::thread> helpers = start_threads(threads - 1, [&](int t) { work(t + 1); });
+    work(0);
+    join_threads(helpers);
+    if (counts != nullptr)
+        add_counts(counts, all);
+    return !failed;
+}
+
+} // namespace sndtools
+
+#endif
