@@ -4,7 +4,8 @@
 # against ffmpeg (extraction) and sox (implanting) doing the same job. Every
 # run starts after the same settling (outputs removed, the disk synced, a
 # pause), and the order alternates from run to run. Medians are printed,
-# then the microbenchmarks.
+# then how the parallel encoder's batches met the true chain on the
+# implant, and the microbenchmarks.
 #
 #   bench/run.sh            (RUNS=7 and BENCH_DIR=... may be set)
 set -euo pipefail
@@ -90,6 +91,8 @@ echo "extract: $(ratio extract dd_floor) x the dd floor, $(ratio extract extract
      "CPU with all threads $(awk -v a="$(cpu extract)" -v b="$(cpu extract_1)" 'BEGIN {printf "%.2f", a / b}') x one thread's"
 echo "implant: $(ratio implant cat_floor) x the cat floor, $(ratio implant implant_floor) x its own floor$(have sox && echo ", $(ratio implant sox) x sox");" \
      "CPU with all threads $(awk -v a="$(cpu implant)" -v b="$(cpu implant_1)" 'BEGIN {printf "%.2f", a / b}') x one thread's"
+
+echo "implant's encoder, $(nproc) threads: $($bin/bench/pieces_report "$work/sound.wav" $length 8000 "$(nproc)")"
 
 echo
 $bin/bench/micro_bench

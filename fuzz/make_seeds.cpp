@@ -77,16 +77,16 @@ int main(int argc, char **argv)
 
     put("codec", "ramp", std::string("\x00\x00\x00\x10\x00\x00\xF0\xFF\x00\x00\x08\x01", 12));
     put("codec", "wide", std::string("\xFF\x7F\x80\x00\x80\x80", 6));
-    // Two threads, batches of a byte, then of 2001 bytes, over a ramp and a
-    // stretch of silence.
+    // Two threads, short warm-ups and trails, over a ramp and a stretch of
+    // silence.
     std::string ramp;
     for (int i = 0; i < 6000; i++) {
         int16_t v = static_cast<int16_t>(i < 3000 ? (i * 37) % 65536 - 32768 : 0);
         ramp += static_cast<char>(v & 0xFF);
         ramp += static_cast<char>((v >> 8) & 0xFF);
     }
-    put("pieces", "small", std::string("\x01\x00\x00", 3) + ramp);
-    put("pieces", "big", std::string("\x01\xC0\x00", 3) + ramp);
+    put("pieces", "small", std::string("\x01\x00\x00\x04\x02", 5) + ramp);
+    put("pieces", "big", std::string("\x01\x20\x00\x3F\x1F", 5) + ramp);
 
     // Two values, rates, samples, a fraction and a multiplier.
     put("extended", "zeros", std::string(64, '\0'));

@@ -187,10 +187,10 @@ std::vector<int32_t> speech_like(int64_t n, uint32_t seed)
 }
 
 std::vector<unsigned char> encoded_in_batches(const std::vector<int32_t> &samples, int threads,
-                                              int64_t batch_bytes, piece_counts *counts)
+                                              int64_t batch_bytes, piece_counts *counts,
+                                              piece_plan plan)
 {
     std::vector<unsigned char> bytes(samples.size() / 2);
-    piece_plan plan;
     memory_samples source{samples.data(), int64_t(bytes.size()) * 2, batch_bytes, plan.warm_up};
     encode_batches(threads, source, high_nibble_first, bytes.data(), plan, counts);
     return bytes;

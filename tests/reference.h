@@ -78,9 +78,10 @@ struct memory_samples {
 };
 
 // The region of samples encoded by the encoder on every core, batches of
-// batch_bytes on threads threads.
+// batch_bytes on threads threads (the plan the implanter's, or another).
 std::vector<unsigned char> encoded_in_batches(const std::vector<int32_t> &samples, int threads,
                                               int64_t batch_bytes,
-                                              sndtools::piece_counts *counts = nullptr);
+                                              sndtools::piece_counts *counts = nullptr,
+                                              sndtools::piece_plan plan = sndtools::piece_plan());
 
 #endif
