@@ -69,7 +69,8 @@ bool write_frames(void *context, const unsigned char *bytes, int64_t n)
     n -= skipped;
     if (n > room) // the trailing zero byte
         n = room;
-    memcpy(f->room.bytes + f->room.used, bytes + skipped, static_cast<size_t>(n));
+    if (n > 0)
+        memcpy(f->room.bytes + f->room.used, bytes + skipped, static_cast<size_t>(n));
     f->room.used += n;
     return true;
 }
