@@ -142,7 +142,7 @@ static int64_t stem_length(const char *name, int64_t n)
     return n - 4;
 }
 
-static bool same_name(const char *a, int64_t an, const char *b, int64_t bn)
+bool bank_names_alike(const char *a, int64_t an, const char *b, int64_t bn)
 {
     an = stem_length(a, an);
     bn = stem_length(b, bn);
@@ -227,8 +227,8 @@ void parse_regions(const char *text, int64_t size, int64_t rom_size,
         bank_phrase &p = (*phrases)[i];
         for (size_t j = 0; j < i && p.fault == bank_fault_none && p.name_length > 0; j++) {
             const bank_phrase &q = (*phrases)[j];
-            if (q.name_length > 0 && same_name(text + p.name_at, p.name_length,
-                                               text + q.name_at, q.name_length)) {
+            if (q.name_length > 0 && bank_names_alike(text + p.name_at, p.name_length,
+                                                      text + q.name_at, q.name_length)) {
                 p.fault = bank_fault_same_name;
                 p.other = q.number;
             }

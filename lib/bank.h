@@ -61,6 +61,10 @@ bool read_phrase_table(const unsigned char *rom, int64_t rom_size, int64_t table
 void parse_regions(const char *text, int64_t size, int64_t rom_size,
                    std::vector<bank_phrase> *phrases);
 
+// Whether two names give one file: alike but for case, with or without
+// ".wav".
+bool bank_names_alike(const char *a, int64_t an, const char *b, int64_t bn);
+
 // The phrases that can be used: no fault and no alias.
 std::vector<const bank_phrase *> sound_phrases(const std::vector<bank_phrase> &phrases);
 

@@ -151,12 +151,19 @@ const char *sndtools_version(void)
     return SNDTOOLS_VERSION_STRING;
 }
 
-int sndtools_decode(const unsigned char *region, int64_t len, int nibble_order, int32_t *samples)
+// The checks of the codec alone: a region and its samples.
+static int check_codec(const void *region, int64_t len, int nibble_order, const void *samples)
 {
-    int error = error_of(check_job(region, len, nibble_order_of(nibble_order), false, 0.0f, 0));
+    int error = error_of(check_job(static_cast<const unsigned char *>(region), len,
+                                   nibble_order_of(nibble_order), false, 0.0f, 0));
     if (error == SNDTOOLS_OK && samples == nullptr && len > 0)
         error = SNDTOOLS_ERROR_NULL_POINTER;
-    if (error != SNDTOOLS_OK)
+    return error;
+}
+
+int sndtools_decode(const unsigned char *region, int64_t len, int nibble_order, int32_t *samples)
+{
+    if (int error = check_codec(region, len, nibble_order, samples))
         return error;
     ad_state state{0, 0};
     decode_region(&state, region, len, nibble_order_of(nibble_order), samples);
@@ -165,10 +172,7 @@ int sndtools_decode(const unsigned char *region, int64_t len, int nibble_order, 
 
 int sndtools_encode(const int32_t *samples, int64_t len, int nibble_order, unsigned char *region)
 {
-    int error = error_of(check_job(region, len, nibble_order_of(nibble_order), false, 0.0f, 0));
-    if (error == SNDTOOLS_OK && samples == nullptr && len > 0)
-        error = SNDTOOLS_ERROR_NULL_POINTER;
-    if (error != SNDTOOLS_OK)
+    if (int error = check_codec(region, len, nibble_order, samples))
         return error;
     for (int64_t i = 0; i < 2 * len; i++)
         if (samples[i] > max_encode_magnitude || samples[i] < -max_encode_magnitude)

@@ -64,8 +64,11 @@ struct implant_work {
     int threads;
     unsigned char *piece;           // level_piece bytes, for the first reading
     int32_t *buffers;               // then a buffer of buffer_frames sums per thread
-    int64_t batch_frames, buffer_frames;
+    int64_t batch_frames, keep_frames, buffer_frames;
 };
+
+// The most threads the second reading uses.
+const int most_threads = 8;
 
 // The frames a batch may keep of the one before it: its first samples'
 // partners and its warm-up's frames. Where they would not fit (a WAV file
@@ -84,7 +87,7 @@ static implant_work *take_implant_work(const implant_job *job, int64_t *size)
 {
     const int64_t data_size = job->waveblock_size, count = 2 * job->sample_len;
     int threads = job->threads >= 2 && data_size >= threaded_bytes && count >= threaded_samples
-                      ? (job->threads < 8 ? job->threads : 8)
+                      ? std::min(job->threads, most_threads)
                       : 1;
     int64_t frames = data_size / 4 + 1;
     int64_t per_batch = threads > 1 ? frames_shared / threads : frames_alone;
@@ -102,6 +105,7 @@ static implant_work *take_implant_work(const implant_job *job, int64_t *size)
     work->piece = reinterpret_cast<unsigned char *>(work + 1);
     work->buffers = reinterpret_cast<int32_t *>(work->piece);
     work->batch_frames = batch_frames;
+    work->keep_frames = keep;
     work->buffer_frames = buffer_frames;
     return work;
 }
@@ -240,15 +244,19 @@ struct sample_job {
     nibble_order order;
 };
 
+// The left frame of sample i.
+static int64_t frame_of(int64_t i, const sample_job *job)
+{
+    return static_cast<int64_t>(resample_position(i, job->samplerate_in, job->samplerate_out));
+}
+
 // The first sample from lo on whose left frame is at least frame: the
 // positions only grow, and the literal one decides.
 static int64_t first_sample_at(int64_t frame, int64_t lo, int64_t hi, const sample_job *job)
 {
     while (lo < hi) {
         int64_t mid = lo + (hi - lo) / 2;
-        int64_t k = static_cast<int64_t>(
-            resample_position(mid, job->samplerate_in, job->samplerate_out));
-        if (k >= frame)
+        if (frame_of(mid, job) >= frame)
             hi = mid;
         else
             lo = mid + 1;
@@ -269,15 +277,9 @@ struct frame_batches {
     byte_source *wav;
     int64_t frames, count; // of the data; samples to make
     const sample_job *job;
-    int64_t keep;          // frames a batch may keep of the one before
     held last{nullptr, 0, 0};
     int64_t next_first = 0;
-    held mine[8]{};
-
-    int64_t frame_of(int64_t i) const
-    {
-        return static_cast<int64_t>(resample_position(i, job->samplerate_in, job->samplerate_out));
-    }
+    held mine[most_threads]{};
 
     bool acquire(int t, int64_t b, sample_batch *batch)
     {
@@ -288,7 +290,9 @@ struct frame_batches {
         const int64_t warm_lo = alone ? first : std::max<int64_t>(0, first - piece_plan().warm_up);
         // From the warm-up's first frame (within what may be kept) to the
         // end of the batch before.
-        int64_t from = b == 0 ? 0 : std::max({last.base, last.end - keep, frame_of(warm_lo)});
+        int64_t from = b == 0 ? 0
+                              : std::max({last.base, last.end - work->keep_frames,
+                                          frame_of(warm_lo, job)});
         from = std::min(from, last.end);
         const int64_t kept = last.end - from;
         if (kept > 0) // (from its own buffer too, with one thread)
@@ -334,10 +338,7 @@ static snd_status encode_wav(implant_work *work, byte_source *wav, int64_t frame
         return snd_status_of(snd_ok); // nothing to encode
     if (!wav->rewind(wav->context))
         return snd_status_of(snd_reread_failed);
-    bool fits;
-    frame_batches batches{work, wav, frames, count, job,
-                          kept_frames(work->batch_frames, job->samplerate_in, job->samplerate_out,
-                                      &fits)};
+    frame_batches batches{work, wav, frames, count, job};
     bool whole = encode_batches(work->threads, batches, job->order, job->region, piece_plan(),
                                 counts);
     return snd_status_of(whole ? snd_ok : snd_reread_short);

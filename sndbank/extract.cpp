@@ -1,6 +1,5 @@
 // sndbank extract: every phrase to a WAV file as sndextract writes it, and
 // the manifest that sndbank implant reads.
-#include <cctype>
 #include <cstdio>
 #include <system_error>
 
@@ -66,16 +65,6 @@ static stop extract_phrase(const bank_layout &bank, const bank_options &o, const
     return stop();
 }
 
-static bool same_file_name(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // Before anything is written: each phrase writes a file of its own, and a
 // file that is there already is replaced only if an earlier extraction's
 // manifest there names it.
@@ -91,10 +80,13 @@ static stop check_directory(const bank_layout &bank, const bank_options &o,
         return failed("%s: nothing was written\n", why.c_str());
     for (size_t i = 0; i < sounds.size(); i++) {
         std::string name = wav_name_of(bank, *sounds[i]);
-        for (size_t j = 0; j < i; j++)
-            if (same_file_name(name, wav_name_of(bank, *sounds[j])))
+        for (size_t j = 0; j < i; j++) {
+            const std::string other = wav_name_of(bank, *sounds[j]);
+            if (bank_names_alike(name.data(), int64_t(name.size()), other.data(),
+                                 int64_t(other.size())))
                 return failed("Phrases %d and %d would both be written to %s: nothing was "
                               "written\n", sounds[j]->number, sounds[i]->number, name.c_str());
+        }
         std::string path = std::string(o.dir) + "/" + name;
         if (!std::filesystem::exists(path_of(path.c_str()), error))
             continue;
@@ -129,9 +121,7 @@ stop run_extract(const bank_options &o)
             continue;
         manifest_row row{};
         if (p.alias) { // the earlier phrase's file, listed under this number too
-            for (const manifest_row &r : m.rows)
-                if (r.number == p.other)
-                    row = r;
+            row = *row_of(&m, p.other);
             row.number = p.number;
             printf("%3d  the same bytes as phrase %d: %s\n", p.number, p.other, row.file.c_str());
         } else {

@@ -36,7 +36,7 @@ static stop nothing_changed(const std::string &why)
 
 // The manifest must be the one of this ROM's phrases, as the options locate
 // them: the same source, the same nibble order, the same phrases.
-static stop check_manifest(const bank_layout &bank, const bank_options &o, const manifest &m)
+static stop check_manifest(const bank_layout &bank, const bank_options &o, manifest &m)
 {
     if (o.regions == nullptr && !m.regions.empty())
         return nothing_changed("The manifest was made from the regions list " + m.regions +
@@ -56,9 +56,7 @@ static stop check_manifest(const bank_layout &bank, const bank_options &o, const
     for (const bank_phrase &p : bank.phrases) {
         if (p.fault != bank_fault_none)
             continue;
-        const manifest_row *row = nullptr;
-        for (const manifest_row &r : m.rows)
-            row = r.number == p.number ? &r : row;
+        const manifest_row *row = row_of(&m, p.number);
         std::string n = "Phrase " + std::to_string(p.number);
         if (row == nullptr)
             return nothing_changed(n + " of " + o.rom + " is not in the manifest");
@@ -216,8 +214,7 @@ stop run_implant(const bank_options &o)
         backs[i].phrase = &p;
         if (p.fault != bank_fault_none || p.alias)
             continue;
-        for (manifest_row &r : m.rows)
-            backs[i].row = r.number == p.number ? &r : backs[i].row;
+        backs[i].row = row_of(&m, p.number);
         backs[i].path = std::string(o.dir) + "/" + backs[i].row->file;
         if (stop refusal = look_at(&backs[i], o))
             return refusal;
@@ -292,19 +289,17 @@ stop run_implant(const bank_options &o)
 
     for (size_t i = 0; i < bank.phrases.size(); i++) {
         const bank_phrase &p = bank.phrases[i];
-        for (manifest_row &r : m.rows)
-            if (p.fault == bank_fault_none && r.number == p.number) {
-                r.offset = offsets[i];
-                r.length = lengths[i];
-                if (!p.alias && backs[i].changed)
-                    r.hash = hash_text(backs[i].hash);
-            }
+        if (p.fault != bank_fault_none)
+            continue;
+        manifest_row *r = row_of(&m, p.number);
+        r->offset = offsets[i];
+        r->length = lengths[i];
+        if (!p.alias && backs[i].changed)
+            r->hash = hash_text(backs[i].hash);
     }
     for (const bank_phrase &p : bank.phrases) // an alias's file is its phrase's
-        for (manifest_row &r : m.rows)
-            for (const manifest_row &original : m.rows)
-                if (p.alias && r.number == p.number && original.number == p.other)
-                    r.hash = original.hash;
+        if (p.fault == bank_fault_none && p.alias)
+            row_of(&m, p.number)->hash = row_of(&m, p.other)->hash;
     if (!new_regions.empty())
         m.regions = new_regions;
     return write_manifest(manifest_path, m);

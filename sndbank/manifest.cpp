@@ -13,6 +13,14 @@ static const char first_line[] = "# sndbank manifest 1: the phrases taken out of
                                  "edit the WAV files, then: sndbank implant ROM DIR";
 static const char columns[] = "number\toffset\tlength\trate\twav_rate\tmultiplier\tfile\tfnv1a64";
 
+manifest_row *row_of(manifest *m, int number)
+{
+    for (manifest_row &r : m->rows)
+        if (r.number == number)
+            return &r;
+    return nullptr;
+}
+
 uint64_t fnv1a_more(uint64_t hash, const unsigned char *bytes, int64_t n)
 {
     for (int64_t i = 0; i < n; i++) {

@@ -29,6 +29,9 @@ struct manifest {
 
 extern const char manifest_name[]; // bank.tsv
 
+// The row of phrase number, or null.
+manifest_row *row_of(manifest *m, int number);
+
 // The hash a manifest keeps of a file's bytes: FNV-1a, 64 bits, as 16
 // hexadecimal digits; fnv1a_more carries one on over more bytes.
 uint64_t fnv1a_more(uint64_t hash, const unsigned char *bytes, int64_t n);
