@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "counts.h"
 #include "extended.h"
@@ -57,12 +58,15 @@ const int64_t scan_frames = 4096;
 // more frames a batch, the less its warm-up weighs).
 const int64_t frames_alone = 512 * 1024;
 const int64_t frames_shared = 2 * 1024 * 1024;
+// Read a quarter of a megabyte at a time, which the cache still holds when
+// the walk takes the frames' sums.
+const int64_t read_chunk_frames = 64 * 1024;
 
 // The second reading's buffers lie where the first reading's pieces did: a
 // small file touches no more memory than that reading touched.
 struct implant_work {
     int threads;
-    unsigned char *piece;           // level_piece bytes, for the first reading
+    unsigned char *piece;           // level_piece bytes per thread, for the first reading
     int32_t *buffers;               // then a buffer of buffer_frames sums per thread
     int64_t batch_frames, keep_frames, buffer_frames;
 };
@@ -97,7 +101,8 @@ static implant_work *take_implant_work(const implant_job *job, int64_t *size)
     threads = fits ? threads : 1;
     int64_t buffer_frames = batch_frames + keep + 1;
     int64_t buffers = 4 * buffer_frames * threads;
-    *size = int64_t(sizeof(implant_work)) + (buffers > level_piece ? buffers : level_piece);
+    int64_t pieces = level_piece * threads;
+    *size = int64_t(sizeof(implant_work)) + (buffers > pieces ? buffers : pieces);
     implant_work *work = static_cast<implant_work *>(malloc(static_cast<size_t>(*size)));
     if (work == nullptr)
         return nullptr;
@@ -127,12 +132,21 @@ static void scan_piece(int64_t n, unsigned char *piece, int64_t got, int64_t sca
     }
 }
 
+// Up to n bytes of the source from byte at on: at that offset where the
+// source reads at offsets, else where it stands (the caller reads in turn).
+static int64_t read_piece(byte_source *wav, int64_t at, unsigned char *into, int64_t n)
+{
+    return wav->read_at != nullptr ? wav->read_at(wav->context, at, into, n)
+                                   : wav->read(wav->context, into, n);
+}
+
 // First reading: the whole data chunk, which must all be there (a size past
 // the end of the source is refused from its size before anything is read),
 // and the largest and smallest frame sum of frames 0..scan_count-1,
-// starting at 0 and 65535; frames past the data are silence. One thread:
-// the scan keeps pace with the reading, and handing pieces to other threads
-// cost more than it saved.
+// starting at 0 and 65535; frames past the data are silence. Each thread
+// takes the next piece and folds it into extremes of its own, merged at the
+// end, which the order does not change; a source that reads only in turn
+// is read by this thread alone.
 static snd_status wav_level(implant_work *work, byte_source *wav, int64_t size,
                             int64_t scan_count, int32_t *max_val, int32_t *min_val)
 {
@@ -140,17 +154,32 @@ static snd_status wav_level(implant_work *work, byte_source *wav, int64_t size,
         return snd_status_of(snd_data_short, size, wav->size);
     const int64_t frames_count = size / 4;
     const int64_t scan_to = scan_count < frames_count ? scan_count : frames_count;
+    const int64_t pieces = (size + level_piece - 1) / level_piece;
+    std::atomic<int64_t> next{0}, read_to{size}; // read_to: the first byte missing
+    std::mutex merged;
     *max_val = 0;
     *min_val = 65535;
-    int64_t done = 0;
-    for (int64_t n = 0; done < size; n++) {
-        int64_t want = size - done < level_piece ? size - done : level_piece;
-        int64_t got = wav->read(wav->context, work->piece, want);
-        scan_piece(n, work->piece, got, scan_to, max_val, min_val);
-        done += got;
-        if (got < want)
-            return snd_status_of(snd_data_short, size, done);
-    }
+    auto read = [&](int t) {
+        unsigned char *piece = work->piece + t * level_piece;
+        int32_t hi = 0, lo = 65535;
+        for (int64_t n; (n = next++) < pieces && read_to.load() == size;) {
+            int64_t at = n * level_piece;
+            int64_t want = size - at < level_piece ? size - at : level_piece;
+            int64_t got = read_piece(wav, at, piece, want);
+            scan_piece(n, piece, got, scan_to, &hi, &lo);
+            for (int64_t was = read_to.load(); got < want && at + got < was;)
+                read_to.compare_exchange_weak(was, at + got);
+        }
+        std::lock_guard<std::mutex> held(merged);
+        *max_val = hi > *max_val ? hi : *max_val;
+        *min_val = lo < *min_val ? lo : *min_val;
+    };
+    const int readers = wav->read_at != nullptr ? work->threads : 1;
+    std::vector<std::thread> helpers = start_threads(readers - 1, [&](int t) { read(t + 1); });
+    read(0);
+    join_threads(helpers);
+    if (read_to.load() < size)
+        return snd_status_of(snd_data_short, size, read_to.load());
     if (scan_count > frames_count) { // frames past the data are silence
         int32_t silence = 0;
         scan_values(&silence, 1, max_val, min_val);
@@ -264,20 +293,24 @@ static int64_t first_sample_at(int64_t frame, int64_t lo, int64_t hi, const samp
     return lo;
 }
 
-// The second reading's batches: the new frames of each read in turn into
-// the reading thread's own buffer, after the last frames of the batch before
-// (its first samples' partners and its warm-up's frames), and summed there;
-// its samples those whose two frames it holds.
+// The second reading's batches: the new frames of each after the last
+// frames of the batch before (its first samples' partners and its warm-up's
+// frames), summed in the reading thread's own buffer; its samples those
+// whose two frames it holds. Where the source reads at offsets, each thread
+// reads its batch's frames, the kept ones too, a chunk at a time as its
+// walk reaches them (while still in the cache), and the others read
+// theirs; else the new frames are read in turn and the kept ones copied
+// from the batch before.
 struct frame_batches {
     struct held {
-        int32_t *values; // sums of frames base..end-1
-        int64_t base, end;
+        int32_t *values;          // sums of frames base..end-1
+        int64_t base, end, there; // frames base..there-1 read
     };
     implant_work *work;
     byte_source *wav;
     int64_t frames, count; // of the data; samples to make
     const sample_job *job;
-    held last{nullptr, 0, 0};
+    held last{nullptr, 0, 0, 0};
     int64_t next_first = 0;
     held mine[most_threads]{};
 
@@ -293,17 +326,11 @@ struct frame_batches {
         int64_t from = b == 0 ? 0
                               : std::max({last.base, last.end - work->keep_frames,
                                           frame_of(warm_lo, job)});
-        from = std::min(from, last.end);
-        const int64_t kept = last.end - from;
-        if (kept > 0) // (from its own buffer too, with one thread)
-            memmove(h.values, last.values + (from - last.base), size_t(4 * kept));
-        h.base = from;
-        const int64_t want = std::min(work->batch_frames, frames - last.end);
-        unsigned char *into = reinterpret_cast<unsigned char *>(h.values + kept);
-        if (want > 0 && wav->read(wav->context, into, 4 * want) != 4 * want)
+        h.base = std::min(from, last.end);
+        h.end = last.end + std::min(work->batch_frames, frames - last.end);
+        h.there = h.base;
+        if (wav->read_at == nullptr && !read_in_turn(h))
             return false;
-        sum_frames(into, want, h.values + kept);
-        h.end = last.end + want;
         batch->first = first;
         batch->last = h.end >= frames;
         // Up to the first sample whose right partner lies past the buffer;
@@ -316,15 +343,48 @@ struct frame_batches {
         return true;
     }
 
-    template <typename sink_fn>
-    void make(int t, const sample_batch &, int64_t from, int64_t to, sink_fn &sink)
+    // The kept frames from the batch before's buffer (with one thread, its
+    // own), the new ones from where the source stands.
+    bool read_in_turn(held &h)
     {
-        const held &h = mine[t];
-        const window_view view{h.values, h.base, h.end, frames, false};
+        const int64_t kept = last.end - h.base, want = h.end - last.end;
+        if (kept > 0)
+            memmove(h.values, last.values + (h.base - last.base), size_t(4 * kept));
+        unsigned char *into = reinterpret_cast<unsigned char *>(h.values + kept);
+        if (want > 0 && wav->read(wav->context, into, 4 * want) != 4 * want)
+            return false;
+        sum_frames(into, want, h.values + kept);
+        h.there = h.end;
+        return true;
+    }
+
+    // The next chunk of the batch's frames, read at its offset.
+    bool read_chunk(held &h)
+    {
+        const int64_t n = std::min(read_chunk_frames, h.end - h.there);
+        unsigned char *into = reinterpret_cast<unsigned char *>(h.values + (h.there - h.base));
+        if (n <= 0 || wav->read_at(wav->context, 4 * h.there, into, 4 * n) != 4 * n)
+            return false;
+        sum_frames(into, n, h.values + (h.there - h.base));
+        h.there += n;
+        return true;
+    }
+
+    template <typename sink_fn>
+    bool make(int t, const sample_batch &, int64_t from, int64_t to, sink_fn &sink)
+    {
+        held &h = mine[t];
         position_walk walk;
         walk_start(&walk, from, job->samplerate_in, job->samplerate_out);
         auto step = step_of(job->multiplier, [&sink](int64_t i, int32_t v) { sink(i, v); });
-        walk_outputs(&walk, to, view, step);
+        for (;;) {
+            const window_view view{h.values, h.base, h.there, frames, false};
+            walk_outputs(&walk, to, view, step);
+            if (walk.i >= to)
+                return true;
+            if (!read_chunk(h))
+                return false;
+        }
     }
 };
 
@@ -336,7 +396,7 @@ static snd_status encode_wav(implant_work *work, byte_source *wav, int64_t frame
     const int64_t count = 2 * job->sample_len;
     if (count <= 0)
         return snd_status_of(snd_ok); // nothing to encode
-    if (!wav->rewind(wav->context))
+    if (wav->read_at == nullptr && !wav->rewind(wav->context))
         return snd_status_of(snd_reread_failed);
     frame_batches batches{work, wav, frames, count, job};
     bool whole = encode_batches(work->threads, batches, job->order, job->region, piece_plan(),

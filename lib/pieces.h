@@ -15,9 +15,11 @@
 // A source of samples gives the batches in order and makes their samples:
 //   bool acquire(int thread, int64_t b, sample_batch *batch): batch b (in
 //     turn: batch b - 1 was acquired before), false when it failed;
-//   template <typename sink_fn> void make(int thread, const sample_batch &,
+//   template <typename sink_fn> bool make(int thread, const sample_batch &,
 //     int64_t from, int64_t to, sink_fn &sink): sink(i, sample) for samples
-//     from..to-1 of the thread's last batch, in order.
+//     from..to-1 of the thread's last batch, in order, while other threads
+//     make theirs; false when the source failed. Samples once made can be
+//     made again.
 #ifndef SNDTOOLS_PIECES_H
 #define SNDTOOLS_PIECES_H
 
@@ -132,30 +134,35 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
     std::vector<std::vector<ad_state>> trails(static_cast<size_t>(threads));
     for (int t = 0; t < threads && threads > 1; t++)
         trails[size_t(t)].resize(size_t(plan.trail));
+    auto fail = [&] {
+        failed = true;
+        reads.stop();
+        turns.stop();
+    };
     auto work = [&](int t) {
         std::vector<ad_state> &trail = trails[size_t(t)];
         piece_counts mine{};
         for (int64_t b; (b = next++) >= 0;) {
-            sample_batch batch;
+            sample_batch batch{};
             if (!reads.wait_free(b))
                 break;
-            if (!source.acquire(t, b, &batch)) {
-                failed = true;
-                reads.stop();
-                turns.stop();
-                break;
-            }
-            if (batch.last)
+            bool taken = source.acquire(t, b, &batch);
+            if (!taken || batch.last)
                 reads.stop(); // no batch after this one: before its turn can pass
             reads.release(b);
+            if (!taken) {
+                fail();
+                break;
+            }
             // The true state where the batch before is done, or a warm-up.
             ad_state start{0, 0};
             const bool exact = reconciled.load(std::memory_order_acquire) == b;
+            bool made = true;
             if (exact) {
                 start = truth;
             } else {
                 warm_sink warm{encoder_of(ad_state{0, 0})};
-                source.make(t, batch, batch.warm_from, batch.first, warm);
+                made = source.make(t, batch, batch.warm_from, batch.first, warm);
                 start = state_of(warm.e);
             }
             // A batch that starts on the true state is never reconciled.
@@ -165,15 +172,19 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
                                           nullptr, 0};
                 if (threads == 1)
                     encode.packer.earlier = carried;
-                source.make(t, batch, batch.first, batch.stop, encode);
+                made = source.make(t, batch, batch.first, batch.stop, encode);
                 if (threads == 1)
                     carried = encode.packer.earlier;
                 end = state_of(encode.e);
             } else {
                 encode_sink<true> encode{encoder_of(start), packer_of(bytes, order), batch.first,
                                          trail.data(), plan.trail};
-                source.make(t, batch, batch.first, batch.stop, encode);
+                made = made && source.make(t, batch, batch.first, batch.stop, encode);
                 end = state_of(encode.e);
+            }
+            if (!made) {
+                fail();
+                break;
             }
             if (!turns.wait_free(b))
                 break;
@@ -183,6 +194,7 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
             } else if (same_state(start, truth)) {
                 mine.at_start++;
             } else {
+                // (The batch's samples were all made once: they can be again.)
                 reconcile_sink chain{encoder_of(truth), packer_of(bytes, order), batch.first,
                                      trail.data(), plan.trail, 0};
                 for (int64_t from = batch.first; from < batch.stop && chain.met == 0;) {

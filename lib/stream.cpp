@@ -14,6 +14,15 @@ static int64_t read_memory(void *context, unsigned char *into, int64_t n)
     return got;
 }
 
+static int64_t read_memory_at(void *context, int64_t offset, unsigned char *into, int64_t n)
+{
+    const memory_source *m = static_cast<const memory_source *>(context);
+    int64_t got = offset >= m->size ? 0 : m->size - offset < n ? m->size - offset : n;
+    if (got > 0)
+        memcpy(into, m->bytes + offset, static_cast<size_t>(got));
+    return got;
+}
+
 static bool rewind_memory(void *context)
 {
     static_cast<memory_source *>(context)->at = 0;
@@ -23,7 +32,7 @@ static bool rewind_memory(void *context)
 byte_source source_of_memory(memory_source *m, const unsigned char *bytes, int64_t size)
 {
     *m = memory_source{bytes, size, 0};
-    return byte_source{m, read_memory, rewind_memory, size};
+    return byte_source{m, read_memory, rewind_memory, size, read_memory_at};
 }
 
 static bool write_memory(void *context, const unsigned char *bytes, int64_t n)

@@ -16,6 +16,10 @@ struct byte_source {
     // Goes back to the first byte; false when that cannot be done.
     bool (*rewind)(void *context);
     int64_t size; // bytes from the first on, or -1 when that cannot be told
+    // When not null: reads up to n bytes from byte offset on into into, as
+    // read does, from any number of threads at once, and without moving
+    // where read goes on.
+    int64_t (*read_at)(void *context, int64_t offset, unsigned char *into, int64_t n);
 };
 
 struct byte_sink {
@@ -24,7 +28,7 @@ struct byte_sink {
     bool (*write)(void *context, const unsigned char *bytes, int64_t n);
 };
 
-// Bytes held in memory, read from the start.
+// Bytes held in memory, read from the start, or from anywhere at once.
 struct memory_source {
     const unsigned char *bytes;
     int64_t size, at;

@@ -70,10 +70,11 @@ struct memory_samples {
         return true;
     }
     template <typename sink_fn>
-    void make(int, const sndtools::sample_batch &, int64_t from, int64_t to, sink_fn &sink) const
+    bool make(int, const sndtools::sample_batch &, int64_t from, int64_t to, sink_fn &sink) const
     {
         for (int64_t i = from; i < to; i++)
             sink(i, samples[i]);
+        return true;
     }
 };
 

@@ -439,39 +439,51 @@ TEST(ImplantPath, PiecesMeetWithoutASeam)
 }
 
 // WAV data whose second reading ends early: a file that loses its tail
-// between the two readings.
+// once its level is known, read in turn or at offsets.
 struct shrinking_source {
     const std::vector<unsigned char> *data;
-    int64_t at, there; // bytes there from the first rewind on
-    bool rewound;
+    int64_t at, there; // bytes there once the level is known
+    bool second;
 };
+
+int64_t read_shrinking_at(void *context, int64_t offset, unsigned char *into, int64_t n)
+{
+    shrinking_source *s = static_cast<shrinking_source *>(context);
+    int64_t end = s->second ? s->there : int64_t(s->data->size());
+    int64_t got = offset >= end ? 0 : end - offset < n ? end - offset : n;
+    memcpy(into, s->data->data() + offset, static_cast<size_t>(got));
+    return got;
+}
 
 int64_t read_shrinking(void *context, unsigned char *into, int64_t n)
 {
     shrinking_source *s = static_cast<shrinking_source *>(context);
-    int64_t end = s->rewound ? s->there : int64_t(s->data->size());
-    int64_t got = end - s->at < n ? end - s->at : n;
-    memcpy(into, s->data->data() + s->at, static_cast<size_t>(got));
+    int64_t got = read_shrinking_at(context, s->at, into, n);
     s->at += got;
     return got;
 }
 
 bool rewind_shrinking(void *context)
 {
-    shrinking_source *s = static_cast<shrinking_source *>(context);
-    s->at = 0;
-    s->rewound = true;
+    static_cast<shrinking_source *>(context)->at = 0;
+    return true;
+}
+
+bool shrink(void *context, const level_report *)
+{
+    static_cast<shrinking_source *>(context)->second = true;
     return true;
 }
 
 snd_code implant_shrinking(const std::vector<unsigned char> &data, int64_t there, int64_t len,
-                           int threads)
+                           int threads, bool at_offsets)
 {
     shrinking_source shrinking{&data, 0, there, false};
-    byte_source wav{&shrinking, read_shrinking, rewind_shrinking, int64_t(data.size())};
+    byte_source wav{&shrinking, read_shrinking, rewind_shrinking, int64_t(data.size()),
+                    at_offsets ? read_shrinking_at : nullptr};
     std::vector<unsigned char> region(static_cast<size_t>(len));
     implant_job job{&wav, wav.size, 8000, 8000, true, 1.0f, region.data(), len,
-                    high_nibble_first, threads, nullptr, nullptr, nullptr};
+                    high_nibble_first, threads, shrink, &shrinking, nullptr};
     return implant_wav(&job, nullptr).code;
 }
 
@@ -484,7 +496,63 @@ TEST(ImplantPath, InputShorterOnTheSecondReading)
     } cases[] = {{0, snd_reread_short}, {4, snd_reread_short}, {200, snd_reread_short},
                  {396, snd_reread_short}, {399, snd_reread_short}, {400, snd_ok}};
     for (const auto &c : cases)
-        EXPECT_EQ(implant_shrinking(data, c.bytes_there, 50, 1), c.code) << c.bytes_there;
+        for (bool at_offsets : {false, true})
+            EXPECT_EQ(implant_shrinking(data, c.bytes_there, 50, 1, at_offsets), c.code)
+                << c.bytes_there << (at_offsets ? " at offsets" : " in turn");
+}
+
+// The first reading's result, whatever the threads and however the source
+// reads: data whose first there bytes exist, the level of scan frames.
+snd_status level_read(const std::vector<unsigned char> &data, int64_t there, int64_t scan,
+                      int threads, bool at_offsets, implant_report *report)
+{
+    shrinking_source held{&data, 0, there, true};
+    byte_source wav{&held, read_shrinking, rewind_shrinking, int64_t(data.size()),
+                    at_offsets ? read_shrinking_at : nullptr};
+    std::vector<unsigned char> region(static_cast<size_t>(scan));
+    implant_job job{&wav, wav.size, 4096, 8192, false, 0.0f, region.data(), scan,
+                    high_nibble_first, threads, nullptr, nullptr, nullptr};
+    return implant_wav(&job, report);
+}
+
+// Extremes in the first and last scanned frames, past the scan, pieces
+// with nothing scanned, and data that ends early (the bytes read told).
+TEST(Threads, SameLevelForAnyCount)
+{
+    const int64_t frames = 6 << 18, scan = 1200000; // six pieces, the last not scanned
+    std::mt19937 rng(31);
+    std::vector<std::pair<int, int>> noise(static_cast<size_t>(frames));
+    for (auto &f : noise)
+        f = {int(rng() % 20001) - 10000, int(rng() % 20001) - 10000};
+    noise[0] = {-20000, -20000};
+    noise[scan - 1] = {32767, 32767};
+    noise[scan] = {-32768, -32768};
+    const std::vector<std::pair<int, int>> positive(size_t(frames), {7, 9}),
+        negative(size_t(frames), {-300, -1});
+    const struct {
+        const std::vector<std::pair<int, int>> *frames;
+        int64_t there;
+        snd_code code;
+        int64_t got;
+        int32_t max_val, min_val;
+    } cases[] = {
+        {&positive, 4 * frames, snd_ok, 0, 16, 16},
+        {&negative, 4 * frames, snd_ok, 0, 0, -301},
+        {&noise, 4 * frames, snd_ok, 0, 65534, -40000},
+        {&noise, (3 << 20) + 6, snd_data_short, (3 << 20) + 6, 0, 0},
+    };
+    for (const auto &c : cases) {
+        std::vector<unsigned char> data = frames_of(*c.frames);
+        for (int threads : {1, 2, 8})
+            for (bool at_offsets : {false, true}) {
+                implant_report report{};
+                snd_status status = level_read(data, c.there, scan, threads, at_offsets, &report);
+                EXPECT_EQ(status.code, c.code);
+                EXPECT_EQ(status.got, c.got);
+                EXPECT_EQ(report.level.max_val, c.max_val) << threads << " " << at_offsets;
+                EXPECT_EQ(report.level.min_val, c.min_val) << threads << " " << at_offsets;
+            }
+    }
 }
 
 // Whole regions long enough to cross 2^23 and 2^24, where the fraction
@@ -519,10 +587,11 @@ TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
 }
 
 // The implant of WAV data written to a file of its own, read through the
-// file's adapter after a header's 44 bytes.
+// file's adapter after a header's 44 bytes; in turn, as where the system
+// cannot read at offsets, or as the adapter reads.
 std::vector<unsigned char> implanted_from_file(const std::vector<unsigned char> &data,
                                                int rate_in, int rate_out, float multiplier,
-                                               int64_t len, int threads)
+                                               int64_t len, int threads, bool in_turn)
 {
     FILE *f = tmpfile();
     std::vector<unsigned char> header(44, 0), region(static_cast<size_t>(len));
@@ -531,6 +600,8 @@ std::vector<unsigned char> implanted_from_file(const std::vector<unsigned char> 
     fseek(f, 44, SEEK_SET);
     file_source file;
     byte_source wav = source_of_file(&file, f, 44, int64_t(data.size()));
+    if (in_turn)
+        wav.read_at = nullptr;
     implant_job job{&wav, wav.size, rate_in, rate_out, true, multiplier, region.data(), len,
                     high_nibble_first, threads, nullptr, nullptr, nullptr};
     EXPECT_EQ(implant_wav(&job, nullptr).code, snd_ok);
@@ -581,21 +652,26 @@ TEST(Threads, SameBytesForAnyCount)
         std::vector<unsigned char> one = implanted_region(data, x.rate_in, x.rate_out,
                                                           x.multiplier, x.len, 1, &code);
         ASSERT_EQ(code, snd_ok);
+        enum { memory, file, file_in_turn };
         for (int threads : {2, 3, 8})
-            for (bool from_file : {false, true})
-                ASSERT_TRUE(one == (from_file ? implanted_from_file(data, x.rate_in, x.rate_out,
-                                                                    x.multiplier, x.len, threads)
-                                              : implanted_region(data, x.rate_in, x.rate_out,
-                                                                 x.multiplier, x.len, threads,
-                                                                 &code)))
+            for (int from : {memory, file, file_in_turn})
+                ASSERT_TRUE(one == (from == memory ? implanted_region(data, x.rate_in, x.rate_out,
+                                                                      x.multiplier, x.len,
+                                                                      threads, &code)
+                                                   : implanted_from_file(
+                                                         data, x.rate_in, x.rate_out,
+                                                         x.multiplier, x.len, threads,
+                                                         from == file_in_turn)))
                     << x.frames << " " << x.rate_in << ">" << x.rate_out << ", " << threads
-                    << " threads" << (from_file ? ", from a file" : "");
+                    << " threads, from " << from;
     }
     // A file shorter the second time it is read is refused with threads too.
     std::vector<unsigned char> data = random_bytes(4 << 20, rng);
     for (int threads : {1, 2, 8})
-        EXPECT_EQ(implant_shrinking(data, 3 << 20, 1 << 19, threads), snd_reread_short)
-            << threads << " threads";
+        for (bool at_offsets : {false, true})
+            EXPECT_EQ(implant_shrinking(data, 3 << 20, 1 << 19, threads, at_offsets),
+                      snd_reread_short)
+                << threads << " threads" << (at_offsets ? " at offsets" : " in turn");
 }
 
 } // namespace
