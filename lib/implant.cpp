@@ -53,14 +53,18 @@ const int64_t threaded_samples = 1 << 20;
 const int64_t level_piece = 1 << 20;
 const int64_t scan_frames = 4096;
 
-// The second reading: the new frames of each batch, read by the thread that
-// makes and encodes its samples; with threads, 8 MiB of frames in all (the
-// more frames a batch, the less its warm-up weighs).
+// The second reading: the new frames of each batch, made and encoded by one
+// thread (the more frames a batch, the less its warm-up weighs). Held whole,
+// 8 Mi frames in all; read into windows, up to 2 Mi frames a batch, at
+// least four batches a thread where that leaves 256 Ki frames to each, so
+// that mid-sized files split too.
 const int64_t frames_alone = 512 * 1024;
 const int64_t frames_shared = 2 * 1024 * 1024;
-// Read a quarter of a megabyte at a time, which the cache still holds when
-// the walk takes the frames' sums.
-const int64_t read_chunk_frames = 64 * 1024;
+const int64_t most_batch_frames = 2 * 1024 * 1024, least_batch_frames = 256 * 1024;
+// Where the source reads at offsets, each thread reads its frames into a
+// window of a quarter of a megabyte, which stays in the cache; else it holds
+// its whole batch.
+const int64_t window_frames = 64 * 1024;
 
 // The second reading's buffers lie where the first reading's pieces did: a
 // small file touches no more memory than that reading touched.
@@ -94,12 +98,18 @@ static implant_work *take_implant_work(const implant_job *job, int64_t *size)
                       ? std::min(job->threads, most_threads)
                       : 1;
     int64_t frames = data_size / 4 + 1;
-    int64_t per_batch = threads > 1 ? frames_shared / threads : frames_alone;
+    const bool windows = job->wav->read_at != nullptr;
+    int64_t per_batch = threads == 1 ? frames_alone
+                        : windows    ? std::clamp(frames / (4 * threads), least_batch_frames,
+                                                  most_batch_frames)
+                                     : frames_shared / threads;
     int64_t batch_frames = frames < per_batch ? frames : per_batch;
     bool fits;
     int64_t keep = kept_frames(batch_frames, job->samplerate_in, job->samplerate_out, &fits);
     threads = fits ? threads : 1;
     int64_t buffer_frames = batch_frames + keep + 1;
+    if (windows)
+        buffer_frames = std::min(buffer_frames, window_frames);
     int64_t buffers = 4 * buffer_frames * threads;
     int64_t pieces = level_piece * threads;
     *size = int64_t(sizeof(implant_work)) + (buffers > pieces ? buffers : pieces);
@@ -295,22 +305,22 @@ static int64_t first_sample_at(int64_t frame, int64_t lo, int64_t hi, const samp
 
 // The second reading's batches: the new frames of each after the last
 // frames of the batch before (its first samples' partners and its warm-up's
-// frames), summed in the reading thread's own buffer; its samples those
-// whose two frames it holds. Where the source reads at offsets, each thread
-// reads its batch's frames, the kept ones too, a chunk at a time as its
-// walk reaches them (while still in the cache), and the others read
-// theirs; else the new frames are read in turn and the kept ones copied
-// from the batch before.
+// frames); its samples those whose two frames it holds. Where the source
+// reads at offsets, each thread reads the frames its walk reaches into its
+// window (again where a walk goes back), while the others read theirs;
+// else the batch's new frames are read in turn into the thread's buffer,
+// after the kept ones copied from the batch before.
 struct frame_batches {
     struct held {
-        int32_t *values;          // sums of frames base..end-1
-        int64_t base, end, there; // frames base..there-1 read
+        int32_t *values;      // sums of frames lo..there-1
+        int64_t base, end;    // the batch's frames
+        int64_t lo, there;
     };
     implant_work *work;
     byte_source *wav;
     int64_t frames, count; // of the data; samples to make
     const sample_job *job;
-    held last{nullptr, 0, 0, 0};
+    held last{nullptr, 0, 0, 0, 0};
     int64_t next_first = 0;
     held mine[most_threads]{};
 
@@ -328,7 +338,6 @@ struct frame_batches {
                                           frame_of(warm_lo, job)});
         h.base = std::min(from, last.end);
         h.end = last.end + std::min(work->batch_frames, frames - last.end);
-        h.there = h.base;
         if (wav->read_at == nullptr && !read_in_turn(h))
             return false;
         batch->first = first;
@@ -349,23 +358,37 @@ struct frame_batches {
     {
         const int64_t kept = last.end - h.base, want = h.end - last.end;
         if (kept > 0)
-            memmove(h.values, last.values + (h.base - last.base), size_t(4 * kept));
+            memmove(h.values, last.values + (h.base - last.lo), size_t(4 * kept));
         unsigned char *into = reinterpret_cast<unsigned char *>(h.values + kept);
         if (want > 0 && wav->read(wav->context, into, 4 * want) != 4 * want)
             return false;
         sum_frames(into, want, h.values + kept);
+        h.lo = h.base;
         h.there = h.end;
         return true;
     }
 
-    // The next chunk of the batch's frames, read at its offset.
-    bool read_chunk(held &h)
+    // The window from frame k on (the left frame of the next sample), what
+    // it holds from there kept, filled as far as samples before to need;
+    // false when no frame could be read.
+    bool read_on(held &h, int64_t k, int64_t to)
     {
-        const int64_t n = std::min(read_chunk_frames, h.end - h.there);
-        unsigned char *into = reinterpret_cast<unsigned char *>(h.values + (h.there - h.base));
+        if (wav->read_at == nullptr)
+            return false; // the batch is held whole
+        k = std::min(k, frames); // (past the data all is silence)
+        if (k < h.lo || k > h.there)
+            h.lo = h.there = k;
+        const int64_t kept = h.there - k;
+        memmove(h.values, h.values + (k - h.lo), size_t(4 * kept));
+        h.lo = k;
+        if (h.there == frames)
+            return true;
+        const int64_t need = std::min(frames, frame_of(to - 1, job) + 2);
+        const int64_t n = std::min(work->buffer_frames - kept, need - h.there);
+        unsigned char *into = reinterpret_cast<unsigned char *>(h.values + kept);
         if (n <= 0 || wav->read_at(wav->context, 4 * h.there, into, 4 * n) != 4 * n)
             return false;
-        sum_frames(into, n, h.values + (h.there - h.base));
+        sum_frames(into, n, h.values + kept);
         h.there += n;
         return true;
     }
@@ -377,12 +400,14 @@ struct frame_batches {
         position_walk walk;
         walk_start(&walk, from, job->samplerate_in, job->samplerate_out);
         auto step = step_of(job->multiplier, [&sink](int64_t i, int32_t v) { sink(i, v); });
+        if (from < to && frame_of(from, job) < h.lo && !read_on(h, frame_of(from, job), to))
+            return false;
         for (;;) {
-            const window_view view{h.values, h.base, h.there, frames, false};
+            const window_view view{h.values, h.lo, h.there, frames, false};
             walk_outputs(&walk, to, view, step);
             if (walk.i >= to)
                 return true;
-            if (!read_chunk(h))
+            if (!read_on(h, frame_of(walk.i, job), to))
                 return false;
         }
     }

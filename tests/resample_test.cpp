@@ -640,14 +640,21 @@ TEST(Threads, SameBytesForAnyCount)
         int rate_in, rate_out;
         float multiplier;
         int64_t len;
+        bool gaps; // silence over the first half of every 150,000 frames
     } implants[] = {
-        {1200000, 44100, 8000, 15.9995f, 110000}, {1100000, 8000, 44100, 3.5f, 1000000},
-        {1100000, 8000, 8000, 1e-30f, 600000}, {17000000, 16000, 8000, 1.0f, 4300000},
+        {1200000, 44100, 8000, 15.9995f, 110000, false},
+        {1100000, 8000, 44100, 3.5f, 1000000, false},
+        {1100000, 8000, 8000, 1e-30f, 600000, false},
+        {1200000, 8000, 8000, 16.0f, 600000, true},
+        {17000000, 16000, 8000, 1.0f, 4300000, false},
     };
     for (const auto &x : implants) {
         if (x.frames > 2000000 && slow_target)
             continue;
         std::vector<unsigned char> data = random_bytes(4 * size_t(x.frames), rng);
+        for (size_t f = 0; x.gaps && f < data.size() / 4; f++)
+            if (f % 150000 < 75000)
+                memset(&data[4 * f], 0, 4);
         int code;
         std::vector<unsigned char> one = implanted_region(data, x.rate_in, x.rate_out,
                                                           x.multiplier, x.len, 1, &code);
