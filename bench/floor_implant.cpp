@@ -1,35 +1,54 @@
 // The streaming floor of an implant: the reads and writes that sndimplant
-// makes for the same arguments, in the same pieces (the WAV data read twice),
-// with no mixing, resampling or encoding work. Each byte read is looked at
-// once.
+// makes for the same arguments, in the same pieces and on as many threads
+// (the WAV data read twice, each thread taking the next piece where the
+// file reads at offsets), with no mixing, resampling or encoding work. Each
+// byte read is looked at once.
 //
 //   floor_implant <filein> <fileout> <offset> <sample_len> <rate_out>
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
+#include <vector>
 
+#include "cli.h"
+#include "file_stream.h"
 #include "files.h"
 #include "wav.h"
 
 using namespace sndtools;
 
-// The pieces sndimplant's second reading takes.
-const int64_t wav_read_piece = 256 * 1024;
+// The pieces of sndimplant's two readings.
+const int64_t level_piece = 1024 * 1024, window_piece = 256 * 1024;
 
-// Reads size bytes from the stream in pieces; returns a byte sum, or -1
-// when the data ends early.
-static int64_t read_pieces(FILE *in, unsigned char *piece, int64_t size)
+// Reads size bytes of the source in pieces of the given size on the
+// threads; returns a byte sum, or -1 when the data ends early.
+static int64_t read_pieces(byte_source *in, int64_t size, int64_t piece_size, int threads)
 {
-    int64_t sum = 0;
-    for (int64_t done = 0; done < size;) {
-        int64_t want = size - done < wav_read_piece ? size - done : wav_read_piece;
-        if (fread(piece, 1, static_cast<size_t>(want), in) != static_cast<size_t>(want))
-            return -1;
-        for (int64_t i = 0; i < want; i += 4)
-            sum += piece[i];
-        done += want;
-    }
-    return sum;
+    std::atomic<int64_t> next{0}, sum{0};
+    std::atomic<bool> short_read{false};
+    auto read = [&] {
+        std::vector<unsigned char> piece(static_cast<size_t>(piece_size));
+        int64_t mine = 0;
+        for (int64_t at; (at = piece_size * next++) < size;) {
+            int64_t want = std::min(piece_size, size - at);
+            int64_t got = in->read_at != nullptr ? in->read_at(in->context, at, piece.data(), want)
+                                                 : in->read(in->context, piece.data(), want);
+            short_read = short_read || got != want;
+            for (int64_t i = 0; i < got; i += 4)
+                mine += piece[size_t(i)];
+        }
+        sum += mine;
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads && in->read_at != nullptr; t++)
+        helpers.emplace_back(read);
+    read();
+    for (std::thread &h : helpers)
+        h.join();
+    return short_read ? -1 : sum.load();
 }
 
 int main(int argc, char **argv)
@@ -51,13 +70,15 @@ int main(int argc, char **argv)
         return 1;
     int size = wav_data_size(hdr);
     unsigned char *data = static_cast<unsigned char *>(malloc(size_t(sample_len) + 256));
-    unsigned char *piece = static_cast<unsigned char *>(malloc(wav_read_piece + 256));
-    if (data == nullptr || piece == nullptr)
+    if (data == nullptr)
         return 1;
-    int64_t first = read_pieces(in, piece, size);
-    if (first < 0 || fseek(in, wav_header_size, SEEK_SET) != 0)
+    const int threads = std::min(usable_processors(), 8);
+    file_source file;
+    byte_source wav = source_of_file(&file, in, wav_header_size, size);
+    int64_t first = read_pieces(&wav, size, level_piece, threads);
+    if (first < 0 || (wav.read_at == nullptr && !wav.rewind(wav.context)))
         return 1;
-    int64_t second = read_pieces(in, piece, size);
+    int64_t second = read_pieces(&wav, size, window_piece, threads);
     fclose(in);
     if (second != first)
         return 1;
@@ -68,6 +89,5 @@ int main(int argc, char **argv)
     failed |= fwrite(data, static_cast<size_t>(sample_len), 1, target) != 1;
     failed |= fclose(target) != 0;
     free(data);
-    free(piece);
     return failed;
 }
