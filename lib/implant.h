@@ -18,9 +18,9 @@ namespace sndtools {
 
 struct implant_job {
     // The WAV data: waveblock_size bytes of frames from the source's first
-    // byte on. The source is read through once, then rewound and read
-    // again; a source that cannot be rewound (a pipe) is to be held in
-    // memory first.
+    // byte on, read twice: at offsets on every thread where the source can,
+    // else through once, then rewound and read again; a source that cannot
+    // be rewound (a pipe) is to be held in memory first.
     byte_source *wav;
     int64_t waveblock_size;
     int samplerate_in, samplerate_out;
