@@ -69,13 +69,13 @@ const int64_t window_frames = 64 * 1024;
 // The second reading's buffers lie where the first reading's pieces did: a
 // small file touches no more memory than that reading touched.
 struct implant_work {
-    int threads;
-    unsigned char *piece;           // level_piece bytes per thread, for the first reading
+    int readers, threads;           // of the first reading, of the second
+    unsigned char *piece;           // level_piece bytes per reader, for the first reading
     int32_t *buffers;               // then a buffer of buffer_frames sums per thread
     int64_t batch_frames, keep_frames, buffer_frames;
 };
 
-// The most threads the second reading uses.
+// The most threads either reading uses.
 const int most_threads = 8;
 
 // The frames a batch may keep of the one before it: its first samples'
@@ -94,11 +94,16 @@ static int64_t kept_frames(int64_t batch_frames, int samplerate_in, int samplera
 static implant_work *take_implant_work(const implant_job *job, int64_t *size)
 {
     const int64_t data_size = job->waveblock_size, count = 2 * job->sample_len;
+    const bool windows = job->wav->read_at != nullptr;
+    // The first reading splits by the data alone (a long file into a short
+    // region is read whole too); a source that reads only in turn, not.
+    const int readers = windows && job->threads >= 2 && data_size >= threaded_bytes
+                            ? std::min(job->threads, most_threads)
+                            : 1;
     int threads = job->threads >= 2 && data_size >= threaded_bytes && count >= threaded_samples
                       ? std::min(job->threads, most_threads)
                       : 1;
     int64_t frames = data_size / 4 + 1;
-    const bool windows = job->wav->read_at != nullptr;
     int64_t per_batch = threads == 1 ? frames_alone
                         : windows    ? std::clamp(frames / (4 * threads), least_batch_frames,
                                                   most_batch_frames)
@@ -111,11 +116,12 @@ static implant_work *take_implant_work(const implant_job *job, int64_t *size)
     if (windows)
         buffer_frames = std::min(buffer_frames, window_frames);
     int64_t buffers = 4 * buffer_frames * threads;
-    int64_t pieces = level_piece * threads;
+    int64_t pieces = level_piece * readers;
     *size = int64_t(sizeof(implant_work)) + (buffers > pieces ? buffers : pieces);
     implant_work *work = static_cast<implant_work *>(malloc(static_cast<size_t>(*size)));
     if (work == nullptr)
         return nullptr;
+    work->readers = readers;
     work->threads = threads;
     work->piece = reinterpret_cast<unsigned char *>(work + 1);
     work->buffers = reinterpret_cast<int32_t *>(work->piece);
@@ -184,8 +190,8 @@ static snd_status wav_level(implant_work *work, byte_source *wav, int64_t size,
         *max_val = hi > *max_val ? hi : *max_val;
         *min_val = lo < *min_val ? lo : *min_val;
     };
-    const int readers = wav->read_at != nullptr ? work->threads : 1;
-    std::vector<std::thread> helpers = start_threads(readers - 1, [&](int t) { read(t + 1); });
+    std::vector<std::thread> helpers =
+        start_threads(work->readers - 1, [&](int t) { read(t + 1); });
     read(0);
     join_threads(helpers);
     if (read_to.load() < size)

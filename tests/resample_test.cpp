@@ -516,7 +516,8 @@ snd_status level_read(const std::vector<unsigned char> &data, int64_t there, int
 }
 
 // Extremes in the first and last scanned frames, past the scan, pieces
-// with nothing scanned, and data that ends early (the bytes read told).
+// with nothing scanned, a short region of a long file (read on every
+// thread, encoded on one), and data that ends early (the bytes read told).
 TEST(Threads, SameLevelForAnyCount)
 {
     const int64_t frames = 6 << 18, scan = 1200000; // six pieces, the last not scanned
@@ -525,28 +526,30 @@ TEST(Threads, SameLevelForAnyCount)
     for (auto &f : noise)
         f = {int(rng() % 20001) - 10000, int(rng() % 20001) - 10000};
     noise[0] = {-20000, -20000};
-    noise[scan - 1] = {32767, 32767};
+    noise[999] = noise[scan - 1] = {32767, 32767};
     noise[scan] = {-32768, -32768};
     const std::vector<std::pair<int, int>> positive(size_t(frames), {7, 9}),
         negative(size_t(frames), {-300, -1});
     const struct {
         const std::vector<std::pair<int, int>> *frames;
-        int64_t there;
+        int64_t there, scan;
         snd_code code;
         int64_t got;
         int32_t max_val, min_val;
     } cases[] = {
-        {&positive, 4 * frames, snd_ok, 0, 16, 16},
-        {&negative, 4 * frames, snd_ok, 0, 0, -301},
-        {&noise, 4 * frames, snd_ok, 0, 65534, -40000},
-        {&noise, (3 << 20) + 6, snd_data_short, (3 << 20) + 6, 0, 0},
+        {&positive, 4 * frames, scan, snd_ok, 0, 16, 16},
+        {&negative, 4 * frames, scan, snd_ok, 0, 0, -301},
+        {&noise, 4 * frames, scan, snd_ok, 0, 65534, -40000},
+        {&noise, 4 * frames, 1000, snd_ok, 0, 65534, -40000},
+        {&noise, (3 << 20) + 6, scan, snd_data_short, (3 << 20) + 6, 0, 0},
     };
     for (const auto &c : cases) {
         std::vector<unsigned char> data = frames_of(*c.frames);
         for (int threads : {1, 2, 8})
             for (bool at_offsets : {false, true}) {
                 implant_report report{};
-                snd_status status = level_read(data, c.there, scan, threads, at_offsets, &report);
+                snd_status status =
+                    level_read(data, c.there, c.scan, threads, at_offsets, &report);
                 EXPECT_EQ(status.code, c.code);
                 EXPECT_EQ(status.got, c.got);
                 EXPECT_EQ(report.level.max_val, c.max_val) << threads << " " << at_offsets;
