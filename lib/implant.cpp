@@ -347,10 +347,12 @@ struct frame_batches {
         if (wav->read_at == nullptr && !read_in_turn(h))
             return false;
         batch->first = first;
-        batch->last = h.end >= frames;
         // Up to the first sample whose right partner lies past the buffer;
-        // with threads, in whole bytes.
-        int64_t stop = batch->last ? count : first_sample_at(h.end - 1, first, count, job);
+        // with threads, in whole bytes. The last batch is the one that
+        // reaches the last sample: frames past its partner are not read
+        // again (they hold no sample, and made an empty batch).
+        int64_t stop = h.end >= frames ? count : first_sample_at(h.end - 1, first, count, job);
+        batch->last = stop == count;
         batch->stop = alone || batch->last ? stop : stop & ~int64_t(1);
         batch->warm_from = first_sample_at(h.base, warm_lo, first, job);
         next_first = batch->stop;
