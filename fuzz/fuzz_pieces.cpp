@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sndtools::piece_plan plan;
     plan.warm_up = data[3] % 64 * 4;
     plan.trail = 1 + data[4] % 32;
+    plan.stride = 1 + data[4] / 32;
     std::vector<int32_t> samples;
     for (size_t i = 5; i + 1 < size; i += 2) {
         int32_t v = int16_t(uint16_t(data[i] | data[i + 1] << 8));

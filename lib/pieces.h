@@ -40,10 +40,13 @@ struct sample_batch {
 
 // Chosen by measurement on speech, noise and tones (README.md, "Speed"): a
 // warm-up of 2048 samples meets the true chain before the batch starts on
-// nearly every batch, and a trail of 4096 bytes catches nearly all the rest.
+// nearly every batch, and a trail over 65536 bytes catches nearly all the
+// rest. The trail keeps the state after every stride-th byte: chains that
+// met stay together, so meeting is seen at most stride - 1 bytes late.
 struct piece_plan {
     int64_t warm_up = 2048; // samples
-    int64_t trail = 4096;   // bytes
+    int64_t trail = 4096;   // states kept
+    int64_t stride = 16;    // bytes from one to the next
 };
 
 // How the batches met the true chain: started on it (the batch before was
@@ -55,21 +58,40 @@ struct piece_counts {
 
 namespace pieces_detail {
 
-// Each sample's code, packed; with keep, the state after each of the first
-// trail_len bytes kept.
+// The bytes of a batch after which a state is kept: every stride-th, the
+// first trail_len of them.
+struct trail_marks {
+    int64_t stride, trail_len;
+    int64_t until, kept; // bytes to the next mark; marks passed
+
+    // After one more byte: the mark it reaches, or -1.
+    int64_t next()
+    {
+        if (--until > 0 || kept == trail_len)
+            return -1;
+        until = stride;
+        return kept++;
+    }
+};
+
+inline trail_marks marks_of(const piece_plan &plan)
+{
+    return trail_marks{plan.stride, plan.trail, plan.stride, 0};
+}
+
+// Each sample's code, packed; with keep, the trail's states.
 template <bool keep> struct encode_sink {
     ad_encoder e;
     ad_packer packer;
-    int64_t first;
     ad_state *trail;
-    int64_t trail_len;
+    trail_marks marks;
 
     void operator()(int64_t i, int32_t sample)
     {
         if (pack_code(&packer, i, encode_next(&e, sample)) && keep) {
-            int64_t j = (i - first) >> 1;
-            if (j < trail_len)
-                trail[j] = state_of(e);
+            int64_t q = marks.next();
+            if (q >= 0)
+                trail[q] = state_of(e);
         }
     }
 };
@@ -85,19 +107,20 @@ struct warm_sink {
 struct reconcile_sink {
     ad_encoder e;
     ad_packer packer;
-    int64_t first;
     const ad_state *trail;
-    int64_t trail_len;
-    int64_t met; // bytes taken to meet, 0 until then
+    trail_marks marks;
+    int64_t bytes; // made so far
+    int64_t met;   // bytes taken to meet, 0 until then
 
     void operator()(int64_t i, int32_t sample)
     {
         if (met > 0)
             return;
         if (pack_code(&packer, i, encode_next(&e, sample))) {
-            int64_t j = (i - first) >> 1;
-            if (j < trail_len && same_state(state_of(e), trail[j]))
-                met = j + 1;
+            bytes++;
+            int64_t q = marks.next();
+            if (q >= 0 && same_state(state_of(e), trail[q]))
+                met = bytes;
         }
     }
 };
@@ -168,8 +191,8 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
             // A batch that starts on the true state is never reconciled.
             ad_state end;
             if (exact) {
-                encode_sink<false> encode{encoder_of(start), packer_of(bytes, order), batch.first,
-                                          nullptr, 0};
+                encode_sink<false> encode{encoder_of(start), packer_of(bytes, order), nullptr,
+                                          marks_of(plan)};
                 if (threads == 1)
                     encode.packer.earlier = carried;
                 made = source.make(t, batch, batch.first, batch.stop, encode);
@@ -177,8 +200,8 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
                     carried = encode.packer.earlier;
                 end = state_of(encode.e);
             } else {
-                encode_sink<true> encode{encoder_of(start), packer_of(bytes, order), batch.first,
-                                         trail.data(), plan.trail};
+                encode_sink<true> encode{encoder_of(start), packer_of(bytes, order), trail.data(),
+                                         marks_of(plan)};
                 made = made && source.make(t, batch, batch.first, batch.stop, encode);
                 end = state_of(encode.e);
             }
@@ -195,8 +218,8 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
                 mine.at_start++;
             } else {
                 // (The batch's samples were all made once: they can be again.)
-                reconcile_sink chain{encoder_of(truth), packer_of(bytes, order), batch.first,
-                                     trail.data(), plan.trail, 0};
+                reconcile_sink chain{encoder_of(truth), packer_of(bytes, order), trail.data(),
+                                     marks_of(plan), 0, 0};
                 for (int64_t from = batch.first; from < batch.stop && chain.met == 0;) {
                     int64_t to = batch.stop - from < 512 ? batch.stop : from + 512;
                     source.make(t, batch, from, to, chain);

@@ -264,6 +264,7 @@ TEST(Pieces, SameCodesAsTheChain)
                 piece_plan hasty;
                 hasty.warm_up = 16;
                 hasty.trail = 64;
+                hasty.stride = 3;
                 ASSERT_TRUE(encoded_in_batches(samples, threads, batch, &counts) == chain &&
                             encoded_in_batches(samples, threads, batch, &counts, hasty) == chain)
                     << sound.first << ", " << threads << " threads, batches of " << batch;
