@@ -95,14 +95,13 @@ static implant_work *take_implant_work(const implant_job *job, int64_t *size)
 {
     const int64_t data_size = job->waveblock_size, count = 2 * job->sample_len;
     const bool windows = job->wav->read_at != nullptr;
+    const int usable = job->threads >= 2 && data_size >= threaded_bytes
+                           ? std::min(job->threads, most_threads)
+                           : 1;
     // The first reading splits by the data alone (a long file into a short
     // region is read whole too); a source that reads only in turn, not.
-    const int readers = windows && job->threads >= 2 && data_size >= threaded_bytes
-                            ? std::min(job->threads, most_threads)
-                            : 1;
-    int threads = job->threads >= 2 && data_size >= threaded_bytes && count >= threaded_samples
-                      ? std::min(job->threads, most_threads)
-                      : 1;
+    const int readers = windows ? usable : 1;
+    int threads = count >= threaded_samples ? usable : 1;
     int64_t frames = data_size / 4 + 1;
     int64_t per_batch = threads == 1 ? frames_alone
                         : windows    ? std::clamp(frames / (4 * threads), least_batch_frames,
@@ -312,28 +311,31 @@ static int64_t first_sample_at(int64_t frame, int64_t lo, int64_t hi, const samp
 // The second reading's batches: the new frames of each after the last
 // frames of the batch before (its first samples' partners and its warm-up's
 // frames); its samples those whose two frames it holds. Where the source
-// reads at offsets, each thread reads the frames its walk reaches into its
-// window (again where a walk goes back), while the others read theirs;
-// else the batch's new frames are read in turn into the thread's buffer,
-// after the kept ones copied from the batch before.
+// reads at offsets, each thread reads the frames its walk reaches through a
+// window of its own (again where a walk goes back), while the others read
+// theirs; else the batch's new frames are read in turn into the thread's
+// buffer, after the kept ones copied from the batch before.
 struct frame_batches {
     struct held {
-        int32_t *values;      // sums of frames lo..there-1
-        int64_t base, end;    // the batch's frames
-        int64_t lo, there;
+        int32_t *values; // read in turn: sums of frames base..end-1
+        int64_t base, end;
     };
     implant_work *work;
     byte_source *wav;
     int64_t frames, count; // of the data; samples to make
     const sample_job *job;
-    held last{nullptr, 0, 0, 0, 0};
+    held last{nullptr, 0, 0};
     int64_t next_first = 0;
     held mine[most_threads]{};
+    window windows[most_threads]{};
+
+    // Thread t's buffer: its batch's frames, or its window's.
+    int32_t *buffer(int t) const { return work->buffers + t * work->buffer_frames; }
 
     bool acquire(int t, int64_t b, sample_batch *batch)
     {
         held &h = mine[t];
-        h.values = work->buffers + t * work->buffer_frames;
+        h.values = buffer(t);
         const bool alone = work->threads == 1;
         const int64_t first = next_first;
         const int64_t warm_lo = alone ? first : std::max<int64_t>(0, first - piece_plan().warm_up);
@@ -362,62 +364,32 @@ struct frame_batches {
 
     // The kept frames from the batch before's buffer (with one thread, its
     // own), the new ones from where the source stands.
-    bool read_in_turn(held &h)
+    bool read_in_turn(const held &h)
     {
         const int64_t kept = last.end - h.base, want = h.end - last.end;
         if (kept > 0)
-            memmove(h.values, last.values + (h.base - last.lo), size_t(4 * kept));
+            memmove(h.values, last.values + (h.base - last.base), size_t(4 * kept));
         unsigned char *into = reinterpret_cast<unsigned char *>(h.values + kept);
         if (want > 0 && wav->read(wav->context, into, 4 * want) != 4 * want)
             return false;
         sum_frames(into, want, h.values + kept);
-        h.lo = h.base;
-        h.there = h.end;
-        return true;
-    }
-
-    // The window from frame k on (the left frame of the next sample), what
-    // it holds from there kept, filled as far as samples before to need;
-    // false when no frame could be read.
-    bool read_on(held &h, int64_t k, int64_t to)
-    {
-        if (wav->read_at == nullptr)
-            return false; // the batch is held whole
-        k = std::min(k, frames); // (past the data all is silence)
-        if (k < h.lo || k > h.there)
-            h.lo = h.there = k;
-        const int64_t kept = h.there - k;
-        memmove(h.values, h.values + (k - h.lo), size_t(4 * kept));
-        h.lo = k;
-        if (h.there == frames)
-            return true;
-        const int64_t need = std::min(frames, frame_of(to - 1, job) + 2);
-        const int64_t n = std::min(work->buffer_frames - kept, need - h.there);
-        unsigned char *into = reinterpret_cast<unsigned char *>(h.values + kept);
-        if (n <= 0 || wav->read_at(wav->context, 4 * h.there, into, 4 * n) != 4 * n)
-            return false;
-        sum_frames(into, n, h.values + kept);
-        h.there += n;
         return true;
     }
 
     template <typename sink_fn>
     bool make(int t, const sample_batch &, int64_t from, int64_t to, sink_fn &sink)
     {
-        held &h = mine[t];
         position_walk walk;
         walk_start(&walk, from, job->samplerate_in, job->samplerate_out);
         auto step = step_of(job->multiplier, [&sink](int64_t i, int32_t v) { sink(i, v); });
-        if (from < to && frame_of(from, job) < h.lo && !read_on(h, frame_of(from, job), to))
-            return false;
-        for (;;) {
-            const window_view view{h.values, h.lo, h.there, frames, false};
-            walk_outputs(&walk, to, view, step);
-            if (walk.i >= to)
-                return true;
-            if (!read_on(h, frame_of(walk.i, job), to))
-                return false;
+        if (wav->read_at == nullptr) { // the batch is held whole
+            const held &h = mine[t];
+            walk_outputs(&walk, to, window_view{h.values, h.base, h.end, frames, false}, step);
+            return walk.i >= to;
         }
+        if (from < to)
+            window_move_to(&windows[t], frame_of(from, job));
+        return resample(&windows[t], &walk, to, step);
     }
 };
 
@@ -432,6 +404,9 @@ static snd_status encode_wav(implant_work *work, byte_source *wav, int64_t frame
     if (wav->read_at == nullptr && !wav->rewind(wav->context))
         return snd_status_of(snd_reread_failed);
     frame_batches batches{work, wav, frames, count, job};
+    for (int t = 0; t < work->threads; t++)
+        window_over_frames(&batches.windows[t], wav, frames, batches.buffer(t),
+                           work->buffer_frames);
     bool whole = encode_batches(work->threads, batches, job->order, job->region, piece_plan(),
                                 counts);
     return snd_status_of(whole ? snd_ok : snd_reread_short);

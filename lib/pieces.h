@@ -177,20 +177,13 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
                 fail();
                 break;
             }
-            // The true state where the batch before is done, or a warm-up.
-            ad_state start{0, 0};
+            // From the true state where the batch before is done (such a
+            // batch is never reconciled), else after a warm-up.
             const bool exact = reconciled.load(std::memory_order_acquire) == b;
-            bool made = true;
+            ad_state start, end;
+            bool made;
             if (exact) {
                 start = truth;
-            } else {
-                warm_sink warm{encoder_of(ad_state{0, 0})};
-                made = source.make(t, batch, batch.warm_from, batch.first, warm);
-                start = state_of(warm.e);
-            }
-            // A batch that starts on the true state is never reconciled.
-            ad_state end;
-            if (exact) {
                 encode_sink<false> encode{encoder_of(start), packer_of(bytes, order), nullptr,
                                           marks_of(plan)};
                 if (threads == 1)
@@ -200,6 +193,9 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
                     carried = encode.packer.earlier;
                 end = state_of(encode.e);
             } else {
+                warm_sink warm{encoder_of(ad_state{0, 0})};
+                made = source.make(t, batch, batch.warm_from, batch.first, warm);
+                start = state_of(warm.e);
                 encode_sink<true> encode{encoder_of(start), packer_of(bytes, order), trail.data(),
                                          marks_of(plan)};
                 made = made && source.make(t, batch, batch.first, batch.stop, encode);
@@ -217,13 +213,17 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
             } else if (same_state(start, truth)) {
                 mine.at_start++;
             } else {
-                // (The batch's samples were all made once: they can be again.)
+                // (Made again, the samples may be read again: that can fail.)
                 reconcile_sink chain{encoder_of(truth), packer_of(bytes, order), trail.data(),
                                      marks_of(plan), 0, 0};
-                for (int64_t from = batch.first; from < batch.stop && chain.met == 0;) {
+                for (int64_t from = batch.first; made && from < batch.stop && chain.met == 0;) {
                     int64_t to = batch.stop - from < 512 ? batch.stop : from + 512;
-                    source.make(t, batch, from, to, chain);
+                    made = source.make(t, batch, from, to, chain);
                     from = to;
+                }
+                if (!made) {
+                    fail();
+                    break;
                 }
                 if (chain.met == 0) {
                     mine.through++;

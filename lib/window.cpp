@@ -89,13 +89,23 @@ int window_refill(window *w)
     } else {
         n = w->total - w->end < room ? w->total - w->end : room;
         unsigned char *frames = reinterpret_cast<unsigned char *>(into);
-        if (w->frames->read(w->frames->context, frames, 4 * n) != 4 * n)
+        byte_source *from = w->frames;
+        int64_t got = from->read_at != nullptr
+                          ? from->read_at(from->context, 4 * w->end, frames, 4 * n)
+                          : from->read(from->context, frames, 4 * n);
+        if (got != 4 * n)
             return 1;
         sum_frames(frames, n, into);
         w->end += n;
     }
     w->consumed += n;
     return 0;
+}
+
+void window_move_to(window *w, int64_t k)
+{
+    if (k < w->base || k > w->end)
+        w->base = w->end = k < w->total ? k : w->total;
 }
 
 } // namespace sndtools
