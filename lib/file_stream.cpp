@@ -44,18 +44,16 @@ static int64_t read_file_at(void *context, int64_t offset, unsigned char *into, 
     }
     return done;
 }
+#else
+// Elsewhere (Windows serialises the reads of one handle anyway) the data is
+// read in turn.
+static int64_t (*const read_file_at)(void *, int64_t, unsigned char *, int64_t) = nullptr;
 #endif
 
 byte_source source_of_file(file_source *f, FILE *file, int64_t start, int64_t size)
 {
     *f = file_source{file, start};
-#ifdef SNDTOOLS_HAVE_PREAD
     return byte_source{f, read_file, rewind_file, size, read_file_at};
-#else
-    // Elsewhere (Windows serialises the reads of one handle anyway) the data
-    // is read in turn.
-    return byte_source{f, read_file, rewind_file, size, nullptr};
-#endif
 }
 
 static bool write_file(void *context, const unsigned char *bytes, int64_t n)

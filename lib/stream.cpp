@@ -4,22 +4,20 @@
 
 namespace sndtools {
 
-static int64_t read_memory(void *context, unsigned char *into, int64_t n)
-{
-    memory_source *m = static_cast<memory_source *>(context);
-    int64_t got = m->size - m->at < n ? m->size - m->at : n;
-    if (got > 0)
-        memcpy(into, m->bytes + m->at, static_cast<size_t>(got));
-    m->at += got;
-    return got;
-}
-
 static int64_t read_memory_at(void *context, int64_t offset, unsigned char *into, int64_t n)
 {
     const memory_source *m = static_cast<const memory_source *>(context);
     int64_t got = offset >= m->size ? 0 : m->size - offset < n ? m->size - offset : n;
     if (got > 0)
         memcpy(into, m->bytes + offset, static_cast<size_t>(got));
+    return got;
+}
+
+static int64_t read_memory(void *context, unsigned char *into, int64_t n)
+{
+    memory_source *m = static_cast<memory_source *>(context);
+    int64_t got = read_memory_at(context, m->at, into, n);
+    m->at += got;
     return got;
 }
 

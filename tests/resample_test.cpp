@@ -475,12 +475,17 @@ bool shrink(void *context, const level_report *)
     return true;
 }
 
+byte_source source_of_shrinking(shrinking_source *s, bool at_offsets)
+{
+    return byte_source{s, read_shrinking, rewind_shrinking, int64_t(s->data->size()),
+                       at_offsets ? read_shrinking_at : nullptr};
+}
+
 snd_code implant_shrinking(const std::vector<unsigned char> &data, int64_t there, int64_t len,
                            int threads, bool at_offsets)
 {
     shrinking_source shrinking{&data, 0, there, false};
-    byte_source wav{&shrinking, read_shrinking, rewind_shrinking, int64_t(data.size()),
-                    at_offsets ? read_shrinking_at : nullptr};
+    byte_source wav = source_of_shrinking(&shrinking, at_offsets);
     std::vector<unsigned char> region(static_cast<size_t>(len));
     implant_job job{&wav, wav.size, 8000, 8000, true, 1.0f, region.data(), len,
                     high_nibble_first, threads, shrink, &shrinking, nullptr};
@@ -507,8 +512,7 @@ snd_status level_read(const std::vector<unsigned char> &data, int64_t there, int
                       int threads, bool at_offsets, implant_report *report)
 {
     shrinking_source held{&data, 0, there, true};
-    byte_source wav{&held, read_shrinking, rewind_shrinking, int64_t(data.size()),
-                    at_offsets ? read_shrinking_at : nullptr};
+    byte_source wav = source_of_shrinking(&held, at_offsets);
     std::vector<unsigned char> region(static_cast<size_t>(scan));
     implant_job job{&wav, wav.size, 4096, 8192, false, 0.0f, region.data(), scan,
                     high_nibble_first, threads, nullptr, nullptr, nullptr};
