@@ -6,6 +6,7 @@
 #include <system_error>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 
 FILE *open_file(const char *name, const char *mode)
@@ -18,20 +19,44 @@ std::filesystem::path path_of(const char *name)
     return std::filesystem::path(name);
 }
 
+std::string name_of_path(const std::filesystem::path &path)
+{
+    return path.string();
+}
+
 bool sync_file(FILE *f)
 {
     return fsync(fileno(f)) == 0;
 }
 
-bool rename_over(const std::filesystem::path &from, const std::filesystem::path &to)
-{
-    return rename(from.c_str(), to.c_str()) == 0;
-}
-
 int write_access_error(const std::filesystem::path &file)
 {
     std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
-    if (access(file.c_str(), W_OK) != 0 || access(dir.c_str(), W_OK) != 0)
+    struct stat st;
+    if ((lstat(file.c_str(), &st) == 0 && access(file.c_str(), W_OK) != 0) ||
+        access(dir.c_str(), W_OK) != 0)
+        return errno;
+    return 0;
+}
+
+// Root rewriting another user's file leaves it that user's; anyone else
+// keeps their own, as the system allows.
+void take_owner_and_mode(FILE *f, const std::filesystem::path &target)
+{
+    struct stat st;
+    if (stat(target.c_str(), &st) != 0)
+        return;
+    if (fchown(fileno(f), st.st_uid, st.st_gid) != 0) {
+        // not allowed: the file stays this user's
+    }
+    fchmod(fileno(f), st.st_mode & 07777);
+}
+
+int remove_link(const char *name, bool *removed)
+{
+    struct stat st;
+    *removed = lstat(name, &st) == 0 && S_ISLNK(st.st_mode);
+    if (*removed && unlink(name) != 0)
         return errno;
     return 0;
 }
@@ -123,13 +148,35 @@ stop close_output(output_file *out, bool write_failed)
     return stop_for(sndtools::snd_status_of(sndtools::snd_write_failed), nullptr, out->name);
 }
 
+stop open_output_replacing_link(output_file *out, const char *name)
+{
+    out->name = name;
+    out->file = nullptr;
+    out->guard = nullptr;
+    bool was_link = false;
+    int error = remove_link(name, &was_link);
+    if (error == 0) {
+        out->file = open_guarded(name, was_link, &out->guard);
+        error = errno;
+    }
+    if (out->file == nullptr)
+        return after_line(open_failure_line(name, error),
+                          failed("Couldn't open output file %s\n", name));
+    return stop();
+}
+
 stop read_whole_file(const char *name, std::vector<unsigned char> *bytes)
 {
+    bytes->clear();
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path_of(name), error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status) &&
+        !std::filesystem::is_regular_file(status))
+        return failed("Couldn't read file %s: it is not a regular file\n", name);
     FILE *in;
     if (stop refusal = open_input(name, &in))
         return refusal;
     int64_t size = file_size(in, name);
-    bytes->clear();
     bool whole = size >= 0;
     if (whole) {
         bytes->resize(static_cast<size_t>(size));
@@ -141,7 +188,8 @@ stop read_whole_file(const char *name, std::vector<unsigned char> *bytes)
     return stop();
 }
 
-// Where a name leads: the file itself, through any symbolic links.
+// Where a name leads: the file itself, through any symbolic links; the name
+// itself when it does not exist yet.
 static std::filesystem::path replaced_path(const char *name)
 {
     std::error_code error;
@@ -151,41 +199,123 @@ static std::filesystem::path replaced_path(const char *name)
 
 stop check_replaceable(const char *name)
 {
+    std::error_code ignored;
+    std::filesystem::file_status status = std::filesystem::status(path_of(name), ignored);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return failed("%s is not a regular file\n", name);
     int error = write_access_error(replaced_path(name));
     if (error != 0)
         return failed("%s cannot be written: %s\n", name, strerror(error));
     return stop();
 }
 
+static void discard(staged_file *f)
+{
+    if (f->file != nullptr)
+        fclose(f->file);
+    if (f->guard != nullptr) {
+        drop_output(f->guard);
+    } else if (f->file != nullptr) {
+        std::error_code ignored;
+        std::filesystem::remove(path_of(f->temp.c_str()), ignored);
+    }
+    f->file = nullptr;
+    f->guard = nullptr;
+}
+
+stop stage_file(const char *name, const unsigned char *bytes, int64_t size, staged_file *staged)
+{
+    *staged = staged_file{name, replaced_path(name), std::string(), nullptr, nullptr};
+    // A name of its own beside the target, so that the rename stays on one
+    // file system.
+    const std::string base = name_of_path(staged->target) + ".sndbank-";
+    int error = 0;
+    for (int n = 0; staged->file == nullptr && n < 100; n++) {
+        staged->temp = base + std::to_string(n);
+        staged->file = open_guarded(staged->temp.c_str(), true, &staged->guard);
+        error = errno;
+    }
+    if (staged->file == nullptr)
+        return after_line(open_failure_line(staged->temp.c_str(), error),
+                          failed("Couldn't write %s: nothing was changed\n", name));
+    // Before any byte: a private file's bytes are never open to others.
+    take_owner_and_mode(staged->file, staged->target);
+    errno = 0;
+    bool written = size == 0 || fwrite(bytes, 1, static_cast<size_t>(size), staged->file) ==
+                                    static_cast<size_t>(size);
+    written = written && fflush(staged->file) == 0 && sync_file(staged->file);
+    if (!written) {
+        error = errno;
+        discard(staged);
+        stop refusal = failed("Couldn't write %s: nothing was changed\n", name);
+        return error == 0 ? refusal : after_line(open_failure_line(name, error), refusal);
+    }
+    return stop();
+}
+
+// "a", "a and b", "a, b and c".
+static std::string names_of(std::vector<staged_file>::const_iterator from,
+                            std::vector<staged_file>::const_iterator to)
+{
+    std::string text;
+    for (auto f = from; f != to; ++f)
+        text += (f == from ? "" : f + 1 == to ? " and " : ", ") + f->name;
+    return text;
+}
+
+stop commit_staged(std::vector<staged_file> *files)
+{
+    for (auto f = files->begin(); f != files->end(); ++f) {
+        if (put_in_place(f->file, f->guard, f->temp, f->target))
+            continue;
+        int error = errno;
+        std::vector<staged_file> rest(f + 1, files->end());
+        discard_staged(&rest);
+        std::string line = open_failure_line(f->name.c_str(), error);
+        stop refusal;
+        if (f == files->begin()) {
+            refusal = failed("Couldn't replace %s: nothing was changed\n", f->name.c_str());
+        } else {
+            std::string replaced = names_of(files->begin(), f);
+            std::string not_replaced = names_of(f, files->end());
+            refusal = failed("Couldn't replace %s: %s %s replaced, %s %s not\n", f->name.c_str(),
+                             replaced.c_str(), f - files->begin() == 1 ? "was" : "were",
+                             not_replaced.c_str(), files->end() - f == 1 ? "was" : "were");
+        }
+        files->clear();
+        return after_line(line, refusal);
+    }
+    files->clear();
+    return stop();
+}
+
+void discard_staged(std::vector<staged_file> *files)
+{
+    for (staged_file &f : *files)
+        discard(&f);
+    files->clear();
+}
+
 stop replace_file(const char *name, const unsigned char *bytes, int64_t size)
 {
-    const std::filesystem::path target = replaced_path(name);
-    // A name of its own beside the target, so that the rename stays on one
-    // file system; guarded, so that a failure or an interruption removes it.
-    output_file temp{nullptr, nullptr, nullptr};
-    std::string temp_name;
-    for (int n = 0; temp.file == nullptr && n < 100; n++) {
-        temp_name = target.string() + ".sndbank-" + std::to_string(n);
-        temp.file = open_guarded(temp_name.c_str(), true, &temp.guard);
-    }
-    if (temp.file == nullptr)
-        return after_line(open_failure_line(temp_name.c_str(), errno),
-                          failed("Couldn't write %s: nothing was changed\n", name));
-    temp.name = temp_name.c_str();
-    bool written = size == 0 || fwrite(bytes, 1, static_cast<size_t>(size), temp.file) ==
-                                    static_cast<size_t>(size);
-    written = written && fflush(temp.file) == 0 && sync_file(temp.file);
-    if (stop refusal = close_output(&temp, !written))
-        return failed("Couldn't write %s: nothing was changed\n", name);
-    std::error_code ignored;
-    std::filesystem::file_status old = std::filesystem::status(target, ignored);
-    if (std::filesystem::exists(old))
-        std::filesystem::permissions(path_of(temp.name), old.permissions(), ignored);
-    if (!rename_over(path_of(temp.name), target)) {
-        int error = errno;
-        std::filesystem::remove(path_of(temp.name), ignored);
-        return after_line(open_failure_line(name, error),
-                          failed("Couldn't replace %s: nothing was changed\n", name));
-    }
+    std::vector<staged_file> files(1);
+    if (stop refusal = stage_file(name, bytes, size, &files[0]))
+        return refusal;
+    return commit_staged(&files);
+}
+
+static void say_waiting(const char *name)
+{
+    printf("Waiting for another sndbank run to finish with %s\n", name);
+    fflush(stdout);
+}
+
+stop lock_for_replacing(const char *name, file_lock **lock)
+{
+    const std::string lock_name = name_of_path(replaced_path(name)) + ".sndbank-lock";
+    *lock = take_lock_file(lock_name, name, say_waiting);
+    if (*lock == nullptr)
+        return after_line(open_failure_line(lock_name.c_str(), errno),
+                          failed("Couldn't lock %s: nothing was changed\n", name));
     return stop();
 }

@@ -93,22 +93,84 @@ stop open_output(output_file *out, const char *name);
 // the close does, and a guarded output is removed then.
 stop close_output(output_file *out, bool write_failed);
 
-// The whole of a file, refused as open_input refuses.
+// The same, for an output that is never written through a symbolic link
+// (a WAV file in a folder of its own, which may now be a link to a file
+// elsewhere): a link of that name is removed and a new file created in its
+// place, refused if anything appears there meanwhile.
+stop open_output_replacing_link(output_file *out, const char *name);
+
+// The whole of a regular file, refused as open_input refuses, and before it
+// is opened when it is not a regular file (a FIFO would block the read):
+// "Couldn't read file <name>: it is not a regular file".
 stop read_whole_file(const char *name, std::vector<unsigned char> *bytes);
 
-// A file rewritten whole (a ROM): refused before anything is built when it
-// cannot be replaced ("<name> cannot be written: <reason>"); then its new
-// bytes written beside it, flushed to the disk and renamed over it, with its
-// permissions, so that a failure or an interruption leaves the old file
-// whole. A symbolic link is followed: its target is replaced.
+// Files rewritten whole (a ROM, a manifest, a regions list), together. A
+// symbolic link is followed: its target is replaced.
+//
+// check_replaceable refuses, before anything is built, a name this user
+// cannot replace ("<name> cannot be written: <reason>") or one that is not
+// a regular file ("<name> is not a regular file"); a name that does not
+// exist yet is accepted when its folder can take it.
+//
+// stage_file writes the new bytes beside the target, under a temporary name
+// guarded like an output (a refusal or an interruption removes it), flushed
+// to the disk, with the target's permissions and, on POSIX, its owner and
+// group where this user may give them (a new file: the default ones).
+// Refused with the system's reason and "Couldn't write <name>: nothing was
+// changed".
+//
+// commit_staged renames them over their targets in the order given and
+// empties the list. When the first rename fails: the system's reason and
+// "Couldn't replace <name>: nothing was changed". When a later one fails,
+// what was replaced and what was not: "Couldn't replace <c>: <a> and <b>
+// were replaced, <c> was not" ("<a> was replaced, <b> and <c> were not").
+// Every temporary file not renamed is removed either way.
+//
+// discard_staged removes staged files that will not be committed, and
+// empties the list.
+struct staged_file {
+    std::string name;              // as given, for the messages
+    std::filesystem::path target;  // the file replaced
+    std::string temp;              // the new bytes, beside it
+    FILE *file;                    // open until renamed (Windows renames it through its handle)
+    output_guard *guard;
+};
 stop check_replaceable(const char *name);
+stop stage_file(const char *name, const unsigned char *bytes, int64_t size, staged_file *staged);
+stop commit_staged(std::vector<staged_file> *files);
+void discard_staged(std::vector<staged_file> *files);
+
+// One file staged and committed.
 stop replace_file(const char *name, const unsigned char *bytes, int64_t size);
 
-// Platform parts of the above: the file's data on the disk, the rename
-// that replaces an existing file, and whether this user may write a file
-// (and its directory).
+// A lock held on a file from before it is read until it is replaced, so
+// that two runs on one file take turns instead of one losing the other's
+// edits: a lock file "<target>.sndbank-lock" beside the file (a symbolic
+// link followed), locked by this process and removed when it lets go,
+// fails or is interrupted. A run that finds it held prints once "Waiting for
+// another sndbank run to finish with <name>" and waits. Refused only when
+// the lock file cannot be made: the system's reason and "Couldn't lock
+// <name>: nothing was changed".
+struct file_lock;
+stop lock_for_replacing(const char *name, file_lock **lock);
+void release_lock(file_lock *lock);
+
+// Platform parts of the above: the file's data on the disk; whether this
+// user may write a file (when it exists) and create one beside it; the
+// owner and permissions of a target given to its new bytes; the rename of a
+// staged file over its target, which closes it (and removes it on a
+// failure, errno set); a symbolic link removed (0, or the errno); the lock
+// file taken (null with errno set when it cannot be made), after one call
+// of waiting() when another run holds it; a name of a path, in the form
+// path_of takes.
 bool sync_file(FILE *f);
-bool rename_over(const std::filesystem::path &from, const std::filesystem::path &to);
 int write_access_error(const std::filesystem::path &file);
+void take_owner_and_mode(FILE *f, const std::filesystem::path &target);
+bool put_in_place(FILE *f, output_guard *guard, const std::string &temp,
+                  const std::filesystem::path &target);
+int remove_link(const char *name, bool *removed);
+file_lock *take_lock_file(const std::string &lock_name, const char *name,
+                          void (*waiting)(const char *name));
+std::string name_of_path(const std::filesystem::path &path);
 
 #endif

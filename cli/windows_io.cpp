@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <system_error>
@@ -113,28 +114,168 @@ bool sync_file(FILE *f)
     return _commit(_fileno(f)) == 0;
 }
 
-bool rename_over(const std::filesystem::path &from, const std::filesystem::path &to)
+// The errno closest to the system's last error, for the reason line.
+static int errno_of_last_error()
 {
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    errno = EACCES;
-    return false;
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ENOENT;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    default:
+        return EACCES;
+    }
 }
 
-// A read-only file can be renamed over here, but its owner said no.
+// A read-only file can be renamed over here, but its owner said no; a new
+// file needs its folder.
 int write_access_error(const std::filesystem::path &file)
 {
     DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return ENOENT;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        std::filesystem::path dir = file.parent_path().empty() ? L"." : file.parent_path();
+        DWORD folder = GetFileAttributesW(dir.c_str());
+        return folder != INVALID_FILE_ATTRIBUTES && (folder & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ENOENT;
+    }
     if ((attributes & FILE_ATTRIBUTE_READONLY) || _waccess(file.c_str(), 2) != 0)
         return EACCES;
     return 0;
 }
 
+// A new file takes its permissions from its folder, as the old one did;
+// the one permission there is besides (read-only) is refused beforehand.
+void take_owner_and_mode(FILE *, const std::filesystem::path &)
+{
+}
+
+// A staged file is open to be deleted on close, and no one else may
+// delete or rename it meanwhile: it is renamed through its own handle.
+// Kept before the rename, since a file still to be deleted would take the
+// target with it.
+bool put_in_place(FILE *f, output_guard *guard, const std::string &temp,
+                  const std::filesystem::path &target)
+{
+    std::error_code ignored;
+    const std::wstring to = std::filesystem::absolute(target, ignored).native();
+    if (guard == nullptr) {
+        fclose(f);
+        if (MoveFileExW(path_of(temp.c_str()).c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        int error = errno_of_last_error();
+        std::filesystem::remove(path_of(temp.c_str()), ignored);
+        errno = error;
+        return false;
+    }
+    HANDLE h = guard->handle;
+    bool renamed = false;
+    int error = EACCES;
+    if (keep_output(guard)) {
+        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + (to.size() + 1) * sizeof(wchar_t));
+        FILE_RENAME_INFO *info = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+        info->ReplaceIfExists = TRUE;
+        info->RootDirectory = nullptr;
+        info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+        memcpy(info->FileName, to.c_str(), (to.size() + 1) * sizeof(wchar_t));
+        renamed = SetFileInformationByHandle(h, FileRenameInfo, info,
+                                             static_cast<DWORD>(buffer.size())) != 0;
+        if (renamed)
+            FlushFileBuffers(h);
+        else
+            error = errno_of_last_error();
+        if (!renamed)
+            set_delete_on_close(h, true);
+    }
+    fclose(f); // removes the file when it was not renamed
+    errno = error;
+    return renamed;
+}
+
+int remove_link(const char *name, bool *removed)
+{
+    *removed = false;
+    const std::wstring wide = wide_of(name);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (found.dwReserved0 != IO_REPARSE_TAG_SYMLINK &&
+         found.dwReserved0 != IO_REPARSE_TAG_MOUNT_POINT))
+        return 0;
+    bool gone = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                     ? RemoveDirectoryW(wide.c_str())
+                     : DeleteFileW(wide.c_str())) != 0;
+    if (!gone)
+        return errno_of_last_error();
+    *removed = true;
+    return 0;
+}
+
+// The lock file is open shared with no one and deleted when its handle
+// closes, however the process ends; another run finds it in use and tries
+// again every 100 ms.
+struct file_lock {
+    HANDLE handle;
+};
+
+file_lock *take_lock_file(const std::string &lock_name, const char *name,
+                          void (*waiting)(const char *name))
+{
+    const std::wstring wide = wide_of(lock_name.c_str());
+    bool said = false;
+    for (int denied = 0;;) {
+        HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
+                               nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            return new file_lock{h};
+        DWORD error = GetLastError();
+        // Denied while the run that let go of it has it deleted, for a
+        // moment; denied for good in a folder this user may not write.
+        bool in_use = error == ERROR_SHARING_VIOLATION;
+        bool going = error == ERROR_ACCESS_DENIED && denied++ < 20 &&
+                     (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                      GetLastError() == ERROR_ACCESS_DENIED);
+        if (!in_use && !going) {
+            SetLastError(error);
+            errno = errno_of_last_error();
+            return nullptr;
+        }
+        if (in_use && !said)
+            waiting(name);
+        said = said || in_use;
+        Sleep(100);
+    }
+}
+
+void release_lock(file_lock *lock)
+{
+    if (lock == nullptr)
+        return;
+    CloseHandle(lock->handle);
+    delete lock;
+}
+
 std::filesystem::path path_of(const char *name)
 {
     return std::filesystem::path(wide_of(name));
+}
+
+std::string name_of_path(const std::filesystem::path &path)
+{
+    const std::wstring &wide = path.native();
+    return utf8_of(std::u16string(wide.begin(), wide.end()));
 }
 
 // The C runtime writes a console through its own code page conversions,
