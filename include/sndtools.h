@@ -198,8 +198,10 @@ typedef struct sndtools_phrase {
     int32_t line;           /* in the list, from 1 */
     int64_t name_at, name_length; /* the list's name for it, in its text; 0 bytes: none */
     int32_t fault;          /* SNDTOOLS_FAULT_... */
-    int32_t other;          /* the phrase it overlaps or whose name it has, or for an alias
-                               the earlier one it is exactly alike */
+    int32_t other;          /* the phrase it overlaps or whose name it has; for an alias
+                               the earlier one it is exactly alike; for a phrase without a
+                               fault that is no alias, the outermost phrase it lies inside
+                               (0: none) */
     int32_t alias;          /* 1: the same bytes as phrase other, that phrase listed again */
 } sndtools_phrase;
 
@@ -219,8 +221,10 @@ SNDTOOLS_API int sndtools_read_regions(const char *text, int64_t size, int64_t r
 /* A new layout: the phrases without a fault, each new_lengths[i] bytes long
  * (an alias takes its phrase's), one after the other in table order from the
  * lowest offset; new_offsets[i] receives each offset (a phrase with a fault
- * keeps its own). SNDTOOLS_ERROR_LAYOUT, with the offsets set all the same,
- * when the last ends past limit. */
+ * keeps its own). A phrase inside another that grows no longer stays there
+ * and takes a place of its own; one that does not moves with its outer
+ * phrase, which then reaches at least to its end. SNDTOOLS_ERROR_LAYOUT, with
+ * the offsets set all the same, when the last ends past limit. */
 SNDTOOLS_API int sndtools_lay_out(const sndtools_phrase *phrases, int64_t count,
                                   const int64_t *new_lengths, int64_t limit,
                                   int64_t *new_offsets);

@@ -1,7 +1,9 @@
 #include "bank.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <map>
 
 namespace sndtools {
 
@@ -29,38 +31,71 @@ static bank_phrase phrase_at(int number, int64_t offset, int64_t length)
     return p;
 }
 
-// Phrases exactly alike count as one: each later one is an alias of the
-// first. Of the rest, two that share a byte both overlap, each naming the
-// other (the one reaching furthest before it).
-static void mark_overlaps(std::vector<bank_phrase> *phrases)
+// Where two phrases' bytes meet, one lies inside the other or they are
+// faults: a phrase is one when another starts before it and ends inside it,
+// or starts inside it and ends after it (each found with a sweep over the
+// others' ends or starts, so that no list is too long to check). Exactly
+// alike phrases count as one: each later one an alias of the first.
+static void mark_shared_bytes(std::vector<bank_phrase> *phrases)
 {
     std::vector<bank_phrase *> order;
     for (bank_phrase &p : *phrases)
         if (p.fault == bank_fault_none)
             order.push_back(&p);
-    std::sort(order.begin(), order.end(), [](const bank_phrase *a, const bank_phrase *b) {
+    auto end_of = [](const bank_phrase *p) { return p->offset + p->length; };
+    std::sort(order.begin(), order.end(), [&](const bank_phrase *a, const bank_phrase *b) {
         if (a->offset != b->offset)
             return a->offset < b->offset;
-        return a->length != b->length ? a->length < b->length : a->number < b->number;
+        return a->length != b->length ? a->length > b->length : a->number < b->number;
     });
-    bank_phrase *reach = nullptr, *previous = nullptr;
+    std::map<const bank_phrase *, int> partner;
+    // Those that start before it and end inside it.
+    std::multimap<int64_t, const bank_phrase *> ends;
+    for (size_t i = 0; i < order.size();) {
+        size_t j = i;
+        for (; j < order.size() && order[j]->offset == order[i]->offset; j++) {
+            auto q = ends.upper_bound(order[j]->offset);
+            if (q != ends.end() && q->first < end_of(order[j]))
+                partner[order[j]] = q->second->number;
+        }
+        for (; i < j; i++)
+            ends.insert({end_of(order[i]), order[i]});
+    }
+    // Those that start inside it and end after it.
+    std::vector<bank_phrase *> by_end = order;
+    std::stable_sort(by_end.begin(), by_end.end(), [&](const bank_phrase *a, const bank_phrase *b) {
+        return end_of(a) > end_of(b);
+    });
+    std::multimap<int64_t, const bank_phrase *> starts;
+    for (size_t i = 0; i < by_end.size();) {
+        size_t j = i;
+        for (; j < by_end.size() && end_of(by_end[j]) == end_of(by_end[i]); j++) {
+            auto q = starts.upper_bound(by_end[j]->offset);
+            if (q != starts.end() && q->first < end_of(by_end[j]) && partner.count(by_end[j]) == 0)
+                partner[by_end[j]] = q->second->number;
+        }
+        for (; i < j; i++)
+            starts.insert({by_end[i]->offset, by_end[i]});
+    }
+    // The rest nest: each inside the outermost phrase that holds it.
+    const bank_phrase *first_alike = nullptr, *outer = nullptr;
     for (bank_phrase *p : order) {
-        if (previous != nullptr && p->offset == previous->offset && p->length == previous->length) {
-            p->alias = true;
-            p->other = previous->alias ? previous->other : previous->number;
-            continue;
-        }
-        previous = p;
-        if (reach != nullptr && p->offset < reach->offset + reach->length) {
+        bool alike = first_alike != nullptr && first_alike->offset == p->offset &&
+                     first_alike->length == p->length;
+        if (!alike)
+            first_alike = p;
+        if (partner.count(p) != 0) {
             p->fault = bank_fault_overlap;
-            p->other = reach->number;
-            if (reach->fault == bank_fault_none) {
-                reach->fault = bank_fault_overlap;
-                reach->other = p->number;
-            }
+            p->other = partner[p];
+        } else if (alike) {
+            p->alias = true;
+            p->other = first_alike->number;
+        } else if (outer != nullptr && end_of(p) <= end_of(outer)) {
+            p->inside = true;
+            p->other = outer->number;
+        } else {
+            outer = p;
         }
-        if (reach == nullptr || p->offset + p->length > reach->offset + reach->length)
-            reach = p;
     }
 }
 
@@ -88,13 +123,11 @@ bool read_phrase_table(const unsigned char *rom, int64_t rom_size, int64_t table
             p.fault = bank_fault_in_table;
         phrases->push_back(p);
     }
-    mark_overlaps(phrases);
+    mark_shared_bytes(phrases);
     return true;
 }
 
-// A whole number below 2^31, decimal or after a lower-case "0x"
-// hexadecimal, as the programs read their arguments.
-static bool read_number(const char *text, int64_t n, int64_t *value)
+bool bank_number(const char *text, int64_t n, int64_t *value)
 {
     int base = n > 2 && text[0] == '0' && text[1] == 'x' ? 16 : 10;
     int64_t at = base == 16 ? 2 : 0, v = 0;
@@ -116,11 +149,10 @@ static bool read_number(const char *text, int64_t n, int64_t *value)
     return true;
 }
 
-// A name that can be a file's on every system: no separators, no
-// characters Windows refuses, not "." or "..".
-static bool name_usable(const char *name, int64_t n)
+bool bank_name_usable(const char *name, int64_t n)
 {
-    if ((n == 1 && name[0] == '.') || (n == 2 && name[0] == '.' && name[1] == '.'))
+    if (n < 1 || n > 251 || (n == 1 && name[0] == '.') ||
+        (n == 2 && name[0] == '.' && name[1] == '.'))
         return false;
     for (int64_t i = 0; i < n; i++) {
         unsigned char c = static_cast<unsigned char>(name[i]);
@@ -161,15 +193,27 @@ struct token {
     int64_t at, n;
 };
 
+static bool made_of_digits(const char *text, int64_t n)
+{
+    int64_t at = n > 2 && text[0] == '0' && text[1] == 'x' ? 2 : 0;
+    for (int64_t i = at; i < n; i++)
+        if (!isdigit(static_cast<unsigned char>(text[i])) &&
+            !(at == 2 && isxdigit(static_cast<unsigned char>(text[i]))))
+            return false;
+    return n > at;
+}
+
 // One phrase line's fields (count of them, at most 5 kept), checked.
 static bank_phrase read_region_line(const char *text, const token *fields, int count,
                                     int number, int line, int64_t rom_size)
 {
     int64_t offset = 0, length = 0, rate = 0;
-    bool numbers = count >= 2 && read_number(text + fields[0].at, fields[0].n, &offset) &&
-                   read_number(text + fields[1].at, fields[1].n, &length);
-    // A third field is the rate when it is a number, the name otherwise.
-    bool has_rate = count >= 3 && read_number(text + fields[2].at, fields[2].n, &rate);
+    bool numbers = count >= 2 && bank_number(text + fields[0].at, fields[0].n, &offset) &&
+                   bank_number(text + fields[1].at, fields[1].n, &length);
+    // A third field made of digits is the rate (one past its range is a
+    // fault, not a name); any other is the name.
+    bool has_rate = count >= 3 && made_of_digits(text + fields[2].at, fields[2].n);
+    bool rate_read = has_rate && bank_number(text + fields[2].at, fields[2].n, &rate);
     const token *name = count == 4 || (count == 3 && !has_rate) ? &fields[count - 1] : nullptr;
     bank_phrase p = phrase_at(number, offset, length);
     p.line = line;
@@ -180,13 +224,13 @@ static bank_phrase read_region_line(const char *text, const token *fields, int c
     }
     if (count < 2 || count > 4)
         p.fault = bank_fault_syntax;
-    else if (!numbers || (count == 4 && !has_rate))
+    else if (!numbers || (has_rate && !rate_read) || (count == 4 && !has_rate))
         p.fault = bank_fault_number;
     else if (length == 0)
         p.fault = bank_fault_no_bytes;
     else if (has_rate && rate == 0)
         p.fault = bank_fault_rate;
-    else if (name != nullptr && !name_usable(text + name->at, name->n))
+    else if (name != nullptr && !bank_name_usable(text + name->at, name->n))
         p.fault = bank_fault_name;
     else if (offset + length > rom_size)
         p.fault = bank_fault_past_file;
@@ -234,7 +278,7 @@ void parse_regions(const char *text, int64_t size, int64_t rom_size,
             }
         }
     }
-    mark_overlaps(phrases);
+    mark_shared_bytes(phrases);
 }
 
 std::vector<const bank_phrase *> sound_phrases(const std::vector<bank_phrase> &phrases)
@@ -269,28 +313,211 @@ int64_t region_bytes_for(int64_t frames, int wav_rate, int adpcm_rate)
     return (samples + 1) / 2;
 }
 
-bool lay_out_phrases(const std::vector<bank_phrase> &phrases,
-                     const std::vector<int64_t> &new_length, int64_t limit,
-                     std::vector<int64_t> *new_offset)
+byte_span entry_span(const bank_phrase &p, int64_t rom_size)
 {
-    new_offset->assign(phrases.size(), 0);
+    bool placed = p.fault != bank_fault_reversed && p.fault != bank_fault_syntax &&
+                  p.fault != bank_fault_number && p.length > 0;
+    if (!placed || p.offset >= rom_size)
+        return byte_span{0, 0};
+    return byte_span{p.offset, std::min(p.offset + p.length, rom_size)};
+}
+
+namespace {
+
+// What both layouts share: which phrases are placed on their own (in table
+// order), the length each takes, and the rest placed after them.
+struct layout_plan {
+    std::vector<size_t> units;    // phrases placed on their own, in table order
+    std::vector<bool> stays;      // a phrase inside another that stays there
+    std::vector<int64_t> length;  // the bytes each takes
+    std::vector<size_t> index_of; // by number
+};
+
+bool sound(const bank_phrase &p)
+{
+    return p.fault == bank_fault_none && !p.alias;
+}
+
+layout_plan plan_of(const std::vector<bank_phrase> &phrases,
+                    const std::vector<phrase_wish> &wishes)
+{
+    layout_plan plan;
+    int largest = 0;
+    for (const bank_phrase &p : phrases)
+        largest = std::max(largest, p.number);
+    plan.index_of.assign(size_t(largest) + 1, 0);
+    for (size_t i = 0; i < phrases.size(); i++)
+        plan.index_of[size_t(phrases[i].number)] = i;
+    plan.stays.assign(phrases.size(), false);
+    plan.length.assign(phrases.size(), 0);
+    for (size_t i = 0; i < phrases.size(); i++) {
+        const bank_phrase &p = phrases[i];
+        plan.length[i] = sound(p) ? wishes[i].length : p.length;
+        plan.stays[i] = sound(p) && p.inside && !wishes[i].own_place &&
+                        wishes[i].length <= p.length;
+    }
+    // An outer phrase reaches to the end of every phrase that stays inside it.
+    for (size_t i = 0; i < phrases.size(); i++)
+        if (plan.stays[i]) {
+            size_t outer = plan.index_of[size_t(phrases[i].other)];
+            plan.length[outer] = std::max(plan.length[outer], phrases[i].offset +
+                                          plan.length[i] - phrases[outer].offset);
+        }
+    for (size_t i = 0; i < phrases.size(); i++)
+        if (sound(phrases[i]) && !plan.stays[i])
+            plan.units.push_back(i);
+    return plan;
+}
+
+// The places of the phrases that follow others: those inside an outer
+// phrase, the aliases; and those with a fault, which keep theirs.
+void place_followers(const std::vector<bank_phrase> &phrases, const layout_plan &plan,
+                     std::vector<phrase_place> *places)
+{
+    for (size_t i = 0; i < phrases.size(); i++) {
+        const bank_phrase &p = phrases[i];
+        if (p.fault != bank_fault_none)
+            (*places)[i] = phrase_place{p.offset, p.length};
+        else if (plan.stays[i]) {
+            const phrase_place &outer = (*places)[plan.index_of[size_t(p.other)]];
+            (*places)[i] = phrase_place{outer.offset + p.offset -
+                                        phrases[plan.index_of[size_t(p.other)]].offset,
+                                        plan.length[i]};
+        }
+    }
+    for (size_t i = 0; i < phrases.size(); i++)
+        if (phrases[i].fault == bank_fault_none && phrases[i].alias)
+            (*places)[i] = (*places)[plan.index_of[size_t(phrases[i].other)]];
+}
+
+// The spans taken, kept sorted; the first gap of from..to-1 that holds
+// length bytes, and the largest gap.
+struct taken_spans {
+    std::vector<byte_span> spans;
+
+    void add(byte_span s)
+    {
+        if (s.to > s.from)
+            spans.insert(std::upper_bound(spans.begin(), spans.end(), s,
+                                          [](const byte_span &a, const byte_span &b) {
+                                              return a.from < b.from;
+                                          }),
+                         s);
+    }
+    void remove(byte_span s)
+    {
+        for (size_t i = 0; i < spans.size(); i++)
+            if (spans[i].from == s.from && spans[i].to == s.to) {
+                spans.erase(spans.begin() + int64_t(i));
+                return;
+            }
+    }
+    bool free(int64_t from, int64_t to) const
+    {
+        for (const byte_span &s : spans)
+            if (s.from < to && from < s.to)
+                return false;
+        return true;
+    }
+    int64_t first_fit(int64_t from, int64_t to, int64_t length, int64_t *largest) const
+    {
+        int64_t at = from, found = -1;
+        *largest = 0;
+        for (size_t i = 0; i <= spans.size(); i++) {
+            int64_t gap_end = i < spans.size() ? std::min(spans[i].from, to) : to;
+            if (gap_end - at > *largest)
+                *largest = gap_end - at;
+            if (found < 0 && gap_end - at >= length)
+                found = at;
+            if (i < spans.size())
+                at = std::max(at, spans[i].to);
+        }
+        return found;
+    }
+};
+
+} // namespace
+
+bool lay_out_phrases(const std::vector<bank_phrase> &phrases,
+                     const std::vector<phrase_wish> &wishes, int64_t limit,
+                     std::vector<phrase_place> *places)
+{
+    layout_plan plan = plan_of(phrases, wishes);
+    places->assign(phrases.size(), phrase_place{0, 0});
     int64_t at = INT64_MAX;
     for (const bank_phrase &p : phrases)
         if (p.fault == bank_fault_none)
             at = std::min(at, p.offset);
-    for (size_t i = 0; i < phrases.size(); i++) {
-        const bank_phrase &p = phrases[i];
-        (*new_offset)[i] = p.offset;
-        if (p.fault != bank_fault_none || p.alias)
-            continue;
-        (*new_offset)[i] = at;
-        at += new_length[i];
+    for (size_t i : plan.units) {
+        (*places)[i] = phrase_place{at, plan.length[i]};
+        at += plan.length[i];
     }
-    for (size_t i = 0; i < phrases.size(); i++)
-        for (size_t j = 0; j < i && phrases[i].alias; j++)
-            if (phrases[j].number == phrases[i].other && !phrases[j].alias)
-                (*new_offset)[i] = (*new_offset)[j];
-    return at == INT64_MAX || at <= limit;
+    place_followers(phrases, plan, places);
+    return plan.units.empty() || at <= limit;
+}
+
+bool place_phrases(const std::vector<bank_phrase> &phrases,
+                   const std::vector<phrase_wish> &wishes, int64_t from, int64_t to,
+                   std::vector<phrase_place> *places, placement_failure *failure)
+{
+    layout_plan plan = plan_of(phrases, wishes);
+    places->assign(phrases.size(), phrase_place{0, 0});
+    taken_spans taken;
+    for (const bank_phrase &p : phrases)
+        taken.add(sound(p) && !p.inside ? byte_span{p.offset, p.offset + p.length}
+                                        : p.fault != bank_fault_none ? entry_span(p, to)
+                                                                     : byte_span{0, 0});
+    std::vector<size_t> grown, own;
+    for (size_t i : plan.units) { // shorter ones first: the bytes they leave are free
+        const bank_phrase &p = phrases[i];
+        if (p.inside)
+            own.push_back(i);
+        else if (plan.length[i] > p.length)
+            grown.push_back(i);
+        else {
+            taken.remove(byte_span{p.offset, p.offset + p.length});
+            taken.add(byte_span{p.offset, p.offset + plan.length[i]});
+            (*places)[i] = phrase_place{p.offset, plan.length[i]};
+        }
+    }
+    for (size_t i : grown)
+        taken.remove(byte_span{phrases[i].offset, phrases[i].offset + phrases[i].length});
+    grown.insert(grown.end(), own.begin(), own.end());
+    for (size_t i : grown) {
+        const bank_phrase &p = phrases[i];
+        int64_t length = plan.length[i], largest = 0, at = p.offset;
+        if (p.inside || at + length > to || !taken.free(at, at + length))
+            at = taken.first_fit(from, to, length, &largest);
+        if (at < 0) {
+            *failure = placement_failure{p.number, length, largest};
+            return false;
+        }
+        taken.add(byte_span{at, at + length});
+        (*places)[i] = phrase_place{at, length};
+    }
+    place_followers(phrases, plan, places);
+    return true;
+}
+
+unsigned char fill_byte(const unsigned char *rom, const std::vector<bank_phrase> &phrases,
+                        int64_t from, int64_t to)
+{
+    taken_spans taken;
+    for (const bank_phrase &p : phrases)
+        taken.add(entry_span(p, to));
+    int64_t count[256] = {0}, at = from;
+    for (size_t i = 0; i <= taken.spans.size(); i++) {
+        int64_t gap_end = i < taken.spans.size() ? std::min(taken.spans[i].from, to) : to;
+        for (; at < gap_end; at++)
+            count[rom[at]]++;
+        if (i < taken.spans.size())
+            at = std::max(at, taken.spans[i].to);
+    }
+    int best = 0xFF;
+    for (int b = 0xFE; b >= 0; b--)
+        if (count[b] > count[best])
+            best = b;
+    return static_cast<unsigned char>(best);
 }
 
 void write_table_entry(unsigned char *rom, int64_t table_offset, int number, int64_t start,

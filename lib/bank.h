@@ -26,7 +26,7 @@ enum bank_fault {
     bank_fault_in_table,    // it starts inside the table
     bank_fault_past_space,  // it ends past the 256 KiB the chip addresses
     bank_fault_past_file,   // it ends past the end of the file
-    bank_fault_overlap,     // it overlaps phrase other
+    bank_fault_overlap,     // it overlaps phrase other, neither lying inside the other
     bank_fault_syntax,      // a line that is not "offset length [rate] [name]"
     bank_fault_number,      // a number that is not understood (or from 2^31 on)
     bank_fault_no_bytes,    // a length of 0
@@ -45,9 +45,11 @@ struct bank_phrase {
     int64_t name_at;        // in the list's text, name_length bytes; 0 bytes: none
     int64_t name_length;
     bank_fault fault;
-    int other;              // the phrase it overlaps or whose name it has, or, for an
-                            // alias, the earlier one it is exactly alike
+    int other;              // the phrase it overlaps or whose name it has; for an alias,
+                            // the earlier one it is exactly alike; for a phrase inside
+                            // another, the outermost phrase it lies in
     bool alias;             // the same bytes as an earlier entry: that phrase again
+    bool inside;            // its bytes all lie inside phrase other (a tail, say)
 };
 
 // The entries of the table at table_offset that are not empty, in order,
@@ -57,15 +59,26 @@ bool read_phrase_table(const unsigned char *rom, int64_t rom_size, int64_t table
 
 // The phrases of a list of regions (one a line, "offset length [rate]
 // [name]", numbers decimal or after "0x" hexadecimal, "#" to the end of a
-// line a comment), each checked against a file of rom_size bytes.
+// line a comment), each checked against a file of rom_size bytes. A third
+// field made of digits is a rate; any other is the name.
 void parse_regions(const char *text, int64_t size, int64_t rom_size,
                    std::vector<bank_phrase> *phrases);
+
+// A whole number below 2^31, decimal or after a lower-case "0x"
+// hexadecimal, as the programs read their arguments.
+bool bank_number(const char *text, int64_t n, int64_t *value);
+
+// A name that can be a file's on every system, inside the folder it is
+// named in: no separators, no control characters, none that Windows
+// refuses, not "." or "..", at most 251 bytes (255 with ".wav").
+bool bank_name_usable(const char *name, int64_t n);
 
 // Whether two names give one file: alike but for case, with or without
 // ".wav".
 bool bank_names_alike(const char *a, int64_t an, const char *b, int64_t bn);
 
-// The phrases that can be used: no fault and no alias.
+// The phrases that can be used, each with a WAV file of its own: no fault
+// and no alias (a phrase inside another is one).
 std::vector<const bank_phrase *> sound_phrases(const std::vector<bank_phrase> &phrases);
 
 // The bytes of from..to-1 that no phrase without a fault covers.
@@ -76,14 +89,59 @@ int64_t uncovered_bytes(const std::vector<bank_phrase> &phrases, int64_t from, i
 // / 2); -1 for rates below 1 or a count past 2^62.
 int64_t region_bytes_for(int64_t frames, int wav_rate, int adpcm_rate);
 
-// A new layout of the phrases without a fault, each new_length[i] bytes
-// long for phrases[i] (aliases take their phrase's), one after the other in
-// table order from the lowest offset on; new_offset[i] receives each
-// offset. False, with the offsets set all the same, when the last ends past
-// limit.
+// What a new layout asks of each phrase: the bytes it takes, and for a
+// phrase inside another, whether it must have a place of its own (a phrase
+// inside another that grows gets one anyway).
+struct phrase_wish {
+    int64_t length;
+    bool own_place;
+};
+
+// Where a phrase lies in a new layout. A phrase with a fault keeps its own;
+// an alias takes its phrase's; a phrase inside another that stays there
+// moves with it, at the same distance from its start, and the outer phrase
+// takes at least the bytes that reach to its end.
+struct phrase_place {
+    int64_t offset, length;
+};
+
+// Every phrase in table order, one after the other from the lowest offset
+// on (phrases inside another that stay there, with it). False, with the
+// places set all the same, when the last ends past limit.
 bool lay_out_phrases(const std::vector<bank_phrase> &phrases,
-                     const std::vector<int64_t> &new_length, int64_t limit,
-                     std::vector<int64_t> *new_offset);
+                     const std::vector<phrase_wish> &wishes, int64_t limit,
+                     std::vector<phrase_place> *places);
+
+// Why a phrase found no place: it needed so many bytes, and the largest
+// free span had so many.
+struct placement_failure {
+    int number;
+    int64_t needed, largest;
+};
+
+// Only what must move moves: a phrase keeps its place when it shrinks or
+// keeps its length; one that grows grows in place when the bytes right
+// after it are free, and otherwise moves, as does a phrase inside another
+// that must leave it, to the first free span (lowest address first) of
+// from..to-1 that holds it. Free: covered by no entry of the table or list
+// (the bad ones' bytes count too). False, with *failure, when a phrase
+// finds no place.
+bool place_phrases(const std::vector<bank_phrase> &phrases,
+                   const std::vector<phrase_wish> &wishes, int64_t from, int64_t to,
+                   std::vector<phrase_place> *places, placement_failure *failure);
+
+// The byte that fills most of from..to-1 outside every entry (on a tie the
+// larger value; 0xFF where every byte lies in one): what bytes a phrase
+// leaves become.
+unsigned char fill_byte(const unsigned char *rom, const std::vector<bank_phrase> &phrases,
+                        int64_t from, int64_t to);
+
+// The bytes of an entry, clipped to the file: the phrases' and those of bad
+// entries whose place could be read (empty for the others).
+struct byte_span {
+    int64_t from, to;
+};
+byte_span entry_span(const bank_phrase &p, int64_t rom_size);
 
 // Writes entry number's start and end addresses (end inclusive) into the
 // table at table_offset, leaving its other 2 bytes as they are.

@@ -19,12 +19,15 @@ sndtools_phrase public_phrase(const bank_phrase &p)
                            p.name_at, p.name_length, p.fault,  p.other, p.alias ? 1 : 0};
 }
 
+// A phrase without a fault that names another and is no alias lies inside
+// it.
 bank_phrase core_phrase(const sndtools_phrase &p)
 {
     return bank_phrase{p.number,      p.offset, p.length,
                        p.start,       p.end,    p.rate,
                        p.line,        p.name_at, p.name_length,
-                       static_cast<bank_fault>(p.fault), p.other, p.alias != 0};
+                       static_cast<bank_fault>(p.fault), p.other, p.alias != 0,
+                       p.fault == SNDTOOLS_FAULT_NONE && p.alias == 0 && p.other != 0};
 }
 
 int give_phrases(const std::vector<bank_phrase> &found, sndtools_phrase *phrases,
@@ -88,11 +91,13 @@ int sndtools_lay_out(const sndtools_phrase *phrases, int64_t count, const int64_
         std::vector<bank_phrase> core;
         for (int64_t i = 0; i < count; i++)
             core.push_back(core_phrase(phrases[i]));
-        std::vector<int64_t> offsets;
-        bool fits = lay_out_phrases(core, std::vector<int64_t>(new_lengths, new_lengths + count),
-                                    limit, &offsets);
+        std::vector<phrase_wish> wishes;
         for (int64_t i = 0; i < count; i++)
-            new_offsets[i] = offsets[size_t(i)];
+            wishes.push_back(phrase_wish{new_lengths[i], false});
+        std::vector<phrase_place> places;
+        bool fits = lay_out_phrases(core, wishes, limit, &places);
+        for (int64_t i = 0; i < count; i++)
+            new_offsets[i] = places[size_t(i)].offset;
         return fits ? SNDTOOLS_OK : SNDTOOLS_ERROR_LAYOUT;
     });
 }

@@ -97,17 +97,17 @@ TEST(Bank, RegionsList)
                              "0x190 4 8000 a/b\n"              // not a file's name
                              "0x1A0 4 8000 x y\n"              // too many fields
                              "0x1F0 0x20\n"                    // past the file
-                             "0x128 4 inside\n"                // overlaps line 4
+                             "0x128 4 inside\n"                // inside line 4
                              "0x100 0x20 8000 again\n";        // exactly alike line 2
     std::vector<bank_phrase> phrases;
     parse_regions(text.data(), int64_t(text.size()), 0x200, &phrases);
     expect_phrases(phrases,
-                   {{1, bank_fault_none, 0, false}, {2, bank_fault_overlap, 12, false},
+                   {{1, bank_fault_none, 0, false}, {2, bank_fault_none, 0, false},
                     {3, bank_fault_none, 0, false}, {4, bank_fault_same_name, 1, false},
                     {5, bank_fault_number, 0, false}, {6, bank_fault_number, 0, false},
                     {7, bank_fault_no_bytes, 0, false}, {8, bank_fault_rate, 0, false},
                     {9, bank_fault_name, 0, false}, {10, bank_fault_syntax, 0, false},
-                    {11, bank_fault_past_file, 0, false}, {12, bank_fault_overlap, 2, false},
+                    {11, bank_fault_past_file, 0, false}, {12, bank_fault_none, 2, false},
                     {13, bank_fault_none, 1, true}},
                    "regions");
     EXPECT_EQ(phrases[0].rate, 8000);
@@ -145,16 +145,143 @@ TEST(Bank, NewLayout)
                            {5, 0x2000, 0x203F}});
     std::vector<bank_phrase> phrases;
     ASSERT_TRUE(read_phrase_table(rom.data(), int64_t(rom.size()), 0, &phrases));
-    std::vector<int64_t> offsets;
     // Phrase 1 grows to 0x300 bytes, 5 shrinks to 0x10.
-    ASSERT_TRUE(lay_out_phrases(phrases, {0x300, 0x80, 0x80, 0x100, 0x10}, 0x10000, &offsets));
+    const std::vector<phrase_wish> wishes = {
+        {0x300, false}, {0x80, false}, {0x80, false}, {0x100, false}, {0x10, false}};
+    std::vector<phrase_place> places;
+    ASSERT_TRUE(lay_out_phrases(phrases, wishes, 0x10000, &places));
+    std::vector<int64_t> offsets;
+    for (const phrase_place &p : places)
+        offsets.push_back(p.offset);
     EXPECT_EQ(offsets, (std::vector<int64_t>{0x400, 0x700, 0x700, 0x300, 0x780}));
-    EXPECT_FALSE(lay_out_phrases(phrases, {0x300, 0x80, 0x80, 0x100, 0x10}, 0x78F, &offsets));
-    EXPECT_TRUE(lay_out_phrases(phrases, {0x300, 0x80, 0x80, 0x100, 0x10}, 0x790, &offsets));
+    EXPECT_FALSE(lay_out_phrases(phrases, wishes, 0x78F, &places));
+    EXPECT_TRUE(lay_out_phrases(phrases, wishes, 0x790, &places));
 
     write_table_entry(rom.data(), 0, 1, 0x400, 0x6FF);
     const unsigned char entry[8] = {0x00, 0x04, 0x00, 0x00, 0x06, 0xFF, 0xAB, 0x00};
     EXPECT_EQ(memcmp(rom.data() + 8, entry, 8), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A phrase as a word: "ok", "same as N", "inside N", "overlaps N", or "bad"
+// for a fault of its own.
+std::string shape_of(const bank_phrase &p)
+{
+    if (p.fault == bank_fault_overlap)
+        return "overlaps " + std::to_string(p.other);
+    if (p.fault != bank_fault_none)
+        return "bad";
+    if (p.alias)
+        return "same as " + std::to_string(p.other);
+    return p.inside ? "inside " + std::to_string(p.other) : "ok";
+}
+
+// Phrases that share bytes, from a list and from a table of the same
+// places: alike ones follow the first, one inside another is no fault, one
+// that crosses another's end is.
+TEST(Bank, SharedBytes)
+{
+    const struct {
+        const char *list;
+        std::vector<std::string> shapes;
+    } cases[] = {
+        {"0x400 50\n0x400 50\n0x414 10\n", {"ok", "same as 1", "inside 1"}},
+        {"0x400 50\n0x420 50\n", {"overlaps 2", "overlaps 1"}},
+        {"0x400 50\n0x420 50\n0x400 50\n", {"overlaps 2", "overlaps 1", "overlaps 2"}},
+        {"0x400 100\n0x410 20\n0x41A 20\n", {"ok", "overlaps 3", "overlaps 2"}},
+        {"0x400 100\n0x410 50\n0x420 10\n", {"ok", "inside 1", "inside 1"}},
+        {"0x400 50\n0x420 50\n0x404 4\n", {"overlaps 2", "overlaps 1", "ok"}},
+        {"0x400 100\n0x410 10\n0x410 10\n", {"ok", "inside 1", "same as 2"}},
+        {"0x400 100\n0x450 20\n", {"ok", "inside 1"}},
+        {"0x400 10\n0x400 100\n", {"inside 2", "ok"}},
+        {"0x400 16\n0x410 16\n", {"ok", "ok"}},
+        {"0x400 16\n0x400 0\n0x400 16\n0x404 20 4294967296\n", {"ok", "bad", "same as 1", "bad"}},
+    };
+    for (const auto &c : cases) {
+        const std::string list = c.list;
+        std::vector<bank_phrase> phrases;
+        parse_regions(list.data(), int64_t(list.size()), 0x1000, &phrases);
+        std::vector<std::string> shapes;
+        for (const bank_phrase &p : phrases)
+            shapes.push_back(shape_of(p));
+        EXPECT_EQ(shapes, c.shapes) << list;
+        bool table = true; // the same places as a table, where they can be one
+        std::vector<std::vector<int64_t>> entries;
+        for (const bank_phrase &p : phrases) {
+            table = table && p.length > 0 && p.fault != bank_fault_number;
+            entries.push_back({p.number, p.offset, p.offset + p.length - 1});
+        }
+        if (!table)
+            continue;
+        std::vector<unsigned char> rom = rom_with(0x1000, entries);
+        ASSERT_TRUE(read_phrase_table(rom.data(), int64_t(rom.size()), 0, &phrases));
+        shapes.clear();
+        for (const bank_phrase &p : phrases)
+            shapes.push_back(shape_of(p));
+        EXPECT_EQ(shapes, c.shapes) << "as a table: " << list;
+    }
+}
+
+// Only what must move moves: a grown phrase in place where the bytes after
+// it are free, else at the first free span; one inside another with it,
+// or on its own when it must.
+TEST(Bank, PlacePhrases)
+{
+    const std::string list = "0x100 0x100\n0x300 0x100\n0x380 0x40\n0x600 0x80\n";
+    std::vector<bank_phrase> phrases;
+    parse_regions(list.data(), int64_t(list.size()), 0x1000, &phrases);
+    ASSERT_TRUE(phrases[2].inside);
+    const phrase_wish same[4] = {{0x100, false}, {0x100, false}, {0x40, false}, {0x80, false}};
+    const struct {
+        const char *what;
+        int phrase;          // the one whose wish differs, from 1
+        phrase_wish wish;
+        std::vector<phrase_place> places; // empty: no place, failure below
+        int64_t largest;
+    } cases[] = {
+        {"as they are", 1, same[0], {{0x100, 0x100}, {0x300, 0x100}, {0x380, 0x40}, {0x600, 0x80}}, 0},
+        {"grows into the free bytes after it", 1, {0x180, false},
+         {{0x100, 0x180}, {0x300, 0x100}, {0x380, 0x40}, {0x600, 0x80}}, 0},
+        {"moves to the first span that holds it, its own bytes free", 1, {0x300, false},
+         {{0, 0x300}, {0x300, 0x100}, {0x380, 0x40}, {0x600, 0x80}}, 0},
+        {"moves, the phrase inside it with it", 2, {0x400, false},
+         {{0x100, 0x100}, {0x200, 0x400}, {0x280, 0x40}, {0x600, 0x80}}, 0},
+        {"an inner phrase that must leave its outer one", 3, {0x40, true},
+         {{0x100, 0x100}, {0x300, 0x100}, {0, 0x40}, {0x600, 0x80}}, 0},
+        {"an inner phrase that grows leaves it too", 3, {0x48, false},
+         {{0x100, 0x100}, {0x300, 0x100}, {0, 0x48}, {0x600, 0x80}}, 0},
+        {"a shorter outer phrase still reaches over its inner one", 2, {0x60, false},
+         {{0x100, 0x100}, {0x300, 0xC0}, {0x380, 0x40}, {0x600, 0x80}}, 0},
+        {"no span holds it", 4, {0x1000, false}, {}, 0xC00},
+    };
+    for (const auto &c : cases) {
+        std::vector<phrase_wish> wishes(same, same + 4);
+        wishes[size_t(c.phrase - 1)] = c.wish;
+        std::vector<phrase_place> places;
+        placement_failure failure{};
+        bool placed = place_phrases(phrases, wishes, 0, 0x1000, &places, &failure);
+        ASSERT_EQ(placed, !c.places.empty()) << c.what;
+        if (!placed) {
+            EXPECT_EQ(failure.number, c.phrase) << c.what;
+            EXPECT_EQ(failure.largest, c.largest) << c.what;
+            continue;
+        }
+        for (size_t i = 0; i < 4; i++) {
+            EXPECT_EQ(places[i].offset, c.places[i].offset) << c.what << ", phrase " << i + 1;
+            EXPECT_EQ(places[i].length, c.places[i].length) << c.what << ", phrase " << i + 1;
+        }
+    }
+
+    // The bytes the others leave: the value most of the free ones hold.
+    std::vector<unsigned char> rom(0x1000, 0xFF);
+    for (int64_t at = 0x800; at < 0x1000; at++)
+        rom[size_t(at)] = 0x00;
+    EXPECT_EQ(fill_byte(rom.data(), phrases, 0, 0x1000), 0x00);
+    EXPECT_EQ(fill_byte(rom.data(), phrases, 0, 0x800), 0xFF);
+    EXPECT_EQ(fill_byte(rom.data(), phrases, 0x100, 0x200), 0xFF); // no free byte
 }
 
 } // namespace

@@ -120,7 +120,8 @@ class Level(NamedTuple):
 
 class Phrase(NamedTuple):
     """A phrase of a sample ROM: fault 0 when it can be used; other, the
-    phrase it overlaps or (with alias) the one it is exactly alike."""
+    phrase it overlaps, or (with alias) the one it is exactly alike, or (fault
+    0, no alias) the outermost phrase it lies inside, 0 for none."""
     number: int
     offset: int
     length: int
