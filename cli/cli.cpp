@@ -209,6 +209,30 @@ stop check_length(int sample_len, const char *done)
     return stop();
 }
 
+std::string excerpt(const std::string &text)
+{
+    const size_t most = 60;
+    size_t n = text.size();
+    if (n > most) { // not within a UTF-8 character
+        n = most;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            n--;
+    }
+    std::string out = "\"";
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        char escaped[8];
+        if (c == '\t')
+            out += "\\t";
+        else if (c < 0x20 || c == 0x7F) {
+            snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else
+            out += static_cast<char>(c);
+    }
+    return out + (n < text.size() ? "\"..." : "\"");
+}
+
 stop stop_for(snd_status status, const char *filein, const char *fileout)
 {
     switch (status.code) {

@@ -111,6 +111,10 @@ stop check_offset(int offset);
 stop check_rate(const char *name, int rate, bool zero_allowed);
 stop check_length(int sample_len, const char *done);
 
+// A text from a file, for a message: in double quotes, at most its first 60
+// bytes (then "..."), control characters escaped (\t, \xNN).
+std::string excerpt(const std::string &text);
+
 // The message of a failed step of the library; a write names the output.
 stop stop_for(sndtools::snd_status status, const char *filein, const char *fileout);
 

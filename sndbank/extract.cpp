@@ -1,6 +1,8 @@
 // sndbank extract: every phrase to a WAV file as sndextract writes it, and
-// the manifest that sndbank implant reads.
+// the manifest that sndbank implant reads; never over a file the user
+// edited since the last extraction, unless told to.
 #include <cstdio>
+#include <map>
 #include <system_error>
 
 #include "extract.h"
@@ -16,7 +18,7 @@ using namespace sndtools;
 struct hashed_wav {
     output_file out;
     byte_sink file;
-    uint64_t hash;
+    hash_state hash;
     level_report level;
     stop problem;
 };
@@ -24,7 +26,7 @@ struct hashed_wav {
 static bool write_hashed(void *context, const unsigned char *bytes, int64_t n)
 {
     hashed_wav *w = static_cast<hashed_wav *>(context);
-    w->hash = fnv1a_more(w->hash, bytes, n);
+    hash_more(&w->hash, bytes, n);
     return w->file.write(w->file.context, bytes, n);
 }
 
@@ -32,7 +34,7 @@ static bool open_at_level(void *context, const level_report *level)
 {
     hashed_wav *w = static_cast<hashed_wav *>(context);
     w->level = *level;
-    w->problem = open_output(&w->out, w->out.name);
+    w->problem = open_output_replacing_link(&w->out, w->out.name);
     if (w->problem)
         return false;
     w->file = sink_of_file(w->out.file);
@@ -42,8 +44,9 @@ static bool open_at_level(void *context, const level_report *level)
 static stop extract_phrase(const bank_layout &bank, const bank_options &o, const bank_phrase &p,
                            const std::string &path, manifest_row *row)
 {
-    hashed_wav wav{output_file{path.c_str(), nullptr, nullptr}, byte_sink{}, fnv1a_start,
+    hashed_wav wav{output_file{path.c_str(), nullptr, nullptr}, byte_sink{}, hash_state{},
                    level_report{}, stop()};
+    hash_start(&wav.hash, hash_xxh64);
     byte_sink sink{&wav, write_hashed};
     extract_job job{bank.rom.data() + p.offset, p.length, o.order, adpcm_rate_of(o, p),
                     wav_rate_of(o, p), o.amplification_given, o.amplification,
@@ -57,46 +60,83 @@ static stop extract_phrase(const bank_layout &bank, const bank_options &o, const
         return refusal;
     char multiplier[64];
     snprintf(multiplier, sizeof multiplier, "%f", static_cast<double>(wav.level.multiplier));
-    *row = manifest_row{p.number, p.offset, p.length, job.ADPCM_sample_freq, job.samplerate_out,
-                        multiplier, row->file, hash_text(wav.hash)};
-    printf("%3d  0x%06llX  %7lld bytes at %d Hz  ->  %s at %d Hz, multiplier %s\n", p.number,
+    row->number = p.number;
+    row->offset = row->resized_offset = p.offset;
+    row->length = row->resized_length = p.length;
+    row->rate = job.ADPCM_sample_freq;
+    row->wav_rate = job.samplerate_out;
+    row->multiplier = multiplier;
+    row->hash = hash_end(&wav.hash);
+    printf("%3d  0x%06llX  %7lld bytes at %d Hz  ->  %s at %d Hz, multiplier %s", p.number,
            static_cast<unsigned long long>(p.offset), static_cast<long long>(p.length),
            row->rate, row->file.c_str(), row->wav_rate, multiplier);
+    if (p.inside)
+        printf(", inside %d", p.other);
+    printf("\n");
     return stop();
 }
 
-// Before anything is written: each phrase writes a file of its own, and a
-// file that is there already is replaced only if an earlier extraction's
-// manifest there names it.
+// Each phrase writes a file of its own.
+static stop check_names(const bank_layout &bank, const std::vector<const bank_phrase *> &sounds)
+{
+    std::map<std::string, int> stems; // by the name as the file systems compare it
+    for (const bank_phrase *p : sounds) {
+        std::string name = wav_name_of(bank, *p), stem = name.substr(0, name.size() - 4);
+        for (char &c : stem)
+            c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        auto [earlier, added] = stems.insert({stem, p->number});
+        if (!added)
+            return failed("Phrases %d and %d would both be written to %s: nothing was written\n",
+                          earlier->second, p->number, name.c_str());
+    }
+    return stop();
+}
+
+// Before anything is written: a file that is there already is replaced only
+// if an earlier extraction's manifest there names it and it holds what that
+// extraction wrote (or --force); a symbolic link is replaced by a file,
+// never written through.
 static stop check_directory(const bank_layout &bank, const bank_options &o,
                             const std::vector<const bank_phrase *> &sounds,
                             const std::string &manifest_path)
 {
+    if (stop refusal = check_names(bank, sounds))
+        return refusal;
     std::error_code error;
     manifest old;
     std::string why;
-    bool had_manifest = std::filesystem::exists(path_of(manifest_path.c_str()), error);
+    bool had_manifest =
+        std::filesystem::symlink_status(path_of(manifest_path.c_str()), error).type() !=
+        std::filesystem::file_type::not_found;
     if (had_manifest && !read_manifest(manifest_path, &old, &why))
         return failed("%s: nothing was written\n", why.c_str());
-    for (size_t i = 0; i < sounds.size(); i++) {
-        std::string name = wav_name_of(bank, *sounds[i]);
-        for (size_t j = 0; j < i; j++) {
-            const std::string other = wav_name_of(bank, *sounds[j]);
-            if (bank_names_alike(name.data(), int64_t(name.size()), other.data(),
-                                 int64_t(other.size())))
-                return failed("Phrases %d and %d would both be written to %s: nothing was "
-                              "written\n", sounds[j]->number, sounds[i]->number, name.c_str());
-        }
-        std::string path = std::string(o.dir) + "/" + name;
-        if (!std::filesystem::exists(path_of(path.c_str()), error))
+    std::map<std::string, const manifest_row *> named;
+    for (const manifest_row &r : old.rows)
+        named[r.file] = &r;
+    std::vector<std::string> paths;
+    std::vector<const manifest_row *> rows;
+    for (const bank_phrase *p : sounds) {
+        const std::string name = wav_name_of(bank, *p), path = std::string(o.dir) + "/" + name;
+        std::filesystem::file_type type =
+            std::filesystem::symlink_status(path_of(path.c_str()), error).type();
+        if (type == std::filesystem::file_type::not_found)
             continue;
-        bool named = false;
-        for (const manifest_row &r : old.rows)
-            named = named || r.file == name;
-        if (!named || !is_regular_file(path.c_str()))
+        bool file = type == std::filesystem::file_type::regular ||
+                    type == std::filesystem::file_type::symlink;
+        if (named.count(name) == 0 || !file)
             return failed("%s is there already, and no manifest of an earlier extraction there "
                           "names it: nothing was written\n", path.c_str());
+        paths.push_back(path);
+        rows.push_back(named[name]);
     }
+    std::string edited;
+    std::vector<file_hash> hashes = hash_files(paths, old.hash);
+    for (size_t i = 0; i < paths.size(); i++)
+        if (hashes[i].outcome != file_hashed || hashes[i].hash != rows[i]->hash)
+            edited += paths[i] + " was changed since it was extracted\n";
+    if (!edited.empty() && !o.force)
+        return failed("%sNothing was written: give --force to replace the changed files too, or "
+                      "extract into another folder\n", edited.c_str());
     return stop();
 }
 
@@ -114,14 +154,20 @@ stop run_extract(const bank_options &o)
     if (error)
         return failed("Couldn't make the directory %s: %s\n", o.dir, error.message().c_str());
     int bad = print_faults(bank, o);
-    manifest m{o.regions != nullptr ? o.regions : "", o.table_offset, o.order, {}};
+    manifest m;
+    m.regions = o.regions != nullptr ? o.regions : "";
+    m.table_offset = o.table_offset;
+    m.order = o.order;
     stop outcome;
     for (const bank_phrase &p : bank.phrases) {
         if (p.fault != bank_fault_none)
             continue;
-        manifest_row row{};
+        manifest_row row;
         if (p.alias) { // the earlier phrase's file, listed under this number too
-            row = *row_of(&m, p.other);
+            const manifest_row *phrase = row_of(m, p.other);
+            if (phrase == nullptr)
+                continue;
+            row = *phrase;
             row.number = p.number;
             printf("%3d  the same bytes as phrase %d: %s\n", p.number, p.other, row.file.c_str());
         } else {
@@ -134,7 +180,10 @@ stop run_extract(const bank_options &o)
     }
     // The files written so far, whatever happened after; without a manifest
     // that knows them no hash could mislead an implant.
-    if (stop refusal = write_manifest(manifest_path, m)) {
+    const std::string text = manifest_text(m);
+    if (stop refusal = replace_file(manifest_path.c_str(),
+                                    reinterpret_cast<const unsigned char *>(text.data()),
+                                    int64_t(text.size()))) {
         std::filesystem::remove(path_of(manifest_path.c_str()), error);
         return outcome ? outcome : refusal;
     }

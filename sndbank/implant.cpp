@@ -1,306 +1,338 @@
-// sndbank implant: every phrase whose WAV file changed since the
-// extraction, put back as sndimplant puts it (with --resize, the phrases
-// laid out again); the whole new ROM built first, then put in place of the
-// old in one step, and the manifest brought up to date.
+// sndbank implant: every phrase whose WAV file differs from what extract
+// wrote, put back as sndimplant puts it wherever the ROM does not hold its
+// bytes yet (with --resize, given the length it needs); the whole new ROM
+// built first, then put in place of the old, or written to another file,
+// in one step with the files that describe it.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "counts.h"
-#include "file_stream.h"
 #include "files.h"
-#include "implant.h"
-#include "manifest.h"
-#include "numbers.h"
-#include "sndbank.h"
-#include "wav.h"
-#include "wav_refusal.h"
+#include "put_back.h"
 
 using namespace sndtools;
-
-// A phrase to put back: its place before and after, its WAV file.
-struct put_back {
-    const bank_phrase *phrase;
-    manifest_row *row;
-    std::string path;
-    bool changed;
-    uint64_t hash;
-    int samplerate_in, waveblock_size;
-    int64_t needed; // bytes for every frame
-};
 
 static stop nothing_changed(const std::string &why)
 {
     return failed("%s: nothing was changed\n", why.c_str());
 }
 
-// The manifest must be the one of this ROM's phrases, as the options locate
-// them: the same source, the same nibble order, the same phrases.
-static stop check_manifest(const bank_layout &bank, const bank_options &o, manifest &m)
+static std::string hex(int64_t offset)
 {
-    if (o.regions == nullptr && !m.regions.empty())
-        return nothing_changed("The manifest was made from the regions list " + m.regions +
-                               ", not from the phrase table: give --regions");
-    if (o.regions != nullptr && m.regions.empty())
-        return nothing_changed("The manifest was made from the phrase table, not from a regions "
-                               "list");
-    char offset[32];
-    snprintf(offset, sizeof offset, "0x%06llX", static_cast<unsigned long long>(m.table_offset));
-    if (o.regions == nullptr && m.table_offset != o.table_offset)
-        return nothing_changed(std::string("The manifest was made from the phrase table at ") +
-                               offset + ": give --table-offset " + offset);
-    if (m.order != o.order)
-        return nothing_changed(std::string("The manifest was made with the ") +
-                               (m.order == low_nibble_first ? "low" : "high") +
-                               " nibble first: give the same nibble order");
+    char text[32];
+    snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(offset));
+    return text;
+}
+
+// The first phrase whose place differs from the layout's (resized: the
+// manifest's resized one), as a line; empty when every phrase of the ROM
+// is where the manifest has it, and the manifest has no other.
+static std::string layout_mismatch(const bank_layout &bank, const bank_options &o,
+                                   const manifest &m, bool resized)
+{
+    size_t phrases = 0;
     for (const bank_phrase &p : bank.phrases) {
         if (p.fault != bank_fault_none)
             continue;
-        const manifest_row *row = row_of(&m, p.number);
+        phrases++;
+        const manifest_row *row = row_of(m, p.number);
         std::string n = "Phrase " + std::to_string(p.number);
         if (row == nullptr)
-            return nothing_changed(n + " of " + o.rom + " is not in the manifest");
-        if (row->offset != p.offset || row->length != p.length)
-            return failed("%s: the manifest says %lld bytes at 0x%06llX, %s %lld bytes at "
-                          "0x%06llX: nothing was changed\n", n.c_str(),
-                          static_cast<long long>(row->length),
-                          static_cast<unsigned long long>(row->offset), o.rom,
-                          static_cast<long long>(p.length),
-                          static_cast<unsigned long long>(p.offset));
+            return n + " of " + o.rom + " is not in the manifest";
+        int64_t offset = resized ? row->resized_offset : row->offset;
+        int64_t length = resized ? row->resized_length : row->length;
+        if (offset != p.offset || length != p.length)
+            return n + ": the manifest says " + std::to_string(length) + " bytes at " +
+                   hex(offset) + (resized ? " after its resize" : " as extracted") + ", " +
+                   o.rom + " " + std::to_string(p.length) + " bytes at " + hex(p.offset);
     }
+    if (phrases == m.rows.size())
+        return "";
     for (const manifest_row &r : m.rows) {
         bool found = false;
         for (const bank_phrase &p : bank.phrases)
             found = found || (p.fault == bank_fault_none && p.number == r.number);
         if (!found)
-            return nothing_changed("Phrase " + std::to_string(r.number) +
-                                   " of the manifest is no phrase of " + o.rom);
+            return "Phrase " + std::to_string(r.number) + " of the manifest is no phrase of " +
+                   o.rom;
     }
-    return stop();
+    return "";
 }
 
-// The WAV file's hash, and when it changed, what its header says.
-static stop look_at(put_back *b, const bank_options &o)
+// The manifest must be the one of this ROM's phrases, as the options locate
+// them: the same source, the same nibble order, and every phrase where the
+// extraction or the last resize left it.
+static stop check_manifest(const bank_layout &bank, const bank_options &o, const manifest &m)
 {
-    std::vector<unsigned char> wav;
-    if (!is_regular_file(b->path.c_str()))
-        return failed("Phrase %d: its WAV file %s is missing: nothing was changed\n",
-                      b->phrase->number, b->path.c_str());
-    if (stop refusal = read_whole_file(b->path.c_str(), &wav))
-        return refusal;
-    b->hash = fnv1a_more(fnv1a_start, wav.data(), int64_t(wav.size()));
-    b->changed = hash_text(b->hash) != b->row->hash;
-    if (!b->changed)
+    if (o.regions == nullptr && !m.regions.empty())
+        return nothing_changed("The manifest was made from the regions list " +
+                               excerpt(m.regions) + ", not from the phrase table: give --regions");
+    if (o.regions != nullptr && m.regions.empty())
+        return nothing_changed("The manifest was made from the phrase table, not from a regions "
+                               "list");
+    if (o.regions == nullptr && m.table_offset != o.table_offset)
+        return nothing_changed("The manifest was made from the phrase table at " +
+                               hex(m.table_offset) + ": give --table-offset " +
+                               hex(m.table_offset));
+    if (m.order != o.order)
+        return nothing_changed(std::string("The manifest was made with the ") +
+                               (m.order == low_nibble_first ? "low" : "high") +
+                               " nibble first: give the same nibble order");
+    std::string extracted = layout_mismatch(bank, o, m, false);
+    if (extracted.empty() || (m.resized && layout_mismatch(bank, o, m, true).empty()))
         return stop();
-    int got = wav.size() < size_t(wav_header_size) ? int(wav.size()) : wav_header_size;
-    wav_check outcome = check_wav_header(wav.data(), got);
-    if (outcome != wav_ok)
-        return wav_refusal(b->path.c_str(), outcome, wav.data(), got, b->row->rate);
-    b->samplerate_in = wav_sample_rate(wav.data());
-    b->waveblock_size = wav_data_size(wav.data());
-    if (b->samplerate_in <= 0 || b->waveblock_size < 0 ||
-        b->waveblock_size > int64_t(wav.size()) - wav_header_size)
-        return failed("%s holds a rate of %d and %d bytes of frames, which cannot be read\n",
-                      b->path.c_str(), b->samplerate_in, b->waveblock_size);
-    b->needed = region_bytes_for(b->waveblock_size / 4, b->samplerate_in, b->row->rate);
-    if (b->needed > b->phrase->length && !o.resize)
-        return failed("Phrase %d: %s needs %lld bytes for all of its %d frames at %d Hz, the "
-                      "phrase has %lld: give --resize to lay the phrases out again, or shorten "
-                      "the sound; nothing was changed\n", b->phrase->number, b->path.c_str(),
-                      static_cast<long long>(b->needed), b->waveblock_size / 4, b->row->rate,
-                      static_cast<long long>(b->phrase->length));
-    return stop();
+    std::string what_to_do =
+        !m.resized_regions.empty()
+            ? "give --regions " + excerpt(m.resized_regions) + ", the list the last resize wrote, "
+              "or the list that was extracted from"
+            : std::string("extract from ") + o.rom + " again into another folder";
+    return failed("%s\n%s matches neither the layout the phrases were extracted from nor the one "
+                  "a resize wrote: %s; nothing was changed\n", extracted.c_str(),
+                  o.regions != nullptr ? o.regions : o.rom, what_to_do.c_str());
 }
 
-// Encodes the WAV file into its new place in rom.
-static stop encode_phrase(const put_back &b, const bank_options &o, unsigned char *region,
-                          int64_t length, const std::vector<unsigned char> &old_rom,
-                          int64_t offset)
+// An edited phrase's new bytes, for the length it keeps or (with --resize)
+// needs; it writes where they differ from the ROM's or its length changes.
+static stop encode_edits(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
 {
-    FILE *in;
-    if (stop refusal = open_input(b.path.c_str(), &in))
-        return refusal;
-    file_source file;
-    byte_source wav = source_of_file(&file, in, wav_header_size,
-                                     file_size(in, b.path.c_str()) - wav_header_size);
-    fseek(in, wav_header_size, SEEK_SET);
-    float amplification = o.amplification;
-    if (!o.amplification_given && !o.full_scale &&
-        !amplification_understood(b.row->multiplier.c_str(), &amplification)) {
-        fclose(in);
-        return failed("Phrase %d: the manifest's multiplier %s is not understood\n",
-                      b.phrase->number, b.row->multiplier.c_str());
+    for (size_t i = 0; i < bank.phrases.size(); i++) {
+        const bank_phrase &p = bank.phrases[i];
+        phrase_work &w = plan->work[i];
+        if (!w.edited)
+            continue;
+        if (stop refusal = look_at_header(p, o, &w))
+            return refusal;
+        int64_t length = o.resize != resize_none ? w.needed : p.length;
+        if (stop refusal = encode_phrase(o, p, length, &w))
+            return refusal;
+        w.writes = length != p.length ||
+                   memcmp(w.bytes.data(), bank.rom.data() + p.offset, size_t(length)) != 0;
     }
-    implant_job job{&wav, b.waveblock_size, b.samplerate_in, b.row->rate, !o.full_scale,
-                    amplification, region, length, o.order, usable_processors(), nullptr,
-                    nullptr, nullptr};
-    implant_report report;
-    snd_status status = implant_wav(&job, &report);
-    fclose(in);
-    if (status.code != snd_ok)
-        return stop_for(status, b.path.c_str(), o.rom);
-    int64_t changed = 0;
-    for (int64_t i = 0; i < length; i++)
-        changed += offset + i >= int64_t(old_rom.size()) || old_rom[size_t(offset + i)] != region[i];
-    printf("%3d  %7lld of %lld bytes changed, max peak-to-peak %d, multiplier %f\n",
-           b.phrase->number, static_cast<long long>(changed), static_cast<long long>(length),
-           report.level.peak, static_cast<double>(report.level.multiplier));
-    report_length(b.path.c_str(), b.waveblock_size, b.samplerate_in,
-                  duration_of(static_cast<int>(2 * length), b.row->rate));
     return stop();
 }
 
-// The regions list with each phrase's line at its new offset and length,
-// every other byte of it as it was.
-static std::string regions_moved(const bank_layout &bank, const std::vector<int64_t> &offsets,
-                                 const std::vector<int64_t> &lengths)
+// The bytes that differ from the phrase's own old ones (those it gained all
+// count).
+static int64_t bytes_changed(const bank_layout &bank, const bank_phrase &p, const phrase_work &w)
 {
-    const std::string text(bank.regions_text.begin(), bank.regions_text.end());
-    std::string out;
-    size_t at = 0;
-    for (int line = 1; at <= text.size(); line++) {
-        size_t end = std::min(text.find('\n', at), text.size());
-        std::string l = text.substr(at, end - at);
-        for (size_t i = 0; i < bank.phrases.size(); i++) {
-            if (bank.phrases[i].line != line || bank.phrases[i].fault != bank_fault_none)
-                continue;
-            // The first two fields, offset and length, in a line that has them.
-            size_t first = l.find_first_not_of(" \t");
-            size_t gap = l.find_first_of(" \t", first);
-            size_t second_end = l.find_first_of(" \t\r#", l.find_first_not_of(" \t", gap));
-            char fields[64];
-            snprintf(fields, sizeof fields, "0x%06llX %lld",
-                     static_cast<unsigned long long>(offsets[i]),
-                     static_cast<long long>(lengths[i]));
-            l = l.substr(0, first) + fields + (second_end == std::string::npos ? "" : l.substr(second_end));
+    int64_t changed = 0, n = std::min(p.length, int64_t(w.bytes.size()));
+    for (int64_t k = 0; k < n; k++)
+        changed += bank.rom[size_t(p.offset + k)] != w.bytes[size_t(k)];
+    return changed + std::max<int64_t>(0, int64_t(w.bytes.size()) - p.length);
+}
+
+struct put_back_counts {
+    int written = 0, in_place = 0, moved = 0;
+};
+
+// The line of a phrase that does not write but whose bytes another's new
+// ones reach, if any.
+static void report_reached(const bank_layout &bank, const put_back_plan &plan,
+                           const std::vector<size_t> &writing, size_t j)
+{
+    const phrase_place &mine = plan.places[j];
+    for (size_t i : writing) {
+        const phrase_place &theirs = plan.places[i];
+        if (theirs.offset >= mine.offset + mine.length ||
+            mine.offset >= theirs.offset + theirs.length)
+            continue;
+        int n = bank.phrases[j].number, other = bank.phrases[i].number;
+        if (theirs.offset <= mine.offset && mine.offset + mine.length <= theirs.offset + theirs.length)
+            printf("%3d  now plays phrase %d's new bytes\n", n, other);
+        else
+            printf("%3d  its bytes %s to %s are phrase %d's new ones\n", n,
+                   hex(std::max(mine.offset, theirs.offset)).c_str(),
+                   hex(std::min(mine.offset + mine.length, theirs.offset + theirs.length) - 1)
+                       .c_str(),
+                   other);
+    }
+}
+
+static put_back_counts report(const bank_layout &bank, const put_back_plan &plan)
+{
+    put_back_counts counts;
+    std::vector<size_t> writing;
+    for (size_t i = 0; i < bank.phrases.size(); i++)
+        if (plan.work[i].writes)
+            writing.push_back(i);
+    for (size_t i = 0; i < bank.phrases.size(); i++) {
+        const bank_phrase &p = bank.phrases[i];
+        const phrase_work &w = plan.work[i];
+        const phrase_place &at = plan.places[i];
+        if (p.fault != bank_fault_none)
+            continue;
+        bool moved = at.offset != p.offset;
+        counts.moved += moved && !p.alias;
+        if (p.alias) {
+            if (moved || at.length != p.length)
+                printf("%3d  the same bytes as phrase %d: now %s to %s\n", p.number, p.other,
+                       hex(at.offset).c_str(), hex(at.offset + at.length - 1).c_str());
+        } else if (w.writes) {
+            counts.written++;
+            printf("%3d  %7lld of %lld bytes changed", p.number,
+                   static_cast<long long>(bytes_changed(bank, p, w)),
+                   static_cast<long long>(at.length));
+            if (moved)
+                printf(", moved from %s to %s", hex(p.offset).c_str(), hex(at.offset).c_str());
+            else if (at.length != p.length)
+                printf(", %lld before", static_cast<long long>(p.length));
+            printf(", max peak-to-peak %d, multiplier %f\n", w.report.level.peak,
+                   static_cast<double>(w.report.level.multiplier));
+            report_length(w.path.c_str(), w.waveblock_size, w.samplerate_in,
+                          duration_of(static_cast<int>(2 * at.length), w.row->rate));
+        } else {
+            if (w.edited) {
+                counts.in_place++;
+                printf("%3d  already in place: the ROM holds what %s encodes to\n", p.number,
+                       w.row->file.c_str());
+            }
+            if (moved || at.length != p.length)
+                printf("%3d  now %s to %s, %lld bytes%s\n", p.number, hex(at.offset).c_str(),
+                       hex(at.offset + at.length - 1).c_str(), static_cast<long long>(at.length),
+                       p.inside && moved ? (", moved with phrase " + std::to_string(p.other))
+                                               .c_str()
+                                         : "");
+            report_reached(bank, plan, writing, i);
         }
-        out += l + (end < text.size() ? "\n" : "");
-        at = end + 1;
     }
-    return out;
+    return counts;
 }
 
-static std::string resized_name(const char *regions)
+static std::string counted(int n, const char *what)
 {
-    std::string name = regions;
-    size_t slash = name.find_last_of("/\\");
-    size_t dot = name.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return name + "-resized";
-    return name.substr(0, dot) + "-resized" + name.substr(dot);
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
+
+// The files an implant writes, each beside its target first, renamed only
+// when all are written: the regions list and the manifest a resize changes,
+// then the ROM (so that a failure leaves the manifest knowing both
+// layouts).
+static stop write_all(const bank_options &o, const std::string &target,
+                      const std::vector<unsigned char> &rom, const put_back_plan &plan,
+                      const bank_layout &bank, manifest *m)
+{
+    std::vector<std::pair<std::string, std::string>> texts; // name, bytes
+    if (o.resize != resize_none && !plan.places.empty()) {
+        if (o.regions != nullptr) {
+            m->resized_regions = resized_list_name(o);
+            texts.push_back({m->resized_regions, regions_moved(bank, plan)});
+        }
+        m->resized = true;
+        for (manifest_row &r : m->rows)
+            for (size_t i = 0; i < bank.phrases.size(); i++)
+                if (bank.phrases[i].number == r.number &&
+                    bank.phrases[i].fault == bank_fault_none) {
+                    r.resized_offset = plan.places[i].offset;
+                    r.resized_length = plan.places[i].length;
+                }
+        texts.push_back({std::string(o.dir) + "/" + manifest_name, manifest_text(*m)});
+    }
+    std::vector<staged_file> staged(texts.size() + 1);
+    for (size_t i = 0; i < texts.size(); i++)
+        if (stop refusal = stage_file(texts[i].first.c_str(),
+                                      reinterpret_cast<const unsigned char *>(texts[i].second.data()),
+                                      int64_t(texts[i].second.size()), &staged[i]))
+            return refusal;
+    if (stop refusal = stage_file(target.c_str(), rom.data(), int64_t(rom.size()), &staged.back()))
+        return refusal;
+    return commit_staged(&staged);
+}
+
+// The lock on the file an implant replaces, held from before the ROM is
+// read until the end of the run.
+struct held_lock {
+    file_lock *lock = nullptr;
+    held_lock() = default;
+    held_lock(const held_lock &) = delete;
+    held_lock &operator=(const held_lock &) = delete;
+    ~held_lock()
+    {
+        if (lock != nullptr)
+            release_lock(lock);
+    }
+};
 
 stop run_implant(const bank_options &o)
 {
+    const bool in_place = o.output == nullptr || same_file(o.output, o.rom);
+    const std::string target = in_place ? o.rom : o.output;
+    held_lock lock;
+    if (!o.dry_run) {
+        if (stop refusal = check_replaceable(target.c_str()))
+            return refusal;
+        if (stop refusal = lock_for_replacing(target.c_str(), &lock.lock))
+            return refusal;
+    }
     bank_layout bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
-    const std::string manifest_path = std::string(o.dir) + "/" + manifest_name;
     manifest m;
     std::string why;
-    if (!read_manifest(manifest_path, &m, &why))
+    if (!read_manifest(std::string(o.dir) + "/" + manifest_name, &m, &why))
         return nothing_changed(why);
     if (stop refusal = check_manifest(bank, o, m))
         return refusal;
-    if (!o.dry_run)
-        if (stop refusal = check_replaceable(o.rom))
-            return refusal;
     print_faults(bank, o);
 
-    std::vector<put_back> backs(bank.phrases.size());
-    int changes = 0;
-    for (size_t i = 0; i < bank.phrases.size(); i++) {
-        const bank_phrase &p = bank.phrases[i];
-        backs[i].phrase = &p;
-        if (p.fault != bank_fault_none || p.alias)
-            continue;
-        backs[i].row = row_of(&m, p.number);
-        backs[i].path = std::string(o.dir) + "/" + backs[i].row->file;
-        if (stop refusal = look_at(&backs[i], o))
+    put_back_plan plan;
+    plan.work.resize(bank.phrases.size());
+    if (stop refusal = find_edits(bank, o, m, &plan))
+        return refusal;
+    int edited = 0;
+    for (const phrase_work &w : plan.work)
+        edited += w.edited;
+    if (stop refusal = encode_edits(bank, o, &plan))
+        return refusal;
+    int writing = 0;
+    for (const phrase_work &w : plan.work)
+        writing += w.writes;
+    if (writing == 0) {
+        if (stop refusal = lay_out(bank, o, &plan)) // where every phrase is
             return refusal;
-        changes += backs[i].changed;
-    }
-    if (changes == 0) {
-        printf("Nothing to put back: every WAV file in %s is as it was extracted\n", o.dir);
+        report(bank, plan);
+        plan.places.clear(); // the manifest keeps the layout it knows
+        std::string copy = in_place || o.dry_run
+                               ? ""
+                               : "; " + target + " is written as a copy of " + o.rom;
+        if (!in_place && !o.dry_run)
+            if (stop refusal = write_all(o, target, bank.rom, plan, bank, &m))
+                return refusal;
+        if (edited == 0)
+            printf("Nothing to put back: every WAV file in %s is as it was extracted%s\n", o.dir,
+                   copy.c_str());
+        else
+            printf("Nothing to put back: %s already holds %s in %s%s\n", o.rom,
+                   edited == 1 ? "the one edited WAV file"
+                               : ("the " + counted(edited, "edited WAV file")).c_str(),
+                   o.dir, copy.c_str());
         return stop();
     }
-
-    // The new layout: with --resize every phrase the length its sound needs.
-    std::vector<int64_t> lengths(bank.phrases.size()), offsets;
-    for (size_t i = 0; i < bank.phrases.size(); i++)
-        lengths[i] = o.resize && backs[i].changed ? backs[i].needed : bank.phrases[i].length;
-    for (size_t i = 0; i < bank.phrases.size(); i++) // an alias: its phrase's length
-        for (size_t j = 0; j < i && bank.phrases[i].alias; j++)
-            if (bank.phrases[j].number == bank.phrases[i].other)
-                lengths[i] = lengths[j];
-    const int64_t size = int64_t(bank.rom.size());
-    int64_t limit = o.regions == nullptr && o.table_offset + bank_chip_space < size
-                        ? o.table_offset + bank_chip_space
-                        : size;
-    if (!lay_out_phrases(bank.phrases, lengths, o.resize ? limit : INT64_MAX, &offsets))
-        return failed("The phrases laid out again end past %s (0x%06llX): nothing was changed\n",
-                      limit < size ? "the 256 KiB the chip addresses" : "the end of the file",
-                      static_cast<unsigned long long>(limit));
-    if (!o.resize)
-        for (size_t i = 0; i < bank.phrases.size(); i++)
-            offsets[i] = bank.phrases[i].offset;
-
-    std::vector<unsigned char> rom = bank.rom;
-    for (size_t i = 0; i < bank.phrases.size(); i++) {
-        const bank_phrase &p = bank.phrases[i];
-        if (p.fault != bank_fault_none || p.alias)
-            continue;
-        if (!backs[i].changed) {
-            memcpy(rom.data() + offsets[i], bank.rom.data() + p.offset, size_t(p.length));
-        } else if (stop refusal = encode_phrase(backs[i], o, rom.data() + offsets[i], lengths[i],
-                                                bank.rom, offsets[i])) {
-            return refusal;
-        }
-        if (o.resize && (offsets[i] != p.offset || lengths[i] != p.length))
-            printf("%3d  now 0x%06llX to 0x%06llX, %lld bytes\n", p.number,
-                   static_cast<unsigned long long>(offsets[i]),
-                   static_cast<unsigned long long>(offsets[i] + lengths[i] - 1),
-                   static_cast<long long>(lengths[i]));
+    if (stop refusal = settle_shared_bytes(bank, o, &plan))
+        return refusal;
+    if (stop refusal = lay_out(bank, o, &plan))
+        return refusal;
+    const std::vector<unsigned char> rom = new_rom(bank, o, plan);
+    put_back_counts counts = report(bank, plan);
+    std::string done = "Put " + counted(counts.written, "phrase") + " back into " + target;
+    if (!in_place)
+        done += std::string(" (") + o.rom + " is as it was)";
+    if (counts.moved > 0 || counts.in_place > 0) {
+        done += ":";
+        if (counts.moved > 0)
+            done += " " + counted(counts.moved, "phrase") + " moved";
+        if (counts.in_place > 0)
+            done += std::string(counts.moved > 0 ? "," : "") + " " +
+                    std::to_string(counts.in_place) + " already in place";
     }
-    if (o.resize && o.regions == nullptr)
-        for (size_t i = 0; i < bank.phrases.size(); i++)
-            if (bank.phrases[i].fault == bank_fault_none) {
-                int64_t start = offsets[i] - o.table_offset;
-                write_table_entry(rom.data(), o.table_offset, bank.phrases[i].number, start,
-                                  start + lengths[i] - 1);
-            }
     if (o.dry_run) {
         printf("A dry run: nothing was written\n");
         return stop();
     }
-    std::string new_regions;
-    if (o.resize && o.regions != nullptr) {
-        new_regions = resized_name(o.regions);
-        std::string text = regions_moved(bank, offsets, lengths);
-        if (stop refusal = replace_file(new_regions.c_str(),
-                                        reinterpret_cast<const unsigned char *>(text.data()),
-                                        int64_t(text.size())))
-            return refusal;
-        printf("Wrote the regions list laid out again: %s\n", new_regions.c_str());
-    }
-    if (stop refusal = replace_file(o.rom, rom.data(), int64_t(rom.size())))
+    if (stop refusal = write_all(o, target, rom, plan, bank, &m))
         return refusal;
-    printf("Put %d phrase%s back into %s\n", changes, changes == 1 ? "" : "s", o.rom);
-
-    for (size_t i = 0; i < bank.phrases.size(); i++) {
-        const bank_phrase &p = bank.phrases[i];
-        if (p.fault != bank_fault_none)
-            continue;
-        manifest_row *r = row_of(&m, p.number);
-        r->offset = offsets[i];
-        r->length = lengths[i];
-        if (!p.alias && backs[i].changed)
-            r->hash = hash_text(backs[i].hash);
-    }
-    for (const bank_phrase &p : bank.phrases) // an alias's file is its phrase's
-        if (p.fault == bank_fault_none && p.alias)
-            row_of(&m, p.number)->hash = row_of(&m, p.other)->hash;
-    if (!new_regions.empty())
-        m.regions = new_regions;
-    return write_manifest(manifest_path, m);
+    if (o.resize != resize_none && o.regions != nullptr)
+        printf("Wrote the regions list laid out again: %s\n", m.resized_regions.c_str());
+    printf("%s\n", done.c_str());
+    return stop();
 }

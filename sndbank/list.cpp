@@ -33,16 +33,18 @@ stop run_list(const bank_options &o)
             continue;
         }
         double seconds = 2.0 * static_cast<double>(p.length) / adpcm_rate_of(o, p);
-        printf("%3d  0x%06llX  0x%06llX  %7lld  %8.3f  %4d\n", p.number,
+        printf("%3d  0x%06llX  0x%06llX  %7lld  %8.3f  %4d", p.number,
                static_cast<unsigned long long>(p.offset),
                static_cast<unsigned long long>(p.offset + p.length - 1),
                static_cast<long long>(p.length), seconds,
                peak_of(bank.rom.data() + p.offset, p.length, o.order));
+        if (p.alias)
+            printf("  same as %d", p.other);
+        else if (p.inside)
+            printf("  inside %d", p.other);
+        printf("\n");
     }
-    const int64_t size = static_cast<int64_t>(bank.rom.size());
-    int64_t from = o.regions != nullptr ? 0 : o.table_offset + bank_table_size;
-    int64_t to = o.regions != nullptr ? size : o.table_offset + bank_chip_space;
-    to = to < size ? to : size;
+    const int64_t from = space_from(o), to = space_to(o, bank);
     printf("%lld bytes of 0x%06llX to 0x%06llX are in no phrase\n",
            static_cast<long long>(uncovered_bytes(bank.phrases, from, to)),
            static_cast<unsigned long long>(from),

@@ -20,24 +20,38 @@ static const char help[] =
     "--regions FILE      the phrases from a list, one a line: offset length [rate] [name]\n"
     "--rate HZ           the ADPCM rate of phrases without one of their own (default 7575)\n"
     "--wav-rate HZ       extract: the WAV files' rate (default: each phrase's ADPCM rate)\n"
+    "--force             extract: replace WAV files edited since they were extracted too\n"
     "--amplification A   extract: a fixed multiplier; implant: instead of the manifest's\n"
     "--full-scale        implant: each phrase brought to full scale, as sndimplant does\n"
-    "--resize            implant: each phrase takes the length its WAV file needs\n"
+    "--output FILE, -o FILE\n"
+    "                    implant: write the new ROM to FILE; the ROM is only read\n"
+    "--resize            implant: a phrase takes the length its WAV file needs; one that\n"
+    "                    grows moves to free space if it cannot grow in place\n"
+    "--resize=compact    implant: the same, every phrase laid out again in table order\n"
     "--dry-run           implant: the report alone; nothing is written\n"
     "--low-nibble-first  each byte holds its earlier sample in the low nibble\n";
 
-// Which commands take an option, and whether it takes a value.
+// Which commands take an option, and whether it takes a value (an optional
+// one only after "=").
+enum option_value { no_value, needs_value, optional_value };
+
 struct option_rule {
     const char *name, *commands;
-    bool value;
+    option_value value;
 };
 
 static const option_rule rules[] = {
-    {"--table-offset", "list extract implant", true}, {"--regions", "list extract implant", true},
-    {"--rate", "list extract", true},                  {"--wav-rate", "extract", true},
-    {"--amplification", "extract implant", true},      {"--full-scale", "implant", false},
-    {"--resize", "implant", false},                    {"--dry-run", "implant", false},
-    {"--low-nibble-first", "list extract implant", false},
+    {"--table-offset", "list extract implant", needs_value},
+    {"--regions", "list extract implant", needs_value},
+    {"--rate", "list extract", needs_value},
+    {"--wav-rate", "extract", needs_value},
+    {"--force", "extract", no_value},
+    {"--amplification", "extract implant", needs_value},
+    {"--full-scale", "implant", no_value},
+    {"--output", "implant", needs_value},
+    {"--resize", "implant", optional_value},
+    {"--dry-run", "implant", no_value},
+    {"--low-nibble-first", "list extract implant", no_value},
 };
 
 static stop number_option(const char *name, const char *text, int *value, bool positive)
@@ -64,8 +78,15 @@ static stop take_option(const option_rule &rule, const char *value, bank_options
             return failed("Problem understanding --amplification %s\n", value);
     } else if (name == "--full-scale")
         o->full_scale = true;
-    else if (name == "--resize")
-        o->resize = true;
+    else if (name == "--output")
+        o->output = value;
+    else if (name == "--resize") {
+        if (value != nullptr && strcmp(value, "compact") != 0)
+            return failed("Problem understanding --resize=%s: the one value it takes is compact\n",
+                          value);
+        o->resize = value != nullptr ? resize_compact : resize_in_place;
+    } else if (name == "--force")
+        o->force = true;
     else if (name == "--dry-run")
         o->dry_run = true;
     else
@@ -86,23 +107,24 @@ static const option_rule *rule_of(const char *name)
 static stop read_options(int argc, char **argv, bank_options *o)
 {
     int at = 2;
-    for (; at < argc && strncmp(argv[at], "--", 2) == 0; at++) {
+    for (; at < argc && (strncmp(argv[at], "--", 2) == 0 || strcmp(argv[at], "-o") == 0); at++) {
         if (strcmp(argv[at], "--") == 0) {
             at++;
             break;
         }
-        std::string word = argv[at];
+        std::string word = strcmp(argv[at], "-o") == 0 ? "--output" : argv[at];
         size_t equals = word.find('=');
         std::string name = word.substr(0, equals);
         const option_rule *rule = rule_of(name.c_str());
         if (rule == nullptr || strstr(rule->commands, o->command) == nullptr)
             return failed("Unknown option %s for sndbank %s\n%s", name.c_str(), o->command, usage);
         const char *value = equals != std::string::npos ? argv[at] + equals + 1 : nullptr;
-        if (rule->value && value == nullptr && at + 1 < argc)
+        if (rule->value == needs_value && value == nullptr && at + 1 < argc)
             value = argv[++at];
-        if (rule->value != (value != nullptr))
+        if ((rule->value == needs_value && value == nullptr) ||
+            (rule->value == no_value && value != nullptr))
             return failed("Option %s %s\n%s", name.c_str(),
-                          rule->value ? "needs a value" : "takes no value", usage);
+                          rule->value == needs_value ? "needs a value" : "takes no value", usage);
         if (stop refusal = take_option(*rule, value, o))
             return refusal;
     }

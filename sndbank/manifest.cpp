@@ -1,114 +1,183 @@
 #include "manifest.h"
 
-#include <cinttypes>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <sstream>
+#include <cstring>
+#include <map>
+#include <system_error>
 
+#include "bank.h"
+#include "cli.h"
 #include "files.h"
+#include "numbers.h"
 
 const char manifest_name[] = "bank.tsv";
 
-static const char first_line[] = "# sndbank manifest 1: the phrases taken out of a sample ROM; "
+static const char first_line[] = "# sndbank manifest 2: the phrases taken out of a sample ROM; "
                                  "edit the WAV files, then: sndbank implant ROM DIR";
-static const char columns[] = "number\toffset\tlength\trate\twav_rate\tmultiplier\tfile\tfnv1a64";
+static const char columns[] = "number\toffset\tlength\trate\twav_rate\tmultiplier\tfile";
+static const char resized_columns[] = "\tresized_offset\tresized_length";
 
-manifest_row *row_of(manifest *m, int number)
+// The hash's column names it: the first manifests' FNV-1a, or XXH64.
+static const char *hash_column(hash_kind kind)
 {
-    for (manifest_row &r : m->rows)
-        if (r.number == number)
-            return &r;
-    return nullptr;
+    return kind == hash_fnv1a_v1 ? "fnv1a64" : "xxh64";
 }
 
-uint64_t fnv1a_more(uint64_t hash, const unsigned char *bytes, int64_t n)
+const manifest_row *row_of(const manifest &m, int number)
 {
-    for (int64_t i = 0; i < n; i++) {
-        hash ^= bytes[i];
-        hash *= 1099511628211u;
-    }
-    return hash;
-}
-
-std::string hash_text(uint64_t hash)
-{
-    char text[17];
-    snprintf(text, sizeof text, "%016" PRIx64, hash);
-    return text;
+    auto r = std::lower_bound(m.rows.begin(), m.rows.end(), number,
+                              [](const manifest_row &a, int n) { return a.number < n; });
+    return r != m.rows.end() && r->number == number ? &*r : nullptr;
 }
 
 static std::vector<std::string> fields_of(const std::string &line)
 {
     std::vector<std::string> fields;
-    std::stringstream in(line);
-    std::string field;
-    while (std::getline(in, field, '\t'))
-        fields.push_back(field);
-    return fields;
+    size_t at = 0;
+    for (;;) {
+        size_t tab = line.find('\t', at);
+        fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+        if (tab == std::string::npos)
+            return fields;
+        at = tab + 1;
+    }
 }
 
-static bool whole_number(const std::string &text, int64_t *value)
+static bool number_field(const std::string &text, int64_t least, int64_t *value)
 {
-    char *end = nullptr;
-    long long v = strtoll(text.c_str(), &end, 0);
-    *value = v;
-    return !text.empty() && end != nullptr && *end == '\0' && v >= 0;
+    return sndtools::bank_number(text.data(), int64_t(text.size()), value) && *value >= least;
 }
 
-static bool read_row(const std::vector<std::string> &f, manifest_row *row)
+static bool hash_field(const std::string &text, uint64_t *hash)
 {
-    int64_t number, rate, wav_rate;
-    if (f.size() != 8 || !whole_number(f[0], &number) || !whole_number(f[1], &row->offset) ||
-        !whole_number(f[2], &row->length) || !whole_number(f[3], &rate) ||
-        !whole_number(f[4], &wav_rate) || rate < 1 || rate > INT32_MAX || wav_rate < 1 ||
-        wav_rate > INT32_MAX || f[6].empty() || f[7].size() != 16)
+    if (text.size() != 16)
         return false;
+    uint64_t h = 0;
+    for (char c : text) {
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
+        if (digit < 0)
+            return false;
+        h = h << 4 | uint64_t(digit);
+    }
+    *hash = h;
+    return true;
+}
+
+// One row's fields, checked: the reason it is none, or empty.
+static std::string read_row(const std::vector<std::string> &f, const manifest &m,
+                            manifest_row *row)
+{
+    const size_t wanted = m.resized ? 10 : 8;
+    if (f.size() != wanted)
+        return std::to_string(f.size()) + " fields where the columns are " +
+               std::to_string(wanted);
+    int64_t number, rate, wav_rate;
+    const int64_t last_number = m.regions.empty() ? sndtools::bank_table_entries - 1 : INT32_MAX;
+    bool decimal = !f[0].empty() && f[0].find_first_not_of("0123456789") == std::string::npos;
+    if (!decimal || !number_field(f[0], 1, &number) || number > last_number)
+        return "the phrase's number is not one from 1 to " + std::to_string(last_number);
+    if (!number_field(f[1], 0, &row->offset) || !number_field(f[2], 1, &row->length))
+        return "its offset or length is not a number from 0 (1 for a length) below 2^31";
+    if (!number_field(f[3], 1, &rate) || !number_field(f[4], 1, &wav_rate))
+        return "a rate is not a number from 1 below 2^31";
+    float multiplier;
+    if (!amplification_understood(f[5].c_str(), &multiplier) || !std::isfinite(multiplier))
+        return "its multiplier is not understood";
+    if (!sndtools::bank_name_usable(f[6].data(), int64_t(f[6].size())))
+        return "its file is not a plain file name in the manifest's folder";
+    if (!hash_field(f[7], &row->hash))
+        return "its hash is not 16 hexadecimal digits";
+    if (m.resized && !(number_field(f[8], 0, &row->resized_offset) &&
+                       number_field(f[9], 1, &row->resized_length)))
+        return "its resized offset or length is not a number below 2^31";
+    if (!m.resized) {
+        row->resized_offset = row->offset;
+        row->resized_length = row->length;
+    }
     row->number = static_cast<int>(number);
     row->rate = static_cast<int>(rate);
     row->wav_rate = static_cast<int>(wav_rate);
     row->multiplier = f[5];
     row->file = f[6];
-    row->hash = f[7];
-    return true;
+    return "";
 }
 
-bool read_manifest(const std::string &path, manifest *m, std::string *why)
+// The header's lines: the source, the nibble order, the resized list, the
+// columns (which say the hash and whether a resize's layout follows).
+static bool read_header_line(const std::string &line, const std::vector<std::string> &f,
+                             manifest *m, bool *source, bool *order, bool *header)
 {
-    std::vector<unsigned char> bytes;
-    if (read_whole_file(path.c_str(), &bytes)) {
-        *why = "there is no manifest " + path + " of an extraction (sndbank extract makes it)";
-        return false;
+    int64_t offset;
+    if (f.size() == 3 && f[0] == "source" && f[1] == "table" && number_field(f[2], 0, &offset)) {
+        m->table_offset = offset;
+        return *source = true;
     }
-    std::stringstream in(std::string(bytes.begin(), bytes.end()));
-    std::string line;
+    if (f.size() == 3 && f[0] == "source" && f[1] == "regions" && !f[2].empty()) {
+        m->regions = f[2];
+        return *source = true;
+    }
+    if (f.size() == 2 && f[0] == "resized_regions" && !f[1].empty()) {
+        m->resized_regions = f[1];
+        return true;
+    }
+    if (f.size() == 2 && f[0] == "nibble_order" && (f[1] == "high" || f[1] == "low")) {
+        m->order = f[1] == "low" ? sndtools::low_nibble_first : sndtools::high_nibble_first;
+        return *order = true;
+    }
+    for (hash_kind kind : {hash_fnv1a_v1, hash_xxh64})
+        for (bool resized : {false, true})
+            if (line == std::string(columns) + "\t" + hash_column(kind) +
+                            (resized ? resized_columns : "")) {
+                m->hash = kind;
+                m->resized = resized;
+                return *header = true;
+            }
+    return false;
+}
+
+bool parse_manifest(const char *text, int64_t size, const std::string &path, manifest *m,
+                    std::string *why)
+{
+    *m = manifest();
     bool source = false, order = false, header = false;
-    m->rows.clear();
-    for (int n = 1; std::getline(in, line); n++) {
+    std::map<int, int64_t> row_line; // where each phrase's row was, for a repeated one
+    int64_t at = 0;
+    for (int64_t n = 1; at < size; n++) {
+        const char *end = static_cast<const char *>(memchr(text + at, '\n', size_t(size - at)));
+        int64_t line_end = end != nullptr ? end - text : size;
+        std::string line(text + at, size_t(line_end - at));
+        at = line_end + 1;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        std::vector<std::string> f = fields_of(line);
-        bool understood = true;
         if (line.empty() || line[0] == '#')
             continue;
-        else if (f.size() == 3 && f[0] == "source" && f[1] == "table")
-            understood = source = whole_number(f[2], &m->table_offset);
-        else if (f.size() == 3 && f[0] == "source" && f[1] == "regions")
-            m->regions = f[2], source = true;
-        else if (f.size() == 2 && f[0] == "nibble_order" && (f[1] == "high" || f[1] == "low"))
-            m->order = f[1] == "low" ? sndtools::low_nibble_first : sndtools::high_nibble_first,
-            order = true;
-        else if (line == columns)
-            header = true;
-        else {
+        std::vector<std::string> f = fields_of(line);
+        std::string problem;
+        if (!header) {
+            if (!read_header_line(line, f, m, &source, &order, &header))
+                problem = "not a line of a manifest's header";
+        } else {
             manifest_row row;
-            understood = header && read_row(f, &row);
+            problem = read_row(f, *m, &row);
+            if (problem.empty() && row_line.count(row.number) != 0)
+                problem = "phrase " + std::to_string(row.number) + " again (line " +
+                          std::to_string(row_line[row.number]) + ")";
             m->rows.push_back(row);
+            row_line[row.number] = n;
         }
-        if (!understood) {
-            *why = path + ", line " + std::to_string(n) + ", is not a manifest's: " + line;
+        if (!problem.empty()) {
+            *why = path + ", line " + std::to_string(n) + ", is not a manifest's: " + problem +
+                   ": " + excerpt(line);
             return false;
         }
     }
+    std::sort(m->rows.begin(), m->rows.end(),
+              [](const manifest_row &a, const manifest_row &b) { return a.number < b.number; });
     if (!source || !order || !header) {
         *why = path + " is no manifest of an extraction: it lacks its " +
                (!source ? "source" : !order ? "nibble order" : "column") + " line";
@@ -117,24 +186,49 @@ bool read_manifest(const std::string &path, manifest *m, std::string *why)
     return true;
 }
 
-stop write_manifest(const std::string &path, const manifest &m)
+bool read_manifest(const std::string &path, manifest *m, std::string *why)
+{
+    std::vector<unsigned char> bytes;
+    std::error_code error;
+    if (!std::filesystem::exists(path_of(path.c_str()), error)) {
+        *why = "there is no manifest " + path + " of an extraction (sndbank extract makes it)";
+        return false;
+    }
+    if (stop refusal = read_whole_file(path.c_str(), &bytes)) {
+        *why = refusal.lines.substr(0, refusal.lines.size() - 1);
+        return false;
+    }
+    return parse_manifest(reinterpret_cast<const char *>(bytes.data()), int64_t(bytes.size()), path,
+                          m, why);
+}
+
+static std::string hex_offset(int64_t offset)
+{
+    char text[32];
+    snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(offset));
+    return text;
+}
+
+std::string manifest_text(const manifest &m)
 {
     std::string text = std::string(first_line) + "\n";
-    char offset[32];
-    snprintf(offset, sizeof offset, "0x%06llX", static_cast<unsigned long long>(m.table_offset));
     if (m.regions.empty())
-        text += std::string("source\ttable\t") + offset + "\n";
+        text += "source\ttable\t" + hex_offset(m.table_offset) + "\n";
     else
         text += "source\tregions\t" + m.regions + "\n";
+    if (!m.resized_regions.empty())
+        text += "resized_regions\t" + m.resized_regions + "\n";
     text += std::string("nibble_order\t") +
-            (m.order == sndtools::low_nibble_first ? "low" : "high") + "\n" + columns + "\n";
+            (m.order == sndtools::low_nibble_first ? "low" : "high") + "\n" + columns + "\t" +
+            hash_column(m.hash) + (m.resized ? resized_columns : "") + "\n";
     for (const manifest_row &r : m.rows) {
-        char place[64];
-        snprintf(place, sizeof place, "%d\t0x%06llX\t%lld\t%d\t%d\t", r.number,
-                 static_cast<unsigned long long>(r.offset), static_cast<long long>(r.length),
-                 r.rate, r.wav_rate);
-        text += place + r.multiplier + "\t" + r.file + "\t" + r.hash + "\n";
+        text += std::to_string(r.number) + "\t" + hex_offset(r.offset) + "\t" +
+                std::to_string(r.length) + "\t" + std::to_string(r.rate) + "\t" +
+                std::to_string(r.wav_rate) + "\t" + r.multiplier + "\t" + r.file + "\t" +
+                hash_text(r.hash);
+        if (m.resized)
+            text += "\t" + hex_offset(r.resized_offset) + "\t" + std::to_string(r.resized_length);
+        text += "\n";
     }
-    return replace_file(path.c_str(), reinterpret_cast<const unsigned char *>(text.data()),
-                        static_cast<int64_t>(text.size()));
+    return text;
 }

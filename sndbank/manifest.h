@@ -1,6 +1,9 @@
 // The manifest an extraction leaves beside its WAV files (bank.tsv): where
-// the phrases came from, the nibble order, and per phrase its place, its
-// rates, the multiplier used, its WAV file and that file's hash as written.
+// the phrases came from, the nibble order, and per phrase its place as
+// extracted, its rates, the multiplier used, its WAV file and that file's
+// hash as written; after a resize, also each phrase's place as the resize
+// laid it out. Implants never change the hashes: "edited" means "differs
+// from what extract wrote".
 #ifndef SNDBANK_MANIFEST_H
 #define SNDBANK_MANIFEST_H
 
@@ -8,41 +11,45 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
 #include "codec.h"
+#include "hash.h"
 
 struct manifest_row {
-    int number;
-    int64_t offset, length;
-    int rate, wav_rate;
+    int number = 0;
+    int64_t offset = 0, length = 0; // as extracted
+    int rate = 0, wav_rate = 0;
     std::string multiplier; // as sndextract prints it, six decimals
-    std::string file;       // in the manifest's directory
-    std::string hash;
+    std::string file;       // a plain name, in the manifest's folder
+    uint64_t hash = 0;
+    int64_t resized_offset = 0, resized_length = 0; // as the last resize laid it out
 };
 
 struct manifest {
-    std::string regions;  // the regions list named at the extraction; empty: the table
-    int64_t table_offset; // of the table
-    sndtools::nibble_order order;
+    std::string regions;         // the regions list named at the extraction; empty: the table
+    std::string resized_regions; // the regions list the last resize wrote, if any
+    int64_t table_offset = 0;
+    sndtools::nibble_order order = sndtools::high_nibble_first;
+    hash_kind hash = hash_xxh64; // manifests of the first version: the old FNV-1a
+    bool resized = false;        // the rows hold a resize's layout too
     std::vector<manifest_row> rows;
 };
 
 extern const char manifest_name[]; // bank.tsv
 
-// The row of phrase number, or null.
-manifest_row *row_of(manifest *m, int number);
+// The row of phrase number, or null (the rows in the order of their numbers).
+const manifest_row *row_of(const manifest &m, int number);
 
-// The hash a manifest keeps of a file's bytes: FNV-1a, 64 bits, as 16
-// hexadecimal digits; fnv1a_more carries one on over more bytes.
-uint64_t fnv1a_more(uint64_t hash, const unsigned char *bytes, int64_t n);
-std::string hash_text(uint64_t hash);
-const uint64_t fnv1a_start = 1469598103934665603u;
+// Understands a manifest's text (path names it in the reasons): false, with
+// *why the reason, when it is none. Every field is checked: numbers in their
+// range, a phrase's row once, plain file names, the hashes' width.
+bool parse_manifest(const char *text, int64_t size, const std::string &path, manifest *m,
+                    std::string *why);
 
-// Reads the manifest at path: false, with *why the reason, when there is
-// none or it is not one.
+// Reads the manifest at path: false, with *why, when there is none or it is
+// not one.
 bool read_manifest(const std::string &path, manifest *m, std::string *why);
 
-// Writes it beside and renames it over path.
-stop write_manifest(const std::string &path, const manifest &m);
+// The manifest's text, as parse_manifest reads it back.
+std::string manifest_text(const manifest &m);
 
 #endif

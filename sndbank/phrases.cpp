@@ -1,5 +1,6 @@
 // Where the phrases are, and what is wrong with the entries that cannot be
 // used.
+#include <algorithm>
 #include <cstdio>
 
 #include "files.h"
@@ -105,4 +106,17 @@ std::string wav_name_of(const bank_layout &bank, const bank_phrase &p)
         return has_wav ? name : name + ".wav";
     }
     return printed("%03lld.wav", p.number);
+}
+
+int64_t space_from(const bank_options &o)
+{
+    return o.regions != nullptr ? 0 : o.table_offset + bank_table_size;
+}
+
+int64_t space_to(const bank_options &o, const bank_layout &bank)
+{
+    const int64_t size = static_cast<int64_t>(bank.rom.size());
+    if (o.regions != nullptr)
+        return size;
+    return std::min(size, int64_t(o.table_offset) + bank_chip_space);
 }

@@ -11,15 +11,19 @@
 #include "cli.h"
 #include "codec.h"
 
+enum resize_mode { resize_none, resize_in_place, resize_compact };
+
 struct bank_options {
     const char *command = nullptr, *rom = nullptr, *dir = nullptr;
     const char *regions = nullptr; // --regions FILE; null: the phrase table
+    const char *output = nullptr;  // implant --output FILE; null: the ROM in place
     int table_offset = 0;
     int rate = 7575;               // a 1 MHz clock divided by 132
     int wav_rate = 0;              // 0: each phrase's ADPCM rate, the exact road
     bool amplification_given = false;
     float amplification = 0.0f;
-    bool full_scale = false, resize = false, dry_run = false;
+    bool full_scale = false, dry_run = false, force = false;
+    resize_mode resize = resize_none;
     sndtools::nibble_order order = sndtools::high_nibble_first;
 };
 
@@ -40,6 +44,11 @@ std::string fault_line(const bank_layout &bank, const bank_options &options,
 
 // Prints the fault line of every entry that has one; returns how many.
 int print_faults(const bank_layout &bank, const bank_options &options);
+
+// The space phrases may take: after the table, within the file and the
+// 256 KiB the chip addresses; with a list, the whole file.
+int64_t space_from(const bank_options &options);
+int64_t space_to(const bank_options &options, const bank_layout &bank);
 
 // The ADPCM rate a phrase plays at, its WAV rate, and its WAV file's name
 // (its number, three digits, or a list's name for it).

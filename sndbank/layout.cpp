@@ -1,0 +1,229 @@
+// sndbank implant's layout: phrases that share bytes, where every phrase
+// lies afterwards, and the new ROM and regions list built from that.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "put_back.h"
+
+using namespace sndtools;
+
+stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
+{
+    std::vector<size_t> writing;
+    for (size_t i = 0; i < bank.phrases.size(); i++)
+        if (plan->work[i].writes)
+            writing.push_back(i);
+    const std::vector<bank_phrase> &phrases = bank.phrases;
+    std::sort(writing.begin(), writing.end(), [&](size_t a, size_t b) {
+        if (phrases[a].offset != phrases[b].offset)
+            return phrases[a].offset < phrases[b].offset;
+        return phrases[a].length > phrases[b].length;
+    });
+    // Phrases nest or keep apart: one that starts before another ends lies
+    // inside it.
+    std::vector<size_t> open;
+    for (size_t i : writing) {
+        const bank_phrase &p = phrases[i];
+        while (!open.empty() &&
+               phrases[open.back()].offset + phrases[open.back()].length <= p.offset)
+            open.pop_back();
+        if (!open.empty()) {
+            const bank_phrase &outer = phrases[open.back()];
+            if (o.resize == resize_none)
+                return failed("Phrases %d and %d were both edited and %d lies inside %d, so "
+                              "their new bytes would land on each other: give --resize to give "
+                              "phrase %d a place of its own, or leave one of the two as it was "
+                              "extracted; nothing was changed\n", outer.number, p.number,
+                              p.number, outer.number, p.number);
+            plan->work[i].own_place = true;
+        }
+        open.push_back(i);
+    }
+    return stop();
+}
+
+stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
+{
+    const std::vector<bank_phrase> &phrases = bank.phrases;
+    std::vector<phrase_wish> wishes(phrases.size());
+    for (size_t i = 0; i < phrases.size(); i++) {
+        const phrase_work &w = plan->work[i];
+        wishes[i] = phrase_wish{w.writes ? int64_t(w.bytes.size()) : phrases[i].length,
+                                w.own_place};
+    }
+    bool writes = false;
+    for (const phrase_work &w : plan->work)
+        writes = writes || w.writes;
+    if (o.resize == resize_none || !writes) {
+        plan->places.clear();
+        for (const bank_phrase &p : phrases)
+            plan->places.push_back(phrase_place{p.offset, p.length});
+        return stop();
+    }
+    const int64_t from = space_from(o), to = space_to(o, bank);
+    if (o.resize == resize_compact) {
+        if (!lay_out_phrases(phrases, wishes, to, &plan->places))
+            return failed("The phrases laid out again end past %s (0x%06llX): nothing was "
+                          "changed\n", o.regions == nullptr && to < int64_t(bank.rom.size())
+                                           ? "the 256 KiB the chip addresses"
+                                           : "the end of the file",
+                          static_cast<unsigned long long>(to));
+    } else {
+        placement_failure failure{};
+        if (!place_phrases(phrases, wishes, from, to, &plan->places, &failure))
+            return failed("Phrase %d needs %lld bytes, and the largest free span between 0x%06llX "
+                          "and 0x%06llX has %lld: give --resize=compact to lay every phrase out "
+                          "again, or shorten the sound; nothing was changed\n", failure.number,
+                          static_cast<long long>(failure.needed),
+                          static_cast<unsigned long long>(from),
+                          static_cast<unsigned long long>(to > from ? to - 1 : from),
+                          static_cast<long long>(failure.largest));
+    }
+    // An outer phrase reaches over the phrases that stay inside it: its
+    // sound, then silence, encoded for the whole.
+    for (size_t i = 0; i < phrases.size(); i++) {
+        phrase_work &w = plan->work[i];
+        if (w.writes && plan->places[i].length != int64_t(w.bytes.size()))
+            if (stop refusal = encode_phrase(o, phrases[i], plan->places[i].length, &w))
+                return refusal;
+    }
+    return stop();
+}
+
+// Spans merged where they meet, in order.
+static std::vector<byte_span> union_of(std::vector<byte_span> spans)
+{
+    std::sort(spans.begin(), spans.end(),
+              [](const byte_span &a, const byte_span &b) { return a.from < b.from; });
+    std::vector<byte_span> merged;
+    for (const byte_span &s : spans) {
+        if (s.to <= s.from)
+            continue;
+        if (!merged.empty() && s.from <= merged.back().to)
+            merged.back().to = std::max(merged.back().to, s.to);
+        else
+            merged.push_back(s);
+    }
+    return merged;
+}
+
+// The bytes the phrases covered and no entry covers afterwards.
+static void fill_left_bytes(const bank_layout &bank, const bank_options &o,
+                            const put_back_plan &plan, std::vector<unsigned char> *rom)
+{
+    const std::vector<bank_phrase> &phrases = bank.phrases;
+    const int64_t size = int64_t(rom->size());
+    std::vector<byte_span> before, after;
+    for (size_t i = 0; i < phrases.size(); i++) {
+        const bank_phrase &p = phrases[i];
+        if (p.fault == bank_fault_none) {
+            before.push_back(byte_span{p.offset, p.offset + p.length});
+            after.push_back(byte_span{plan.places[i].offset,
+                                      plan.places[i].offset + plan.places[i].length});
+        } else {
+            after.push_back(entry_span(p, size));
+        }
+    }
+    const unsigned char fill = fill_byte(bank.rom.data(), phrases, space_from(o),
+                                         space_to(o, bank));
+    std::vector<byte_span> kept = union_of(after);
+    size_t k = 0;
+    for (const byte_span &left : union_of(before)) {
+        for (int64_t at = left.from; at < std::min(left.to, size);) {
+            while (k < kept.size() && kept[k].to <= at)
+                k++;
+            if (k < kept.size() && kept[k].from <= at) {
+                at = kept[k].to;
+                continue;
+            }
+            int64_t stop_at = std::min(std::min(left.to, size),
+                                       k < kept.size() ? kept[k].from : INT64_MAX);
+            memset(rom->data() + at, fill, size_t(stop_at - at));
+            at = stop_at;
+        }
+    }
+}
+
+std::vector<unsigned char> new_rom(const bank_layout &bank, const bank_options &o,
+                                   const put_back_plan &plan)
+{
+    const std::vector<bank_phrase> &phrases = bank.phrases;
+    std::vector<unsigned char> rom = bank.rom;
+    if (o.resize != resize_none)
+        fill_left_bytes(bank, o, plan, &rom);
+    // Outer phrases first, so that the new bytes of a phrase inside one that
+    // stays there land on them.
+    for (bool inner : {false, true})
+        for (size_t i = 0; i < phrases.size(); i++) {
+            const bank_phrase &p = phrases[i];
+            const phrase_work &w = plan.work[i];
+            const phrase_place &at = plan.places[i];
+            if (p.fault != bank_fault_none || p.alias || p.inside != inner)
+                continue;
+            if (w.writes)
+                memcpy(rom.data() + at.offset, w.bytes.data(), w.bytes.size());
+            else if (at.offset != p.offset && !inner)
+                memmove(rom.data() + at.offset, bank.rom.data() + p.offset, size_t(p.length));
+        }
+    if (o.resize != resize_none && o.regions == nullptr)
+        for (size_t i = 0; i < phrases.size(); i++) {
+            const bank_phrase &p = phrases[i];
+            const phrase_place &at = plan.places[i];
+            if (p.fault == bank_fault_none && (at.offset != p.offset || at.length != p.length)) {
+                int64_t start = at.offset - o.table_offset;
+                write_table_entry(rom.data(), o.table_offset, p.number, start,
+                                  start + at.length - 1);
+            }
+        }
+    return rom;
+}
+
+std::string regions_moved(const bank_layout &bank, const put_back_plan &plan)
+{
+    const std::string text(bank.regions_text.begin(), bank.regions_text.end());
+    std::vector<size_t> on_line; // the phrases without a fault, by their lines
+    for (size_t i = 0; i < bank.phrases.size(); i++)
+        if (bank.phrases[i].fault == bank_fault_none)
+            on_line.push_back(i);
+    std::string out;
+    size_t at = 0, next = 0;
+    for (int line = 1; at <= text.size(); line++) {
+        size_t end = std::min(text.find('\n', at), text.size());
+        std::string l = text.substr(at, end - at);
+        if (next < on_line.size() && bank.phrases[on_line[next]].line == line) {
+            const phrase_place &place = plan.places[on_line[next++]];
+            // The first two fields, offset and length; the rest as it was.
+            size_t first = l.find_first_not_of(" \t");
+            size_t gap = l.find_first_of(" \t", first);
+            size_t second_end = l.find_first_of(" \t\r#", l.find_first_not_of(" \t", gap));
+            char fields[64];
+            snprintf(fields, sizeof fields, "0x%06llX %lld",
+                     static_cast<unsigned long long>(place.offset),
+                     static_cast<long long>(place.length));
+            l = l.substr(0, first) + fields +
+                (second_end == std::string::npos ? "" : l.substr(second_end));
+        }
+        out += l + (end < text.size() ? "\n" : "");
+        at = end + 1;
+    }
+    return out;
+}
+
+// name-resized.ext beside the list, or beside the output when there is one.
+std::string resized_list_name(const bank_options &o)
+{
+    std::string list = o.regions;
+    size_t slash = list.find_last_of("/\\");
+    std::string dir = slash == std::string::npos ? "" : list.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? list : list.substr(slash + 1);
+    if (o.output != nullptr) {
+        std::string out = o.output;
+        size_t out_slash = out.find_last_of("/\\");
+        dir = out_slash == std::string::npos ? "" : out.substr(0, out_slash + 1);
+    }
+    size_t dot = base.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return dir + base + "-resized";
+    return dir + base.substr(0, dot) + "-resized" + base.substr(dot);
+}
