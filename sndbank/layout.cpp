@@ -8,35 +8,49 @@
 
 using namespace sndtools;
 
+// Whether inner's new bytes are what outer's new bytes hold at its place.
+static bool same_new_bytes(const bank_phrase &outer, const phrase_work &o_work,
+                           const bank_phrase &inner, const phrase_work &i_work)
+{
+    size_t at = size_t(inner.offset - outer.offset);
+    return at + i_work.bytes.size() <= o_work.bytes.size() &&
+           std::equal(i_work.bytes.begin(), i_work.bytes.end(), o_work.bytes.begin() + int64_t(at));
+}
+
 stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
 {
-    std::vector<size_t> writing;
-    for (size_t i = 0; i < bank.phrases.size(); i++)
-        if (plan->work[i].writes)
-            writing.push_back(i);
     const std::vector<bank_phrase> &phrases = bank.phrases;
-    std::sort(writing.begin(), writing.end(), [&](size_t a, size_t b) {
+    std::vector<size_t> edited;
+    for (size_t i = 0; i < phrases.size(); i++)
+        if (plan->work[i].edited)
+            edited.push_back(i);
+    std::sort(edited.begin(), edited.end(), [&](size_t a, size_t b) {
         if (phrases[a].offset != phrases[b].offset)
             return phrases[a].offset < phrases[b].offset;
         return phrases[a].length > phrases[b].length;
     });
-    // Phrases nest or keep apart: one that starts before another ends lies
-    // inside it.
+    // Phrases nest or keep apart: the edited ones that hold the one at hand
+    // are those still open when it starts. Where one's new bytes would
+    // overwrite another edit's, the inner one must have a place of its own.
     std::vector<size_t> open;
-    for (size_t i : writing) {
+    for (size_t i : edited) {
         const bank_phrase &p = phrases[i];
+        phrase_work &w = plan->work[i];
         while (!open.empty() &&
                phrases[open.back()].offset + phrases[open.back()].length <= p.offset)
             open.pop_back();
-        if (!open.empty()) {
-            const bank_phrase &outer = phrases[open.back()];
+        for (size_t q : open) {
+            const bank_phrase &outer = phrases[q];
+            const phrase_work &ow = plan->work[q];
+            if ((!w.writes && !ow.writes) || same_new_bytes(outer, ow, p, w))
+                continue;
             if (o.resize == resize_none)
                 return failed("Phrases %d and %d were both edited and %d lies inside %d, so "
                               "their new bytes would land on each other: give --resize to give "
                               "phrase %d a place of its own, or leave one of the two as it was "
                               "extracted; nothing was changed\n", outer.number, p.number,
                               p.number, outer.number, p.number);
-            plan->work[i].own_place = true;
+            w.own_place = w.writes = true;
         }
         open.push_back(i);
     }

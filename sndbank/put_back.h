@@ -44,8 +44,10 @@ stop look_at_header(const sndtools::bank_phrase &p, const bank_options &o, phras
 stop encode_phrase(const bank_options &o, const sndtools::bank_phrase &p, int64_t length,
                    phrase_work *work);
 
-// Pairs of phrases that both write, one inside the other: refused without
-// --resize; with it the inner one of each pair takes a place of its own.
+// Pairs of edited phrases, one inside the other, where one's new bytes
+// would overwrite the other's (both write, or one writes over the other's
+// edit that the ROM holds already): refused without --resize; with it the
+// inner one of each pair takes a place of its own.
 stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_back_plan *plan);
 
 // Where each phrase lies afterwards: where it was, or with --resize the
