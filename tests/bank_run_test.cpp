@@ -241,6 +241,12 @@ TEST(BankRun, KeepsTheUsersWork)
     write_file(original, l.rom);
     ASSERT_EQ(run_tool(bank, {"extract", original, out}).status, 0);
     const std::string extracted = read_file(out + "/002.wav");
+    // The tail as the chip plays it: from the start state at its first byte.
+    ASSERT_EQ(run_tool(extract, {original, std::to_string(tail), std::to_string(tail_length),
+                                 "7575", "7575", d + "/tail.wav"})
+                  .status,
+              0);
+    EXPECT_EQ(read_file(out + "/004.wav"), read_file(d + "/tail.wav"));
 
     // A second extraction keeps the edit, unless told.
     write_file(out + "/002.wav", halved(extracted));
