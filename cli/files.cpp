@@ -1,6 +1,8 @@
 #include "files.h"
 
 #include <cerrno>
+#include <limits>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
@@ -178,9 +180,16 @@ stop read_whole_file(const char *name, std::vector<unsigned char> *bytes)
         return refusal;
     int64_t size = file_size(in, name);
     bool whole = size >= 0;
-    if (whole) {
-        bytes->resize(static_cast<size_t>(size));
-        whole = fread(bytes->data(), 1, bytes->size(), in) == bytes->size();
+    try {
+        if (whole && uint64_t(size) > std::numeric_limits<size_t>::max())
+            throw std::bad_alloc();
+        if (whole) {
+            bytes->resize(static_cast<size_t>(size));
+            whole = fread(bytes->data(), 1, bytes->size(), in) == bytes->size();
+        }
+    } catch (const std::exception &) { // std::bad_alloc, or a size past size_t
+        fclose(in);
+        return stop_for(sndtools::snd_status_of(sndtools::snd_no_memory, size), nullptr, nullptr);
     }
     fclose(in);
     if (!whole)
@@ -230,7 +239,8 @@ stop stage_file(const char *name, const unsigned char *bytes, int64_t size, stag
     // file system.
     const std::string base = name_of_path(staged->target) + ".sndbank-";
     int error = 0;
-    for (int n = 0; staged->file == nullptr && n < 100; n++) {
+    // Another name only where this one is taken.
+    for (int n = 0; staged->file == nullptr && n < 100 && (n == 0 || error == EEXIST); n++) {
         staged->temp = base + std::to_string(n);
         staged->file = open_guarded(staged->temp.c_str(), true, &staged->guard);
         error = errno;

@@ -104,6 +104,11 @@ static stop encode_edits(const bank_layout &bank, const bank_options &o, put_bac
         if (stop refusal = look_at_header(p, o, &w))
             return refusal;
         int64_t length = o.resize != resize_none ? w.needed : p.length;
+        const int64_t space = space_to(o, bank) - space_from(o);
+        if (length > space) // before its bytes are asked for
+            return failed("Phrase %d: %s needs %lld bytes, more than the %lld that phrases may "
+                          "take in %s; nothing was changed\n", p.number, w.path.c_str(),
+                          static_cast<long long>(length), static_cast<long long>(space), o.rom);
         if (stop refusal = encode_phrase(o, p, length, &w))
             return refusal;
         w.writes = length != p.length ||

@@ -1,5 +1,6 @@
 // sndbank: the command line: a command, its options, its arguments.
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "numbers.h"
@@ -162,11 +163,18 @@ static stop run_sndbank(int argc, char **argv)
                       argc >= 2 ? argv[1] : "", usage);
     if (stop refusal = read_options(argc, argv, &o))
         return refusal;
-    if (strcmp(o.command, "list") == 0)
-        return run_list(o);
-    if (strcmp(o.command, "extract") == 0)
-        return run_extract(o);
-    return run_implant(o);
+    // Memory that a file's size or a manifest's numbers ask for and the
+    // system does not give: a refusal, which removes what the run made.
+    try {
+        if (strcmp(o.command, "list") == 0)
+            return run_list(o);
+        if (strcmp(o.command, "extract") == 0)
+            return run_extract(o);
+        return run_implant(o);
+    } catch (const std::bad_alloc &) {
+        return failed("Out of memory: sndbank %s cannot go on%s\n", o.command,
+                      strcmp(o.command, "implant") == 0 ? "; nothing was changed" : "");
+    }
 }
 
 PROGRAM_MAIN(run_sndbank)
