@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bank.h"
 #include "codec.h"
 #include "wav.h"
 
@@ -50,6 +52,21 @@ static std::string region_of(int bytes)
     ad_state state{0, 0};
     encode_region(&state, samples.data(), bytes, high_nibble_first, reinterpret_cast<unsigned char *>(&region[0]));
     return region;
+}
+
+// A ROM of size bytes with a phrase table at table_offset: entry n+1 from
+// entries[n] (start and end, inclusive, from the table's offset), encoded
+// sound after the table.
+static std::string table_rom(const std::vector<std::pair<int, int>> &entries, int table_offset,
+                             int size)
+{
+    std::string rom(static_cast<size_t>(size), '\0');
+    const int sound_at = table_offset + static_cast<int>(bank_table_size);
+    rom.replace(static_cast<size_t>(sound_at), std::string::npos, region_of(size - sound_at));
+    for (size_t n = 0; n < entries.size(); n++)
+        write_table_entry(reinterpret_cast<unsigned char *>(&rom[0]), table_offset,
+                          static_cast<int>(n) + 1, entries[n].first, entries[n].second);
+    return rom;
 }
 
 int main(int argc, char **argv)
@@ -105,5 +122,50 @@ int main(int argc, char **argv)
     put("implant_run", "down", std::string("\x00") + "4\n6000\n" + wav);
     put("implant_run", "fixed", std::string("\x01") + "3\n8000\n-2\n" + wav);
     put("implant_run", "short", std::string("\x00") + "2\n8000\n" + wav.substr(0, 50));
+
+    // sndbank's readers: a choice byte, the table offset, the ROM's size and
+    // the wishes of a new layout, then the ROM, the list or the manifest.
+    // A table with a phrase inside another, one alike, two that cross, one
+    // reversed, one in the table and one past the file.
+    std::string rom = table_rom({{0x400, 0x47F}, {0x440, 0x47F}, {0x400, 0x47F}, {0x480, 0x4FF},
+                                 {0x4C0, 0x53F}, {0x540, 0x57F}, {0x5A0, 0x580}, {0x10, 0x20},
+                                 {0x5C0, 0x7FF}}, 0, 0x600);
+    put("bank", "table", std::string("\x00") + "\n\n\n" + rom);
+    put("bank", "table_grow", std::string("\x00") + "0\n\n\xFE\x80\x80\x80\x80\xFE\n" + rom);
+    put("bank", "table_own", std::string("\x00") + "0\n\n\x80\x41\x80\x80\x80\x20\n" + rom);
+    put("bank", "table_resized", std::string("\x40") + "0\n\n\x7F\x81\xFF\n" + rom);
+    // A table at 256, padded to past the 256 KiB from it, one entry ending there.
+    put("bank", "table_space", std::string("\x08") + "256\n300000\n\n" +
+                                   table_rom({{0x400, 0x4FF}, {0x3FF00, 0x40010}}, 256, 0x700));
+    put("bank", "list", std::string("\x01") + "\n4096\n\n100 50\n100 50\n120 10\n");
+    put("bank", "list_named", std::string("\x05") + "\n4096\n\xFE\x81\n0x400 64 8000 kick\n"
+                              "0x420 32\n# a comment\n0x4A0 32 Snare.wav\n0x4A0 8 KICK.WAV\n"
+                              "0x500 0\nx y\n0x600 16 7\t\r\n1 2 3 4 5\n");
+    // A name as long as a name can be: its WAV file's name is 4 bytes longer.
+    put("bank", "list_long_name", std::string("\x01") + "\n4096\n\n0x400 64 " +
+                                      std::string(251, 'a') + "\n");
+    // Manifests as sndbank extract writes them, and after a resize.
+    const std::string first = "# sndbank manifest 2: the phrases taken out of a sample ROM; edit "
+                              "the WAV files, then: sndbank implant ROM DIR\n";
+    const std::string columns = "number\toffset\tlength\trate\twav_rate\tmultiplier\tfile\t";
+    put("bank", "manifest", std::string("\x02") + "\n\n\n" + first +
+                                "source\ttable\t0x000000\nnibble_order\thigh\n" + columns +
+                                "xxh64\n"
+                                "1\t0x000400\t64\t7575\t7575\t12.000000\t001.wav\tc4b319196d265088\n"
+                                "2\t0x000420\t32\t7575\t7575\t12.000000\t002.wav\tf7e9efff231e02d1\n"
+                                "3\t0x000400\t64\t7575\t7575\t12.000000\t001.wav\tc4b319196d265088\n"
+                                "6\t0x0004A0\t32\t7575\t7575\t12.000000\t006.wav\t72bccf5372c4f72e\n");
+    put("bank", "manifest_resized",
+        std::string("\x02") + "\n\n\n" + first +
+            "source\tregions\tlist.txt\nresized_regions\tlist-resized.txt\n"
+            "nibble_order\thigh\n" + columns + "xxh64\tresized_offset\tresized_length\n"
+            "1\t0x000400\t64\t8000\t8000\t12.000000\tkick.wav\t25f54d8aef3b238f\t0x000400\t104\n"
+            "2\t0x000420\t32\t7575\t7575\t12.000000\t002.wav\tf7e9efff231e02d1\t0x000420\t32\n"
+            "3\t0x0004A0\t32\t7575\t7575\t12.000000\tSnare.wav\t72bccf5372c4f72e\t0x0004A0\t32\n");
+    put("bank", "manifest_first", std::string("\x02") + "\n\n\n" + first +
+                                      "source\ttable\t0x10000\r\nnibble_order\tlow\r\n" +
+                                      columns + "fnv1a64\r\n"
+                                      "7\t0x010400\t100\t8000\t44100\t-0.5\tA b.wav\t"
+                                      "0123456789ABCDEF\r\n");
     return 0;
 }

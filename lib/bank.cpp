@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <string>
 
 namespace sndtools {
 
@@ -151,7 +152,7 @@ bool bank_number(const char *text, int64_t n, int64_t *value)
 
 bool bank_name_usable(const char *name, int64_t n)
 {
-    if (n < 1 || n > 251 || (n == 1 && name[0] == '.') ||
+    if (n < 1 || n > 255 || (n == 1 && name[0] == '.') ||
         (n == 2 && name[0] == '.' && name[1] == '.'))
         return false;
     for (int64_t i = 0; i < n; i++) {
@@ -230,7 +231,7 @@ static bank_phrase read_region_line(const char *text, const token *fields, int c
         p.fault = bank_fault_no_bytes;
     else if (has_rate && rate == 0)
         p.fault = bank_fault_rate;
-    else if (name != nullptr && !bank_name_usable(text + name->at, name->n))
+    else if (name != nullptr && (name->n > 251 || !bank_name_usable(text + name->at, name->n)))
         p.fault = bank_fault_name;
     else if (offset + length > rom_size)
         p.fault = bank_fault_past_file;
@@ -267,15 +268,18 @@ void parse_regions(const char *text, int64_t size, int64_t rom_size,
                                                 line, rom_size));
         at = end + 1;
     }
-    for (size_t i = 0; i < phrases->size(); i++) {
-        bank_phrase &p = (*phrases)[i];
-        for (size_t j = 0; j < i && p.fault == bank_fault_none && p.name_length > 0; j++) {
-            const bank_phrase &q = (*phrases)[j];
-            if (q.name_length > 0 && bank_names_alike(text + p.name_at, p.name_length,
-                                                      text + q.name_at, q.name_length)) {
-                p.fault = bank_fault_same_name;
-                p.other = q.number;
-            }
+    // Each name's first phrase, by the name as the file systems compare it.
+    std::map<std::string, int> first_named;
+    for (bank_phrase &p : *phrases) {
+        if (p.name_length == 0)
+            continue;
+        std::string key(text + p.name_at, size_t(stem_length(text + p.name_at, p.name_length)));
+        for (char &c : key)
+            c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        auto [first, added] = first_named.insert({key, p.number});
+        if (!added && p.fault == bank_fault_none) {
+            p.fault = bank_fault_same_name;
+            p.other = first->second;
         }
     }
     mark_shared_bytes(phrases);

@@ -70,7 +70,8 @@ bool bank_number(const char *text, int64_t n, int64_t *value);
 
 // A name that can be a file's on every system, inside the folder it is
 // named in: no separators, no control characters, none that Windows
-// refuses, not "." or "..", at most 251 bytes (255 with ".wav").
+// refuses, not "." or "..", at most 255 bytes. (A list's names, which
+// ".wav" may follow, have at most 251.)
 bool bank_name_usable(const char *name, int64_t n);
 
 // Whether two names give one file: alike but for case, with or without

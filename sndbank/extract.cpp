@@ -102,6 +102,10 @@ static stop check_directory(const bank_layout &bank, const bank_options &o,
 {
     if (stop refusal = check_names(bank, sounds))
         return refusal;
+    if (o.regions != nullptr && !fits_manifest(o.regions))
+        return failed("The regions list's name %s holds a tab, a line end or another control "
+                      "character, which the manifest cannot name: rename it; nothing was "
+                      "written\n", excerpt(o.regions).c_str());
     std::error_code error;
     manifest old;
     std::string why;

@@ -221,6 +221,10 @@ static stop write_all(const bank_options &o, const std::string &target,
     if (o.resize != resize_none && !plan.places.empty()) {
         if (o.regions != nullptr) {
             m->resized_regions = resized_list_name(o);
+            if (!fits_manifest(m->resized_regions))
+                return failed("The resized regions list's name %s holds a control character, "
+                              "which the manifest cannot name; nothing was changed\n",
+                              excerpt(m->resized_regions).c_str());
             texts.push_back({m->resized_regions, regions_moved(bank, plan)});
         }
         m->resized = true;

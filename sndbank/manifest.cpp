@@ -107,25 +107,36 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
     return "";
 }
 
-// The header's lines: the source, the nibble order, the resized list, the
-// columns (which say the hash and whether a resize's layout follows).
+bool fits_manifest(const std::string &name)
+{
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    return !name.empty();
+}
+
+// The header's lines, each once: the source, the nibble order, the resized
+// list, the columns (which say the hash and whether a resize's layout
+// follows).
 static bool read_header_line(const std::string &line, const std::vector<std::string> &f,
                              manifest *m, bool *source, bool *order, bool *header)
 {
     int64_t offset;
-    if (f.size() == 3 && f[0] == "source" && f[1] == "table" && number_field(f[2], 0, &offset)) {
-        m->table_offset = offset;
+    if (f.size() == 3 && f[0] == "source" && !*source) {
+        if (f[1] == "table" && number_field(f[2], 0, &offset))
+            m->table_offset = offset;
+        else if (f[1] == "regions" && fits_manifest(f[2]))
+            m->regions = f[2];
+        else
+            return false;
         return *source = true;
     }
-    if (f.size() == 3 && f[0] == "source" && f[1] == "regions" && !f[2].empty()) {
-        m->regions = f[2];
-        return *source = true;
-    }
-    if (f.size() == 2 && f[0] == "resized_regions" && !f[1].empty()) {
+    if (f.size() == 2 && f[0] == "resized_regions" && m->resized_regions.empty() &&
+        fits_manifest(f[1])) {
         m->resized_regions = f[1];
         return true;
     }
-    if (f.size() == 2 && f[0] == "nibble_order" && (f[1] == "high" || f[1] == "low")) {
+    if (f.size() == 2 && f[0] == "nibble_order" && !*order && (f[1] == "high" || f[1] == "low")) {
         m->order = f[1] == "low" ? sndtools::low_nibble_first : sndtools::high_nibble_first;
         return *order = true;
     }

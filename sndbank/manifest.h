@@ -49,6 +49,10 @@ bool parse_manifest(const char *text, int64_t size, const std::string &path, man
 // not one.
 bool read_manifest(const std::string &path, manifest *m, std::string *why);
 
+// Whether a name (a regions list's) can be written in a manifest: no tab,
+// line end or other control character.
+bool fits_manifest(const std::string &name);
+
 // The manifest's text, as parse_manifest reads it back.
 std::string manifest_text(const manifest &m);
 
