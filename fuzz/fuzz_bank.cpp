@@ -383,22 +383,6 @@ static bool meets(const std::vector<byte_span> &merged, int64_t from, int64_t to
     return s != merged.end() && s->from < to;
 }
 
-static std::vector<byte_span> merged_spans(std::vector<byte_span> spans)
-{
-    std::sort(spans.begin(), spans.end(),
-              [](const byte_span &a, const byte_span &b) { return a.from < b.from; });
-    std::vector<byte_span> merged;
-    for (const byte_span &s : spans) {
-        if (s.to <= s.from)
-            continue;
-        if (!merged.empty() && s.from <= merged.back().to)
-            merged.back().to = std::max(merged.back().to, s.to);
-        else
-            merged.push_back(s);
-    }
-    return merged;
-}
-
 // Each value's count among n bytes. Without coverage: a comparison traced
 // per byte of a ROM of a few hundred KiB would be most of a run's time.
 [[clang::no_sanitize("coverage")]] static void count_bytes(const unsigned char *bytes, int64_t n,
@@ -426,7 +410,7 @@ static void check_layouts(const std::vector<unsigned char> &rom,
 
     placement_failure failure{-1, -1, -1};
     std::vector<phrase_place> places;
-    if (place_phrases(phrases, wishes, from, to, &places, &failure)) {
+    if (place_phrases(phrases, wishes, from, to, {}, &places, &failure)) {
         check_places(phrases, e, places, from, to);
         for (size_t i = 0; i < phrases.size(); i++) {
             const bank_phrase &p = phrases[i];

@@ -150,10 +150,23 @@ bool bank_number(const char *text, int64_t n, int64_t *value)
     return true;
 }
 
+// Windows opens these as devices, whatever follows a dot.
+static bool device_name(const char *name, int64_t n)
+{
+    std::string stem = bank_name_key(name, n);
+    stem = stem.substr(0, stem.find('.'));
+    for (const char *device : {"con", "prn", "aux", "nul"})
+        if (stem == device)
+            return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 bool bank_name_usable(const char *name, int64_t n)
 {
     if (n < 1 || n > 255 || (n == 1 && name[0] == '.') ||
-        (n == 2 && name[0] == '.' && name[1] == '.'))
+        (n == 2 && name[0] == '.' && name[1] == '.') || name[n - 1] == '.' ||
+        name[n - 1] == ' ' || device_name(name, n))
         return false;
     for (int64_t i = 0; i < n; i++) {
         unsigned char c = static_cast<unsigned char>(name[i]);
@@ -163,31 +176,21 @@ bool bank_name_usable(const char *name, int64_t n)
     return true;
 }
 
-// Names that give one file: alike but for case, with or without ".wav".
-static int64_t stem_length(const char *name, int64_t n)
+std::string bank_name_key(const char *name, int64_t n)
 {
     const char *wav = ".wav";
-    if (n <= 4)
-        return n;
-    for (int i = 0; i < 4; i++)
-        if ((name[n - 4 + i] | 0x20) != wav[i])
-            return n;
-    return n - 4;
+    bool has_wav = n > 4;
+    for (int i = 0; i < 4 && has_wav; i++)
+        has_wav = (name[n - 4 + i] | 0x20) == wav[i];
+    std::string key(name, size_t(has_wav ? n - 4 : n));
+    for (char &c : key)
+        c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    return key;
 }
 
 bool bank_names_alike(const char *a, int64_t an, const char *b, int64_t bn)
 {
-    an = stem_length(a, an);
-    bn = stem_length(b, bn);
-    if (an != bn)
-        return false;
-    for (int64_t i = 0; i < an; i++) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] - 'A' + 'a') : b[i];
-        if (x != y)
-            return false;
-    }
-    return true;
+    return bank_name_key(a, an) == bank_name_key(b, bn);
 }
 
 struct token {
@@ -273,10 +276,8 @@ void parse_regions(const char *text, int64_t size, int64_t rom_size,
     for (bank_phrase &p : *phrases) {
         if (p.name_length == 0)
             continue;
-        std::string key(text + p.name_at, size_t(stem_length(text + p.name_at, p.name_length)));
-        for (char &c : key)
-            c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-        auto [first, added] = first_named.insert({key, p.number});
+        auto [first, added] =
+            first_named.insert({bank_name_key(text + p.name_at, p.name_length), p.number});
         if (!added && p.fault == bank_fault_none) {
             p.fault = bank_fault_same_name;
             p.other = first->second;
@@ -289,7 +290,7 @@ std::vector<const bank_phrase *> sound_phrases(const std::vector<bank_phrase> &p
 {
     std::vector<const bank_phrase *> sounds;
     for (const bank_phrase &p : phrases)
-        if (p.fault == bank_fault_none && !p.alias)
+        if (bank_sound(p))
             sounds.push_back(&p);
     return sounds;
 }
@@ -326,49 +327,65 @@ byte_span entry_span(const bank_phrase &p, int64_t rom_size)
     return byte_span{p.offset, std::min(p.offset + p.length, rom_size)};
 }
 
+std::vector<byte_span> merged_spans(std::vector<byte_span> spans)
+{
+    std::sort(spans.begin(), spans.end(),
+              [](const byte_span &a, const byte_span &b) { return a.from < b.from; });
+    std::vector<byte_span> merged;
+    for (const byte_span &s : spans) {
+        if (s.to <= s.from)
+            continue;
+        if (!merged.empty() && s.from <= merged.back().to)
+            merged.back().to = std::max(merged.back().to, s.to);
+        else
+            merged.push_back(s);
+    }
+    return merged;
+}
+
 namespace {
 
 // What both layouts share: which phrases are placed on their own (in table
 // order), the length each takes, and the rest placed after them.
 struct layout_plan {
-    std::vector<size_t> units;    // phrases placed on their own, in table order
-    std::vector<bool> stays;      // a phrase inside another that stays there
-    std::vector<int64_t> length;  // the bytes each takes
-    std::vector<size_t> index_of; // by number
+    std::vector<size_t> units;   // phrases placed on their own, in table order
+    std::vector<bool> stays;     // a phrase inside another that stays there
+    std::vector<int64_t> length; // the bytes each takes
+    std::vector<size_t> follows; // the phrase it moves with (itself: none)
 };
-
-bool sound(const bank_phrase &p)
-{
-    return p.fault == bank_fault_none && !p.alias;
-}
 
 layout_plan plan_of(const std::vector<bank_phrase> &phrases,
                     const std::vector<phrase_wish> &wishes)
 {
     layout_plan plan;
-    int largest = 0;
-    for (const bank_phrase &p : phrases)
-        largest = std::max(largest, p.number);
-    plan.index_of.assign(size_t(largest) + 1, 0);
+    std::map<int, size_t> index_of; // by number (the first, should two share one)
     for (size_t i = 0; i < phrases.size(); i++)
-        plan.index_of[size_t(phrases[i].number)] = i;
+        index_of.insert({phrases[i].number, i});
     plan.stays.assign(phrases.size(), false);
     plan.length.assign(phrases.size(), 0);
+    plan.follows.resize(phrases.size());
     for (size_t i = 0; i < phrases.size(); i++) {
         const bank_phrase &p = phrases[i];
-        plan.length[i] = sound(p) ? wishes[i].length : p.length;
-        plan.stays[i] = sound(p) && p.inside && !wishes[i].own_place &&
+        plan.follows[i] = i;
+        plan.length[i] = bank_sound(p) ? wishes[i].length : p.length;
+        auto other = index_of.find(p.other);
+        if (p.fault != bank_fault_none || (!p.alias && !p.inside) || other == index_of.end())
+            continue;
+        const bank_phrase &q = phrases[other->second];
+        if (bank_sound(q) && (p.alias || !q.inside))
+            plan.follows[i] = other->second;
+        plan.stays[i] = p.inside && plan.follows[i] != i && !wishes[i].own_place &&
                         wishes[i].length <= p.length;
     }
     // An outer phrase reaches to the end of every phrase that stays inside it.
     for (size_t i = 0; i < phrases.size(); i++)
         if (plan.stays[i]) {
-            size_t outer = plan.index_of[size_t(phrases[i].other)];
+            size_t outer = plan.follows[i];
             plan.length[outer] = std::max(plan.length[outer], phrases[i].offset +
                                           plan.length[i] - phrases[outer].offset);
         }
     for (size_t i = 0; i < phrases.size(); i++)
-        if (sound(phrases[i]) && !plan.stays[i])
+        if (bank_sound(phrases[i]) && !plan.stays[i])
             plan.units.push_back(i);
     return plan;
 }
@@ -380,18 +397,17 @@ void place_followers(const std::vector<bank_phrase> &phrases, const layout_plan 
 {
     for (size_t i = 0; i < phrases.size(); i++) {
         const bank_phrase &p = phrases[i];
-        if (p.fault != bank_fault_none)
+        if (p.fault != bank_fault_none || (p.alias && plan.follows[i] == i))
             (*places)[i] = phrase_place{p.offset, p.length};
         else if (plan.stays[i]) {
-            const phrase_place &outer = (*places)[plan.index_of[size_t(p.other)]];
-            (*places)[i] = phrase_place{outer.offset + p.offset -
-                                        phrases[plan.index_of[size_t(p.other)]].offset,
+            const phrase_place &outer = (*places)[plan.follows[i]];
+            (*places)[i] = phrase_place{outer.offset + p.offset - phrases[plan.follows[i]].offset,
                                         plan.length[i]};
         }
     }
     for (size_t i = 0; i < phrases.size(); i++)
-        if (phrases[i].fault == bank_fault_none && phrases[i].alias)
-            (*places)[i] = (*places)[plan.index_of[size_t(phrases[i].other)]];
+        if (phrases[i].fault == bank_fault_none && phrases[i].alias && plan.follows[i] != i)
+            (*places)[i] = (*places)[plan.follows[i]];
 }
 
 // The spans taken, kept sorted; the first gap of from..to-1 that holds
@@ -399,6 +415,15 @@ void place_followers(const std::vector<bank_phrase> &phrases, const layout_plan 
 struct taken_spans {
     std::vector<byte_span> spans;
 
+    bool free(int64_t from, int64_t to) const
+    {
+        auto after = std::lower_bound(spans.begin(), spans.end(), to,
+                                      [](const byte_span &s, int64_t at) { return s.from < at; });
+        for (auto s = spans.begin(); s != after; ++s)
+            if (s->to > from)
+                return false;
+        return true;
+    }
     void add(byte_span s)
     {
         if (s.to > s.from)
@@ -415,13 +440,6 @@ struct taken_spans {
                 spans.erase(spans.begin() + int64_t(i));
                 return;
             }
-    }
-    bool free(int64_t from, int64_t to) const
-    {
-        for (const byte_span &s : spans)
-            if (s.from < to && from < s.to)
-                return false;
-        return true;
     }
     int64_t first_fit(int64_t from, int64_t to, int64_t length, int64_t *largest) const
     {
@@ -441,6 +459,11 @@ struct taken_spans {
 };
 
 } // namespace
+
+bool bank_sound(const bank_phrase &p)
+{
+    return p.fault == bank_fault_none && !p.alias;
+}
 
 bool lay_out_phrases(const std::vector<bank_phrase> &phrases,
                      const std::vector<phrase_wish> &wishes, int64_t limit,
@@ -462,19 +485,29 @@ bool lay_out_phrases(const std::vector<bank_phrase> &phrases,
 
 bool place_phrases(const std::vector<bank_phrase> &phrases,
                    const std::vector<phrase_wish> &wishes, int64_t from, int64_t to,
-                   std::vector<phrase_place> *places, placement_failure *failure)
+                   const std::vector<byte_span> &also_taken, std::vector<phrase_place> *places,
+                   placement_failure *failure)
 {
     layout_plan plan = plan_of(phrases, wishes);
     places->assign(phrases.size(), phrase_place{0, 0});
     taken_spans taken;
-    for (const bank_phrase &p : phrases)
-        taken.add(sound(p) && !p.inside ? byte_span{p.offset, p.offset + p.length}
-                                        : p.fault != bank_fault_none ? entry_span(p, to)
-                                                                     : byte_span{0, 0});
+    taken.spans = also_taken;
+    for (size_t i = 0; i < phrases.size(); i++) {
+        const bank_phrase &p = phrases[i];
+        bool top = bank_sound(p) && plan.follows[i] == i;
+        taken.spans.push_back(top ? byte_span{p.offset, p.offset + p.length}
+                              : p.fault != bank_fault_none ? entry_span(p, to)
+                                                           : byte_span{0, 0});
+    }
+    taken.spans.erase(std::remove_if(taken.spans.begin(), taken.spans.end(),
+                                     [](const byte_span &s) { return s.to <= s.from; }),
+                      taken.spans.end());
+    std::sort(taken.spans.begin(), taken.spans.end(),
+              [](const byte_span &a, const byte_span &b) { return a.from < b.from; });
     std::vector<size_t> grown, own;
     for (size_t i : plan.units) { // shorter ones first: the bytes they leave are free
         const bank_phrase &p = phrases[i];
-        if (p.inside)
+        if (plan.follows[i] != i)
             own.push_back(i);
         else if (plan.length[i] > p.length)
             grown.push_back(i);
@@ -490,7 +523,7 @@ bool place_phrases(const std::vector<bank_phrase> &phrases,
     for (size_t i : grown) {
         const bank_phrase &p = phrases[i];
         int64_t length = plan.length[i], largest = 0, at = p.offset;
-        if (p.inside || at + length > to || !taken.free(at, at + length))
+        if (plan.follows[i] != i || at < from || at + length > to || !taken.free(at, at + length))
             at = taken.first_fit(from, to, length, &largest);
         if (at < 0) {
             *failure = placement_failure{p.number, length, largest};
@@ -506,17 +539,17 @@ bool place_phrases(const std::vector<bank_phrase> &phrases,
 unsigned char fill_byte(const unsigned char *rom, const std::vector<bank_phrase> &phrases,
                         int64_t from, int64_t to)
 {
-    taken_spans taken;
+    std::vector<byte_span> spans;
     for (const bank_phrase &p : phrases)
-        taken.add(entry_span(p, to));
+        spans.push_back(entry_span(p, to));
     int64_t count[256] = {0}, at = from;
-    for (size_t i = 0; i <= taken.spans.size(); i++) {
-        int64_t gap_end = i < taken.spans.size() ? std::min(taken.spans[i].from, to) : to;
-        for (; at < gap_end; at++)
+    for (const byte_span &s : merged_spans(spans)) {
+        for (; at < std::min(s.from, to); at++)
             count[rom[at]]++;
-        if (i < taken.spans.size())
-            at = std::max(at, taken.spans[i].to);
+        at = std::max(at, s.to);
     }
+    for (; at < to; at++)
+        count[rom[at]]++;
     int best = 0xFF;
     for (int b = 0xFE; b >= 0; b--)
         if (count[b] > count[best])

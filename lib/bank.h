@@ -12,6 +12,7 @@
 #define SNDTOOLS_BANK_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace sndtools {
@@ -74,12 +75,14 @@ bool bank_number(const char *text, int64_t n, int64_t *value);
 // ".wav" may follow, have at most 251.)
 bool bank_name_usable(const char *name, int64_t n);
 
-// Whether two names give one file: alike but for case, with or without
-// ".wav".
+// A name as the file systems compare it: lower case (ASCII), without
+// ".wav" in any case; and whether two names give one file.
+std::string bank_name_key(const char *name, int64_t n);
 bool bank_names_alike(const char *a, int64_t an, const char *b, int64_t bn);
 
-// The phrases that can be used, each with a WAV file of its own: no fault
-// and no alias (a phrase inside another is one).
+// A phrase that can be used, with a WAV file of its own: no fault and no
+// alias (a phrase inside another is one); and all of them.
+bool bank_sound(const bank_phrase &p);
 std::vector<const bank_phrase *> sound_phrases(const std::vector<bank_phrase> &phrases);
 
 // The bytes of from..to-1 that no phrase without a fault covers.
@@ -120,29 +123,33 @@ struct placement_failure {
     int64_t needed, largest;
 };
 
-// Only what must move moves: a phrase keeps its place when it shrinks or
-// keeps its length; one that grows grows in place when the bytes right
-// after it are free, and otherwise moves, as does a phrase inside another
-// that must leave it, to the first free span (lowest address first) of
-// from..to-1 that holds it. Free: covered by no entry of the table or list
-// (the bad ones' bytes count too). False, with *failure, when a phrase
-// finds no place.
-bool place_phrases(const std::vector<bank_phrase> &phrases,
-                   const std::vector<phrase_wish> &wishes, int64_t from, int64_t to,
-                   std::vector<phrase_place> *places, placement_failure *failure);
-
-// The byte that fills most of from..to-1 outside every entry (on a tie the
-// larger value; 0xFF where every byte lies in one): what bytes a phrase
-// leaves become.
-unsigned char fill_byte(const unsigned char *rom, const std::vector<bank_phrase> &phrases,
-                        int64_t from, int64_t to);
-
 // The bytes of an entry, clipped to the file: the phrases' and those of bad
 // entries whose place could be read (empty for the others).
 struct byte_span {
     int64_t from, to;
 };
 byte_span entry_span(const bank_phrase &p, int64_t rom_size);
+
+// The spans in order, those that meet or overlap made one.
+std::vector<byte_span> merged_spans(std::vector<byte_span> spans);
+
+// Only what must move moves: a phrase keeps its place when it shrinks or
+// keeps its length; one that grows grows in place when the bytes right
+// after it are free, and otherwise moves, as does a phrase inside another
+// that must leave it, to the first free span (lowest address first) of
+// from..to-1 that holds it. Free: covered by no entry of the table or list
+// (the bad ones' bytes count too) and by none of also_taken. False, with
+// *failure, when a phrase finds no place.
+bool place_phrases(const std::vector<bank_phrase> &phrases,
+                   const std::vector<phrase_wish> &wishes, int64_t from, int64_t to,
+                   const std::vector<byte_span> &also_taken, std::vector<phrase_place> *places,
+                   placement_failure *failure);
+
+// The byte that fills most of from..to-1 outside every entry (on a tie the
+// larger value; 0xFF where every byte lies in one): what bytes a phrase
+// leaves become.
+unsigned char fill_byte(const unsigned char *rom, const std::vector<bank_phrase> &phrases,
+                        int64_t from, int64_t to);
 
 // Writes entry number's start and end addresses (end inclusive) into the
 // table at table_offset, leaving its other 2 bytes as they are.

@@ -26,8 +26,8 @@ stop find_edits(const bank_layout &bank, const bank_options &o, const manifest &
         if (p.fault != bank_fault_none)
             continue;
         w.row = row_of(m, p.number);
-        if (w.row == nullptr) // the manifest was checked against the ROM: never so
-            return failed("Phrase %d is not in the manifest: nothing was changed\n", p.number);
+        if (w.row == nullptr) // a first-version manifest's phrase inside another: left alone
+            continue;
         w.path = std::string(o.dir) + "/" + w.row->file;
         if (!p.alias && index.insert({w.path, paths.size()}).second)
             paths.push_back(w.path);
@@ -36,7 +36,7 @@ stop find_edits(const bank_layout &bank, const bank_options &o, const manifest &
     for (size_t i = 0; i < bank.phrases.size(); i++) {
         const bank_phrase &p = bank.phrases[i];
         phrase_work &w = plan->work[i];
-        if (p.fault != bank_fault_none || p.alias)
+        if (p.fault != bank_fault_none || p.alias || w.row == nullptr)
             continue;
         const file_hash &h = hashes[index[w.path]];
         if (h.outcome == file_missing)

@@ -125,19 +125,23 @@ static stop check_directory(const bank_layout &bank, const bank_options &o,
             std::filesystem::symlink_status(path_of(path.c_str()), error).type();
         if (type == std::filesystem::file_type::not_found)
             continue;
-        bool file = type == std::filesystem::file_type::regular ||
-                    type == std::filesystem::file_type::symlink;
-        if (named.count(name) == 0 || !file)
+        if (named.count(name) == 0)
             return failed("%s is there already, and no manifest of an earlier extraction there "
                           "names it: nothing was written\n", path.c_str());
+        if (type != std::filesystem::file_type::regular &&
+            type != std::filesystem::file_type::symlink)
+            return failed("%s is there already, and is not a file: nothing was written\n",
+                          path.c_str());
         paths.push_back(path);
         rows.push_back(named[name]);
     }
     std::string edited;
     std::vector<file_hash> hashes = hash_files(paths, old.hash);
     for (size_t i = 0; i < paths.size(); i++)
-        if (hashes[i].outcome != file_hashed || hashes[i].hash != rows[i]->hash)
+        if (hashes[i].outcome == file_hashed && hashes[i].hash != rows[i]->hash)
             edited += paths[i] + " was changed since it was extracted\n";
+        else if (hashes[i].outcome != file_hashed) // a link to nothing, say
+            edited += paths[i] + " cannot be read, so it may hold an edit\n";
     if (!edited.empty() && !o.force)
         return failed("%sNothing was written: give --force to replace the changed files too, or "
                       "extract into another folder\n", edited.c_str());
@@ -157,6 +161,9 @@ stop run_extract(const bank_options &o)
     std::filesystem::create_directories(path_of(o.dir), error);
     if (error)
         return failed("Couldn't make the directory %s: %s\n", o.dir, error.message().c_str());
+    // The old manifest's hashes would make the new files, should the run be
+    // cut short, look like edits of the old ones.
+    std::filesystem::remove(path_of(manifest_path.c_str()), error);
     int bad = print_faults(bank, o);
     manifest m;
     m.regions = o.regions != nullptr ? o.regions : "";

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "counts.h"
 #include "files.h"
@@ -18,44 +19,55 @@ static stop nothing_changed(const std::string &why)
     return failed("%s: nothing was changed\n", why.c_str());
 }
 
-static std::string hex(int64_t offset)
-{
-    char text[32];
-    snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(offset));
-    return text;
-}
-
 // The first phrase whose place differs from the layout's (resized: the
 // manifest's resized one), as a line; empty when every phrase of the ROM
-// is where the manifest has it, and the manifest has no other.
+// is where the manifest has it, and the manifest has no other. (Manifests
+// of the first version have no rows for phrases inside another, which were
+// faults then: those are left alone.)
 static std::string layout_mismatch(const bank_layout &bank, const bank_options &o,
                                    const manifest &m, bool resized)
 {
-    size_t phrases = 0;
+    std::set<int> numbers;
     for (const bank_phrase &p : bank.phrases) {
         if (p.fault != bank_fault_none)
             continue;
-        phrases++;
+        numbers.insert(p.number);
         const manifest_row *row = row_of(m, p.number);
         std::string n = "Phrase " + std::to_string(p.number);
+        if (row == nullptr && m.hash == hash_fnv1a_v1)
+            continue;
         if (row == nullptr)
             return n + " of " + o.rom + " is not in the manifest";
         int64_t offset = resized ? row->resized_offset : row->offset;
         int64_t length = resized ? row->resized_length : row->length;
         if (offset != p.offset || length != p.length)
             return n + ": the manifest says " + std::to_string(length) + " bytes at " +
-                   hex(offset) + (resized ? " after its resize" : " as extracted") + ", " +
-                   o.rom + " " + std::to_string(p.length) + " bytes at " + hex(p.offset);
+                   hex_address(offset) + (resized ? " after its resize" : " as extracted") +
+                   ", " + o.rom + " " + std::to_string(p.length) + " bytes at " +
+                   hex_address(p.offset);
     }
-    if (phrases == m.rows.size())
-        return "";
-    for (const manifest_row &r : m.rows) {
-        bool found = false;
-        for (const bank_phrase &p : bank.phrases)
-            found = found || (p.fault == bank_fault_none && p.number == r.number);
-        if (!found)
+    for (const manifest_row &r : m.rows)
+        if (numbers.count(r.number) == 0)
             return "Phrase " + std::to_string(r.number) + " of the manifest is no phrase of " +
                    o.rom;
+    return "";
+}
+
+// A list never meets its ROM: the list as extracted, given for a ROM that a
+// resize laid out again (one of the phrases it moved still there, byte for
+// byte), would put the edits where other phrases now are.
+static std::string holds_resized_layout(const bank_layout &bank, const manifest &m)
+{
+    for (const manifest_row &r : m.rows) {
+        if (r.resized_offset == r.offset || r.resized_offset + r.resized_length >
+                                                int64_t(bank.rom.size()))
+            continue;
+        hash_state h;
+        hash_start(&h, hash_xxh64);
+        hash_more(&h, bank.rom.data() + r.resized_offset, r.resized_length);
+        if (hash_end(&h) == r.resized_hash)
+            return "Phrase " + std::to_string(r.number) + " lies at " +
+                   hex_address(r.resized_offset) + ", where the last resize put it";
     }
     return "";
 }
@@ -67,29 +79,49 @@ static stop check_manifest(const bank_layout &bank, const bank_options &o, const
 {
     if (o.regions == nullptr && !m.regions.empty())
         return nothing_changed("The manifest was made from the regions list " +
-                               excerpt(m.regions) + ", not from the phrase table: give --regions");
+                               m.regions + ", not from the phrase table: give --regions");
     if (o.regions != nullptr && m.regions.empty())
         return nothing_changed("The manifest was made from the phrase table, not from a regions "
                                "list");
     if (o.regions == nullptr && m.table_offset != o.table_offset)
         return nothing_changed("The manifest was made from the phrase table at " +
-                               hex(m.table_offset) + ": give --table-offset " +
-                               hex(m.table_offset));
+                               hex_address(m.table_offset) + ": give --table-offset " +
+                               hex_address(m.table_offset));
     if (m.order != o.order)
         return nothing_changed(std::string("The manifest was made with the ") +
                                (m.order == low_nibble_first ? "low" : "high") +
                                " nibble first: give the same nibble order");
     std::string extracted = layout_mismatch(bank, o, m, false);
-    if (extracted.empty() || (m.resized && layout_mismatch(bank, o, m, true).empty()))
+    std::string resized = m.resized ? layout_mismatch(bank, o, m, true) : extracted;
+    if (!extracted.empty() && resized.empty())
         return stop();
+    std::string list = m.resized_regions.empty() ? "" : m.resized_regions;
+    if (extracted.empty()) {
+        std::string moved = o.regions != nullptr && m.resized ? holds_resized_layout(bank, m) : "";
+        if (moved.empty())
+            return stop();
+        return failed("%s: %s holds the layout a resize wrote, which %s does not describe: "
+                      "give --regions %s; nothing was changed\n", moved.c_str(), o.rom,
+                      o.regions, list.c_str());
+    }
     std::string what_to_do =
-        !m.resized_regions.empty()
-            ? "give --regions " + excerpt(m.resized_regions) + ", the list the last resize wrote, "
-              "or the list that was extracted from"
-            : std::string("extract from ") + o.rom + " again into another folder";
-    return failed("%s\n%s matches neither the layout the phrases were extracted from nor the one "
+        o.regions == nullptr
+            ? std::string("extract from ") + o.rom + " again into another folder"
+            : "give --regions " + m.regions + ", the list it was extracted from" +
+                  (list.empty() ? "" : ", or " + list + ", the one the last resize wrote") +
+                  ", or extract again";
+    return failed("%s\n%s matches neither the layout the phrases were extracted from nor one "
                   "a resize wrote: %s; nothing was changed\n", extracted.c_str(),
                   o.regions != nullptr ? o.regions : o.rom, what_to_do.c_str());
+}
+
+// Whether the ROM holds exactly these bytes as a phrase of length bytes at
+// offset.
+static bool holds(const bank_layout &bank, int64_t offset, int64_t length,
+                  const std::vector<unsigned char> &bytes)
+{
+    return int64_t(bytes.size()) == length &&
+           memcmp(bytes.data(), bank.rom.data() + offset, size_t(length)) == 0;
 }
 
 // An edited phrase's new bytes, for the length it keeps or (with --resize)
@@ -103,7 +135,8 @@ static stop encode_edits(const bank_layout &bank, const bank_options &o, put_bac
             continue;
         if (stop refusal = look_at_header(p, o, &w))
             return refusal;
-        int64_t length = o.resize != resize_none ? w.needed : p.length;
+        // An entry holds a byte at least: a sound of no frames keeps one.
+        int64_t length = o.resize != resize_none ? std::max<int64_t>(1, w.needed) : p.length;
         const int64_t space = space_to(o, bank) - space_from(o);
         if (length > space) // before its bytes are asked for
             return failed("Phrase %d: %s needs %lld bytes, more than the %lld that phrases may "
@@ -111,8 +144,7 @@ static stop encode_edits(const bank_layout &bank, const bank_options &o, put_bac
                           static_cast<long long>(length), static_cast<long long>(space), o.rom);
         if (stop refusal = encode_phrase(o, p, length, &w))
             return refusal;
-        w.writes = length != p.length ||
-                   memcmp(w.bytes.data(), bank.rom.data() + p.offset, size_t(length)) != 0;
+        w.writes = !holds(bank, p.offset, p.length, w.bytes);
     }
     return stop();
 }
@@ -128,7 +160,7 @@ static int64_t bytes_changed(const bank_layout &bank, const bank_phrase &p, cons
 }
 
 struct put_back_counts {
-    int written = 0, in_place = 0, moved = 0;
+    int written = 0, already_there = 0, moved = 0;
 };
 
 // The line of a phrase that does not write but whose bytes another's new
@@ -143,14 +175,14 @@ static void report_reached(const bank_layout &bank, const put_back_plan &plan,
             mine.offset >= theirs.offset + theirs.length)
             continue;
         int n = bank.phrases[j].number, other = bank.phrases[i].number;
-        if (theirs.offset <= mine.offset && mine.offset + mine.length <= theirs.offset + theirs.length)
+        int64_t from = std::max(mine.offset, theirs.offset),
+                to = std::min(mine.offset + mine.length, theirs.offset + theirs.length);
+        if (from == mine.offset && to == mine.offset + mine.length)
             printf("%3d  now plays phrase %d's new bytes\n", n, other);
         else
-            printf("%3d  its bytes %s to %s are phrase %d's new ones\n", n,
-                   hex(std::max(mine.offset, theirs.offset)).c_str(),
-                   hex(std::min(mine.offset + mine.length, theirs.offset + theirs.length) - 1)
-                       .c_str(),
-                   other);
+            printf("%3d  its %s, %s to %s, is phrase %d's new bytes\n", n,
+                   to == mine.offset + mine.length ? "tail" : "middle",
+                   hex_address(from).c_str(), hex_address(to - 1).c_str(), other);
     }
 }
 
@@ -172,14 +204,14 @@ static put_back_counts report(const bank_layout &bank, const put_back_plan &plan
         if (p.alias) {
             if (moved || at.length != p.length)
                 printf("%3d  the same bytes as phrase %d: now %s to %s\n", p.number, p.other,
-                       hex(at.offset).c_str(), hex(at.offset + at.length - 1).c_str());
+                       hex_address(at.offset).c_str(), hex_address(at.offset + at.length - 1).c_str());
         } else if (w.writes) {
             counts.written++;
             printf("%3d  %7lld of %lld bytes changed", p.number,
                    static_cast<long long>(bytes_changed(bank, p, w)),
                    static_cast<long long>(at.length));
             if (moved)
-                printf(", moved from %s to %s", hex(p.offset).c_str(), hex(at.offset).c_str());
+                printf(", moved from %s to %s", hex_address(p.offset).c_str(), hex_address(at.offset).c_str());
             else if (at.length != p.length)
                 printf(", %lld before", static_cast<long long>(p.length));
             printf(", max peak-to-peak %d, multiplier %f\n", w.report.level.peak,
@@ -188,13 +220,13 @@ static put_back_counts report(const bank_layout &bank, const put_back_plan &plan
                           duration_of(static_cast<int>(2 * at.length), w.row->rate));
         } else {
             if (w.edited) {
-                counts.in_place++;
+                counts.already_there++;
                 printf("%3d  already in place: the ROM holds what %s encodes to\n", p.number,
                        w.row->file.c_str());
             }
             if (moved || at.length != p.length)
-                printf("%3d  now %s to %s, %lld bytes%s\n", p.number, hex(at.offset).c_str(),
-                       hex(at.offset + at.length - 1).c_str(), static_cast<long long>(at.length),
+                printf("%3d  now %s to %s, %lld bytes%s\n", p.number, hex_address(at.offset).c_str(),
+                       hex_address(at.offset + at.length - 1).c_str(), static_cast<long long>(at.length),
                        p.inside && moved ? (", moved with phrase " + std::to_string(p.other))
                                                .c_str()
                                          : "");
@@ -210,31 +242,36 @@ static std::string counted(int n, const char *what)
 }
 
 // The files an implant writes, each beside its target first, renamed only
-// when all are written: the regions list and the manifest a resize changes,
-// then the ROM (so that a failure leaves the manifest knowing both
-// layouts).
+// when all are written: with a new layout the regions list and the
+// manifest that record it, then the ROM (so that a failure leaves the
+// manifest knowing both layouts).
 static stop write_all(const bank_options &o, const std::string &target,
-                      const std::vector<unsigned char> &rom, const put_back_plan &plan,
+                      const std::vector<unsigned char> &rom, const put_back_plan *new_layout,
                       const bank_layout &bank, manifest *m)
 {
     std::vector<std::pair<std::string, std::string>> texts; // name, bytes
-    if (o.resize != resize_none && !plan.places.empty()) {
+    if (new_layout != nullptr) {
         if (o.regions != nullptr) {
             m->resized_regions = resized_list_name(o);
             if (!fits_manifest(m->resized_regions))
                 return failed("The resized regions list's name %s holds a control character, "
                               "which the manifest cannot name; nothing was changed\n",
                               excerpt(m->resized_regions).c_str());
-            texts.push_back({m->resized_regions, regions_moved(bank, plan)});
+            texts.push_back({m->resized_regions, regions_moved(bank, *new_layout)});
         }
         m->resized = true;
-        for (manifest_row &r : m->rows)
-            for (size_t i = 0; i < bank.phrases.size(); i++)
-                if (bank.phrases[i].number == r.number &&
-                    bank.phrases[i].fault == bank_fault_none) {
-                    r.resized_offset = plan.places[i].offset;
-                    r.resized_length = plan.places[i].length;
-                }
+        for (size_t i = 0; i < bank.phrases.size(); i++) {
+            manifest_row *r = row_of(m, bank.phrases[i].number);
+            if (r == nullptr || bank.phrases[i].fault != bank_fault_none)
+                continue;
+            const phrase_place &at = new_layout->places[i];
+            r->resized_offset = at.offset;
+            r->resized_length = at.length;
+            hash_state h;
+            hash_start(&h, hash_xxh64);
+            hash_more(&h, rom.data() + at.offset, at.length);
+            r->resized_hash = hash_end(&h);
+        }
         texts.push_back({std::string(o.dir) + "/" + manifest_name, manifest_text(*m)});
     }
     std::vector<staged_file> staged(texts.size() + 1);
@@ -248,37 +285,74 @@ static stop write_all(const bank_options &o, const std::string &target,
     return commit_staged(&staged);
 }
 
-// The lock on the file an implant replaces, held from before the ROM is
-// read until the end of the run.
-struct held_lock {
-    file_lock *lock = nullptr;
-    held_lock() = default;
-    held_lock(const held_lock &) = delete;
-    held_lock &operator=(const held_lock &) = delete;
-    ~held_lock()
+// The locks an implant holds from before it reads until the end of the
+// run: on the file it replaces, and with --resize on the manifest it
+// rewrites.
+struct held_locks {
+    file_lock *target = nullptr, *manifest = nullptr;
+    held_locks() = default;
+    held_locks(const held_locks &) = delete;
+    held_locks &operator=(const held_locks &) = delete;
+    ~held_locks()
     {
-        if (lock != nullptr)
-            release_lock(lock);
+        release_lock(manifest);
+        release_lock(target);
     }
 };
 
+// Phrases that write nothing after all: where the layout left an edited
+// phrase where it was, as long as it was, holding the ROM's bytes (an outer
+// phrase that reaches over the phrases inside it, say).
+static int settle_writes(const bank_layout &bank, put_back_plan *plan)
+{
+    int writing = 0;
+    for (size_t i = 0; i < bank.phrases.size(); i++) {
+        const bank_phrase &p = bank.phrases[i];
+        phrase_work &w = plan->work[i];
+        if (w.writes && plan->places[i].offset == p.offset)
+            w.writes = !holds(bank, p.offset, p.length, w.bytes);
+        writing += w.writes;
+    }
+    return writing;
+}
+
+static std::string nothing_to_put_back(const bank_options &o, const put_back_plan &plan,
+                                       bool copied)
+{
+    int edited = 0;
+    for (const phrase_work &w : plan.work)
+        edited += w.edited;
+    std::string copy = copied ? std::string("; ") + o.output + " is a copy of " + o.rom : "";
+    if (edited == 0)
+        return std::string("Nothing to put back: every WAV file in ") + o.dir +
+               " is as it was extracted" + copy;
+    return std::string("Nothing to put back: ") + o.rom + " already holds " +
+           (edited == 1 ? std::string("the one edited WAV file")
+                        : "the " + counted(edited, "edited WAV file")) +
+           " in " + o.dir + copy;
+}
+
 stop run_implant(const bank_options &o)
 {
-    const bool in_place = o.output == nullptr || same_file(o.output, o.rom);
-    const std::string target = in_place ? o.rom : o.output;
-    held_lock lock;
+    const bool replaces_rom = o.output == nullptr || same_file(o.output, o.rom);
+    const std::string target = replaces_rom ? o.rom : o.output;
+    const std::string manifest_path = std::string(o.dir) + "/" + manifest_name;
+    held_locks locks;
     if (!o.dry_run) {
         if (stop refusal = check_replaceable(target.c_str()))
             return refusal;
-        if (stop refusal = lock_for_replacing(target.c_str(), &lock.lock))
+        if (stop refusal = lock_for_replacing(target.c_str(), &locks.target))
             return refusal;
+        if (o.resize != resize_none)
+            if (stop refusal = lock_for_replacing(manifest_path.c_str(), &locks.manifest))
+                return refusal;
     }
     bank_layout bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
     manifest m;
     std::string why;
-    if (!read_manifest(std::string(o.dir) + "/" + manifest_name, &m, &why))
+    if (!read_manifest(manifest_path, &m, &why))
         return nothing_changed(why);
     if (stop refusal = check_manifest(bank, o, m))
         return refusal;
@@ -288,57 +362,42 @@ stop run_implant(const bank_options &o)
     plan.work.resize(bank.phrases.size());
     if (stop refusal = find_edits(bank, o, m, &plan))
         return refusal;
-    int edited = 0;
-    for (const phrase_work &w : plan.work)
-        edited += w.edited;
     if (stop refusal = encode_edits(bank, o, &plan))
         return refusal;
-    int writing = 0;
-    for (const phrase_work &w : plan.work)
-        writing += w.writes;
-    if (writing == 0) {
-        if (stop refusal = lay_out(bank, o, &plan)) // where every phrase is
-            return refusal;
-        report(bank, plan);
-        plan.places.clear(); // the manifest keeps the layout it knows
-        std::string copy = in_place || o.dry_run
-                               ? ""
-                               : "; " + target + " is written as a copy of " + o.rom;
-        if (!in_place && !o.dry_run)
-            if (stop refusal = write_all(o, target, bank.rom, plan, bank, &m))
-                return refusal;
-        if (edited == 0)
-            printf("Nothing to put back: every WAV file in %s is as it was extracted%s\n", o.dir,
-                   copy.c_str());
-        else
-            printf("Nothing to put back: %s already holds %s in %s%s\n", o.rom,
-                   edited == 1 ? "the one edited WAV file"
-                               : ("the " + counted(edited, "edited WAV file")).c_str(),
-                   o.dir, copy.c_str());
-        return stop();
-    }
     if (stop refusal = settle_shared_bytes(bank, o, &plan))
         return refusal;
     if (stop refusal = lay_out(bank, o, &plan))
         return refusal;
+    if (settle_writes(bank, &plan) == 0) {
+        plan.places.clear(); // every phrase where it is
+        for (const bank_phrase &p : bank.phrases)
+            plan.places.push_back(phrase_place{p.offset, p.length});
+        report(bank, plan);
+        if (!replaces_rom && !o.dry_run)
+            if (stop refusal = write_all(o, target, bank.rom, nullptr, bank, &m))
+                return refusal;
+        printf("%s\n", nothing_to_put_back(o, plan, !replaces_rom && !o.dry_run).c_str());
+        return stop();
+    }
     const std::vector<unsigned char> rom = new_rom(bank, o, plan);
     put_back_counts counts = report(bank, plan);
     std::string done = "Put " + counted(counts.written, "phrase") + " back into " + target;
-    if (!in_place)
+    if (!replaces_rom)
         done += std::string(" (") + o.rom + " is as it was)";
-    if (counts.moved > 0 || counts.in_place > 0) {
+    if (counts.moved > 0 || counts.already_there > 0) {
         done += ":";
         if (counts.moved > 0)
             done += " " + counted(counts.moved, "phrase") + " moved";
-        if (counts.in_place > 0)
+        if (counts.already_there > 0)
             done += std::string(counts.moved > 0 ? "," : "") + " " +
-                    std::to_string(counts.in_place) + " already in place";
+                    std::to_string(counts.already_there) + " already in place";
     }
     if (o.dry_run) {
         printf("A dry run: nothing was written\n");
         return stop();
     }
-    if (stop refusal = write_all(o, target, rom, plan, bank, &m))
+    if (stop refusal = write_all(o, target, rom, o.resize != resize_none ? &plan : nullptr, bank,
+                                 &m))
         return refusal;
     if (o.resize != resize_none && o.regions != nullptr)
         printf("Wrote the regions list laid out again: %s\n", m.resized_regions.c_str());

@@ -57,6 +57,29 @@ stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_bac
     return stop();
 }
 
+// A list says nothing of the bytes between its phrases (a game's code,
+// say): there only runs of the fill byte, of 16 bytes or more, are free.
+static std::vector<byte_span> not_free_in_list(const bank_layout &bank, const bank_options &o)
+{
+    std::vector<byte_span> taken;
+    if (o.regions == nullptr)
+        return taken;
+    const int64_t from = space_from(o), to = space_to(o, bank), least_run = 16;
+    const unsigned char fill = fill_byte(bank.rom.data(), bank.phrases, from, to);
+    int64_t run_start = from, not_fill_from = from;
+    for (int64_t at = from; at <= to; at++) {
+        if (at < to && bank.rom[size_t(at)] == fill)
+            continue;
+        if (at - run_start >= least_run) { // a long run ends here
+            taken.push_back(byte_span{not_fill_from, run_start});
+            not_fill_from = at;
+        }
+        run_start = at + 1;
+    }
+    taken.push_back(byte_span{not_fill_from, to});
+    return taken;
+}
+
 stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
 {
     const std::vector<bank_phrase> &phrases = bank.phrases;
@@ -85,7 +108,8 @@ stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan
                           static_cast<unsigned long long>(to));
     } else {
         placement_failure failure{};
-        if (!place_phrases(phrases, wishes, from, to, &plan->places, &failure))
+        if (!place_phrases(phrases, wishes, from, to, not_free_in_list(bank, o), &plan->places,
+                           &failure))
             return failed("Phrase %d needs %lld bytes, and the largest free span between 0x%06llX "
                           "and 0x%06llX has %lld: give --resize=compact to lay every phrase out "
                           "again, or shorten the sound; nothing was changed\n", failure.number,
@@ -103,23 +127,6 @@ stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan
                 return refusal;
     }
     return stop();
-}
-
-// Spans merged where they meet, in order.
-static std::vector<byte_span> union_of(std::vector<byte_span> spans)
-{
-    std::sort(spans.begin(), spans.end(),
-              [](const byte_span &a, const byte_span &b) { return a.from < b.from; });
-    std::vector<byte_span> merged;
-    for (const byte_span &s : spans) {
-        if (s.to <= s.from)
-            continue;
-        if (!merged.empty() && s.from <= merged.back().to)
-            merged.back().to = std::max(merged.back().to, s.to);
-        else
-            merged.push_back(s);
-    }
-    return merged;
 }
 
 // The bytes the phrases covered and no entry covers afterwards.
@@ -141,9 +148,9 @@ static void fill_left_bytes(const bank_layout &bank, const bank_options &o,
     }
     const unsigned char fill = fill_byte(bank.rom.data(), phrases, space_from(o),
                                          space_to(o, bank));
-    std::vector<byte_span> kept = union_of(after);
+    std::vector<byte_span> kept = merged_spans(after);
     size_t k = 0;
-    for (const byte_span &left : union_of(before)) {
+    for (const byte_span &left : merged_spans(before)) {
         for (int64_t at = left.from; at < std::min(left.to, size);) {
             while (k < kept.size() && kept[k].to <= at)
                 k++;

@@ -85,7 +85,7 @@ static stop take_option(const option_rule &rule, const char *value, bank_options
         if (value != nullptr && strcmp(value, "compact") != 0)
             return failed("Problem understanding --resize=%s: the one value it takes is compact\n",
                           value);
-        o->resize = value != nullptr ? resize_compact : resize_in_place;
+        o->resize = value != nullptr ? resize_compact : resize_minimal;
     } else if (name == "--force")
         o->force = true;
     else if (name == "--dry-run")

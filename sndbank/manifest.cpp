@@ -11,13 +11,14 @@
 #include "cli.h"
 #include "files.h"
 #include "numbers.h"
+#include "sndbank.h"
 
 const char manifest_name[] = "bank.tsv";
 
 static const char first_line[] = "# sndbank manifest 2: the phrases taken out of a sample ROM; "
                                  "edit the WAV files, then: sndbank implant ROM DIR";
 static const char columns[] = "number\toffset\tlength\trate\twav_rate\tmultiplier\tfile";
-static const char resized_columns[] = "\tresized_offset\tresized_length";
+static const char resized_columns[] = "\tresized_offset\tresized_length\tresized_xxh64";
 
 // The hash's column names it: the first manifests' FNV-1a, or XXH64.
 static const char *hash_column(hash_kind kind)
@@ -30,6 +31,11 @@ const manifest_row *row_of(const manifest &m, int number)
     auto r = std::lower_bound(m.rows.begin(), m.rows.end(), number,
                               [](const manifest_row &a, int n) { return a.number < n; });
     return r != m.rows.end() && r->number == number ? &*r : nullptr;
+}
+
+manifest_row *row_of(manifest *m, int number)
+{
+    return const_cast<manifest_row *>(row_of(static_cast<const manifest &>(*m), number));
 }
 
 static std::vector<std::string> fields_of(const std::string &line)
@@ -72,7 +78,7 @@ static bool hash_field(const std::string &text, uint64_t *hash)
 static std::string read_row(const std::vector<std::string> &f, const manifest &m,
                             manifest_row *row)
 {
-    const size_t wanted = m.resized ? 10 : 8;
+    const size_t wanted = m.resized ? 11 : 8;
     if (f.size() != wanted)
         return std::to_string(f.size()) + " fields where the columns are " +
                std::to_string(wanted);
@@ -93,8 +99,9 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
     if (!hash_field(f[7], &row->hash))
         return "its hash is not 16 hexadecimal digits";
     if (m.resized && !(number_field(f[8], 0, &row->resized_offset) &&
-                       number_field(f[9], 1, &row->resized_length)))
-        return "its resized offset or length is not a number below 2^31";
+                       number_field(f[9], 1, &row->resized_length) &&
+                       hash_field(f[10], &row->resized_hash)))
+        return "its resized offset, length or hash is not understood";
     if (!m.resized) {
         row->resized_offset = row->offset;
         row->resized_length = row->length;
@@ -213,18 +220,11 @@ bool read_manifest(const std::string &path, manifest *m, std::string *why)
                           m, why);
 }
 
-static std::string hex_offset(int64_t offset)
-{
-    char text[32];
-    snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(offset));
-    return text;
-}
-
 std::string manifest_text(const manifest &m)
 {
     std::string text = std::string(first_line) + "\n";
     if (m.regions.empty())
-        text += "source\ttable\t" + hex_offset(m.table_offset) + "\n";
+        text += "source\ttable\t" + hex_address(m.table_offset) + "\n";
     else
         text += "source\tregions\t" + m.regions + "\n";
     if (!m.resized_regions.empty())
@@ -233,12 +233,13 @@ std::string manifest_text(const manifest &m)
             (m.order == sndtools::low_nibble_first ? "low" : "high") + "\n" + columns + "\t" +
             hash_column(m.hash) + (m.resized ? resized_columns : "") + "\n";
     for (const manifest_row &r : m.rows) {
-        text += std::to_string(r.number) + "\t" + hex_offset(r.offset) + "\t" +
+        text += std::to_string(r.number) + "\t" + hex_address(r.offset) + "\t" +
                 std::to_string(r.length) + "\t" + std::to_string(r.rate) + "\t" +
                 std::to_string(r.wav_rate) + "\t" + r.multiplier + "\t" + r.file + "\t" +
                 hash_text(r.hash);
         if (m.resized)
-            text += "\t" + hex_offset(r.resized_offset) + "\t" + std::to_string(r.resized_length);
+            text += "\t" + hex_address(r.resized_offset) + "\t" +
+                    std::to_string(r.resized_length) + "\t" + hash_text(r.resized_hash);
         text += "\n";
     }
     return text;

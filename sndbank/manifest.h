@@ -22,6 +22,7 @@ struct manifest_row {
     std::string file;       // a plain name, in the manifest's folder
     uint64_t hash = 0;
     int64_t resized_offset = 0, resized_length = 0; // as the last resize laid it out
+    uint64_t resized_hash = 0; // XXH64 of the bytes the resize left there
 };
 
 struct manifest {
@@ -38,6 +39,7 @@ extern const char manifest_name[]; // bank.tsv
 
 // The row of phrase number, or null (the rows in the order of their numbers).
 const manifest_row *row_of(const manifest &m, int number);
+manifest_row *row_of(manifest *m, int number);
 
 // Understands a manifest's text (path names it in the reasons): false, with
 // *why the reason, when it is none. Every field is checked: numbers in their

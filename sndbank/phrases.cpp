@@ -120,3 +120,10 @@ int64_t space_to(const bank_options &o, const bank_layout &bank)
         return size;
     return std::min(size, int64_t(o.table_offset) + bank_chip_space);
 }
+
+std::string hex_address(int64_t address)
+{
+    char text[32];
+    snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(address));
+    return text;
+}

@@ -11,7 +11,8 @@
 #include "manifest.h"
 #include "sndbank.h"
 
-// One entry's part in an implant, by its index among the bank's phrases.
+// What an implant does with one entry, by its index among the bank's
+// phrases.
 struct phrase_work {
     const manifest_row *row = nullptr; // every entry without a fault
     std::string path;                  // its WAV file

@@ -11,7 +11,8 @@
 #include "cli.h"
 #include "codec.h"
 
-enum resize_mode { resize_none, resize_in_place, resize_compact };
+// --resize: only what must move moves; --resize=compact: all laid out again.
+enum resize_mode { resize_none, resize_minimal, resize_compact };
 
 struct bank_options {
     const char *command = nullptr, *rom = nullptr, *dir = nullptr;
@@ -49,6 +50,9 @@ int print_faults(const bank_layout &bank, const bank_options &options);
 // 256 KiB the chip addresses; with a list, the whole file.
 int64_t space_from(const bank_options &options);
 int64_t space_to(const bank_options &options, const bank_layout &bank);
+
+// An address as the reports give it: 0x and six hexadecimal digits or more.
+std::string hex_address(int64_t address);
 
 // The ADPCM rate a phrase plays at, its WAV rate, and its WAV file's name
 // (its number, three digits, or a list's name for it).

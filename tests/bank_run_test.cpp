@@ -188,6 +188,13 @@ TEST(BankRun, ExtractImplantResize)
             for (const char *n : {"/001.wav", "/003.wav"})
                 EXPECT_EQ(read_file(d + "/again" + n), read_file(out + n)) << what << n;
             EXPECT_EQ(read_file(d + "/again/002.wav").size(), 45 + 4 * frames.size()) << what;
+            // The list as extracted no longer describes the ROM: refused.
+            r = run_tool(bank, args("implant", {rom, out}));
+            EXPECT_EQ(r.status, table ? 0 : 1) << what << r.out;
+            if (!table) {
+                EXPECT_NE(last_line(r.out).find("give --regions " + d + "/list-resized.txt"),
+                          std::string::npos) << r.out;
+            }
 
             // A sound that no layout can hold: refused, the ROM as it was.
             write_file(out + "/001.wav", wav_file(std::vector<std::pair<int, int>>(140000), 7575));
@@ -283,7 +290,7 @@ TEST(BankRun, KeepsTheUsersWork)
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read_file(fresh), implanted(d, l.rom, out + "/004.wav", tail, tail_length,
                                           manifest_field(out, 4, 5)));
-    EXPECT_NE(r.out.find("  1  its bytes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  1  its tail, "), std::string::npos) << r.out;
     write_file(out + "/001.wav", halved(read_file(out + "/001.wav")));
     write_file(fresh, l.rom);
     r = run_tool(bank, {"implant", fresh, out});
@@ -301,7 +308,10 @@ TEST(BankRun, KeepsTheUsersWork)
               implanted(d, l.rom, out + "/004.wav", moved.first, tail_length,
                         manifest_field(out, 4, 5))
                   .substr(size_t(moved.first), size_t(tail_length)));
-    EXPECT_EQ(run_tool(bank, {"implant", fresh, out}).status, 0); // either layout is known
+    for (std::string resize : {"--resize", "--dry-run"}) { // the resized layout is known
+        r = run_tool(bank, {"implant", resize, fresh, out});
+        EXPECT_EQ(last_line(r.out).compare(0, 20, "Nothing to put back:"), 0) << r.out;
+    }
 
     // Phrase 2 grown past the bytes after it: it alone moves, to the free
     // ones past phrase 3, and leaves the fill byte behind.
@@ -330,6 +340,10 @@ TEST(BankRun, KeepsTheUsersWork)
             ASSERT_EQ(resized[at], l.rom[at]) << at;
         }
     }
+    // A sound of no frames keeps a byte.
+    write_file(d + "/grow/003.wav", wav_file({}, 7575));
+    ASSERT_EQ(run_tool(bank, {"implant", "--resize", fresh, d + "/grow"}).status, 0);
+    EXPECT_EQ(entry(read_file(fresh), 3), std::make_pair(l.phrases[2].first, int64_t(1)));
     // Laid out again whole: one after the other, from the lowest start.
     write_file(fresh, l.rom);
     ASSERT_EQ(run_tool(bank, {"implant", "--resize=compact", fresh, d + "/grow"}).status, 0);

@@ -98,7 +98,8 @@ TEST(Bank, RegionsList)
                              "0x1A0 4 8000 x y\n"              // too many fields
                              "0x1F0 0x20\n"                    // past the file
                              "0x128 4 inside\n"                // inside line 4
-                             "0x100 0x20 8000 again\n";        // exactly alike line 2
+                             "0x100 0x20 8000 again\n"         // exactly alike line 2
+                             "0x1C0 4 8000 Nul.wav\n";        // a device on Windows
     std::vector<bank_phrase> phrases;
     parse_regions(text.data(), int64_t(text.size()), 0x200, &phrases);
     expect_phrases(phrases,
@@ -108,7 +109,7 @@ TEST(Bank, RegionsList)
                     {7, bank_fault_no_bytes, 0, false}, {8, bank_fault_rate, 0, false},
                     {9, bank_fault_name, 0, false}, {10, bank_fault_syntax, 0, false},
                     {11, bank_fault_past_file, 0, false}, {12, bank_fault_none, 2, false},
-                    {13, bank_fault_none, 1, true}},
+                    {13, bank_fault_none, 1, true}, {14, bank_fault_name, 0, false}},
                    "regions");
     EXPECT_EQ(phrases[0].rate, 8000);
     EXPECT_EQ(phrases[0].line, 2);
@@ -156,6 +157,14 @@ TEST(Bank, NewLayout)
     EXPECT_EQ(offsets, (std::vector<int64_t>{0x400, 0x700, 0x700, 0x300, 0x780}));
     EXPECT_FALSE(lay_out_phrases(phrases, wishes, 0x78F, &places));
     EXPECT_TRUE(lay_out_phrases(phrases, wishes, 0x790, &places));
+
+    // Phrases made by hand (through the C interface, say) that name no
+    // phrase there is keep their own places.
+    std::vector<bank_phrase> made = phrases;
+    made[0].number = -1;
+    made[2].other = 99;
+    ASSERT_TRUE(lay_out_phrases(made, wishes, 0x10000, &places));
+    EXPECT_EQ(places[2].offset, 0x400);
 
     write_table_entry(rom.data(), 0, 1, 0x400, 0x6FF);
     const unsigned char entry[8] = {0x00, 0x04, 0x00, 0x00, 0x06, 0xFF, 0xAB, 0x00};
@@ -262,7 +271,7 @@ TEST(Bank, PlacePhrases)
         wishes[size_t(c.phrase - 1)] = c.wish;
         std::vector<phrase_place> places;
         placement_failure failure{};
-        bool placed = place_phrases(phrases, wishes, 0, 0x1000, &places, &failure);
+        bool placed = place_phrases(phrases, wishes, 0, 0x1000, {}, &places, &failure);
         ASSERT_EQ(placed, !c.places.empty()) << c.what;
         if (!placed) {
             EXPECT_EQ(failure.number, c.phrase) << c.what;
