@@ -81,10 +81,9 @@ static stop check_names(const bank_layout &bank, const std::vector<const bank_ph
 {
     std::map<std::string, int> stems; // by the name as the file systems compare it
     for (const bank_phrase *p : sounds) {
-        std::string name = wav_name_of(bank, *p), stem = name.substr(0, name.size() - 4);
-        for (char &c : stem)
-            c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-        auto [earlier, added] = stems.insert({stem, p->number});
+        std::string name = wav_name_of(bank, *p);
+        auto [earlier, added] =
+            stems.insert({bank_name_key(name.data(), int64_t(name.size())), p->number});
         if (!added)
             return failed("Phrases %d and %d would both be written to %s: nothing was written\n",
                           earlier->second, p->number, name.c_str());
