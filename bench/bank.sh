@@ -4,15 +4,8 @@
 # after the same settling; prints the medians and their ratio.
 #
 #   bench/bank.sh            (RUNS=7 and BENCH_DIR=... may be set)
-set -euo pipefail
-trap 'echo "bench/bank.sh: this step failed (line $LINENO): $BASH_COMMAND" >&2' ERR
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
 runs=${RUNS:-7}
-build=build-bench
-work=${BENCH_DIR:-$build/work}
-cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DSNDTOOLS_TESTS=OFF -DSNDTOOLS_BENCH=ON >/dev/null
-cmake --build $build -j"$(nproc)" >/dev/null
-mkdir -p "$work"
 rom=$work/bank.bin
 $build/bench/make_inputs "$rom" 16777216
 # 127 phrases of 132104 bytes each, 8000 Hz, one after the other.
@@ -35,7 +28,6 @@ record() {
   read -r w u s k <<<"$($build/bench/measure "${@:2}")"
   wall[$1]+="$w "; user[$1]+="$u "
 }
-median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 for ((r = 1; r <= runs; r++)); do
   if ((r % 2)); then
     record bank $build/sndbank extract --regions "$list" --rate 8000 "$rom" "$work/bank"

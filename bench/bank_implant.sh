@@ -5,15 +5,8 @@
 # warm; prints the medians and the ratio implant / md5sum.
 #
 #   bench/bank_implant.sh    (RUNS=7 and BENCH_DIR=... may be set)
-set -euo pipefail
-trap 'echo "bench/bank_implant.sh: this step failed (line $LINENO): $BASH_COMMAND" >&2' ERR
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
 runs=${RUNS:-7}
-build=build-bench
-work=${BENCH_DIR:-$build/work}
-cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DSNDTOOLS_TESTS=OFF -DSNDTOOLS_BENCH=ON >/dev/null
-cmake --build $build -j"$(nproc)" >/dev/null
-mkdir -p "$work"
 # 64 MiB: make_inputs adds 8192 bytes around its region.
 rom=$work/bank64.bin
 $build/bench/make_inputs "$rom" $((64 * 1048576 - 8192))
@@ -34,9 +27,6 @@ record() {
   read -r w u s k <<<"$($build/bench/measure "${@:2}")"
   wall[$1]+="$w "
   user[$1]+="$u "
-}
-median() {
-  tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
 }
 order=(implant md5sum cat)
 for ((r = 0; r < runs; r++)); do

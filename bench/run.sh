@@ -8,18 +8,10 @@
 # implant, and the microbenchmarks.
 #
 #   bench/run.sh            (RUNS=7 and BENCH_DIR=... may be set)
-set -euo pipefail
-trap 'echo "bench/run.sh: this step failed (line $LINENO): $BASH_COMMAND" >&2' ERR
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/common.sh"
 runs=${RUNS:-5}
-build=build-bench
-work=${BENCH_DIR:-$build/work}
 length=16777216
 offset=4096
-
-cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DSNDTOOLS_TESTS=OFF -DSNDTOOLS_BENCH=ON >/dev/null
-cmake --build $build -j"$(nproc)" >/dev/null
-mkdir -p "$work"
 bin=$build
 m=$bin/bench/measure
 container=$work/container.bin
@@ -66,7 +58,6 @@ record() { # name, command
   read -r w u s k <<<"$line"
   wall[$1]+="$w "; user[$1]+="$u "; sys[$1]+="$s "; mem[$1]+="$k "
 }
-median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 for ((r = 1; r <= runs; r++)); do
   if ((r % 2)); then order=$(seq 0 $((${#jobs[@]} - 1))); else order=$(seq $((${#jobs[@]} - 1)) -1 0); fi

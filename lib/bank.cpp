@@ -32,6 +32,37 @@ static bank_phrase phrase_at(int number, int64_t offset, int64_t length)
     return p;
 }
 
+static int64_t start_of(const bank_phrase *p)
+{
+    return p->offset;
+}
+
+static int64_t end_of(const bank_phrase *p)
+{
+    return p->offset + p->length;
+}
+
+// One sweep of two: the phrases in the order given, taken in groups of one
+// group_key; each looks among those of the groups before it for one whose
+// key lies past its start and before its end, and takes it as its partner.
+static void find_crossings(const std::vector<bank_phrase *> &order,
+                           int64_t (*group_key)(const bank_phrase *),
+                           int64_t (*key)(const bank_phrase *),
+                           std::map<const bank_phrase *, int> *partner)
+{
+    std::multimap<int64_t, const bank_phrase *> seen;
+    for (size_t i = 0; i < order.size();) {
+        size_t j = i;
+        for (; j < order.size() && group_key(order[j]) == group_key(order[i]); j++) {
+            auto q = seen.upper_bound(order[j]->offset);
+            if (q != seen.end() && q->first < end_of(order[j]))
+                partner->insert({order[j], q->second->number});
+        }
+        for (; i < j; i++)
+            seen.insert({key(order[i]), order[i]});
+    }
+}
+
 // Where two phrases' bytes meet, one lies inside the other or they are
 // faults: a phrase is one when another starts before it and ends inside it,
 // or starts inside it and ends after it (each found with a sweep over the
@@ -43,41 +74,18 @@ static void mark_shared_bytes(std::vector<bank_phrase> *phrases)
     for (bank_phrase &p : *phrases)
         if (p.fault == bank_fault_none)
             order.push_back(&p);
-    auto end_of = [](const bank_phrase *p) { return p->offset + p->length; };
-    std::sort(order.begin(), order.end(), [&](const bank_phrase *a, const bank_phrase *b) {
+    std::sort(order.begin(), order.end(), [](const bank_phrase *a, const bank_phrase *b) {
         if (a->offset != b->offset)
             return a->offset < b->offset;
         return a->length != b->length ? a->length > b->length : a->number < b->number;
     });
     std::map<const bank_phrase *, int> partner;
-    // Those that start before it and end inside it.
-    std::multimap<int64_t, const bank_phrase *> ends;
-    for (size_t i = 0; i < order.size();) {
-        size_t j = i;
-        for (; j < order.size() && order[j]->offset == order[i]->offset; j++) {
-            auto q = ends.upper_bound(order[j]->offset);
-            if (q != ends.end() && q->first < end_of(order[j]))
-                partner[order[j]] = q->second->number;
-        }
-        for (; i < j; i++)
-            ends.insert({end_of(order[i]), order[i]});
-    }
-    // Those that start inside it and end after it.
+    find_crossings(order, start_of, end_of, &partner); // those that end inside it
     std::vector<bank_phrase *> by_end = order;
-    std::stable_sort(by_end.begin(), by_end.end(), [&](const bank_phrase *a, const bank_phrase *b) {
+    std::stable_sort(by_end.begin(), by_end.end(), [](const bank_phrase *a, const bank_phrase *b) {
         return end_of(a) > end_of(b);
     });
-    std::multimap<int64_t, const bank_phrase *> starts;
-    for (size_t i = 0; i < by_end.size();) {
-        size_t j = i;
-        for (; j < by_end.size() && end_of(by_end[j]) == end_of(by_end[i]); j++) {
-            auto q = starts.upper_bound(by_end[j]->offset);
-            if (q != starts.end() && q->first < end_of(by_end[j]) && partner.count(by_end[j]) == 0)
-                partner[by_end[j]] = q->second->number;
-        }
-        for (; i < j; i++)
-            starts.insert({by_end[i]->offset, by_end[i]});
-    }
+    find_crossings(by_end, end_of, start_of, &partner); // those that start inside it
     // The rest nest: each inside the outermost phrase that holds it.
     const bank_phrase *first_alike = nullptr, *outer = nullptr;
     for (bank_phrase *p : order) {
@@ -297,17 +305,13 @@ std::vector<const bank_phrase *> sound_phrases(const std::vector<bank_phrase> &p
 
 int64_t uncovered_bytes(const std::vector<bank_phrase> &phrases, int64_t from, int64_t to)
 {
-    std::vector<const bank_phrase *> sounds = sound_phrases(phrases);
-    std::sort(sounds.begin(), sounds.end(),
-              [](const bank_phrase *a, const bank_phrase *b) { return a->offset < b->offset; });
-    int64_t free_bytes = 0, at = from;
-    for (const bank_phrase *p : sounds) {
-        int64_t start = std::max(p->offset, at), end = std::min(p->offset + p->length, to);
-        if (start > at && at < to)
-            free_bytes += std::min(start, to) - at;
-        at = std::max(at, end);
-    }
-    return free_bytes + (at < to ? to - at : 0);
+    std::vector<byte_span> sounds;
+    for (const bank_phrase *p : sound_phrases(phrases))
+        sounds.push_back(byte_span{p->offset, p->offset + p->length});
+    int64_t free_bytes = 0;
+    for (const byte_span &gap : free_spans(sounds, from, to))
+        free_bytes += gap.to - gap.from;
+    return free_bytes;
 }
 
 int64_t region_bytes_for(int64_t frames, int wav_rate, int adpcm_rate)
@@ -341,6 +345,20 @@ std::vector<byte_span> merged_spans(std::vector<byte_span> spans)
             merged.push_back(s);
     }
     return merged;
+}
+
+std::vector<byte_span> free_spans(const std::vector<byte_span> &taken, int64_t from, int64_t to)
+{
+    std::vector<byte_span> gaps;
+    int64_t at = from;
+    for (const byte_span &s : merged_spans(taken)) {
+        if (std::min(s.from, to) > at)
+            gaps.push_back(byte_span{at, std::min(s.from, to)});
+        at = std::max(at, s.to);
+    }
+    if (at < to)
+        gaps.push_back(byte_span{at, to});
+    return gaps;
 }
 
 namespace {
@@ -443,16 +461,12 @@ struct taken_spans {
     }
     int64_t first_fit(int64_t from, int64_t to, int64_t length, int64_t *largest) const
     {
-        int64_t at = from, found = -1;
+        int64_t found = -1;
         *largest = 0;
-        for (size_t i = 0; i <= spans.size(); i++) {
-            int64_t gap_end = i < spans.size() ? std::min(spans[i].from, to) : to;
-            if (gap_end - at > *largest)
-                *largest = gap_end - at;
-            if (found < 0 && gap_end - at >= length)
-                found = at;
-            if (i < spans.size())
-                at = std::max(at, spans[i].to);
+        for (const byte_span &gap : free_spans(spans, from, to)) {
+            *largest = std::max(*largest, gap.to - gap.from);
+            if (found < 0 && gap.to - gap.from >= length)
+                found = gap.from;
         }
         return found;
     }
@@ -542,14 +556,10 @@ unsigned char fill_byte(const unsigned char *rom, const std::vector<bank_phrase>
     std::vector<byte_span> spans;
     for (const bank_phrase &p : phrases)
         spans.push_back(entry_span(p, to));
-    int64_t count[256] = {0}, at = from;
-    for (const byte_span &s : merged_spans(spans)) {
-        for (; at < std::min(s.from, to); at++)
+    int64_t count[256] = {0};
+    for (const byte_span &gap : free_spans(spans, from, to))
+        for (int64_t at = gap.from; at < gap.to; at++)
             count[rom[at]]++;
-        at = std::max(at, s.to);
-    }
-    for (; at < to; at++)
-        count[rom[at]]++;
     int best = 0xFF;
     for (int b = 0xFE; b >= 0; b--)
         if (count[b] > count[best])

@@ -130,8 +130,10 @@ struct byte_span {
 };
 byte_span entry_span(const bank_phrase &p, int64_t rom_size);
 
-// The spans in order, those that meet or overlap made one.
+// The spans in order, those that meet or overlap made one; and the gaps of
+// from..to-1 that none of them covers, in order.
 std::vector<byte_span> merged_spans(std::vector<byte_span> spans);
+std::vector<byte_span> free_spans(const std::vector<byte_span> &taken, int64_t from, int64_t to);
 
 // Only what must move moves: a phrase keeps its place when it shrinks or
 // keeps its length; one that grows grows in place when the bytes right

@@ -144,6 +144,14 @@ uint64_t hash_end(const hash_state *s)
     return h ^ h >> 32;
 }
 
+uint64_t hash_of(hash_kind kind, const unsigned char *bytes, int64_t n)
+{
+    hash_state s;
+    hash_start(&s, kind);
+    hash_more(&s, bytes, n);
+    return hash_end(&s);
+}
+
 std::string hash_text(uint64_t hash)
 {
     static const char digits[] = "0123456789abcdef";

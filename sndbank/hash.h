@@ -27,6 +27,9 @@ void hash_start(hash_state *s, hash_kind kind);
 void hash_more(hash_state *s, const unsigned char *bytes, int64_t n);
 uint64_t hash_end(const hash_state *s); // the state stays as it was
 
+// The hash of n bytes in one piece.
+uint64_t hash_of(hash_kind kind, const unsigned char *bytes, int64_t n);
+
 // 16 lower-case hexadecimal digits.
 std::string hash_text(uint64_t hash);
 

@@ -62,10 +62,8 @@ static std::string holds_resized_layout(const bank_layout &bank, const manifest 
         if (r.resized_offset == r.offset || r.resized_offset + r.resized_length >
                                                 int64_t(bank.rom.size()))
             continue;
-        hash_state h;
-        hash_start(&h, hash_xxh64);
-        hash_more(&h, bank.rom.data() + r.resized_offset, r.resized_length);
-        if (hash_end(&h) == r.resized_hash)
+        if (hash_of(hash_xxh64, bank.rom.data() + r.resized_offset, r.resized_length) ==
+            r.resized_hash)
             return "Phrase " + std::to_string(r.number) + " lies at " +
                    hex_address(r.resized_offset) + ", where the last resize put it";
     }
@@ -128,6 +126,7 @@ static bool holds(const bank_layout &bank, int64_t offset, int64_t length,
 // needs; it writes where they differ from the ROM's or its length changes.
 static stop encode_edits(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
 {
+    const int64_t space = space_to(o, bank) - space_from(o);
     for (size_t i = 0; i < bank.phrases.size(); i++) {
         const bank_phrase &p = bank.phrases[i];
         phrase_work &w = plan->work[i];
@@ -137,7 +136,6 @@ static stop encode_edits(const bank_layout &bank, const bank_options &o, put_bac
             return refusal;
         // An entry holds a byte at least: a sound of no frames keeps one.
         int64_t length = o.resize != resize_none ? std::max<int64_t>(1, w.needed) : p.length;
-        const int64_t space = space_to(o, bank) - space_from(o);
         if (length > space) // before its bytes are asked for
             return failed("Phrase %d: %s needs %lld bytes, more than the %lld that phrases may "
                           "take in %s; nothing was changed\n", p.number, w.path.c_str(),
@@ -267,10 +265,7 @@ static stop write_all(const bank_options &o, const std::string &target,
             const phrase_place &at = new_layout->places[i];
             r->resized_offset = at.offset;
             r->resized_length = at.length;
-            hash_state h;
-            hash_start(&h, hash_xxh64);
-            hash_more(&h, rom.data() + at.offset, at.length);
-            r->resized_hash = hash_end(&h);
+            r->resized_hash = hash_of(hash_xxh64, rom.data() + at.offset, at.length);
         }
         texts.push_back({std::string(o.dir) + "/" + manifest_name, manifest_text(*m)});
     }
@@ -369,9 +364,7 @@ stop run_implant(const bank_options &o)
     if (stop refusal = lay_out(bank, o, &plan))
         return refusal;
     if (settle_writes(bank, &plan) == 0) {
-        plan.places.clear(); // every phrase where it is
-        for (const bank_phrase &p : bank.phrases)
-            plan.places.push_back(phrase_place{p.offset, p.length});
+        plan.places = places_as_they_are(bank);
         report(bank, plan);
         if (!replaces_rom && !o.dry_run)
             if (stop refusal = write_all(o, target, bank.rom, nullptr, bank, &m))

@@ -59,13 +59,13 @@ stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_bac
 
 // A list says nothing of the bytes between its phrases (a game's code,
 // say): there only runs of the fill byte, of 16 bytes or more, are free.
-static std::vector<byte_span> not_free_in_list(const bank_layout &bank, const bank_options &o)
+static std::vector<byte_span> not_free_in_list(const bank_layout &bank, const bank_options &o,
+                                               unsigned char fill)
 {
     std::vector<byte_span> taken;
     if (o.regions == nullptr)
         return taken;
     const int64_t from = space_from(o), to = space_to(o, bank), least_run = 16;
-    const unsigned char fill = fill_byte(bank.rom.data(), bank.phrases, from, to);
     int64_t run_start = from, not_fill_from = from;
     for (int64_t at = from; at <= to; at++) {
         if (at < to && bank.rom[size_t(at)] == fill)
@@ -78,6 +78,14 @@ static std::vector<byte_span> not_free_in_list(const bank_layout &bank, const ba
     }
     taken.push_back(byte_span{not_fill_from, to});
     return taken;
+}
+
+std::vector<phrase_place> places_as_they_are(const bank_layout &bank)
+{
+    std::vector<phrase_place> places;
+    for (const bank_phrase &p : bank.phrases)
+        places.push_back(phrase_place{p.offset, p.length});
+    return places;
 }
 
 stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
@@ -93,12 +101,11 @@ stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan
     for (const phrase_work &w : plan->work)
         writes = writes || w.writes;
     if (o.resize == resize_none || !writes) {
-        plan->places.clear();
-        for (const bank_phrase &p : phrases)
-            plan->places.push_back(phrase_place{p.offset, p.length});
+        plan->places = places_as_they_are(bank);
         return stop();
     }
     const int64_t from = space_from(o), to = space_to(o, bank);
+    plan->fill = fill_byte(bank.rom.data(), phrases, from, to);
     if (o.resize == resize_compact) {
         if (!lay_out_phrases(phrases, wishes, to, &plan->places))
             return failed("The phrases laid out again end past %s (0x%06llX): nothing was "
@@ -108,7 +115,7 @@ stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan
                           static_cast<unsigned long long>(to));
     } else {
         placement_failure failure{};
-        if (!place_phrases(phrases, wishes, from, to, not_free_in_list(bank, o), &plan->places,
+        if (!place_phrases(phrases, wishes, from, to, not_free_in_list(bank, o, plan->fill), &plan->places,
                            &failure))
             return failed("Phrase %d needs %lld bytes, and the largest free span between 0x%06llX "
                           "and 0x%06llX has %lld: give --resize=compact to lay every phrase out "
@@ -130,8 +137,8 @@ stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan
 }
 
 // The bytes the phrases covered and no entry covers afterwards.
-static void fill_left_bytes(const bank_layout &bank, const bank_options &o,
-                            const put_back_plan &plan, std::vector<unsigned char> *rom)
+static void fill_left_bytes(const bank_layout &bank, const put_back_plan &plan,
+                            std::vector<unsigned char> *rom)
 {
     const std::vector<bank_phrase> &phrases = bank.phrases;
     const int64_t size = int64_t(rom->size());
@@ -146,22 +153,14 @@ static void fill_left_bytes(const bank_layout &bank, const bank_options &o,
             after.push_back(entry_span(p, size));
         }
     }
-    const unsigned char fill = fill_byte(bank.rom.data(), phrases, space_from(o),
-                                         space_to(o, bank));
-    std::vector<byte_span> kept = merged_spans(after);
-    size_t k = 0;
+    const std::vector<byte_span> gaps = free_spans(after, 0, size);
+    size_t g = 0;
     for (const byte_span &left : merged_spans(before)) {
-        for (int64_t at = left.from; at < std::min(left.to, size);) {
-            while (k < kept.size() && kept[k].to <= at)
-                k++;
-            if (k < kept.size() && kept[k].from <= at) {
-                at = kept[k].to;
-                continue;
-            }
-            int64_t stop_at = std::min(std::min(left.to, size),
-                                       k < kept.size() ? kept[k].from : INT64_MAX);
-            memset(rom->data() + at, fill, size_t(stop_at - at));
-            at = stop_at;
+        while (g < gaps.size() && gaps[g].to <= left.from)
+            g++;
+        for (size_t k = g; k < gaps.size() && gaps[k].from < left.to; k++) {
+            int64_t from = std::max(left.from, gaps[k].from), to = std::min(left.to, gaps[k].to);
+            memset(rom->data() + from, plan.fill, size_t(to - from));
         }
     }
 }
@@ -172,7 +171,7 @@ std::vector<unsigned char> new_rom(const bank_layout &bank, const bank_options &
     const std::vector<bank_phrase> &phrases = bank.phrases;
     std::vector<unsigned char> rom = bank.rom;
     if (o.resize != resize_none)
-        fill_left_bytes(bank, o, plan, &rom);
+        fill_left_bytes(bank, plan, &rom);
     // Outer phrases first, so that the new bytes of a phrase inside one that
     // stays there land on them.
     for (bool inner : {false, true})

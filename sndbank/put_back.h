@@ -28,6 +28,7 @@ struct phrase_work {
 struct put_back_plan {
     std::vector<phrase_work> work;
     std::vector<sndtools::phrase_place> places; // where each entry lies afterwards
+    unsigned char fill = 0xFF;                  // what the bytes phrases leave become
 };
 
 // Which phrases' WAV files differ from what extract wrote (each file read
@@ -51,8 +52,9 @@ stop encode_phrase(const bank_options &o, const sndtools::bank_phrase &p, int64_
 // inner one of each pair takes a place of its own.
 stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_back_plan *plan);
 
-// Where each phrase lies afterwards: where it was, or with --resize the
+// Where each phrase lies now; afterwards: where it was, or with --resize the
 // layout asked for (the phrases whose places grow encoded again for it).
+std::vector<sndtools::phrase_place> places_as_they_are(const bank_layout &bank);
 stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan);
 
 // The new ROM: the bytes moved or shortened phrases leave filled, the

@@ -49,27 +49,6 @@ std::string make_rom()
     return rom;
 }
 
-// A WAV file edited: every sample halved.
-void edit(const std::string &wav)
-{
-    std::string bytes = read_file(wav);
-    for (size_t i = 44; i + 2 < bytes.size(); i += 2) {
-        const int v = int16_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8) / 2;
-        bytes[i] = char(v), bytes[i + 1] = char(v >> 8);
-    }
-    write_file(wav, bytes);
-}
-
-// A phrase's field in the manifest (1 offset, 2 length, 5 multiplier, 6 file, 7 hash).
-std::string manifest_field(const std::string &dir, int number, int column)
-{
-    const std::string m = read_file(dir + "/bank.tsv"), row = "\n" + std::to_string(number) + "\t";
-    size_t at = m.find(row) + 1;
-    for (int c = 0; c < column; c++)
-        at = m.find('\t', at) + 1;
-    return m.substr(at, m.find_first_of("\t\n", at) - at);
-}
-
 // rom with phrases' WAV files of dir put back by sndimplant with the manifest's multipliers.
 std::string implanted(const std::string &rom, const std::string &dir, std::vector<int> numbers)
 {
@@ -143,7 +122,7 @@ TEST(BankFault, EntryShapes)
             }
             run({"extract", d + "/rom.bin", d + "/out"});
             if (s.edit > 0)
-                edit(d + "/out/00" + std::to_string(s.edit) + ".wav");
+                halve(d + "/out/00" + std::to_string(s.edit) + ".wav");
             run({"implant", d + "/rom.bin", d + "/out"});
         }
     }
@@ -155,7 +134,7 @@ using spoiler = std::function<void(const std::string &d)>;
 spoiler row2_changed(const std::string &from, const std::string &to)
 {
     return [=](const std::string &d) {
-        edit(d + "/out/002.wav");
+        halve(d + "/out/002.wav");
         write_file(d + "/out/bank.tsv", replace_all(read_file(d + "/out/bank.tsv"), from, to));
     };
 }
@@ -233,7 +212,7 @@ TEST(BankFault, HostileFiles)
         {"a first manifest, nothing edited", to_version_1, implant, 0, {"as it was extracted"}},
         {"a first manifest, phrase 2 edited", [](const std::string &d) {
              to_version_1(d);
-             edit(d + "/out/002.wav");
+             halve(d + "/out/002.wav");
          }, implant, 0, {"\nPut 1 phrase back into @/rom.bin\n"}, true},
 #ifndef _WIN32
         {"a WAV file now a link outside", [](const std::string &d) { // through it, would change
@@ -302,8 +281,8 @@ TEST(BankFault, SystemInTheWay)
     { // Two implants into one ROM at once, each with an edit of its own: both go in.
         const std::string d = extracted(original), rom = d + "/rom.bin";
         ASSERT_EQ(run_tool(bank, {"extract", rom, d + "/other"}).status, 0);
-        edit(d + "/out/001.wav");
-        edit(d + "/other/003.wav");
+        halve(d + "/out/001.wav");
+        halve(d + "/other/003.wav");
         write_file(rom, implanted(implanted(original, d + "/out", {1}), d + "/other", {3}));
         const std::map<std::string, size_t> both = files_in(d); // and no lock file left
         std::string tool; // the two started at once, each a process of its own
@@ -322,7 +301,7 @@ TEST(BankFault, SystemInTheWay)
                         "are left out";
     { // Root implanting into another user's ROM: it stays theirs.
         const std::string d = extracted(original), rom = d + "/rom.bin";
-        edit(d + "/out/002.wav");
+        halve(d + "/out/002.wav");
         ASSERT_EQ(chown(rom.c_str(), 65534, 65533) | chmod(rom.c_str(), 0640), 0);
         EXPECT_EQ(run_tool(bank, {"implant", rom, d + "/out"}).status, 0);
         struct stat st = {};
@@ -362,7 +341,7 @@ TEST(BankFault, SystemInTheWay)
                           out = (c.dir_there ? small : d) + "/out";
         write_file(rom, original); // 64 KiB of the 96
         ASSERT_EQ(run_tool(bank, {"extract", rom, out}).status, 0) << c.name;
-        edit(out + "/002.wav");
+        halve(out + "/002.wav");
         if (c.dir_there)
             write_file(small + "/filler", std::string(256 << 10, '\0')); // every byte taken
         run_options options;

@@ -76,36 +76,6 @@ layout make_layout(bool table, bool low)
     return l;
 }
 
-// The WAV file with every sample halved (rounding toward zero).
-std::string halved(const std::string &wav)
-{
-    std::string out = wav;
-    for (size_t i = 44; i + 1 < out.size() - 1; i += 2) {
-        int16_t v = static_cast<int16_t>(static_cast<unsigned char>(out[i]) |
-                                         static_cast<unsigned char>(out[i + 1]) << 8);
-        v = static_cast<int16_t>(v / 2);
-        out[i] = static_cast<char>(v & 0xFF);
-        out[i + 1] = static_cast<char>((v >> 8) & 0xFF);
-    }
-    return out;
-}
-
-// The manifest's field for a phrase (column: 5 the multiplier).
-std::string manifest_field(const std::string &dir, int number, int column)
-{
-    std::stringstream in(read_file(dir + "/bank.tsv"));
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::stringstream cells(line);
-        for (std::string f; std::getline(cells, f, '\t');)
-            fields.push_back(f);
-        if (fields.size() >= 8 && fields[0] == std::to_string(number))
-            return fields[size_t(column)];
-    }
-    return "";
-}
-
 TEST(BankRun, ExtractImplantResize)
 {
     for (bool table : {true, false}) {
@@ -148,7 +118,7 @@ TEST(BankRun, ExtractImplantResize)
 
             // Phrase 2 made half as loud: as sndimplant puts it back with the
             // manifest's multiplier, and nothing else changes.
-            write_file(out + "/002.wav", halved(read_file(out + "/002.wav")));
+            halve(out + "/002.wav");
             std::string expected_rom = d + "/expected.bin";
             write_file(expected_rom, l.rom);
             std::vector<std::string> i;
@@ -284,14 +254,14 @@ TEST(BankRun, KeepsTheUsersWork)
     // The tail's phrase on its own goes into its bytes, the outer phrase's
     // tail; both at once only with a place of its own for the tail.
     ASSERT_EQ(run_tool(bank, {"extract", "--force", original, out}).status, 0);
-    write_file(out + "/004.wav", halved(read_file(out + "/004.wav")));
+    halve(out + "/004.wav");
     write_file(fresh, l.rom);
     r = run_tool(bank, {"implant", fresh, out});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read_file(fresh), implanted(d, l.rom, out + "/004.wav", tail, tail_length,
                                           manifest_field(out, 4, 5)));
     EXPECT_NE(r.out.find("  1  its tail, "), std::string::npos) << r.out;
-    write_file(out + "/001.wav", halved(read_file(out + "/001.wav")));
+    halve(out + "/001.wav");
     write_file(fresh, l.rom);
     r = run_tool(bank, {"implant", fresh, out});
     EXPECT_EQ(r.status, 1) << r.out;
@@ -392,7 +362,7 @@ TEST(BankRun, RefusalsLeaveTheRomAlone)
         std::string d = scratch_dir();
         write_file(d + "/rom.bin", l.rom);
         ASSERT_EQ(run_tool(bank, {"extract", d + "/rom.bin", d + "/out"}).status, 0);
-        write_file(d + "/out/002.wav", halved(read_file(d + "/out/002.wav")));
+        halve(d + "/out/002.wav");
         std::string rom = c.spoil(d);
         run_result r = run_tool(bank, {"implant", rom, d + "/out"});
         EXPECT_EQ(r.status, 1) << c.name << "\n" << r.out;
@@ -407,7 +377,7 @@ TEST(BankRun, RefusalsLeaveTheRomAlone)
     std::string d = scratch_dir();
     write_file(d + "/rom.bin", l.rom);
     ASSERT_EQ(run_tool(bank, {"extract", d + "/rom.bin", d + "/out"}).status, 0);
-    write_file(d + "/out/002.wav", halved(read_file(d + "/out/002.wav")));
+    halve(d + "/out/002.wav");
     run_options as_other;
     std::string program = bank;
     if (geteuid() == 0) {

@@ -171,21 +171,20 @@ TEST(Bank, NewLayout)
     EXPECT_EQ(memcmp(rom.data() + 8, entry, 8), 0);
 }
 
-} // namespace
-
-namespace {
-
-// A phrase as a word: "ok", "same as N", "inside N", "overlaps N", or "bad"
-// for a fault of its own.
-std::string shape_of(const bank_phrase &p)
+// Each phrase as a word: "ok", "same as N", "inside N", "overlaps N", or
+// "bad" for a fault of its own.
+std::vector<std::string> shapes_of(const std::vector<bank_phrase> &phrases)
 {
-    if (p.fault == bank_fault_overlap)
-        return "overlaps " + std::to_string(p.other);
-    if (p.fault != bank_fault_none)
-        return "bad";
-    if (p.alias)
-        return "same as " + std::to_string(p.other);
-    return p.inside ? "inside " + std::to_string(p.other) : "ok";
+    std::vector<std::string> shapes;
+    for (const bank_phrase &p : phrases) {
+        const std::string n = std::to_string(p.other);
+        shapes.push_back(p.fault == bank_fault_overlap ? "overlaps " + n
+                         : p.fault != bank_fault_none  ? "bad"
+                         : p.alias                     ? "same as " + n
+                         : p.inside                    ? "inside " + n
+                                                       : "ok");
+    }
+    return shapes;
 }
 
 // Phrases that share bytes, from a list and from a table of the same
@@ -213,10 +212,7 @@ TEST(Bank, SharedBytes)
         const std::string list = c.list;
         std::vector<bank_phrase> phrases;
         parse_regions(list.data(), int64_t(list.size()), 0x1000, &phrases);
-        std::vector<std::string> shapes;
-        for (const bank_phrase &p : phrases)
-            shapes.push_back(shape_of(p));
-        EXPECT_EQ(shapes, c.shapes) << list;
+        EXPECT_EQ(shapes_of(phrases), c.shapes) << list;
         bool table = true; // the same places as a table, where they can be one
         std::vector<std::vector<int64_t>> entries;
         for (const bank_phrase &p : phrases) {
@@ -227,10 +223,7 @@ TEST(Bank, SharedBytes)
             continue;
         std::vector<unsigned char> rom = rom_with(0x1000, entries);
         ASSERT_TRUE(read_phrase_table(rom.data(), int64_t(rom.size()), 0, &phrases));
-        shapes.clear();
-        for (const bank_phrase &p : phrases)
-            shapes.push_back(shape_of(p));
-        EXPECT_EQ(shapes, c.shapes) << "as a table: " << list;
+        EXPECT_EQ(shapes_of(phrases), c.shapes) << "as a table: " << list;
     }
 }
 

@@ -114,3 +114,27 @@ std::string wav_file(const std::vector<std::pair<int, int>> &frames, int rate)
     }
     return bytes + '\0';
 }
+
+std::string halved(const std::string &wav)
+{
+    std::string out = wav;
+    for (size_t i = 44; i + 2 < out.size(); i += 2) {
+        const int v = int16_t(uint8_t(out[i]) | uint8_t(out[i + 1]) << 8) / 2;
+        out[i] = char(v), out[i + 1] = char(v >> 8);
+    }
+    return out;
+}
+
+void halve(const std::string &path)
+{
+    write_file(path, halved(read_file(path)));
+}
+
+std::string manifest_field(const std::string &dir, int number, int column)
+{
+    const std::string m = read_file(dir + "/bank.tsv"), row = "\n" + std::to_string(number) + "\t";
+    size_t at = m.find(row) + 1;
+    for (int c = 0; c < column; c++)
+        at = m.find('\t', at) + 1;
+    return m.substr(at, m.find_first_of("\t\n", at) - at);
+}

@@ -45,6 +45,15 @@ std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &bytes);
 bool file_exists(const std::string &path);
 
+// A WAV file edited: every sample halved (toward zero); halve rewrites the
+// file so.
+std::string halved(const std::string &wav);
+void halve(const std::string &path);
+
+// A phrase's field in DIR's bank.tsv (columns from 0: 1 offset, 2 length,
+// 5 multiplier, 6 file, 7 hash).
+std::string manifest_field(const std::string &dir, int number, int column);
+
 // A 44-byte header plus the frames and a trailing zero byte, as the
 // extractor writes it.
 std::string wav_file(const std::vector<std::pair<int, int>> &frames, int rate);
