@@ -1,5 +1,7 @@
 #include "codec.h"
 
+#include <algorithm>
+
 namespace sndtools {
 
 constexpr int32_t ad_ref_table[49] = {
@@ -74,6 +76,19 @@ void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, nib
         decode_bytes<0>(state, bytes, len, samples);
     else
         decode_bytes<4>(state, bytes, len, samples);
+}
+
+int32_t decoded_peak(const unsigned char *bytes, int64_t len, nibble_order order)
+{
+    int32_t samples[2 * 4096], peak = 0;
+    ad_state state{0, 0};
+    for (int64_t at = 0; at < len; at += 4096) { // a piece at a time
+        int64_t n = len - at < 4096 ? len - at : 4096;
+        decode_region(&state, bytes + at, n, order, samples);
+        for (int64_t i = 0; i < 2 * n; i++)
+            peak = std::max(peak, samples[i] < 0 ? -samples[i] : samples[i]);
+    }
+    return peak;
 }
 
 void encode_region(ad_state *state, const int32_t *samples, int64_t len, nibble_order order,

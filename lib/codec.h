@@ -46,6 +46,10 @@ enum nibble_order : int { high_nibble_first = 0, low_nibble_first = 1 };
 void decode_region(ad_state *state, const unsigned char *bytes, int64_t len, nibble_order order,
                    int32_t *samples);
 
+// The largest magnitude of the 2 * len samples len bytes decode to, from
+// the codec's initial state: a phrase's level as it plays.
+int32_t decoded_peak(const unsigned char *bytes, int64_t len, nibble_order order);
+
 // Encodes 2 * len samples into len bytes, carrying on from *state.
 void encode_region(ad_state *state, const int32_t *samples, int64_t len, nibble_order order,
                    unsigned char *bytes);

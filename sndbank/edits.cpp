@@ -1,21 +1,36 @@
 // sndbank implant's edits: which WAV files differ from what extract wrote,
-// what their headers say, and their new bytes.
+// their sounds, the level each goes in at, and their new bytes.
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "counts.h"
-#include "file_stream.h"
 #include "files.h"
 #include "numbers.h"
 #include "put_back.h"
 #include "wav.h"
-#include "wav_refusal.h"
 
 using namespace sndtools;
 
+static std::string printed(const char *format, ...) PRINTF_FORMAT(1, 2);
+static std::string printed(const char *format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
 // Each WAV file is read once, at the speed of the disk's cache, whatever
 // the number of phrases that name it.
-stop find_edits(const bank_layout &bank, const bank_options &o, const manifest &m,
+void find_edits(const bank_layout &bank, const bank_options &o, const manifest &m,
                 put_back_plan *plan)
 {
     std::map<std::string, size_t> index; // by path
@@ -39,70 +54,150 @@ stop find_edits(const bank_layout &bank, const bank_options &o, const manifest &
         if (p.fault != bank_fault_none || p.alias || w.row == nullptr)
             continue;
         const file_hash &h = hashes[index[w.path]];
-        if (h.outcome == file_missing)
-            return failed("Phrase %d: its WAV file %s is missing: nothing was changed\n",
-                          p.number, w.path.c_str());
-        if (h.outcome == file_not_regular)
-            return failed("Phrase %d: its WAV file %s is not a regular file: nothing was "
-                          "changed\n", p.number, w.path.c_str());
-        if (h.outcome != file_hashed)
-            return failed("Couldn't read file %s: nothing was changed\n", w.path.c_str());
-        w.edited = h.hash != w.row->hash;
+        const char *problem = h.outcome == file_missing       ? "is missing"
+                              : h.outcome == file_not_regular ? "is not a regular file"
+                              : h.outcome != file_hashed      ? "cannot be read"
+                                                              : nullptr;
+        if (problem != nullptr)
+            plan->problems.push_back(printed("Phrase %d: its WAV file %s %s\n", p.number,
+                                             w.path.c_str(), problem));
+        w.edited = h.outcome == file_hashed && h.hash != w.row->hash;
     }
-    return stop();
 }
 
-// An edited file's header, checked as sndimplant checks it, and the bytes
-// it needs.
-stop look_at_header(const bank_phrase &p, const bank_options &o, phrase_work *w)
+// The sound of a WAV file held whole, as 16-bit stereo frames.
+static std::string frames_of(const std::string &path, const std::vector<unsigned char> &file,
+                             phrase_work *w)
 {
-    FILE *in;
-    if (stop refusal = open_input(w->path.c_str(), &in))
-        return refusal;
-    unsigned char header[wav_header_size];
-    int got = static_cast<int>(fread(header, 1, sizeof header, in));
-    int64_t size = file_size(in, w->path.c_str());
-    fclose(in);
-    wav_check outcome = check_wav_header(header, got);
-    if (outcome != wav_ok)
-        return wav_refusal(w->path.c_str(), outcome, header, got, w->row->rate);
-    w->samplerate_in = wav_sample_rate(header);
-    w->waveblock_size = wav_data_size(header);
-    if (w->samplerate_in <= 0 || w->waveblock_size < 0 ||
-        w->waveblock_size > size - wav_header_size)
-        return failed("%s holds a rate of %d and %d bytes of frames, which cannot be read\n",
-                      w->path.c_str(), w->samplerate_in, w->waveblock_size);
-    w->needed = region_bytes_for(w->waveblock_size / 4, w->samplerate_in, w->row->rate);
-    if (w->needed > p.length && o.resize == resize_none)
-        return failed("Phrase %d: %s needs %lld bytes for all of its %d frames at %d Hz, the "
-                      "phrase has %lld: give --resize to give it the bytes it needs, or shorten "
-                      "the sound; nothing was changed\n", p.number, w->path.c_str(),
-                      static_cast<long long>(w->needed), w->waveblock_size / 4, w->row->rate,
-                      static_cast<long long>(p.length));
-    return stop();
+    int got = static_cast<int>(std::min<size_t>(file.size(), wav_header_size));
+    if (check_wav_header(file.data(), got) != wav_ok)
+        return path + " is not a 16-bit stereo WAV file";
+    int64_t data = std::min<int64_t>(wav_data_size(file.data()), int64_t(file.size()) - got);
+    w->samplerate_in = wav_sample_rate(file.data());
+    w->frames.assign(file.begin() + got, file.begin() + got + (data < 0 ? 0 : data) / 4 * 4);
+    return "";
+}
+
+std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *w)
+{
+    const std::string n = printed("Phrase %d: ", p.number);
+    std::vector<unsigned char> file;
+    if (stop refusal = read_whole_file(w->path.c_str(), &file))
+        return n + refusal.lines;
+    std::string problem = frames_of(w->path, file, w);
+    if (!problem.empty())
+        return n + problem + "\n";
+    const int64_t frames = int64_t(w->frames.size() / 4);
+    if (w->samplerate_in <= 0)
+        return n + printed("%s gives a rate of %d Hz\n", w->path.c_str(), w->samplerate_in);
+    if (frames > INT32_MAX / 4)
+        return n + printed("%s holds %lld frames, more than a phrase can take\n",
+                           w->path.c_str(), static_cast<long long>(frames));
+    w->waveblock_size = static_cast<int>(4 * frames);
+    w->needed = region_bytes_for(frames, w->samplerate_in, w->row->rate);
+    w->cut = w->needed == p.length + 1 && o.resize == resize_none;
+    if (w->needed <= p.length + (w->cut ? 1 : 0) || o.resize != resize_none)
+        return "";
+    double lasts = double(frames) / w->samplerate_in;
+    double over = lasts - double(duration_of(static_cast<int>(2 * p.length), w->row->rate));
+    return n + printed("%s lasts %.3f seconds, %.3f seconds too long for the phrase (%lld bytes; "
+                       "it needs %lld): shorten it by %.3f seconds, or give --resize to give it "
+                       "the bytes it needs\n", w->path.c_str(), lasts, over,
+                       static_cast<long long>(p.length), static_cast<long long>(w->needed), over);
 }
 
 stop encode_phrase(const bank_options &o, const bank_phrase &p, int64_t length, phrase_work *w)
 {
-    float amplification = o.amplification;
-    if (!o.amplification_given && !o.full_scale &&
-        !amplification_understood(w->row->multiplier.c_str(), &amplification))
-        return failed("Phrase %d: the manifest's multiplier %s is not understood\n", p.number,
-                      excerpt(w->row->multiplier).c_str());
-    FILE *in;
-    if (stop refusal = open_input(w->path.c_str(), &in))
-        return refusal;
-    file_source file;
-    byte_source wav = source_of_file(&file, in, wav_header_size,
-                                     file_size(in, w->path.c_str()) - wav_header_size);
-    fseek(in, wav_header_size, SEEK_SET);
+    memory_source memory;
+    byte_source wav = source_of_memory(&memory, w->frames.data(), int64_t(w->frames.size()));
     w->bytes.assign(size_t(length), 0);
-    implant_job job{&wav, w->waveblock_size, w->samplerate_in, w->row->rate, !o.full_scale,
-                    amplification, w->bytes.data(), length, o.order, usable_processors(),
+    implant_job job{&wav, w->waveblock_size, w->samplerate_in, w->row->rate, w->level_given,
+                    w->multiplier, w->bytes.data(), length, o.order, usable_processors(),
                     nullptr, nullptr, nullptr};
     snd_status status = implant_wav(&job, &w->report);
-    fclose(in);
     if (status.code != snd_ok)
         return stop_for(status, w->path.c_str(), o.rom);
+    (void)p;
     return stop();
+}
+
+// The decoded peak of the phrase encoded at multiplier k / 256 (a grid, so
+// that a phrase put back once is found at its own level again).
+static stop peak_at(const bank_options &o, const bank_phrase &p, int64_t length, int64_t k,
+                    phrase_work *w, std::map<int64_t, int32_t> *peaks)
+{
+    if (peaks->count(k) != 0)
+        return stop();
+    w->level_given = true;
+    w->multiplier = static_cast<float>(k) / 256.0f;
+    if (stop refusal = encode_phrase(o, p, length, w))
+        return refusal;
+    (*peaks)[k] = decoded_peak(w->bytes.data(), length, o.order);
+    return stop();
+}
+
+// The grid's multiplier whose peak is nearest the old phrase's: a few steps
+// by proportion from the sound's own level, then one grid step at a time
+// while that comes nearer.
+static stop match_level(const bank_layout &bank, const bank_options &o, const bank_phrase &p,
+                        int64_t length, phrase_work *w)
+{
+    // The phrase as extracted: put back once, it is found at its level again.
+    const int32_t target = w->old_peak =
+        w->row->peak >= 0 ? w->row->peak
+                          : decoded_peak(bank.rom.data() + p.offset, p.length, o.order);
+    w->level_given = false;
+    if (stop refusal = encode_phrase(o, p, length, w))
+        return refusal;
+    int32_t own = decoded_peak(w->bytes.data(), length, o.order);
+    if (target == 0 || own == 0) { // nothing to measure by: the sound's own level
+        w->new_peak = own;
+        return stop();
+    }
+    const int64_t most = int64_t(1) << 24; // k / 256 exact in a float
+    auto clamp = [&](double k) { return std::min<int64_t>(most, std::max<int64_t>(1, std::llround(k))); };
+    auto error = [&](int32_t peak) { return std::abs(peak - target); };
+    std::map<int64_t, int32_t> peaks;
+    int64_t k = clamp(256.0 * double(w->report.level.multiplier) * own / target);
+    for (int step = 0; step < 6; step++) {
+        if (stop refusal = peak_at(o, p, length, k, w, &peaks))
+            return refusal;
+        int64_t next = clamp(double(k) * peaks[k] / target);
+        if (error(peaks[k]) * 50 <= target || next == k || peaks.count(next) != 0)
+            break;
+        k = next;
+    }
+    for (int step = 0; step < 16; step++) {
+        int64_t best = k;
+        for (int64_t near : {k - 1, k + 1}) {
+            if (near < 1 || near > most)
+                continue;
+            if (stop refusal = peak_at(o, p, length, near, w, &peaks))
+                return refusal;
+            if (error(peaks[near]) < error(peaks[best]))
+                best = near;
+        }
+        if (best == k)
+            break;
+        k = best;
+    }
+    w->multiplier = static_cast<float>(k) / 256.0f;
+    w->new_peak = peaks[k];
+    return stop();
+}
+
+std::string choose_level(const bank_layout &bank, const bank_options &o, const bank_phrase &p,
+                         int64_t length, phrase_work *w)
+{
+    w->level_given = !o.full_scale;
+    w->multiplier = o.amplification;
+    if (!o.amplification_given && !o.full_scale && !o.match_level &&
+        !amplification_understood(w->row->multiplier.c_str(), &w->multiplier))
+        return printed("Phrase %d: the manifest's multiplier %s for %s is not understood\n",
+                       p.number, excerpt(w->row->multiplier).c_str(), w->path.c_str());
+    if (!o.match_level)
+        return "";
+    if (stop refusal = match_level(bank, o, p, length, w))
+        return printed("Phrase %d: %s", p.number, refusal.lines.c_str());
+    return "";
 }

@@ -67,6 +67,7 @@ static stop extract_phrase(const bank_layout &bank, const bank_options &o, const
     row->wav_rate = job.samplerate_out;
     row->multiplier = multiplier;
     row->hash = hash_end(&wav.hash);
+    row->peak = decoded_peak(bank.rom.data() + p.offset, p.length, o.order);
     printf("%3d  0x%06llX  %7lld bytes at %d Hz  ->  %s at %d Hz, multiplier %s", p.number,
            static_cast<unsigned long long>(p.offset), static_cast<long long>(p.length),
            row->rate, row->file.c_str(), row->wav_rate, multiplier);

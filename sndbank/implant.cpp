@@ -124,27 +124,52 @@ static bool holds(const bank_layout &bank, int64_t offset, int64_t length,
 
 // An edited phrase's new bytes, for the length it keeps or (with --resize)
 // needs; it writes where they differ from the ROM's or its length changes.
-static stop encode_edits(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
+// Every phrase is looked at; a problem is one line, the run refused after
+// all of them.
+static std::string encode_edit(const bank_layout &bank, const bank_options &o,
+                               const bank_phrase &p, phrase_work *w)
 {
+    std::string problem = read_edit(p, o, w);
+    if (!problem.empty())
+        return problem;
+    // An entry holds a byte at least: a sound of no frames keeps one.
+    int64_t length = o.resize != resize_none ? std::max<int64_t>(1, w->needed) : p.length;
     const int64_t space = space_to(o, bank) - space_from(o);
+    if (length > space) // before its bytes are asked for
+        return "Phrase " + std::to_string(p.number) + ": " + w->path + " needs " +
+               std::to_string(length) + " bytes, more than the " + std::to_string(space) +
+               " that phrases may take in " + o.rom + "\n";
+    problem = choose_level(bank, o, p, length, w);
+    if (!problem.empty())
+        return problem;
+    if (stop refusal = encode_phrase(o, p, length, w))
+        return "Phrase " + std::to_string(p.number) + ": " + refusal.lines;
+    w->writes = !holds(bank, p.offset, p.length, w->bytes);
+    return "";
+}
+
+static void encode_edits(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
+{
     for (size_t i = 0; i < bank.phrases.size(); i++) {
-        const bank_phrase &p = bank.phrases[i];
-        phrase_work &w = plan->work[i];
-        if (!w.edited)
+        if (!plan->work[i].edited)
             continue;
-        if (stop refusal = look_at_header(p, o, &w))
-            return refusal;
-        // An entry holds a byte at least: a sound of no frames keeps one.
-        int64_t length = o.resize != resize_none ? std::max<int64_t>(1, w.needed) : p.length;
-        if (length > space) // before its bytes are asked for
-            return failed("Phrase %d: %s needs %lld bytes, more than the %lld that phrases may "
-                          "take in %s; nothing was changed\n", p.number, w.path.c_str(),
-                          static_cast<long long>(length), static_cast<long long>(space), o.rom);
-        if (stop refusal = encode_phrase(o, p, length, &w))
-            return refusal;
-        w.writes = !holds(bank, p.offset, p.length, w.bytes);
+        std::string problem = encode_edit(bank, o, bank.phrases[i], &plan->work[i]);
+        if (!problem.empty())
+            plan->problems.push_back(problem);
     }
-    return stop();
+}
+
+// Every phrase's problem, then one line for the run.
+static stop problems_found(const put_back_plan &plan)
+{
+    std::string lines;
+    for (const std::string &line : plan.problems)
+        lines += line;
+    size_t n = plan.problems.size();
+    return after_line(lines, failed("%s: nothing was changed\n",
+                                    n == 1 ? "That phrase cannot be put back"
+                                           : (std::to_string(n) + " phrases cannot be put back")
+                                                 .c_str()));
 }
 
 // The bytes that differ from the phrase's own old ones (those it gained all
@@ -155,6 +180,19 @@ static int64_t bytes_changed(const bank_layout &bank, const bank_phrase &p, cons
     for (int64_t k = 0; k < n; k++)
         changed += bank.rom[size_t(p.offset + k)] != w.bytes[size_t(k)];
     return changed + std::max<int64_t>(0, int64_t(w.bytes.size()) - p.length);
+}
+
+// How the sound's length met its phrase's: a sound one byte too long was
+// cut, and what that left out is far below a second.
+static void report_fit(const phrase_work &w, float duration)
+{
+    if (!w.cut) {
+        report_length(w.path.c_str(), w.waveblock_size, w.samplerate_in, duration);
+        return;
+    }
+    double lasts = double(w.waveblock_size / 4) / w.samplerate_in;
+    printf("Left out the last %.3f ms of %s: it needs one byte more than the phrase has\n",
+           1000.0 * (lasts - double(duration)), w.path.c_str());
 }
 
 struct put_back_counts {
@@ -212,10 +250,12 @@ static put_back_counts report(const bank_layout &bank, const put_back_plan &plan
                 printf(", moved from %s to %s", hex_address(p.offset).c_str(), hex_address(at.offset).c_str());
             else if (at.length != p.length)
                 printf(", %lld before", static_cast<long long>(p.length));
-            printf(", max peak-to-peak %d, multiplier %f\n", w.report.level.peak,
+            printf(", max peak-to-peak %d, multiplier %f", w.report.level.peak,
                    static_cast<double>(w.report.level.multiplier));
-            report_length(w.path.c_str(), w.waveblock_size, w.samplerate_in,
-                          duration_of(static_cast<int>(2 * at.length), w.row->rate));
+            if (w.old_peak >= 0)
+                printf(", peak %d, the old phrase's %d", w.new_peak, w.old_peak);
+            printf("\n");
+            report_fit(w, duration_of(static_cast<int>(2 * at.length), w.row->rate));
         } else {
             if (w.edited) {
                 counts.already_there++;
@@ -355,10 +395,10 @@ stop run_implant(const bank_options &o)
 
     put_back_plan plan;
     plan.work.resize(bank.phrases.size());
-    if (stop refusal = find_edits(bank, o, m, &plan))
-        return refusal;
-    if (stop refusal = encode_edits(bank, o, &plan))
-        return refusal;
+    find_edits(bank, o, m, &plan);
+    encode_edits(bank, o, &plan);
+    if (!plan.problems.empty())
+        return problems_found(plan);
     if (stop refusal = settle_shared_bytes(bank, o, &plan))
         return refusal;
     if (stop refusal = lay_out(bank, o, &plan))

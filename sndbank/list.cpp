@@ -1,25 +1,9 @@
 // sndbank list: one line per phrase, then the bytes no phrase covers.
 #include <cstdio>
-#include <cstdlib>
 
 #include "sndbank.h"
 
 using namespace sndtools;
-
-// The largest magnitude of the 12-bit samples a region decodes to, a piece
-// at a time.
-static int32_t peak_of(const unsigned char *region, int64_t length, nibble_order order)
-{
-    int32_t samples[2 * 4096], peak = 0;
-    ad_state state{0, 0};
-    for (int64_t at = 0; at < length; at += 4096) {
-        int64_t n = length - at < 4096 ? length - at : 4096;
-        decode_region(&state, region + at, n, order, samples);
-        for (int64_t i = 0; i < 2 * n; i++)
-            peak = abs(samples[i]) > peak ? abs(samples[i]) : peak;
-    }
-    return peak;
-}
 
 stop run_list(const bank_options &o)
 {
@@ -37,7 +21,7 @@ stop run_list(const bank_options &o)
                static_cast<unsigned long long>(p.offset),
                static_cast<unsigned long long>(p.offset + p.length - 1),
                static_cast<long long>(p.length), seconds,
-               peak_of(bank.rom.data() + p.offset, p.length, o.order));
+               decoded_peak(bank.rom.data() + p.offset, p.length, o.order));
         if (p.alias)
             printf("  same as %d", p.other);
         else if (p.inside)

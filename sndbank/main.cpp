@@ -30,6 +30,8 @@ static const char help[] =
     "                    grows moves to free space if it cannot grow in place\n"
     "--resize=compact    implant: the same, every phrase laid out again in table order\n"
     "--dry-run           implant: the report alone; nothing is written\n"
+    "--match-level       implant: each phrase as loud as the one it replaces (its peak within\n"
+    "                    2 %)\n"
     "--low-nibble-first  each byte holds its earlier sample in the low nibble\n";
 
 // Which commands take an option, and whether it takes a value (an optional
@@ -52,6 +54,7 @@ static const option_rule rules[] = {
     {"--output", "implant", needs_value},
     {"--resize", "implant", optional_value},
     {"--dry-run", "implant", no_value},
+    {"--match-level", "implant", no_value},
     {"--low-nibble-first", "list extract implant", no_value},
 };
 
@@ -90,6 +93,8 @@ static stop take_option(const option_rule &rule, const char *value, bank_options
         o->force = true;
     else if (name == "--dry-run")
         o->dry_run = true;
+    else if (name == "--match-level")
+        o->match_level = true;
     else
         o->order = sndtools::low_nibble_first;
     return stop();
@@ -136,8 +141,9 @@ static stop read_options(int argc, char **argv, bank_options *o)
                       usage);
     o->rom = argv[at];
     o->dir = wanted == 2 ? argv[at + 1] : nullptr;
-    if (o->full_scale && o->amplification_given)
-        return failed("--full-scale and --amplification say different things: give one\n");
+    if (o->full_scale + o->amplification_given + o->match_level > 1)
+        return failed("--full-scale, --amplification and --match-level each choose the level: "
+                      "give one\n");
     return stop();
 }
 

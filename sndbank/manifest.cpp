@@ -78,7 +78,7 @@ static bool hash_field(const std::string &text, uint64_t *hash)
 static std::string read_row(const std::vector<std::string> &f, const manifest &m,
                             manifest_row *row)
 {
-    const size_t wanted = m.resized ? 11 : 8;
+    const size_t wanted = 8 + (m.peaks ? 1 : 0) + (m.resized ? 3 : 0), more = m.peaks ? 9 : 8;
     if (f.size() != wanted)
         return std::to_string(f.size()) + " fields where the columns are " +
                std::to_string(wanted);
@@ -98,9 +98,13 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
         return "its file is not a plain file name in the manifest's folder";
     if (!hash_field(f[7], &row->hash))
         return "its hash is not 16 hexadecimal digits";
-    if (m.resized && !(number_field(f[8], 0, &row->resized_offset) &&
-                       number_field(f[9], 1, &row->resized_length) &&
-                       hash_field(f[10], &row->resized_hash)))
+    int64_t peak = -1;
+    if (m.peaks && (!number_field(f[8], 0, &peak) || peak > 2048))
+        return "its peak is not a number from 0 to 2048";
+    row->peak = static_cast<int>(peak);
+    if (m.resized && !(number_field(f[more], 0, &row->resized_offset) &&
+                       number_field(f[more + 1], 1, &row->resized_length) &&
+                       hash_field(f[more + 2], &row->resized_hash)))
         return "its resized offset, length or hash is not understood";
     if (!m.resized) {
         row->resized_offset = row->offset;
@@ -148,13 +152,15 @@ static bool read_header_line(const std::string &line, const std::vector<std::str
         return *order = true;
     }
     for (hash_kind kind : {hash_fnv1a_v1, hash_xxh64})
-        for (bool resized : {false, true})
-            if (line == std::string(columns) + "\t" + hash_column(kind) +
-                            (resized ? resized_columns : "")) {
-                m->hash = kind;
-                m->resized = resized;
-                return *header = true;
-            }
+        for (bool peaks : {false, true})
+            for (bool resized : {false, true})
+                if (line == std::string(columns) + "\t" + hash_column(kind) +
+                                (peaks ? "\tpeak" : "") + (resized ? resized_columns : "")) {
+                    m->hash = kind;
+                    m->peaks = peaks;
+                    m->resized = resized;
+                    return *header = true;
+                }
     return false;
 }
 
@@ -231,12 +237,15 @@ std::string manifest_text(const manifest &m)
         text += "resized_regions\t" + m.resized_regions + "\n";
     text += std::string("nibble_order\t") +
             (m.order == sndtools::low_nibble_first ? "low" : "high") + "\n" + columns + "\t" +
-            hash_column(m.hash) + (m.resized ? resized_columns : "") + "\n";
+            hash_column(m.hash) + (m.peaks ? "\tpeak" : "") + (m.resized ? resized_columns : "") +
+            "\n";
     for (const manifest_row &r : m.rows) {
         text += std::to_string(r.number) + "\t" + hex_address(r.offset) + "\t" +
                 std::to_string(r.length) + "\t" + std::to_string(r.rate) + "\t" +
                 std::to_string(r.wav_rate) + "\t" + r.multiplier + "\t" + r.file + "\t" +
                 hash_text(r.hash);
+        if (m.peaks)
+            text += "\t" + std::to_string(r.peak);
         if (m.resized)
             text += "\t" + hex_address(r.resized_offset) + "\t" +
                     std::to_string(r.resized_length) + "\t" + hash_text(r.resized_hash);

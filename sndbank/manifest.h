@@ -1,7 +1,7 @@
 // The manifest an extraction leaves beside its WAV files (bank.tsv): where
 // the phrases came from, the nibble order, and per phrase its place as
 // extracted, its rates, the multiplier used, its WAV file and that file's
-// hash as written; after a resize, also each phrase's place as the resize
+// hash as written, the peak of its samples as extracted; after a resize, also each phrase's place as the resize
 // laid it out. Implants never change the hashes: "edited" means "differs
 // from what extract wrote".
 #ifndef SNDBANK_MANIFEST_H
@@ -21,6 +21,7 @@ struct manifest_row {
     std::string multiplier; // as sndextract prints it, six decimals
     std::string file;       // a plain name, in the manifest's folder
     uint64_t hash = 0;
+    int peak = -1;          // the largest magnitude its bytes decoded to; -1: not recorded
     int64_t resized_offset = 0, resized_length = 0; // as the last resize laid it out
     uint64_t resized_hash = 0; // XXH64 of the bytes the resize left there
 };
@@ -31,6 +32,7 @@ struct manifest {
     int64_t table_offset = 0;
     sndtools::nibble_order order = sndtools::high_nibble_first;
     hash_kind hash = hash_xxh64; // manifests of the first version: the old FNV-1a
+    bool peaks = true;           // the rows hold the phrases' peaks (not in older manifests)
     bool resized = false;        // the rows hold a resize's layout too
     std::vector<manifest_row> rows;
 };

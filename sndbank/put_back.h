@@ -17,8 +17,13 @@ struct phrase_work {
     const manifest_row *row = nullptr; // every entry without a fault
     std::string path;                  // its WAV file
     bool edited = false;               // the file differs from what extract wrote
+    std::vector<unsigned char> frames; // its sound as 16-bit stereo frames
     int samplerate_in = 0, waveblock_size = 0;
     int64_t needed = 0;                // bytes for every frame
+    bool cut = false;                  // needs one byte more than the phrase has: left out
+    bool level_given = true;           // the multiplier below, else the sound's own level
+    float multiplier = 0.0f;
+    int32_t old_peak = -1, new_peak = -1; // --match-level: the decoded peaks
     std::vector<unsigned char> bytes;  // its encoding, as long as it is to be
     sndtools::implant_report report;
     bool writes = false;               // its new bytes go into the ROM
@@ -29,20 +34,29 @@ struct put_back_plan {
     std::vector<phrase_work> work;
     std::vector<sndtools::phrase_place> places; // where each entry lies afterwards
     unsigned char fill = 0xFF;                  // what the bytes phrases leave become
+    std::vector<std::string> problems;          // a line each, naming phrase and file
 };
 
 // Which phrases' WAV files differ from what extract wrote (each file read
-// once); refused when one is missing or cannot be read.
-stop find_edits(const bank_layout &bank, const bank_options &o, const manifest &m,
+// once); a missing or unreadable one is a problem of its phrase.
+void find_edits(const bank_layout &bank, const bank_options &o, const manifest &m,
                 put_back_plan *plan);
 
-// An edited file's header, checked as sndimplant checks it, and the bytes
-// it needs (work->needed); a sound longer than its phrase is refused
-// without --resize.
-stop look_at_header(const sndtools::bank_phrase &p, const bank_options &o, phrase_work *work);
+// An edited phrase's WAV file read whole as 16-bit stereo frames, and the
+// bytes it needs; a sound longer than its phrase by one byte is cut to it,
+// by more is a problem without --resize. Returns the problem's line, or an
+// empty one.
+std::string read_edit(const sndtools::bank_phrase &p, const bank_options &o, phrase_work *work);
 
-// Encodes phrase p's WAV file into length bytes (work->bytes), with the
-// manifest's multiplier or the options' level.
+// The multiplier an edited phrase is encoded with: the options', the
+// manifest's or, with --match-level, the one that brings its decoded peak
+// within 2 % of the peak of the phrase it replaces. Returns a problem's
+// line, or an empty one.
+std::string choose_level(const bank_layout &bank, const bank_options &o,
+                         const sndtools::bank_phrase &p, int64_t length, phrase_work *work);
+
+// Encodes phrase p's frames into length bytes (work->bytes) at the level
+// chosen.
 stop encode_phrase(const bank_options &o, const sndtools::bank_phrase &p, int64_t length,
                    phrase_work *work);
 

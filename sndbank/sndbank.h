@@ -24,6 +24,7 @@ struct bank_options {
     bool amplification_given = false;
     float amplification = 0.0f;
     bool full_scale = false, dry_run = false, force = false;
+    bool match_level = false;      // implant: each phrase at the level of the one it replaces
     resize_mode resize = resize_none;
     sndtools::nibble_order order = sndtools::high_nibble_first;
 };

@@ -146,7 +146,7 @@ TEST(BankRun, ExtractImplantResize)
             write_file(out + "/002.wav", wav_file(frames, 7575));
             r = run_tool(bank, args("implant", {rom, out}));
             EXPECT_EQ(r.status, 1) << what;
-            EXPECT_NE(last_line(r.out).find("give --resize"), std::string::npos) << r.out;
+            EXPECT_NE(line_before_last(r.out).find("give --resize"), std::string::npos) << r.out;
             EXPECT_EQ(read_file(rom), before) << what;
             r = run_tool(bank, args("implant", {"--resize", rom, out}));
             ASSERT_EQ(r.status, 0) << what << r.out;
@@ -265,7 +265,7 @@ TEST(BankRun, KeepsTheUsersWork)
     write_file(fresh, l.rom);
     r = run_tool(bank, {"implant", fresh, out});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(last_line(r.out).find("give --resize"), std::string::npos) << r.out;
+    EXPECT_NE(line_before_last(r.out).find("give --resize"), std::string::npos) << r.out;
     EXPECT_EQ(read_file(fresh), l.rom);
     r = run_tool(bank, {"implant", "--resize", fresh, out});
     ASSERT_EQ(r.status, 0) << r.out;
