@@ -1,15 +1,23 @@
-// Writes examples/chime.bin: a made-up data file with a short ADPCM chime
-// inside it, the way sounds sit in game data or ROM images. The chime is
-// synthesised here and encoded with the project's own encoder, so the file
-// can be made again at any time:
+// Writes the bundled examples, synthesised here and encoded with the
+// project's own encoder, so that they can be made again at any time:
 //
 //   make_example examples/chime.bin
+//   make_example --bank examples/bank.bin
 //
-// Layout: 4096 bytes of other data, the 6000-byte sound (12000 samples at
-// 8000 Hz, 1.5 seconds), then 1024 more bytes of other data.
+// chime.bin: a made-up data file with a short ADPCM chime inside it, the way
+// sounds sit in game data: 4096 bytes of other data, the 6000-byte sound
+// (12000 samples at 8000 Hz, 1.5 seconds), then 1024 more bytes of other data.
+//
+// bank.bin: a 16 KiB sample ROM as an OKI MSM6295 reads it: the 1024-byte
+// phrase table at 0, four phrases at 7575 Hz one after another right after
+// it, the rest 0xFF.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "codec.h"
@@ -53,25 +61,158 @@ static void put_filler(std::vector<unsigned char> &file, size_t from, size_t to)
             file[i] = static_cast<unsigned char>(title[i]);
 }
 
-int main(int argc, char **argv)
+// The bank's phrases: a sound per game event, at the chip's usual rate (a
+// 1 MHz clock divided by 132). Lengths are in bytes, two samples each.
+static const int bank_rate = 7575;
+static const int64_t bank_rom_size = 16 * 1024;
+static const int64_t bank_table_bytes = 1024;
+
+struct bank_sound {
+    const char *name;
+    int64_t bytes;
+    double (*shape)(double t, int64_t i);
+};
+
+// A coin: two short square-ish beeps, the second a fourth higher.
+static double coin(double t, int64_t)
 {
-    if (argc != 2) {
-        printf("usage: make_example <output file>\n");
-        return 1;
+    double f = t < 0.08 ? 988.0 : 1318.5;
+    double env = std::exp(-6.0 * (t < 0.08 ? t : t - 0.08));
+    return env * (std::sin(2 * M_PI * f * t) + 0.25 * std::sin(6 * M_PI * f * t));
+}
+
+// A laser: a sine that falls from 1800 Hz to 200 Hz.
+static double laser(double t, int64_t)
+{
+    double f0 = 1800.0, f1 = 200.0, len = 0.35;
+    double phase = 2 * M_PI * (f0 * t + (f1 - f0) * t * t / (2 * len));
+    return std::exp(-3.0 * t) * std::sin(phase);
+}
+
+// A fixed pseudo-random value in -1..1 for sample i, so the bytes never change.
+static double noise(int64_t i)
+{
+    uint32_t x = static_cast<uint32_t>(i) * 2654435761u + 12345u;
+    x ^= x >> 15;
+    x *= 2246822519u;
+    x ^= x >> 13;
+    return static_cast<double>(x >> 8) / 8388608.0 - 1.0;
+}
+
+// An explosion: noise, softened by averaging neighbours, dying away.
+static double explosion(double t, int64_t i)
+{
+    double soft = (noise(i) + noise(i - 1) + noise(i - 2)) / 3.0;
+    return 1.5 * std::exp(-5.0 * t) * soft;
+}
+
+// A fanfare: three rising notes with a quieter octave.
+static double fanfare(double t, int64_t)
+{
+    const double notes[] = {523.25, 659.25, 783.99};
+    int n = t < 0.15 ? 0 : t < 0.3 ? 1 : 2;
+    double age = t - 0.15 * n;
+    return std::exp(-2.5 * age) * (std::sin(2 * M_PI * notes[n] * age) +
+                                   0.3 * std::sin(4 * M_PI * notes[n] * age));
+}
+
+// Each length is one whose duration at 7575 Hz a 32-bit float holds exactly,
+// so that a WAV file at that rate has every sample and an unedited phrase
+// comes back byte for byte.
+static const bank_sound bank_sounds[] = {
+    {"coin", 800, coin},
+    {"laser", 1320, laser},
+    {"explosion", 1920, explosion},
+    {"fanfare", 1640, fanfare},
+};
+
+static std::vector<int32_t> synthesise(const bank_sound &s)
+{
+    std::vector<int32_t> samples(2 * s.bytes);
+    for (size_t i = 0; i < samples.size(); i++) {
+        double t = static_cast<double>(i) / bank_rate;
+        samples[i] = static_cast<int32_t>(std::lround(s.shape(t, static_cast<int64_t>(i)) * 1100.0));
     }
+    return samples;
+}
+
+// An entry of the phrase table: 3-byte big-endian start and end (the last
+// byte, inclusive), counted from the table, then two bytes of 0.
+static void put_entry(std::vector<unsigned char> &rom, int number, int64_t start, int64_t end)
+{
+    unsigned char *entry = rom.data() + 8 * number;
+    for (int b = 0; b < 3; b++) {
+        entry[b] = static_cast<unsigned char>(start >> (16 - 8 * b));
+        entry[3 + b] = static_cast<unsigned char>(end >> (16 - 8 * b));
+    }
+}
+
+static std::vector<unsigned char> make_bank()
+{
+    std::vector<unsigned char> rom(bank_rom_size, 0xFF);
+    std::fill(rom.begin(), rom.begin() + bank_table_bytes, 0x00);
+    int64_t at = bank_table_bytes;
+    int number = 1;
+    for (const bank_sound &s : bank_sounds) {
+        std::vector<int32_t> samples = synthesise(s);
+        ad_state state{0, 0}; // the chip starts every phrase afresh
+        encode_region(&state, samples.data(), s.bytes, high_nibble_first, rom.data() + at);
+        put_entry(rom, number, at, at + s.bytes - 1);
+        printf("phrase %d (%s): %lld to %lld (0x%llX to 0x%llX), %lld bytes, %.3f s at %d Hz\n",
+               number, s.name, static_cast<long long>(at),
+               static_cast<long long>(at + s.bytes - 1), static_cast<long long>(at),
+               static_cast<long long>(at + s.bytes - 1), static_cast<long long>(s.bytes),
+               2.0 * static_cast<double>(s.bytes) / bank_rate, bank_rate);
+        at += s.bytes;
+        number++;
+    }
+    return rom;
+}
+
+static std::vector<unsigned char> make_chime()
+{
     std::vector<unsigned char> file(ex_offset + ex_length + 1024);
     put_filler(file, 0, ex_offset);
     put_filler(file, ex_offset + ex_length, file.size());
     std::vector<int32_t> chime = synthesise_chime();
     ad_state state{0, 0};
     encode_region(&state, chime.data(), ex_length, high_nibble_first, file.data() + ex_offset);
-    FILE *out = fopen(argv[1], "wb");
-    if (out == nullptr || fwrite(file.data(), 1, file.size(), out) != file.size() ||
-        fclose(out) != 0) {
-        printf("Couldn't write %s\n", argv[1]);
+    printf("sound at offset %d (0x%X), %d bytes, %d Hz\n", ex_offset, ex_offset, ex_length,
+           ex_rate);
+    return file;
+}
+
+// Written beside and renamed over, so that a failed run leaves the old file.
+static bool write_whole(const char *name, const std::vector<unsigned char> &bytes)
+{
+    std::string part = std::string(name) + ".part";
+    FILE *out = fopen(part.c_str(), "wb");
+    bool ok = out != nullptr && fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (out != nullptr && fclose(out) != 0)
+        ok = false;
+    std::error_code error;
+    if (ok)
+        std::filesystem::rename(part, name, error);
+    if (!ok || error) {
+        std::remove(part.c_str());
+        return false;
+    }
+    return true;
+}
+
+int main(int argc, char **argv)
+{
+    bool bank = argc == 3 && strcmp(argv[1], "--bank") == 0;
+    if (argc != 2 && !bank) {
+        printf("usage: make_example <output file>\n"
+               "       make_example --bank <output file>\n");
         return 1;
     }
-    printf("%s: sound at offset %d (0x%X), %d bytes, %d Hz\n", argv[1], ex_offset, ex_offset,
-           ex_length, ex_rate);
+    const char *name = argv[argc - 1];
+    printf("%s:\n", name);
+    if (!write_whole(name, bank ? make_bank() : make_chime())) {
+        printf("Couldn't write %s\n", name);
+        return 1;
+    }
     return 0;
 }

@@ -309,7 +309,7 @@ int loudest_sample(const std::string &region)
     return loudest;
 }
 
-// The road README.md shows first: the bundled chime taken out at the
+// The exact road of README.md and sndimplant(1): the bundled chime taken out at the
 // region's own rate with amplification 16 and put back the same way comes
 // back byte for byte; made half as loud in the WAV file (each sample halved,
 // rounding halves up, as "sox -D chime.wav half.wav vol 0.5" does), it comes
