@@ -190,25 +190,37 @@ void close_place(const unsigned char *rom, int64_t rom_size, place_readings *p,
 
 // A window of the entries' kinds slides along the ROM: a candidate is
 // looked at only where its entries could hold at least one phrase and no
-// more bad entries than phrases, so that ADPCM data and fill cost two
-// entries' kinds a step.
+// more bad entries than phrases, so that ADPCM data and fill cost one
+// entry's kind a step.
 std::vector<table_judgement> scan_tables(const unsigned char *rom, int64_t rom_size, size_t most)
 {
     std::vector<table_judgement> found;
     const int64_t candidates = rom_size < bank_table_size ? 0 : (rom_size - bank_table_size) / 8 + 1;
-    int count[3] = {0, 0, 0};
-    for (int64_t b = 1; b < bank_table_entries && candidates > 0; b++)
-        count[kind_at(rom, b)]++;
+    // Counted apart, not through an array indexed by kind: the loop is
+    // the whole scan's time.
+    int maybe = 0, bad = 0;
+    unsigned char window[bank_table_entries] = {}; // the entries' kinds, by block % entries
+    for (int64_t b = 0; b < bank_table_entries && candidates > 0; b++) {
+        window[b] = static_cast<unsigned char>(b == 0 ? entry_empty : kind_at(rom, b));
+        maybe += window[b] == entry_maybe;
+        bad += window[b] == entry_bad;
+    }
     place_readings place;
     for (int64_t c = 0; c < candidates; c++) {
-        if (c > 0) { // entries c+1..c+127
-            count[kind_at(rom, c)]--;
-            count[kind_at(rom, c + bank_table_entries - 1)]++;
+        if (c > 0) { // entries c+1..c+127: block c leaves, block c+127 comes
+            const unsigned char leaving = window[c % bank_table_entries];
+            maybe -= leaving == entry_maybe;
+            bad -= leaving == entry_bad;
+            const int64_t next = c + bank_table_entries - 1;
+            const unsigned char coming = static_cast<unsigned char>(kind_at(rom, next));
+            maybe += coming == entry_maybe;
+            bad += coming == entry_bad;
+            window[next % bank_table_entries] = coming;
         }
         const int64_t offset = 8 * c;
         if (place.last >= 0 && offset - place.last >= bank_table_size)
             close_place(rom, rom_size, &place, &found);
-        if (count[entry_maybe] == 0 || count[entry_bad] > count[entry_maybe])
+        if (maybe == 0 || bad > maybe)
             continue;
         quick_look q = look_at(rom, rom_size, offset);
         if (q.plausible)
@@ -228,8 +240,8 @@ namespace {
 
 struct order_measure {
     int64_t at_limits;
-    int64_t energy;  // the sum of the samples' squares
-    int64_t changes; // the sum of the squares of their first differences
+    int64_t changes; // the sum of the squares of the samples' first differences
+    int64_t bends;   // and of their second differences
 };
 
 const int64_t measured_bytes = 64 * 1024;
@@ -237,33 +249,37 @@ const int64_t measured_bytes = 64 * 1024;
 order_measure measure(const unsigned char *bytes, int64_t length, nibble_order order)
 {
     order_measure m{0, 0, 0};
-    int32_t samples[2 * 4096], before = 0;
+    int32_t samples[2 * 4096];
+    int64_t before = 0, change = 0;
     ad_state state{0, 0};
     length = std::min(length, measured_bytes);
     for (int64_t at = 0; at < length; at += 4096) {
         int64_t n = std::min(length - at, int64_t(4096));
         decode_region(&state, bytes + at, n, order, samples);
         for (int64_t i = 0; i < 2 * n; i++) {
-            int64_t x = samples[i], d = x - before;
+            int64_t x = samples[i], d = x - before, bend = d - change;
             m.at_limits += x == -2048 || x == 2047;
-            m.energy += x * x;
             m.changes += d * d;
-            before = samples[i];
+            m.bends += bend * bend;
+            before = x;
+            change = d;
         }
     }
     return m;
 }
 
-// The share of the energy at the highest frequencies.
+// The share of the changes' energy at the highest frequencies. (Against
+// the signal's own energy a wrong order would look smooth: its errors add
+// up to a slow drift that outweighs the rest.)
 double roughness(const order_measure &m)
 {
-    return m.energy > 0 ? double(m.changes) / double(m.energy) : 0.0;
+    return m.changes > 0 ? double(m.bends) / double(m.changes) : 0.0;
 }
 
 bool cleaner(const order_measure &other, const order_measure &given)
 {
     return given.at_limits >= 8 && 8 * other.at_limits <= given.at_limits &&
-           2 * roughness(other) < roughness(given);
+           roughness(other) < roughness(given);
 }
 
 } // namespace
