@@ -63,6 +63,14 @@ bool clearly_better(const table_judgement &rival, const table_judgement &given)
     return rival.score - given.score > std::max(rival.covered / 8, int64_t(1024));
 }
 
+// Of equal scores the later reading: one that starts earlier over empty
+// bytes reads the same entries with entry 1 empty, which the chip's tables
+// keep for a phrase.
+static bool judged_above(const table_judgement &a, const table_judgement &b)
+{
+    return a.score != b.score ? a.score > b.score : a.offset > b.offset;
+}
+
 bool better_table_near(const unsigned char *rom, int64_t rom_size, const table_judgement &given,
                        table_judgement *rival)
 {
@@ -71,7 +79,7 @@ bool better_table_near(const unsigned char *rom, int64_t rom_size, const table_j
         table_judgement r;
         if (d == 0 || !judged(rom, rom_size, given.offset + d, &r) || !clearly_better(r, given))
             continue;
-        if (!found || r.score > rival->score) {
+        if (!found || judged_above(r, *rival)) {
             *rival = r;
             found = true;
         }
@@ -140,14 +148,6 @@ bool ranks_above(const quick_look &a, const quick_look &b)
     if (a.starts_after != b.starts_after)
         return a.starts_after;
     return a.bytes != b.bytes ? a.bytes > b.bytes : a.offset > b.offset;
-}
-
-// Of equal scores the later reading: one that starts earlier over empty
-// bytes reads the same entries with entry 1 empty, which the chip's tables
-// keep for a phrase.
-bool judged_above(const table_judgement &a, const table_judgement &b)
-{
-    return a.score != b.score ? a.score > b.score : a.offset > b.offset;
 }
 
 // The readings of one place (each overlapping the one before), the best
