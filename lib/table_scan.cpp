@@ -195,7 +195,8 @@ void close_place(const unsigned char *rom, int64_t rom_size, place_readings *p,
 std::vector<table_judgement> scan_tables(const unsigned char *rom, int64_t rom_size, size_t most)
 {
     std::vector<table_judgement> found;
-    const int64_t candidates = rom_size < bank_table_size ? 0 : (rom_size - bank_table_size) / 8 + 1;
+    const int64_t candidates =
+        rom_size < bank_table_size ? 0 : (rom_size - bank_table_size) / 8 + 1;
     // Counted apart, not through an array indexed by kind: the loop is
     // the whole scan's time.
     int maybe = 0, bad = 0;
