@@ -153,6 +153,9 @@ stop run_extract(const bank_options &o)
     bank_layout bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
+    if (stop refusal = refuse_implausible_table(o, bank))
+        return refusal;
+    print_hints(o, bank);
     const std::vector<const bank_phrase *> sounds = sound_phrases(bank.phrases);
     const std::string manifest_path = std::string(o.dir) + "/" + manifest_name;
     if (stop refusal = check_directory(bank, o, sounds, manifest_path))

@@ -385,6 +385,8 @@ stop run_implant(const bank_options &o)
     bank_layout bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
+    if (stop refusal = refuse_implausible_table(o, bank))
+        return refusal;
     manifest m;
     std::string why;
     if (!read_manifest(manifest_path, &m, &why))

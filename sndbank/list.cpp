@@ -10,6 +10,7 @@ stop run_list(const bank_options &o)
     bank_layout bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
+    print_hints(o, bank);
     printf("%3s  %-8s  %-8s  %7s  %8s  %4s\n", "#", "first", "last", "bytes", "seconds", "peak");
     for (const bank_phrase &p : bank.phrases) {
         if (p.fault != bank_fault_none) {

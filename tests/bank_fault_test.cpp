@@ -96,8 +96,13 @@ TEST(BankFault, EntryShapes)
                               d = scratch_dir();
             std::string rom = make_rom(), list;
             rom.replace(0, 1024, 1024, '\0');
-            for (size_t i = 0; i < s.entries.size(); i++) {
-                const int64_t offset = s.entries[i].first, length = s.entries[i].second;
+            // Three sound phrases after the shape's, so that with its bad
+            // entries the table still looks like one.
+            std::vector<std::pair<int64_t, int64_t>> entries = s.entries;
+            for (int64_t at : {0x3000, 0x3400, 0x3800})
+                entries.push_back({at, 1000});
+            for (size_t i = 0; i < entries.size(); i++) {
+                const int64_t offset = entries[i].first, length = entries[i].second;
                 sndtools::write_table_entry(reinterpret_cast<unsigned char *>(&rom[0]), 0,
                                             int(i) + 1, offset, offset + length - 1);
                 list += std::to_string(offset) + " " + std::to_string(length) + "\n";

@@ -7,11 +7,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "bank.h"
+#include "codec.h"
 #include "reference.h"
 #include "run_tool.h"
 
@@ -413,6 +415,86 @@ TEST(BankRun, List)
                      "  3  0x0017A8  0x00216B     2500     0.660  1218\n"
                      "  4  bad: starts at 0x000900, after its end 0x000800\n"
                      "57012 bytes of 0x000400 to 0x00FFFF are in no phrase\n");
+}
+
+
+// Two banks of six chirps, one after the other right after each bank's
+// table, encoded by the library at level (2047: full scale, as sndimplant
+// writes them), high nibble first; the rest of 512 KiB 0xFF.
+std::string chirp_banks(double level)
+{
+    std::string rom(0x80000, '\xFF');
+    int64_t at = 0x400;
+    for (int n = 1; n <= 6; n++) {
+        const int64_t length = 1500 + 300 * n;
+        std::vector<int32_t> samples(2 * size_t(length));
+        double phase = 0;
+        for (size_t i = 0; i < samples.size(); i++) {
+            phase += 6.2831853 * (0.01 + 0.1 * double(i) / double(samples.size())) / n;
+            samples[i] = static_cast<int32_t>(level * std::sin(phase));
+        }
+        sndtools::ad_state state{0, 0};
+        std::string codes(size_t(length), '\0');
+        sndtools::encode_region(&state, samples.data(), length, sndtools::high_nibble_first,
+                                reinterpret_cast<unsigned char *>(&codes[0]));
+        rom.replace(size_t(at), codes.size(), codes);
+        sndtools::write_table_entry(reinterpret_cast<unsigned char *>(&rom[0]), 0, n, at,
+                                    at + length - 1);
+        at += length;
+    }
+    rom.replace(0x40000, size_t(at), rom.substr(0, size_t(at)));
+    return rom;
+}
+
+// A wrong table offset or nibble order: named, with what to give instead;
+// a table that does not look like one refused by extract; none of it for
+// the right ones.
+TEST(BankRun, WrongTableOrNibbles)
+{
+    const struct {
+        const char *name;
+        double level;
+        std::vector<std::string> options;
+        const char *line; // starts list's first line; empty: the header
+        const char *hint; // in that line
+        int extracted;    // extract's status
+    } cases[] = {
+        {"the table", 1000, {}, "", "", 0},
+        {"the second bank's table", 1000, {"--table-offset", "0x40000"}, "", "", 0},
+        {"16 bytes off", 1000, {"--table-offset", "0x10"}, "The phrase table at 0x000000 explains",
+         "; give --table-offset 0x000000\n", 0},
+        {"inside the phrases", 1000, {"--table-offset", "0x400"}, "The phrase table at 0x000400",
+         "does not look like one (0 usable phrases, 127 bad entries): try --table-offset 0x000000, "
+         "--table-offset 0x040000, or --regions FILE\n", 1},
+        {"in 0xFF bytes", 1000, {"--table-offset", "0x30000"}, "The phrase table at 0x030000",
+         "(0 usable phrases, 0 bad entries): try --table-offset 0x000000", 1},
+        {"the wrong nibble order", 1000, {"--low-nibble-first"}, "The phrases of ",
+         "high nibble first: drop --low-nibble-first\n", 0},
+        {"full scale", 2047, {}, "", "", 0},
+    };
+    for (const auto &c : cases) {
+        const std::string d = scratch_dir();
+        write_file(d + "/rom.bin", chirp_banks(c.level));
+        auto run = [&](std::vector<std::string> args) {
+            args.insert(args.begin() + 1, c.options.begin(), c.options.end());
+            return run_tool(bank, args);
+        };
+        run_result r = run({"list", d + "/rom.bin"});
+        EXPECT_EQ(r.status, 0) << c.name;
+        const std::string first = r.out.substr(0, r.out.find('\n') + 1);
+        if (*c.line == '\0') {
+            EXPECT_EQ(first.compare(0, 5, "  #  "), 0) << c.name << "\n" << r.out;
+        } else {
+            EXPECT_EQ(first.compare(0, strlen(c.line), c.line), 0) << c.name << "\n" << r.out;
+            EXPECT_NE(first.find(c.hint), std::string::npos) << c.name << "\n" << r.out;
+        }
+        r = run({"extract", d + "/rom.bin", d + "/out"});
+        EXPECT_EQ(r.status, c.extracted) << c.name << "\n" << r.out;
+        if (c.extracted != 0) {
+            EXPECT_EQ(last_line(r.out), first) << c.name;
+            EXPECT_FALSE(file_exists(d + "/out")) << c.name;
+        }
+    }
 }
 
 } // namespace

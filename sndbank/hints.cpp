@@ -1,0 +1,95 @@
+// What the phrase table and the nibble order given look like: a table that
+// does not look like one is named with the offsets where plausible ones
+// lie; a rival reading of the same bytes that explains the ROM clearly
+// better, or a nibble order that decodes clearly cleaner, gets a line.
+#include <cstdio>
+
+#include "sndbank.h"
+#include "table_scan.h"
+
+using namespace sndtools;
+
+// Offsets where plausible tables lie, best first: those a user may try.
+static const size_t offsets_offered = 3;
+
+static table_judgement judgement_of(const bank_options &o, const bank_layout &bank)
+{
+    return judge_table(bank.phrases, o.table_offset);
+}
+
+static std::string plural(int n, const char *one, const char *many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string implausible_table_line(const bank_options &o, const bank_layout &bank)
+{
+    if (o.regions != nullptr)
+        return "";
+    const table_judgement j = judgement_of(o, bank);
+    if (!table_implausible(j))
+        return "";
+    std::string line = "The phrase table at " + hex_address(o.table_offset) + " of " + o.rom +
+                       " does not look like one (" +
+                       plural(j.usable, "usable phrase", "usable phrases") + ", " +
+                       plural(j.bad, "bad entry", "bad entries") + "): ";
+    const std::vector<table_judgement> found =
+        scan_tables(bank.rom.data(), int64_t(bank.rom.size()), offsets_offered);
+    if (found.empty())
+        return line + "no plausible table was found in it; try --regions FILE\n";
+    line += "try";
+    for (size_t i = 0; i < found.size(); i++)
+        line += std::string(i == 0 ? " " : ", ") + "--table-offset " +
+                hex_address(found[i].offset);
+    return line + ", or --regions FILE\n";
+}
+
+stop refuse_implausible_table(const bank_options &o, const bank_layout &bank)
+{
+    const std::string line = implausible_table_line(o, bank);
+    if (line.empty())
+        return stop();
+    return failed("%s", line.c_str());
+}
+
+// Why a rival explains the ROM better, in the words of its judgement.
+static std::string better_because(const table_judgement &r, const table_judgement &given)
+{
+    std::string why;
+    if (r.starts_after)
+        why = "its phrases start right after it";
+    if (r.follows && r.usable > 1)
+        why += why.empty() ? "its phrases follow one another" : " and follow one another";
+    if (r.covered > given.covered)
+        why += (why.empty() ? "" : "; ") + std::to_string(r.covered - given.covered) +
+               " more bytes in phrases";
+    if (r.bad < given.bad)
+        why += (why.empty() ? "" : "; ") + plural(given.bad - r.bad, "bad entry", "bad entries") +
+               " fewer";
+    return why;
+}
+
+void print_hints(const bank_options &o, const bank_layout &bank)
+{
+    if (o.regions == nullptr) {
+        const std::string implausible = implausible_table_line(o, bank);
+        if (!implausible.empty()) { // its phrases are no sound to judge
+            fputs(implausible.c_str(), stdout);
+            return;
+        }
+        const table_judgement given = judgement_of(o, bank);
+        table_judgement rival;
+        if (better_table_near(bank.rom.data(), int64_t(bank.rom.size()), given, &rival))
+            printf("The phrase table at %s explains %s better: %s; give --table-offset %s\n",
+                   hex_address(rival.offset).c_str(), o.rom,
+                   better_because(rival, given).c_str(), hex_address(rival.offset).c_str());
+    }
+    if (!other_order_cleaner(bank.rom.data(), bank.phrases, o.order))
+        return;
+    if (o.order == low_nibble_first)
+        printf("The phrases of %s decode far cleaner with the high nibble first: drop "
+               "--low-nibble-first\n", o.rom);
+    else
+        printf("The phrases of %s decode far cleaner with the low nibble first: give "
+               "--low-nibble-first\n", o.rom);
+}
