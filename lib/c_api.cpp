@@ -147,8 +147,7 @@ const char *sndtools_error_name(int error)
         "the WAV file has no data chunk",
         "the WAV file's samples are compressed: neither integer PCM nor floating point",
         "the WAV file has no channel or more than two",
-        "the WAV file's bits per sample or block size are not 8, 16, 24 or 32-bit integer, "
-        "32 or 64-bit floating point",
+        "the WAV file's bits per sample (8 to 32, float 32 or 64) or block size is wrong",
     };
     if (error < 0 || error >= static_cast<int>(sizeof names / sizeof names[0]))
         return "unknown error";
