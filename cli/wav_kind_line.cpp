@@ -40,17 +40,25 @@ std::string hex4(int tag)
     return text;
 }
 
+// Bytes of a file that need not be text: those past ASCII escaped too, so
+// that no part of a character goes to the terminal.
 std::string bytes_at(const unsigned char *file, int64_t from, int64_t size, int64_t most)
 {
-    int64_t n = size - from < most ? size - from : most;
-    return excerpt(std::string(reinterpret_cast<const char *>(file + from), size_t(n)));
+    std::string text;
+    for (int64_t i = from; i < size && i < from + most; i++) {
+        char escaped[8];
+        snprintf(escaped, sizeof escaped, "\\x%02X", file[i]);
+        text += file[i] < 0x80 ? std::string(1, static_cast<char>(file[i])) : escaped;
+    }
+    return excerpt(text);
 }
 
 std::string not_riff(const std::string &path, const unsigned char *file, int64_t size)
 {
     const char *kind = file_kind_of(file, size);
     if (kind == nullptr)
-        return path + " is no WAV file: it starts with " + bytes_at(file, 0, size, 16);
+        return path + " is no WAV file: it starts with " + bytes_at(file, 0, size, 12) +
+               (size > 12 ? "..." : "");
     std::string line = path + " is " + kind + ", not a WAV file";
     bool convertible = size > 0 && strcmp(kind, "an RF64 file") != 0;
     return convertible ? line + sox_line(path) : line;

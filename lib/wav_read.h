@@ -44,7 +44,8 @@ struct wav_sound {
 // other than the first "fmt " and the "data" chunk after it (and the pad
 // byte after an odd-sized one). A data size of 0xFFFFFFFF (a writer that
 // could not go back) or one past the end of the file takes the bytes that
-// are there. Never reads outside the size bytes. *sound is set as far as
+// are there (whole frames); one of 0 is taken as it says, as other chunks
+// may follow an empty data chunk. Never reads outside the size bytes. *sound is set as far as
 // the reading got.
 wav_kind read_wav_sound(const unsigned char *file, int64_t size, wav_sound *sound);
 
