@@ -38,7 +38,7 @@ else()
   set(library_bin_dir ${CMAKE_INSTALL_BINDIR})
 endif()
 
-set(c_sources lib/c_api.cpp lib/c_bank.cpp)
+set(c_sources lib/c_api.cpp lib/c_bank.cpp lib/c_wav.cpp)
 set(library_targets sndtools_static)
 add_library(sndtools_static STATIC ${c_sources} $<TARGET_OBJECTS:sndtools_objects>)
 add_library(sndtools::sndtools_static ALIAS sndtools_static)

@@ -89,6 +89,33 @@ int main(int argc, char **argv)
     fmt20[16] = 20;
     put("wav_header", "fmt20", fmt20);
 
+    // WAV files as editors save them: float mono, 24-bit with a LIST chunk
+    // before the data, extensible 16-bit stereo, and the plain one.
+    std::string fmt_float = std::string("fmt \x10\0\0\0\x03\0\x01\0\x40\x1F\0\0"
+                                        "\0\x7D\0\0\x04\0\x20\0", 24);
+    std::string list = std::string("LIST\x05\0\0\0INFOx\0", 14);
+    std::string fmt_24 = std::string("fmt \x10\0\0\0\x01\0\x02\0\x40\x1F\0\0"
+                                     "\x80\xBB\0\0\x06\0\x18\0", 24);
+    std::string fmt_ext = std::string("fmt \x28\0\0\0\xFE\xFF\x02\0\x40\x1F\0\0"
+                                      "\0\x7D\0\0\x04\0\x10\0\x16\0\x10\0\x03\0\0\0"
+                                      "\x01\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 48);
+    std::string frames = wav.substr(44, 20);
+    auto riff = [](const std::string &chunks) {
+        unsigned size = unsigned(chunks.size() + 4);
+        std::string header = "RIFF";
+        for (int i = 0; i < 4; i++)
+            header += static_cast<char>((size >> (8 * i)) & 0xFF);
+        return header + "WAVE" + chunks;
+    };
+    auto data = [](const std::string &bytes) {
+        return std::string("data") + static_cast<char>(bytes.size()) + std::string(3, '\0') + bytes;
+    };
+    put("wav", "plain", wav);
+    put("wav", "float", riff(fmt_float + data(std::string("\0\0\0\x3F\0\0\x80\xBF", 8))));
+    put("wav", "24bit", riff(list + fmt_24 + list + data(frames.substr(0, 18))));
+    put("wav", "extensible", riff(fmt_ext + data(frames)));
+    put("wav", "streamed", riff(fmt_24 + "data" + std::string(4, '\xFF') + frames));
+
     for (const char *text : {"0", "0x1F", "4294967295", "0x80000000", "12a", "-5", "0X10", ""})
         put("num_param", "t" + std::to_string(std::string(text).size()) + "_" + std::to_string(text[0]), text);
 

@@ -77,6 +77,15 @@ extern "C" {
 #define SNDTOOLS_ERROR_TOO_MANY_PHRASES 20 /* more phrases than the array holds */
 #define SNDTOOLS_ERROR_LAYOUT 21         /* the phrases laid out again end past the limit */
 #define SNDTOOLS_ERROR_COUNT 22          /* a count below 0 or past what the call takes */
+#define SNDTOOLS_ERROR_FRAMES_ROOM 23    /* the frames do not fit in the room given */
+/* A WAV file sndtools_read_wav does not read: */
+#define SNDTOOLS_ERROR_WAV_NO_RIFF 24     /* no "RIFF" at its start: no WAV file */
+#define SNDTOOLS_ERROR_WAV_NOT_WAVE 25    /* a RIFF file of another kind */
+#define SNDTOOLS_ERROR_WAV_NO_FORMAT 26   /* no whole "fmt " chunk before its data */
+#define SNDTOOLS_ERROR_WAV_NO_DATA 27     /* no "data" chunk */
+#define SNDTOOLS_ERROR_WAV_COMPRESSED 28  /* samples neither integer PCM nor floating point */
+#define SNDTOOLS_ERROR_WAV_CHANNELS 29    /* no channel or more than two */
+#define SNDTOOLS_ERROR_WAV_BITS 30        /* bits per sample or block size not read */
 
 /* The error's name in words ("no error", "out of memory", ...); a text for
  * any value, never null. */
@@ -170,6 +179,22 @@ SNDTOOLS_API int sndtools_wav_header(unsigned char header[44], int64_t frames, i
  * of bytes of frames that follow the header. */
 SNDTOOLS_API int sndtools_wav_check(const unsigned char *header, int64_t size, int32_t *rate,
                                     int64_t *data_size);
+
+/* Any WAV file of integer PCM (8, 16, 24 or 32 bits) or floating-point
+ * samples (32 or 64 bits), plain or extensible, of one or two channels,
+ * its chunks in any order and any others among them, its data cut to the
+ * file's end: its size bytes at wav. Measure, then read: *frames_count
+ * (when not null) receives the count of its frames and *rate (when not
+ * null) its rate as it says it (both 0 for a file it does not read), even
+ * when the frames do not fit; frames, when not null, receives them when
+ * max_frames holds them (SNDTOOLS_ERROR_FRAMES_ROOM otherwise), 4 bytes
+ * each, 16-bit stereo little-endian: 16-bit samples as they are, 8-bit
+ * ones (unsigned) less 128 times 256, 24-bit and 32-bit ones divided by
+ * 2^8 and 2^16 and floating-point ones times 32768, rounded to the nearest
+ * (a tie to the even) and clipped to -32768..32767 (NaN as 0), a mono
+ * sample on both channels. Null frames with max_frames 0 only measures. */
+SNDTOOLS_API int sndtools_read_wav(const unsigned char *wav, int64_t size, unsigned char *frames,
+                                   int64_t max_frames, int64_t *frames_count, int32_t *rate);
 
 /* The phrases of a sample ROM, as sndbank finds them: the OKI MSM6295's
  * phrase table (128 entries of 8 bytes from the table's offset, entry 0

@@ -140,6 +140,14 @@ const char *sndtools_error_name(int error)
         "more phrases than the array holds",
         "the phrases laid out again end past the limit",
         "a count or a number is out of range",
+        "the frames do not fit in the room given",
+        "not a WAV file: no \"RIFF\" at its start",
+        "a RIFF file that is not WAVE",
+        "the WAV file has no whole format chunk before its data",
+        "the WAV file has no data chunk",
+        "the WAV file's samples are compressed: neither integer PCM nor floating point",
+        "the WAV file has no channel or more than two",
+        "the WAV file's bits per sample (8 to 32, float 32 or 64) or block size is wrong",
     };
     if (error < 0 || error >= static_cast<int>(sizeof names / sizeof names[0]))
         return "unknown error";

@@ -21,7 +21,8 @@ from typing import List, NamedTuple, Optional, Sequence, Tuple, Union
 
 __version__ = "1.0.0"
 __all__ = ["Error", "Level", "Phrase", "decode", "encode", "extract", "implant",
-           "read_table", "read_regions", "lay_out", "region_bytes", "library_version"]
+           "read_table", "read_regions", "lay_out", "region_bytes", "read_wav",
+           "library_version"]
 
 _ABI = 2
 _NAMES = {"linux": ["libsndtools.so.%d" % _ABI], "darwin": ["libsndtools.%d.dylib" % _ABI],
@@ -85,6 +86,7 @@ _SIGNATURES = {
                                         ctypes.c_int]),
     "sndtools_wav_check": (ctypes.c_int, [_p, _i64, ctypes.POINTER(_i32), _P64]),
     "sndtools_region_bytes": (ctypes.c_int, [_i64, _i32, _i32, _P64]),
+    "sndtools_read_wav": (ctypes.c_int, [_p, _i64, _p, _i64, _P64, ctypes.POINTER(_i32)]),
     "sndtools_read_table": (ctypes.c_int, [_p, _i64, _i64, ctypes.POINTER(_Phrase), _i64, _P64]),
     "sndtools_read_regions": (ctypes.c_int, [_p, _i64, _i64, ctypes.POINTER(_Phrase), _i64,
                                              _P64]),
@@ -204,6 +206,19 @@ def implant(wav: bytes, length: int, adpcm_rate: int, amplification: Optional[fl
                                  _order(low_nibble_first), ctypes.byref(level), None, threads),
            "implant")
     return region.raw, _level(level)
+
+
+def read_wav(wav: bytes) -> Tuple[int, bytes]:
+    """The rate and the 16-bit stereo frames of any WAV file an editor saves
+    (integer PCM of 8 to 32 bits or floating point, mono or stereo), as
+    sndbank takes it."""
+    wav = bytes(wav)
+    count, rate = _i64(), _i32()
+    _check(_lib.sndtools_read_wav(wav, len(wav), None, 0, ctypes.byref(count), ctypes.byref(rate)),
+           "read_wav")
+    frames = ctypes.create_string_buffer(4 * count.value)
+    _check(_lib.sndtools_read_wav(wav, len(wav), frames, count.value, None, None), "read_wav")
+    return rate.value, frames.raw
 
 
 def region_bytes(frames: int, wav_rate: int, adpcm_rate: int) -> int:

@@ -8,6 +8,7 @@ SNDTOOLS_LIBRARY (or the loader's search) the shared library.
 import os
 import pathlib
 import shutil
+import struct
 import subprocess
 
 import pytest
@@ -77,3 +78,16 @@ def test_bank_functions_on_a_hand_made_table():
     assert [(p.number, p.name, p.rate, p.fault) for p in listed] == [(1, "jump", 8000, 0),
                                                                      (2, "", 0, 8)]
     assert sndtools.region_bytes(8713, 7575, 7575) == 4357
+
+
+def test_read_wav_takes_mono_float_and_plain_files():
+    wav, _ = sndtools.extract(REGION[:400], 8000, 8000)
+    assert sndtools.read_wav(wav) == (8000, wav[44:-1])  # 16-bit stereo: the bytes as they are
+    data = struct.pack("<3f", 0.5, -0.25, 1.0)
+    chunks = (b"fmt " + struct.pack("<IHHIIHH", 16, 3, 1, 22050, 88200, 4, 32) +
+              b"data" + struct.pack("<I", len(data)) + data)
+    mono = b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks
+    assert sndtools.read_wav(mono) == (22050, struct.pack("<6h", 16384, 16384, -8192, -8192,
+                                                          32767, 32767))
+    with pytest.raises(sndtools.Error, match="no \"RIFF\""):
+        sndtools.read_wav(b"ID3\x04" + wav)
