@@ -13,7 +13,8 @@
 #include "files.h"
 #include "numbers.h"
 #include "put_back.h"
-#include "wav.h"
+#include "wav_kind_line.h"
+#include "wav_read.h"
 
 using namespace sndtools;
 
@@ -65,16 +66,24 @@ void find_edits(const bank_layout &bank, const bank_options &o, const manifest &
     }
 }
 
-// The sound of a WAV file held whole, as 16-bit stereo frames.
+// The sound of a WAV file held whole, as 16-bit stereo frames (those of a
+// 16-bit stereo file its bytes as they are).
 static std::string frames_of(const std::string &path, const std::vector<unsigned char> &file,
-                             phrase_work *w)
+                             int rate, phrase_work *w)
 {
-    int got = static_cast<int>(std::min<size_t>(file.size(), wav_header_size));
-    if (check_wav_header(file.data(), got) != wav_ok)
-        return path + " is not a 16-bit stereo WAV file";
-    int64_t data = std::min<int64_t>(wav_data_size(file.data()), int64_t(file.size()) - got);
-    w->samplerate_in = wav_sample_rate(file.data());
-    w->frames.assign(file.begin() + got, file.begin() + got + (data < 0 ? 0 : data) / 4 * 4);
+    wav_sound sound;
+    const int64_t size = int64_t(file.size());
+    wav_kind kind = read_wav_sound(file.data(), size, &sound);
+    if (kind != wav_kind_readable)
+        return wav_kind_line(path.c_str(), kind, sound, file.data(), size, rate);
+    if (sound.rate <= 0)
+        return wav_kind_line(path.c_str(), kind, sound, file.data(), size, rate);
+    if (sound.frames > INT32_MAX / 4)
+        return path + " holds " + std::to_string(sound.frames) +
+               " frames, more than a phrase can take\n";
+    w->samplerate_in = sound.rate;
+    w->frames.resize(size_t(4 * sound.frames));
+    wav_frames_16(sound, file.data(), 0, sound.frames, w->frames.data());
     return "";
 }
 
@@ -84,15 +93,10 @@ std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *
     std::vector<unsigned char> file;
     if (stop refusal = read_whole_file(w->path.c_str(), &file))
         return n + refusal.lines;
-    std::string problem = frames_of(w->path, file, w);
+    std::string problem = frames_of(w->path, file, w->row->rate, w);
     if (!problem.empty())
-        return n + problem + "\n";
+        return n + problem;
     const int64_t frames = int64_t(w->frames.size() / 4);
-    if (w->samplerate_in <= 0)
-        return n + printed("%s gives a rate of %d Hz\n", w->path.c_str(), w->samplerate_in);
-    if (frames > INT32_MAX / 4)
-        return n + printed("%s holds %lld frames, more than a phrase can take\n",
-                           w->path.c_str(), static_cast<long long>(frames));
     w->waveblock_size = static_cast<int>(4 * frames);
     w->needed = region_bytes_for(frames, w->samplerate_in, w->row->rate);
     w->cut = w->needed == p.length + 1 && o.resize == resize_none;

@@ -267,7 +267,7 @@ TEST(BankRun, KeepsTheUsersWork)
     write_file(fresh, l.rom);
     r = run_tool(bank, {"implant", fresh, out});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(line_before_last(r.out).find("give --resize"), std::string::npos) << r.out;
+    EXPECT_NE(last_line(r.out).find("give --resize"), std::string::npos) << r.out;
     EXPECT_EQ(read_file(fresh), l.rom);
     r = run_tool(bank, {"implant", "--resize", fresh, out});
     ASSERT_EQ(r.status, 0) << r.out;
@@ -357,7 +357,7 @@ TEST(BankRun, RefusalsLeaveTheRomAlone)
         {"a WAV file that is none", [](const std::string &d) {
              write_file(d + "/out/001.wav", "RIFX");
              return d + "/rom.bin";
-         }, "Could not read WAV header"},
+         }, "is a big-endian RIFF (RIFX) file, not a WAV file"},
     };
     for (const auto &c : cases) {
         layout l = make_layout(true, false);
