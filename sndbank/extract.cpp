@@ -97,14 +97,14 @@ static stop check_names(const bank_layout &bank, const std::vector<const bank_ph
 // never written through.
 static stop check_directory(const bank_layout &bank, const bank_options &o,
                             const std::vector<const bank_phrase *> &sounds,
-                            const std::string &manifest_path)
+                            const std::string &manifest_path, const std::string &regions)
 {
     if (stop refusal = check_names(bank, sounds))
         return refusal;
-    if (o.regions != nullptr && !fits_manifest(o.regions))
+    if (o.regions != nullptr && !fits_manifest(regions))
         return failed("The regions list's name %s holds a tab, a line end or another control "
                       "character, which the manifest cannot name: rename it; nothing was "
-                      "written\n", excerpt(o.regions).c_str());
+                      "written\n", excerpt(regions).c_str());
     std::error_code error;
     manifest old;
     std::string why;
@@ -154,7 +154,8 @@ stop run_extract(const bank_options &o)
         return refusal;
     const std::vector<const bank_phrase *> sounds = sound_phrases(bank.phrases);
     const std::string manifest_path = std::string(o.dir) + "/" + manifest_name;
-    if (stop refusal = check_directory(bank, o, sounds, manifest_path))
+    const std::string regions = o.regions != nullptr ? regions_as_recorded(o.regions, o.dir) : "";
+    if (stop refusal = check_directory(bank, o, sounds, manifest_path, regions))
         return refusal;
     std::error_code error;
     std::filesystem::create_directories(path_of(o.dir), error);
@@ -165,7 +166,7 @@ stop run_extract(const bank_options &o)
     std::filesystem::remove(path_of(manifest_path.c_str()), error);
     int bad = print_faults(bank, o);
     manifest m;
-    m.regions = o.regions != nullptr ? o.regions : "";
+    m.regions = regions;
     m.table_offset = o.table_offset;
     m.order = o.order;
     stop outcome;
