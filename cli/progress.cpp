@@ -1,6 +1,7 @@
 #include "progress.h"
 
 #include <chrono>
+#include <string>
 
 #ifdef _WIN32
 #include <io.h>
@@ -43,7 +44,8 @@ void progress_start(progress *p, const char *what, int64_t total)
     progress_start_on(p, standard_error_is_terminal() ? stderr : nullptr, 1.0, what, total);
 }
 
-std::string progress_redraw(const std::string &text, size_t shown_width)
+// The bytes that replace a shown line of shown_width characters by text.
+static std::string progress_redraw(const std::string &text, size_t shown_width)
 {
     std::string bytes = "\r" + text;
     if (shown_width > text.size()) // the longer line's end, blanked

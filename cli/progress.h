@@ -39,7 +39,4 @@ void progress_clear();
 // The step's end: its line cleared.
 void progress_end(progress *p);
 
-// The bytes that replace a shown line of shown_width characters by text.
-std::string progress_redraw(const std::string &text, size_t shown_width);
-
 #endif

@@ -215,9 +215,9 @@ static stop read_options(int argc, char **argv, bank_options *o)
     }
     size_t wanted = strcmp(o->command, "list") == 0 ? 1 : 2;
     if (arguments.size() != wanted)
-        return failed("sndbank %s takes %s: %zu given\n%s", o->command,
+        return failed("sndbank %s takes %s: %d given\n%s", o->command,
                       wanted == 1 ? "one argument, ROM" : "two arguments, ROM and DIR",
-                      arguments.size(), usage);
+                      static_cast<int>(arguments.size()), usage);
     o->rom = arguments[0];
     o->dir = wanted == 2 ? arguments[1] : nullptr;
     if (o->full_scale && o->amplification_given)
