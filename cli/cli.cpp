@@ -13,6 +13,7 @@
 #include "counts.h"
 #include "files.h"
 #include "numbers.h"
+#include "progress.h"
 
 using sndtools::level_report;
 using sndtools::snd_status;
@@ -43,6 +44,7 @@ stop after_line(const std::string &line, stop refusal)
 
 void end_run(const stop &how)
 {
+    progress_clear();
     if (how) {
         fputs(how.lines.c_str(), stdout);
         remove_unkept_outputs();

@@ -48,7 +48,7 @@ void find_edits(const bank_layout &bank, const bank_options &o, const manifest &
         if (!p.alias && index.insert({w.path, paths.size()}).second)
             paths.push_back(w.path);
     }
-    std::vector<file_hash> hashes = hash_files(paths, m.hash);
+    std::vector<file_hash> hashes = hash_files(paths, m.hash, "implant: reading WAV file");
     for (size_t i = 0; i < bank.phrases.size(); i++) {
         const bank_phrase &p = bank.phrases[i];
         phrase_work &w = plan->work[i];

@@ -9,23 +9,28 @@
 #include "file_stream.h"
 #include "files.h"
 #include "manifest.h"
+#include "progress.h"
 #include "sndbank.h"
 
 using namespace sndtools;
 
 // One phrase's WAV file, opened once the job holds its work and knows its
-// level (as sndextract opens it), hashed as it is written.
+// level (as sndextract opens it), hashed as it is written; the progress
+// drawn as its pieces come (one at a time, whichever thread made them).
 struct hashed_wav {
     output_file out;
     byte_sink file;
     hash_state hash;
     level_report level;
     stop problem;
+    progress *shown;
+    int64_t at;
 };
 
 static bool write_hashed(void *context, const unsigned char *bytes, int64_t n)
 {
     hashed_wav *w = static_cast<hashed_wav *>(context);
+    progress_at(w->shown, w->at);
     hash_more(&w->hash, bytes, n);
     return w->file.write(w->file.context, bytes, n);
 }
@@ -42,10 +47,11 @@ static bool open_at_level(void *context, const level_report *level)
 }
 
 static stop extract_phrase(const bank_layout &bank, const bank_options &o, const bank_phrase &p,
-                           const std::string &path, manifest_row *row)
+                           const std::string &path, manifest_row *row, progress *shown,
+                           int64_t at)
 {
     hashed_wav wav{output_file{path.c_str(), nullptr, nullptr}, byte_sink{}, hash_state{},
-                   level_report{}, stop()};
+                   level_report{}, stop(), shown, at};
     hash_start(&wav.hash, hash_xxh64);
     byte_sink sink{&wav, write_hashed};
     extract_job job{bank.rom.data() + p.offset, p.length, o.order, adpcm_rate_of(o, p),
@@ -68,6 +74,7 @@ static stop extract_phrase(const bank_layout &bank, const bank_options &o, const
     row->multiplier = multiplier;
     row->hash = hash_end(&wav.hash);
     row->peak = decoded_peak(bank.rom.data() + p.offset, p.length, o.order);
+    progress_clear();
     printf("%3d  0x%06llX  %7lld bytes at %d Hz  ->  %s at %d Hz, multiplier %s", p.number,
            static_cast<unsigned long long>(p.offset), static_cast<long long>(p.length),
            row->rate, row->file.c_str(), row->wav_rate, multiplier);
@@ -98,14 +105,14 @@ static stop check_names(const bank_layout &bank, const std::vector<const bank_ph
 // never written through.
 static stop check_directory(const bank_layout &bank, const bank_options &o,
                             const std::vector<const bank_phrase *> &sounds,
-                            const std::string &manifest_path)
+                            const std::string &manifest_path, const std::string &regions)
 {
     if (stop refusal = check_names(bank, sounds))
         return refusal;
-    if (o.regions != nullptr && !fits_manifest(o.regions))
+    if (o.regions != nullptr && !fits_manifest(regions))
         return failed("The regions list's name %s holds a tab, a line end or another control "
                       "character, which the manifest cannot name: rename it; nothing was "
-                      "written\n", excerpt(o.regions).c_str());
+                      "written\n", excerpt(regions).c_str());
     std::error_code error;
     manifest old;
     std::string why;
@@ -136,7 +143,7 @@ static stop check_directory(const bank_layout &bank, const bank_options &o,
         rows.push_back(named[name]);
     }
     std::string edited;
-    std::vector<file_hash> hashes = hash_files(paths, old.hash);
+    std::vector<file_hash> hashes = hash_files(paths, old.hash, "extract: reading WAV file");
     for (size_t i = 0; i < paths.size(); i++)
         if (hashes[i].outcome == file_hashed && hashes[i].hash != rows[i]->hash)
             edited += paths[i] + " was changed since it was extracted\n";
@@ -158,7 +165,8 @@ stop run_extract(const bank_options &o)
     print_hints(o, bank);
     const std::vector<const bank_phrase *> sounds = sound_phrases(bank.phrases);
     const std::string manifest_path = std::string(o.dir) + "/" + manifest_name;
-    if (stop refusal = check_directory(bank, o, sounds, manifest_path))
+    const std::string regions = o.regions != nullptr ? regions_as_recorded(o.regions, o.dir) : "";
+    if (stop refusal = check_directory(bank, o, sounds, manifest_path, regions))
         return refusal;
     std::error_code error;
     std::filesystem::create_directories(path_of(o.dir), error);
@@ -169,13 +177,17 @@ stop run_extract(const bank_options &o)
     std::filesystem::remove(path_of(manifest_path.c_str()), error);
     int bad = print_faults(bank, o);
     manifest m;
-    m.regions = o.regions != nullptr ? o.regions : "";
+    m.regions = regions;
     m.table_offset = o.table_offset;
     m.order = o.order;
     stop outcome;
+    progress shown;
+    progress_start(&shown, "extract: phrase", int64_t(sounds.size()));
+    int64_t done = 0;
     for (const bank_phrase &p : bank.phrases) {
         if (p.fault != bank_fault_none)
             continue;
+        progress_at(&shown, ++done);
         manifest_row row;
         if (p.alias) { // the earlier phrase's file, listed under this number too
             const manifest_row *phrase = row_of(m, p.other);
@@ -183,15 +195,18 @@ stop run_extract(const bank_options &o)
                 continue;
             row = *phrase;
             row.number = p.number;
+            progress_clear();
             printf("%3d  the same bytes as phrase %d: %s\n", p.number, p.other, row.file.c_str());
         } else {
             row.file = wav_name_of(bank, p);
-            outcome = extract_phrase(bank, o, p, std::string(o.dir) + "/" + row.file, &row);
+            outcome = extract_phrase(bank, o, p, std::string(o.dir) + "/" + row.file, &row,
+                                     &shown, done);
             if (outcome)
                 break;
         }
         m.rows.push_back(row);
     }
+    progress_end(&shown);
     // The files written so far, whatever happened after; without a manifest
     // that knows them no hash could mislead an implant.
     const std::string text = manifest_text(m);

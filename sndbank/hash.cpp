@@ -11,6 +11,7 @@
 
 #include "cli.h"
 #include "files.h"
+#include "progress.h"
 
 static const uint64_t prime_1 = 0x9E3779B185EBCA87u;
 static const uint64_t prime_2 = 0xC2B2AE3D27D4EB4Fu;
@@ -161,9 +162,18 @@ std::string hash_text(uint64_t hash)
     return text;
 }
 
-// The type is asked first: opening a FIFO would wait for a writer.
+struct hash_work {
+    const std::vector<std::string> *paths;
+    hash_kind kind;
+    std::vector<file_hash> *hashes;
+    std::atomic<size_t> next, finished;
+    progress shown; // drawn by the run's own thread alone
+};
+
+// The type is asked first: opening a FIFO would wait for a writer. Big
+// files take seconds: the progress is drawn between pieces.
 static file_hash hash_file(const std::string &path, hash_kind kind, unsigned char *buffer,
-                           size_t size)
+                           size_t size, hash_work *reporting)
 {
     file_hash out{file_unreadable, 0, 0};
     std::error_code error;
@@ -188,6 +198,8 @@ static file_hash hash_file(const std::string &path, hash_kind kind, unsigned cha
     for (size_t got; (got = fread(buffer, 1, size, f)) > 0;) {
         hash_more(&s, buffer, int64_t(got));
         out.size += int64_t(got);
+        if (reporting != nullptr)
+            progress_at(&reporting->shown, int64_t(reporting->finished) + 1);
     }
     bool read_failed = ferror(f) != 0;
     fclose(f);
@@ -200,29 +212,25 @@ static file_hash hash_file(const std::string &path, hash_kind kind, unsigned cha
     return out;
 }
 
-struct hash_work {
-    const std::vector<std::string> *paths;
-    hash_kind kind;
-    std::vector<file_hash> *hashes;
-    std::atomic<size_t> next;
-};
-
-static void hash_worker(hash_work *w)
+static void hash_worker(hash_work *w, bool reports)
 {
     const size_t piece = size_t(1) << 20;
     unsigned char fallback[4096]; // when a piece's memory cannot be had
     unsigned char *taken = static_cast<unsigned char *>(malloc(piece));
     unsigned char *buffer = taken != nullptr ? taken : fallback;
     size_t size = taken != nullptr ? piece : sizeof fallback;
-    for (size_t i; (i = w->next++) < w->paths->size();)
-        (*w->hashes)[i] = hash_file((*w->paths)[i], w->kind, buffer, size);
+    for (size_t i; (i = w->next++) < w->paths->size(); w->finished++)
+        (*w->hashes)[i] = hash_file((*w->paths)[i], w->kind, buffer, size, reports ? w : nullptr);
     free(taken);
 }
 
-std::vector<file_hash> hash_files(const std::vector<std::string> &paths, hash_kind kind)
+std::vector<file_hash> hash_files(const std::vector<std::string> &paths, hash_kind kind,
+                                  const char *what)
 {
     std::vector<file_hash> hashes(paths.size(), file_hash{file_unreadable, 0, 0});
-    hash_work work{&paths, kind, &hashes, {0}};
+    hash_work work{&paths, kind, &hashes, {0}, {0}, progress()};
+    if (what != nullptr)
+        progress_start(&work.shown, what, int64_t(paths.size()));
     size_t threads = size_t(usable_processors());
     threads = threads < paths.size() ? threads : paths.size();
     std::vector<std::thread> helpers;
@@ -230,13 +238,14 @@ std::vector<file_hash> hash_files(const std::vector<std::string> &paths, hash_ki
     // gets every file hashed.
     for (size_t t = 1; t < threads; t++) {
         try {
-            helpers.emplace_back(hash_worker, &work);
+            helpers.emplace_back(hash_worker, &work, false);
         } catch (...) {
             break;
         }
     }
-    hash_worker(&work);
+    hash_worker(&work, true);
     for (std::thread &t : helpers)
         t.join();
+    progress_end(&work.shown);
     return hashes;
 }

@@ -43,7 +43,9 @@ struct file_hash {
 
 // Each file hashed whole, read once in pieces, as many files at a time as
 // the process has processors. A file that is not a regular one (a
-// directory, a FIFO, a device) is never opened.
-std::vector<file_hash> hash_files(const std::vector<std::string> &paths, hash_kind kind);
+// directory, a FIFO, a device) is never opened. With a what ("implant:
+// reading WAV file"), the progress shows on a terminal.
+std::vector<file_hash> hash_files(const std::vector<std::string> &paths, hash_kind kind,
+                                  const char *what = nullptr);
 
 #endif

@@ -75,9 +75,12 @@ static std::string holds_resized_layout(const bank_layout &bank, const manifest 
 // extraction or the last resize left it.
 static stop check_manifest(const bank_layout &bank, const bank_options &o, const manifest &m)
 {
+    // The lists as found from the working folder, for the messages.
+    const std::string extracted_list = regions_path(m.regions, o.dir);
+    const std::string list = regions_path(m.resized_regions, o.dir);
     if (o.regions == nullptr && !m.regions.empty())
         return nothing_changed("The manifest was made from the regions list " +
-                               m.regions + ", not from the phrase table: give --regions");
+                               extracted_list + ", not from the phrase table: give --regions");
     if (o.regions != nullptr && m.regions.empty())
         return nothing_changed("The manifest was made from the phrase table, not from a regions "
                                "list");
@@ -93,7 +96,6 @@ static stop check_manifest(const bank_layout &bank, const bank_options &o, const
     std::string resized = m.resized ? layout_mismatch(bank, o, m, true) : extracted;
     if (!extracted.empty() && resized.empty())
         return stop();
-    std::string list = m.resized_regions.empty() ? "" : m.resized_regions;
     if (extracted.empty()) {
         std::string moved = o.regions != nullptr && m.resized ? holds_resized_layout(bank, m) : "";
         if (moved.empty())
@@ -105,7 +107,7 @@ static stop check_manifest(const bank_layout &bank, const bank_options &o, const
     std::string what_to_do =
         o.regions == nullptr
             ? std::string("extract from ") + o.rom + " again into another folder"
-            : "give --regions " + m.regions + ", the list it was extracted from" +
+            : "give --regions " + extracted_list + ", the list it was extracted from" +
                   (list.empty() ? "" : ", or " + list + ", the one the last resize wrote") +
                   ", or extract again";
     return failed("%s\n%s matches neither the layout the phrases were extracted from nor one "
@@ -367,8 +369,9 @@ static std::string nothing_to_put_back(const bank_options &o, const put_back_pla
            " in " + o.dir + copy;
 }
 
-stop run_implant(const bank_options &o)
+stop run_implant(const bank_options &given)
 {
+    bank_options o = given;
     const bool replaces_rom = o.output == nullptr || same_file(o.output, o.rom);
     const std::string target = replaces_rom ? o.rom : o.output;
     const std::string manifest_path = std::string(o.dir) + "/" + manifest_name;
@@ -382,16 +385,19 @@ stop run_implant(const bank_options &o)
             if (stop refusal = lock_for_replacing(manifest_path.c_str(), &locks.manifest))
                 return refusal;
     }
+    // The manifest first: what the command line leaves out of where the
+    // phrases are, it says.
+    manifest m;
+    std::string why, regions;
+    if (!read_manifest(manifest_path, &m, &why))
+        return nothing_changed(why);
+    take_source(m, &o, &regions);
     bank_layout bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
-    if (stop refusal = refuse_implausible_table(o, bank))
-        return refusal;
-    manifest m;
-    std::string why;
-    if (!read_manifest(manifest_path, &m, &why))
-        return nothing_changed(why);
     if (stop refusal = check_manifest(bank, o, m))
+        return refusal;
+    if (stop refusal = refuse_implausible_table(o, bank))
         return refusal;
     print_faults(bank, o);
 

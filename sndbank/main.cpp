@@ -1,7 +1,9 @@
 // sndbank: the command line: a command, its options, its arguments.
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "numbers.h"
 #include "sndbank.h"
@@ -13,50 +15,78 @@ static const char usage[] =
     "sndbank extract [options] ROM DIR\n"
     "sndbank implant [options] ROM DIR\n";
 
-static const char help[] =
+static const char purpose[] =
     "Lists, takes out as WAV files and puts back every 4-bit ADPCM phrase of a sample ROM that "
     "the OKI MSM6295's phrase table, or a list of regions, locates; the manual page says more: "
-    "man sndbank.\n"
-    "--table-offset OFF  the phrase table's offset in the ROM (default 0)\n"
-    "--regions FILE      the phrases from a list, one a line: offset length [rate] [name]\n"
-    "--rate HZ           the ADPCM rate of phrases without one of their own (default 7575)\n"
-    "--wav-rate HZ       extract: the WAV files' rate (default: each phrase's ADPCM rate)\n"
-    "--force             extract: replace WAV files edited since they were extracted too\n"
-    "--amplification A   extract: a fixed multiplier; implant: instead of the manifest's\n"
-    "--full-scale        implant: each phrase brought to full scale, as sndimplant does\n"
-    "--output FILE, -o FILE\n"
-    "                    implant: write the new ROM to FILE; the ROM is only read\n"
-    "--resize            implant: a phrase takes the length its WAV file needs; one that\n"
-    "                    grows moves to free space if it cannot grow in place\n"
-    "--resize=compact    implant: the same, every phrase laid out again in table order\n"
-    "--dry-run           implant: the report alone; nothing is written\n"
-    "--match-level       implant: each phrase as loud as the one it replaces (its peak within\n"
-    "                    2 %)\n"
-    "--low-nibble-first  each byte holds its earlier sample in the low nibble\n";
+    "man sndbank.\n";
 
-// Which commands take an option, and whether it takes a value (an optional
-// one only after "=").
+// Which commands take an option, whether it takes a value (an optional one
+// only after "="), and its lines in the help.
 enum option_value { no_value, needs_value, optional_value };
 
 struct option_rule {
     const char *name, *commands;
     option_value value;
+    const char *help;
 };
 
 static const option_rule rules[] = {
-    {"--table-offset", "list extract implant", needs_value},
-    {"--regions", "list extract implant", needs_value},
-    {"--rate", "list extract", needs_value},
-    {"--wav-rate", "extract", needs_value},
-    {"--force", "extract", no_value},
-    {"--amplification", "extract implant", needs_value},
-    {"--full-scale", "implant", no_value},
-    {"--output", "implant", needs_value},
-    {"--resize", "implant", optional_value},
-    {"--dry-run", "implant", no_value},
-    {"--match-level", "implant", no_value},
-    {"--low-nibble-first", "list extract implant", no_value},
+    {"--table-offset", "list extract implant", needs_value,
+     "--table-offset OFF  the phrase table's offset in the ROM (default 0)\n"},
+    {"--regions", "list extract implant", needs_value,
+     "--regions FILE      the phrases from a list, one a line: offset length [rate] [name]\n"},
+    {"--rate", "list extract", needs_value,
+     "--rate HZ           the ADPCM rate of phrases without one of their own (default 7575)\n"
+     "--rate CLOCK/132    the same from the chip's clock and pin 7 (/132 or /165)\n"},
+    {"--wav-rate", "extract", needs_value,
+     "--wav-rate HZ       extract: the WAV files' rate (default: each phrase's ADPCM rate)\n"},
+    {"--force", "extract", no_value,
+     "--force             extract: replace WAV files edited since they were extracted too\n"},
+    {"--amplification", "extract implant", needs_value,
+     "--amplification A   extract: a fixed multiplier; implant: instead of the manifest's\n"},
+    {"--full-scale", "implant", no_value,
+     "--full-scale        implant: each phrase brought to full scale, as sndimplant does\n"},
+    {"--match-level", "implant", no_value,
+     "--match-level       implant: each phrase as loud as the one it replaces\n"
+     "                    (its peak within 2 %)\n"},
+    {"--output", "implant", needs_value,
+     "--output FILE, -o FILE\n"
+     "                    implant: write the new ROM to FILE; the ROM is only read\n"},
+    {"--resize", "implant", optional_value,
+     "--resize            implant: a phrase takes the length its WAV file needs; one that\n"
+     "                    grows moves to free space if it cannot grow in place\n"
+     "--resize=compact    implant: the same, every phrase laid out again in table order\n"},
+    {"--dry-run", "implant", no_value,
+     "--dry-run           implant: the report alone; nothing is written\n"},
+    {"--low-nibble-first", "list extract implant", no_value,
+     "--low-nibble-first  each byte holds its earlier sample in the low nibble\n"},
 };
+
+// Whether a command (list, extract, implant) takes a rule's option.
+static bool takes(const option_rule &rule, const char *command)
+{
+    std::string commands = std::string(" ") + rule.commands + " ";
+    return commands.find(std::string(" ") + command + " ") != std::string::npos;
+}
+
+// sndbank --help (command null), or sndbank COMMAND --help: the usage
+// line(s) and the options the command takes.
+static stop help_for(const char *command)
+{
+    stop answer;
+    answer.status = 0;
+    if (command == nullptr) {
+        answer.lines = std::string(usage) + purpose;
+    } else {
+        const std::string line = std::string("sndbank ") + command;
+        size_t at = std::string(usage).find(line);
+        answer.lines = "Usage: " + std::string(usage).substr(at, std::string(usage).find('\n', at) - at + 1);
+    }
+    for (const option_rule &r : rules)
+        if (command == nullptr || takes(r, command))
+            answer.lines += r.help;
+    return answer;
+}
 
 static stop number_option(const char *name, const char *text, int *value, bool positive)
 {
@@ -65,13 +95,37 @@ static stop number_option(const char *name, const char *text, int *value, bool p
     return stop();
 }
 
+// --rate: a rate in Hz, or the chip's clock and the divisor its pin 7
+// chooses (132 or 165), divided as the chip divides: rounded down.
+static stop rate_option(const char *text, int *rate)
+{
+    const char *slash = strchr(text, '/');
+    if (slash == nullptr)
+        return number_option("--rate", text, rate, true);
+    int clock, divisor;
+    std::string clock_text(text, size_t(slash - text));
+    if (!number_understood(clock_text.c_str(), &clock) || clock <= 0 ||
+        !number_understood(slash + 1, &divisor))
+        return failed("Problem understanding --rate %s\n", text);
+    if (divisor != 132 && divisor != 165)
+        return failed("Problem understanding --rate %s: the MSM6295 divides its clock by 132 or "
+                      "by 165 (pin 7), not by %s\n", text, slash + 1);
+    *rate = clock / divisor;
+    if (*rate == 0)
+        return failed("Problem understanding --rate %s: a clock below %d Hz gives no rate\n",
+                      text, divisor);
+    return stop();
+}
+
 static stop take_option(const option_rule &rule, const char *value, bank_options *o)
 {
     std::string name = rule.name;
-    if (name == "--table-offset")
+    if (name == "--table-offset") {
+        o->table_offset_given = true;
         return number_option(rule.name, value, &o->table_offset, false);
+    }
     if (name == "--rate")
-        return number_option(rule.name, value, &o->rate, true);
+        return rate_option(value, &o->rate);
     if (name == "--wav-rate")
         return number_option(rule.name, value, &o->wav_rate, true);
     if (name == "--regions")
@@ -82,6 +136,8 @@ static stop take_option(const option_rule &rule, const char *value, bank_options
             return failed("Problem understanding --amplification %s\n", value);
     } else if (name == "--full-scale")
         o->full_scale = true;
+    else if (name == "--match-level")
+        o->match_level = true;
     else if (name == "--output")
         o->output = value;
     else if (name == "--resize") {
@@ -93,10 +149,10 @@ static stop take_option(const option_rule &rule, const char *value, bank_options
         o->force = true;
     else if (name == "--dry-run")
         o->dry_run = true;
-    else if (name == "--match-level")
-        o->match_level = true;
-    else
+    else {
         o->order = sndtools::low_nibble_first;
+        o->order_given = true;
+    }
     return stop();
 }
 
@@ -108,53 +164,84 @@ static const option_rule *rule_of(const char *name)
     return nullptr;
 }
 
-// The options after the command, GNU style (a value after the name or
-// after "="; "--" ends them), then its arguments.
+static bool is_help(const char *word)
+{
+    return strcmp(word, "--help") == 0 || strcmp(word, "-h") == 0;
+}
+
+// One option at argv[*at] (its value maybe the next word, *at moved past it).
+static stop read_option(int argc, char **argv, int *at, bank_options *o)
+{
+    std::string word = strcmp(argv[*at], "-o") == 0 ? "--output" : argv[*at];
+    size_t equals = word.find('=');
+    std::string name = word.substr(0, equals);
+    const option_rule *rule = rule_of(name.c_str());
+    if (rule == nullptr || !takes(*rule, o->command))
+        return failed("Unknown option %s for sndbank %s\n%s", name.c_str(), o->command, usage);
+    const char *value = equals != std::string::npos ? argv[*at] + equals + 1 : nullptr;
+    if (rule->value == needs_value && value == nullptr && *at + 1 < argc)
+        value = argv[++*at];
+    if ((rule->value == needs_value && value == nullptr) ||
+        (rule->value == no_value && value != nullptr))
+        return failed("Option %s %s\n%s", name.c_str(),
+                      rule->value == needs_value ? "needs a value" : "takes no value", usage);
+    return take_option(*rule, value, o);
+}
+
+// The options after the command, anywhere among its arguments, GNU style
+// (a value after the name or after "="; after "--" every word is an
+// argument); --help or -h among them answers with the command's help.
 static stop read_options(int argc, char **argv, bank_options *o)
 {
-    int at = 2;
-    for (; at < argc && (strncmp(argv[at], "--", 2) == 0 || strcmp(argv[at], "-o") == 0); at++) {
-        if (strcmp(argv[at], "--") == 0) {
-            at++;
-            break;
+    std::vector<const char *> arguments;
+    bool options_end = false;
+    for (int at = 2; at < argc && !options_end; at++)
+        if (is_help(argv[at]))
+            return help_for(o->command);
+        else
+            options_end = strcmp(argv[at], "--") == 0;
+    options_end = false;
+    for (int at = 2; at < argc; at++) {
+        if (options_end || argv[at][0] != '-' || argv[at][1] == '\0') {
+            arguments.push_back(argv[at]);
+            continue;
         }
-        std::string word = strcmp(argv[at], "-o") == 0 ? "--output" : argv[at];
-        size_t equals = word.find('=');
-        std::string name = word.substr(0, equals);
-        const option_rule *rule = rule_of(name.c_str());
-        if (rule == nullptr || strstr(rule->commands, o->command) == nullptr)
-            return failed("Unknown option %s for sndbank %s\n%s", name.c_str(), o->command, usage);
-        const char *value = equals != std::string::npos ? argv[at] + equals + 1 : nullptr;
-        if (rule->value == needs_value && value == nullptr && at + 1 < argc)
-            value = argv[++at];
-        if ((rule->value == needs_value && value == nullptr) ||
-            (rule->value == no_value && value != nullptr))
-            return failed("Option %s %s\n%s", name.c_str(),
-                          rule->value == needs_value ? "needs a value" : "takes no value", usage);
-        if (stop refusal = take_option(*rule, value, o))
+        if (strcmp(argv[at], "--") == 0) {
+            options_end = true;
+            continue;
+        }
+        if (stop refusal = read_option(argc, argv, &at, o))
             return refusal;
     }
-    int wanted = strcmp(o->command, "list") == 0 ? 1 : 2;
-    if (argc - at != wanted)
+    size_t wanted = strcmp(o->command, "list") == 0 ? 1 : 2;
+    if (arguments.size() != wanted)
         return failed("sndbank %s takes %s: %d given\n%s", o->command,
-                      wanted == 1 ? "one argument, ROM" : "two arguments, ROM and DIR", argc - at,
-                      usage);
-    o->rom = argv[at];
-    o->dir = wanted == 2 ? argv[at + 1] : nullptr;
+                      wanted == 1 ? "one argument, ROM" : "two arguments, ROM and DIR",
+                      static_cast<int>(arguments.size()), usage);
+    o->rom = arguments[0];
+    o->dir = wanted == 2 ? arguments[1] : nullptr;
     if (o->full_scale + o->amplification_given + o->match_level > 1)
         return failed("--full-scale, --amplification and --match-level each choose the level: "
                       "give one\n");
     return stop();
 }
 
+// Each line shown as it is printed, even through a pipe. Windows reads
+// _IOLBF as full buffering: unbuffered there.
+static void lines_as_they_happen()
+{
+#ifdef _WIN32
+    setvbuf(stdout, nullptr, _IONBF, 0);
+#else
+    setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+#endif
+}
+
 static stop run_sndbank(int argc, char **argv)
 {
-    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
-        stop answer;
-        answer.status = 0;
-        answer.lines = std::string(usage) + help;
-        return answer;
-    }
+    lines_as_they_happen();
+    if (argc == 2 && is_help(argv[1]))
+        return help_for(nullptr);
     if (argc == 2 && strcmp(argv[1], "--version") == 0) {
         stop answer;
         answer.status = 0;

@@ -60,4 +60,22 @@ bool fits_manifest(const std::string &name);
 // The manifest's text, as parse_manifest reads it back.
 std::string manifest_text(const manifest &m);
 
+// bank_options here, so that the format's users need no more.
+struct bank_options;
+
+// A regions list's path as a manifest in dir records it: relative to dir
+// when one leads there (so the two can move together, and an implant finds
+// the list from any working folder), else absolute.
+std::string regions_as_recorded(const char *regions, const char *dir);
+
+// The path of the list a manifest in dir records: an absolute one as it
+// is; a relative one from dir, or, when there is none there, from the
+// working folder (as the first manifests recorded it).
+std::string regions_path(const std::string &recorded, const char *dir);
+
+// An implant's source and nibble order from the manifest, where the
+// command line gives none; *regions holds the list's path that o then
+// points to. Given ones stay, for check_manifest to compare.
+void take_source(const manifest &m, bank_options *o, std::string *regions);
+
 #endif

@@ -19,12 +19,13 @@ struct bank_options {
     const char *regions = nullptr; // --regions FILE; null: the phrase table
     const char *output = nullptr;  // implant --output FILE; null: the ROM in place
     int table_offset = 0;
+    bool table_offset_given = false, order_given = false; // implant: else from the manifest
     int rate = 7575;               // a 1 MHz clock divided by 132
     int wav_rate = 0;              // 0: each phrase's ADPCM rate, the exact road
     bool amplification_given = false;
     float amplification = 0.0f;
     bool full_scale = false, dry_run = false, force = false;
-    bool match_level = false;      // implant: each phrase at the level of the one it replaces
+    bool match_level = false;      // implant: each phrase as loud as the one it replaces
     resize_mode resize = resize_none;
     sndtools::nibble_order order = sndtools::high_nibble_first;
 };

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -493,6 +494,112 @@ TEST(BankRun, WrongTableOrNibbles)
         if (c.extracted != 0) {
             EXPECT_EQ(last_line(r.out), first) << c.name;
             EXPECT_FALSE(file_exists(d + "/out")) << c.name;
+        }
+    }
+}
+
+// Options anywhere after the command: the same run whichever side of the
+// arguments they are on, and each has its effect.
+TEST(BankRun, OptionsAfterTheArguments)
+{
+    layout l = make_layout(true, false);
+    std::string d = scratch_dir(), rom = d + "/rom.bin", out = d + "/out";
+    write_file(rom, l.rom);
+    ASSERT_EQ(run_tool(bank, {"extract", rom, out}).status, 0);
+    halve(out + "/002.wav");
+    const struct {
+        const char *command;
+        std::vector<std::string> arguments, options;
+    } cases[] = {
+        {"list", {rom}, {"--rate", "1000000/165"}},
+        {"extract", {rom, d + "/again"}, {"--wav-rate", "8000", "--force"}},
+        {"implant", {rom, out}, {"--dry-run", "-o", d + "/patched.bin"}},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> first{c.command}, last{c.command}, none{c.command};
+        first.insert(first.end(), c.options.begin(), c.options.end());
+        for (std::vector<std::string> *a : {&first, &last, &none})
+            a->insert(a->end(), c.arguments.begin(), c.arguments.end());
+        last.insert(last.end(), c.options.begin(), c.options.end());
+        run_result after = run_tool(bank, last), before = run_tool(bank, first);
+        EXPECT_EQ(after.status, 0) << c.command << "\n" << after.out;
+        EXPECT_EQ(after.out, before.out) << c.command;
+        EXPECT_NE(run_tool(bank, none).out, after.out) << c.command;
+    }
+    EXPECT_FALSE(file_exists(d + "/patched.bin"));
+}
+
+// A command's help: its usage line and its own options alone, wherever
+// it is asked for.
+TEST(BankRun, CommandHelp)
+{
+    for (std::vector<std::string> args : {std::vector<std::string>{"list", "--help"},
+                                          {"list", "-h"}, {"list", "rom.bin", "-h"}}) {
+        run_result r = run_tool(bank, args);
+        EXPECT_EQ(r.status, 0) << args.back();
+        EXPECT_EQ(r.out.rfind("Usage: sndbank list    [options] ROM\n--", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("--regions FILE"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("--dry-run"), std::string::npos) << r.out;
+    }
+}
+
+// The manifest says where the phrases are: an implant from another working
+// folder, given neither list nor offset nor nibble order, finds them; one
+// that says otherwise is refused.
+TEST(BankRun, ImplantTakesTheSourceFromTheManifest)
+{
+    const struct {
+        bool table;
+        std::vector<std::string> extract_options; // the list given relatively
+        const char *contradiction, *refusal;
+    } cases[] = {
+        {false, {"--regions", "list.txt", "--low-nibble-first"}, "--table-offset=0",
+         "not from the phrase table: give --regions"},
+        {true, {"--table-offset", "0x10000", "--low-nibble-first"}, "--table-offset=0",
+         "give --table-offset 0x010000"},
+    };
+    const std::filesystem::path was = std::filesystem::current_path();
+    for (const auto &c : cases) {
+        layout l = make_layout(c.table, true);
+        std::string d = scratch_dir(), elsewhere = scratch_dir();
+        write_file(d + "/rom.bin", c.table ? std::string(0x10000, '\x55') + l.rom : l.rom);
+        write_file(d + "/list.txt", l.regions);
+        std::filesystem::current_path(d);
+        std::vector<std::string> args{"extract", "rom.bin", "out"};
+        args.insert(args.end(), c.extract_options.begin(), c.extract_options.end());
+        run_result r = run_tool(bank, args);
+        ASSERT_EQ(r.status, 0) << r.out;
+        halve(d + "/out/002.wav");
+        std::filesystem::current_path(elsewhere);
+        const std::string before = read_file(d + "/rom.bin");
+        r = run_tool(bank, {"implant", d + "/rom.bin", d + "/out", c.contradiction});
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(last_line(r.out).find(c.refusal), std::string::npos) << r.out;
+        EXPECT_EQ(read_file(d + "/rom.bin"), before);
+        r = run_tool(bank, {"implant", d + "/rom.bin", d + "/out"});
+        std::filesystem::current_path(was);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(last_line(r.out).compare(0, 14, "Put 1 phrase b"), 0) << r.out;
+    }
+}
+
+// --rate from the chip's clock: divided by 132 or 165, rounded down.
+TEST(BankRun, RateFromTheClock)
+{
+    layout l = make_layout(true, false);
+    std::string d = scratch_dir();
+    write_file(d + "/rom.bin", l.rom);
+    const struct {
+        const char *chip, *hz; // hz null: refused
+    } cases[] = {{"1000000/132", "7575"}, {"2112000/165", "12800"}, {"1000000/100", nullptr}};
+    for (const auto &c : cases) {
+        run_result r = run_tool(bank, {"list", "--rate", c.chip, d + "/rom.bin"});
+        if (c.hz == nullptr) {
+            EXPECT_EQ(r.status, 1) << c.chip;
+            EXPECT_NE(r.out.find("by 132 or by 165"), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.status, 0) << c.chip;
+            EXPECT_EQ(r.out, run_tool(bank, {"list", "--rate", c.hz, d + "/rom.bin"}).out);
         }
     }
 }

@@ -1,0 +1,65 @@
+// Where a manifest's phrases come from: the regions list it records, found
+// from any working folder, and the options an implant takes from it.
+#include <filesystem>
+#include <system_error>
+
+#include "files.h"
+#include "manifest.h"
+#include "sndbank.h"
+
+namespace fs = std::filesystem;
+
+// A path absolute, its folders' links and dots resolved as far as they
+// exist (DIR may not yet); a list that is a link stays the link.
+static fs::path resolved(const char *name)
+{
+    std::error_code error;
+    fs::path path = fs::absolute(path_of(name), error).lexically_normal();
+    if (error)
+        return fs::path();
+    if (!path.has_filename()) // "dir/"
+        path = path.parent_path();
+    fs::path folder = fs::weakly_canonical(path.parent_path(), error);
+    return error ? path : folder / path.filename();
+}
+
+std::string regions_as_recorded(const char *regions, const char *dir)
+{
+    fs::path list = resolved(regions), folder = resolved(dir);
+    if (list.empty())
+        return regions;
+    // Another drive has no path from DIR: the absolute one.
+    fs::path relative = folder.empty() ? fs::path() : list.lexically_relative(folder);
+    std::string name = name_of_path(relative.empty() ? list : relative);
+#ifdef _WIN32
+    for (char &c : name) // the manifest reads the same on every system
+        if (c == '\\')
+            c = '/';
+#endif
+    return name;
+}
+
+std::string regions_path(const std::string &recorded, const char *dir)
+{
+    std::error_code error;
+    if (recorded.empty() || path_of(recorded.c_str()).is_absolute())
+        return recorded;
+    // Manifests before lists were recorded from DIR name them relative to
+    // the working folder of their extraction.
+    const std::string from_dir = std::string(dir) + "/" + recorded;
+    if (fs::exists(path_of(from_dir.c_str()), error) || !fs::exists(path_of(recorded.c_str()), error))
+        return from_dir;
+    return recorded;
+}
+
+void take_source(const manifest &m, bank_options *o, std::string *regions)
+{
+    if (o->regions == nullptr && !o->table_offset_given && !m.regions.empty()) {
+        *regions = regions_path(m.regions, o->dir);
+        o->regions = regions->c_str();
+    }
+    if (!o->table_offset_given)
+        o->table_offset = static_cast<int>(m.table_offset);
+    if (!o->order_given)
+        o->order = m.order;
+}
