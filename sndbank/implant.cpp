@@ -10,6 +10,7 @@
 
 #include "counts.h"
 #include "files.h"
+#include "progress.h"
 #include "put_back.h"
 
 using namespace sndtools;
@@ -152,13 +153,20 @@ static std::string encode_edit(const bank_layout &bank, const bank_options &o,
 
 static void encode_edits(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
 {
+    int64_t edited = 0, done = 0;
+    for (const phrase_work &w : plan->work)
+        edited += w.edited;
+    progress shown;
+    progress_start(&shown, "implant: encoding phrase", edited);
     for (size_t i = 0; i < bank.phrases.size(); i++) {
         if (!plan->work[i].edited)
             continue;
+        progress_at(&shown, ++done);
         std::string problem = encode_edit(bank, o, bank.phrases[i], &plan->work[i]);
         if (!problem.empty())
             plan->problems.push_back(problem);
     }
+    progress_end(&shown);
 }
 
 // Every phrase's problem, then one line for the run.
@@ -292,12 +300,14 @@ static stop write_all(const bank_options &o, const std::string &target,
     std::vector<std::pair<std::string, std::string>> texts; // name, bytes
     if (new_layout != nullptr) {
         if (o.regions != nullptr) {
-            m->resized_regions = resized_list_name(o);
+            // Recorded as the extracted list is: found from any working folder.
+            const std::string written = resized_list_name(o);
+            m->resized_regions = regions_as_recorded(written.c_str(), o.dir);
             if (!fits_manifest(m->resized_regions))
                 return failed("The resized regions list's name %s holds a control character, "
                               "which the manifest cannot name; nothing was changed\n",
                               excerpt(m->resized_regions).c_str());
-            texts.push_back({m->resized_regions, regions_moved(bank, *new_layout)});
+            texts.push_back({written, regions_moved(bank, *new_layout)});
         }
         m->resized = true;
         for (size_t i = 0; i < bank.phrases.size(); i++) {
@@ -441,7 +451,7 @@ stop run_implant(const bank_options &given)
                                  &m))
         return refusal;
     if (o.resize != resize_none && o.regions != nullptr)
-        printf("Wrote the regions list laid out again: %s\n", m.resized_regions.c_str());
+        printf("Wrote the regions list laid out again: %s\n", resized_list_name(o).c_str());
     printf("%s\n", done.c_str());
     return stop();
 }

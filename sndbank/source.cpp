@@ -46,9 +46,15 @@ std::string regions_path(const std::string &recorded, const char *dir)
         return recorded;
     // Manifests before lists were recorded from DIR name them relative to
     // the working folder of their extraction.
-    const std::string from_dir = std::string(dir) + "/" + recorded;
-    if (fs::exists(path_of(from_dir.c_str()), error) || !fs::exists(path_of(recorded.c_str()), error))
+    std::string from_dir = std::string(dir) + "/" + recorded;
+    if (fs::exists(path_of(from_dir.c_str()), error) || !fs::exists(path_of(recorded.c_str()), error)) {
+        // "DIR/../list.txt" said as "list.txt" where that is the same file
+        // (DIR no link that leads elsewhere).
+        std::string plain = name_of_path(path_of(from_dir.c_str()).lexically_normal());
+        if (fs::equivalent(path_of(plain.c_str()), path_of(from_dir.c_str()), error) && !error)
+            return plain;
         return from_dir;
+    }
     return recorded;
 }
 
