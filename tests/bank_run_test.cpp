@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bank.h"
@@ -602,6 +603,116 @@ TEST(BankRun, RateFromTheClock)
             EXPECT_EQ(r.out, run_tool(bank, {"list", "--rate", c.hz, d + "/rom.bin"}).out);
         }
     }
+}
+
+// A WAV file as an editor saves it: format tag, channels and bits, rate,
+// the samples' bytes, and a LIST chunk before the data.
+std::string saved_wav(int tag, int channels, int bits, int rate, const std::string &data)
+{
+    auto le = [](uint64_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; i++)
+            s += static_cast<char>(v >> (8 * i));
+        return s;
+    };
+    const int block = channels * bits / 8;
+    std::string chunks = "fmt " + le(16, 4) + le(tag, 2) + le(channels, 2) + le(rate, 4) +
+                         le(uint64_t(rate) * block, 4) + le(block, 2) + le(bits, 2) + "LIST" +
+                         le(18, 4) + "INFOISFT" + le(5, 4) + "Edit" + std::string(2, '\0') +
+                         "data" + le(data.size(), 4) + data;
+    return "RIFF" + le(chunks.size() + 4, 4) + "WAVE" + chunks;
+}
+
+// The files users bring: any WAV file an editor saves goes in (a mono one
+// as its stereo twin, float as 16 bits), a sound a byte too long is cut
+// with a line in ms, a quiet one is brought to its phrase's level, and
+// every phrase's problem is named in one run.
+TEST(BankRun, TakesTheFilesUsersHave)
+{
+    const layout l = make_layout(true, false);
+    const std::string d = scratch_dir(), out = d + "/out";
+    write_file(d + "/rom.bin", l.rom);
+    ASSERT_EQ(run_tool(bank, {"extract", d + "/rom.bin", out}).status, 0);
+    std::vector<int> left; // phrase 2's frames, halved (both channels alike)
+    const std::string extracted = read_file(out + "/002.wav");
+    for (size_t i = 44; i + 4 <= extracted.size(); i += 4)
+        left.push_back(int16_t(uint8_t(extracted[i]) | uint8_t(extracted[i + 1]) << 8) / 2);
+    std::string mono, twin, floats, fifth;
+    std::vector<std::pair<int, int>> twin_frames, fifth_frames;
+    for (int v : left) {
+        mono += std::string{char(v), char(v >> 8)};
+        float f = float(v) / 32768.0f;
+        uint32_t bits;
+        memcpy(&bits, &f, 4);
+        const std::string sample{char(bits), char(bits >> 8), char(bits >> 16), char(bits >> 24)};
+        floats += sample + sample;
+        twin_frames.push_back({v, v});
+        fifth_frames.push_back({2 * v / 5, 2 * v / 5});
+    }
+    // Frames at 44100 Hz one byte and two bytes longer than the phrase.
+    int64_t over = 0;
+    while (sndtools::region_bytes_for(over, 44100, 7575) < 2001)
+        over++;
+    const std::string byte_over = wav_file(std::vector<std::pair<int, int>>(size_t(over)), 44100);
+    const std::string two_over =
+        wav_file(std::vector<std::pair<int, int>>(size_t(over) + 20), 44100);
+    auto rom_after = [&](const std::string &wav, std::vector<std::string> options) {
+        write_file(d + "/rom.bin", l.rom);
+        write_file(out + "/002.wav", wav);
+        options.insert(options.begin(), "implant");
+        options.insert(options.end(), {d + "/rom.bin", out});
+        return std::make_pair(run_tool(bank, options), read_file(d + "/rom.bin"));
+    };
+    const std::string as_twin = rom_after(wav_file(twin_frames, 7575), {}).second;
+    const std::string as_halved = rom_after(halved(extracted), {}).second;
+    const struct {
+        const char *name;
+        std::string wav;
+        std::vector<std::string> options;
+        int status;
+        const char *said;    // in the output
+        const std::string *rom; // the ROM it must give, or none
+    } cases[] = {
+        {"mono", saved_wav(1, 1, 16, 7575, mono), {}, 0, "Put 1 phrase", &as_twin},
+        {"float with a LIST chunk", saved_wav(3, 2, 32, 7575, floats), {}, 0, "Put 1", &as_halved},
+        {"a byte over at 44100 Hz", byte_over, {}, 0, " ms of ", nullptr},
+        {"two bytes over", two_over, {}, 1, "seconds too long", nullptr},
+        {"three channels", saved_wav(1, 3, 16, 7575, mono + mono + mono), {}, 1,
+         "holds 3 channels", nullptr},
+    };
+    for (const auto &c : cases) {
+        auto [r, rom] = rom_after(c.wav, c.options);
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.said), std::string::npos) << c.name << "\n" << r.out;
+        if (c.rom != nullptr) {
+            EXPECT_EQ(rom, *c.rom) << c.name;
+        }
+        if (c.status != 0) {
+            EXPECT_EQ(rom, l.rom) << c.name;
+        }
+    }
+
+    // A fifth of the level: put back within 2 % of the phrase's peak.
+    const auto peak = [&](const std::string &rom) {
+        return sndtools::decoded_peak(reinterpret_cast<const unsigned char *>(rom.data()) +
+                                          l.phrases[1].first, l.phrases[1].second,
+                                      sndtools::high_nibble_first);
+    };
+    auto [r, rom] = rom_after(wav_file(fifth_frames, 7575), {"--match-level"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_LE(std::abs(peak(rom) - peak(l.rom)) * 50, peak(l.rom)) << r.out;
+
+    // Three phrases' problems in one run, each with its file.
+    write_file(out + "/001.wav", "hello");
+    write_file(out + "/002.wav", two_over);
+    remove((out + "/003.wav").c_str());
+    std::tie(r, rom) = rom_after(two_over, {"--dry-run"});
+    EXPECT_EQ(r.status, 1);
+    for (const char *n : {"Phrase 1: ", "Phrase 2: ", "Phrase 3: "})
+        EXPECT_NE(r.out.find(n), std::string::npos) << n << r.out;
+    for (const char *f : {"001.wav", "002.wav", "003.wav"})
+        EXPECT_NE(r.out.find(f), std::string::npos) << f << r.out;
+    EXPECT_EQ(rom, l.rom);
 }
 
 } // namespace
