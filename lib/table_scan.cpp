@@ -241,6 +241,7 @@ namespace {
 
 struct order_measure {
     int64_t at_limits;
+    int64_t energy;  // the sum of the squares of the samples
     int64_t changes; // the sum of the squares of the samples' first differences
     int64_t bends;   // and of their second differences
 };
@@ -249,7 +250,7 @@ const int64_t measured_bytes = 64 * 1024;
 
 order_measure measure(const unsigned char *bytes, int64_t length, nibble_order order)
 {
-    order_measure m{0, 0, 0};
+    order_measure m{0, 0, 0, 0};
     int32_t samples[2 * 4096];
     int64_t before = 0, change = 0;
     ad_state state{0, 0};
@@ -260,6 +261,7 @@ order_measure measure(const unsigned char *bytes, int64_t length, nibble_order o
         for (int64_t i = 0; i < 2 * n; i++) {
             int64_t x = samples[i], d = x - before, bend = d - change;
             m.at_limits += x == -2048 || x == 2047;
+            m.energy += x * x;
             m.changes += d * d;
             m.bends += bend * bend;
             before = x;
@@ -277,10 +279,22 @@ double roughness(const order_measure &m)
     return m.changes > 0 ? double(m.bends) / double(m.changes) : 0.0;
 }
 
+// How much the samples change against how large they are. Decoded in
+// the wrong order, the codes are steps at random: the samples wander off
+// in a slow drift (to the limits when loud), where a sound changes many
+// times more.
+double liveliness(const order_measure &m)
+{
+    return m.energy > 0 ? double(m.changes) / double(m.energy) : 0.0;
+}
+
 bool cleaner(const order_measure &other, const order_measure &given)
 {
-    return given.at_limits >= 8 && 8 * other.at_limits <= given.at_limits &&
-           roughness(other) < roughness(given);
+    bool fewer_at_limits = given.at_limits >= 8 && 8 * other.at_limits <= given.at_limits &&
+                           roughness(other) < roughness(given);
+    bool given_drifts = liveliness(other) > 4.0 * liveliness(given) &&
+                        4 * other.at_limits <= given.at_limits;
+    return fewer_at_limits || given_drifts;
 }
 
 } // namespace
