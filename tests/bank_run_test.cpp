@@ -420,10 +420,11 @@ TEST(BankRun, List)
 }
 
 
-// Two banks of six chirps, one after the other right after each bank's
+// Two banks of six chirps (or voiced sounds: a slow tone and two higher
+// ones, rising and falling), one after the other right after each bank's
 // table, encoded by the library at level (2047: full scale, as sndimplant
 // writes them), high nibble first; the rest of 512 KiB 0xFF.
-std::string chirp_banks(double level)
+std::string chirp_banks(double level, bool voiced = false)
 {
     std::string rom(0x80000, '\xFF');
     int64_t at = 0x400;
@@ -433,7 +434,11 @@ std::string chirp_banks(double level)
         double phase = 0;
         for (size_t i = 0; i < samples.size(); i++) {
             phase += 6.2831853 * (0.01 + 0.1 * double(i) / double(samples.size())) / n;
-            samples[i] = static_cast<int32_t>(level * std::sin(phase));
+            double x = double(i), envelope = std::sin(3.1415927 * x / double(samples.size()));
+            samples[i] = static_cast<int32_t>(
+                voiced ? level * envelope *
+                             (std::sin(0.25 * x / n) + 0.6 * std::sin(0.9 * x) + 0.4 * std::sin(1.7 * x + n)) / 2
+                       : level * std::sin(phase));
         }
         sndtools::ad_state state{0, 0};
         std::string codes(size_t(length), '\0');
@@ -456,27 +461,31 @@ TEST(BankRun, WrongTableOrNibbles)
     const struct {
         const char *name;
         double level;
+        bool voiced;
         std::vector<std::string> options;
         const char *line; // starts list's first line; empty: the header
         const char *hint; // in that line
         int extracted;    // extract's status
     } cases[] = {
-        {"the table", 1000, {}, "", "", 0},
-        {"the second bank's table", 1000, {"--table-offset", "0x40000"}, "", "", 0},
-        {"16 bytes off", 1000, {"--table-offset", "0x10"}, "The phrase table at 0x000000 explains",
+        {"the table", 1000, false, {}, "", "", 0},
+        {"the second bank's table", 1000, false, {"--table-offset", "0x40000"}, "", "", 0},
+        {"16 bytes off", 1000, false, {"--table-offset", "0x10"}, "The phrase table at 0x000000 explains",
          "; give --table-offset 0x000000\n", 0},
-        {"inside the phrases", 1000, {"--table-offset", "0x400"}, "The phrase table at 0x000400",
+        {"inside the phrases", 1000, false, {"--table-offset", "0x400"}, "The phrase table at 0x000400",
          "does not look like one (0 usable phrases, 127 bad entries): try --table-offset 0x000000, "
          "--table-offset 0x040000, or --regions FILE\n", 1},
-        {"in 0xFF bytes", 1000, {"--table-offset", "0x30000"}, "The phrase table at 0x030000",
+        {"in 0xFF bytes", 1000, false, {"--table-offset", "0x30000"}, "The phrase table at 0x030000",
          "(0 usable phrases, 0 bad entries): try --table-offset 0x000000", 1},
-        {"the wrong nibble order", 1000, {"--low-nibble-first"}, "The phrases of ",
+        {"the wrong nibble order", 1000, false, {"--low-nibble-first"}, "The phrases of ",
          "high nibble first: drop --low-nibble-first\n", 0},
-        {"full scale", 2047, {}, "", "", 0},
+        {"the wrong nibble order, quiet voices", 300, true, {"--low-nibble-first"}, "The phrases of ",
+         "high nibble first: drop --low-nibble-first\n", 0},
+        {"full scale", 2047, false, {}, "", "", 0},
+        {"full scale voices", 2047, true, {}, "", "", 0},
     };
     for (const auto &c : cases) {
         const std::string d = scratch_dir();
-        write_file(d + "/rom.bin", chirp_banks(c.level));
+        write_file(d + "/rom.bin", chirp_banks(c.level, c.voiced));
         auto run = [&](std::vector<std::string> args) {
             args.insert(args.begin() + 1, c.options.begin(), c.options.end());
             return run_tool(bank, args);
