@@ -78,9 +78,10 @@ static stop help_for(const char *command)
     if (command == nullptr) {
         answer.lines = std::string(usage) + purpose;
     } else {
-        const std::string line = std::string("sndbank ") + command;
-        size_t at = std::string(usage).find(line);
-        answer.lines = "Usage: " + std::string(usage).substr(at, std::string(usage).find('\n', at) - at + 1);
+        // Its line of the usage, without the padding that aligns the three.
+        const std::string all = usage, line = std::string("sndbank ") + command;
+        const size_t start = all.find_first_not_of(' ', all.find(line) + line.size());
+        answer.lines = "Usage: " + line + " " + all.substr(start, all.find('\n', start) - start) + "\n";
     }
     for (const option_rule &r : rules)
         if (command == nullptr || takes(r, command))

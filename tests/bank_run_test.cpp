@@ -547,7 +547,7 @@ TEST(BankRun, CommandHelp)
                                           {"list", "-h"}, {"list", "rom.bin", "-h"}}) {
         run_result r = run_tool(bank, args);
         EXPECT_EQ(r.status, 0) << args.back();
-        EXPECT_EQ(r.out.rfind("Usage: sndbank list    [options] ROM\n--", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind("Usage: sndbank list [options] ROM\n--", 0), 0u) << r.out;
         EXPECT_NE(r.out.find("--regions FILE"), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find("--dry-run"), std::string::npos) << r.out;
     }
