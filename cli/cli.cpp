@@ -18,21 +18,38 @@
 using sndtools::level_report;
 using sndtools::snd_status;
 
-stop failed(const char *format, ...)
+static std::string formatted_from(const char *format, va_list args)
 {
-    va_list args, again;
-    va_start(args, format);
+    va_list again;
     va_copy(again, args);
     int n = vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    stop refusal;
-    refusal.status = 1;
+    std::string text;
     if (n > 0) {
-        refusal.lines.resize(size_t(n) + 1);
-        vsnprintf(&refusal.lines[0], refusal.lines.size(), format, again);
-        refusal.lines.resize(size_t(n));
+        text.resize(size_t(n) + 1);
+        vsnprintf(&text[0], text.size(), format, again);
+        text.resize(size_t(n));
     }
     va_end(again);
+    return text;
+}
+
+std::string formatted(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string text = formatted_from(format, args);
+    va_end(args);
+    return text;
+}
+
+stop failed(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    stop refusal;
+    refusal.status = 1;
+    refusal.lines = formatted_from(format, args);
+    va_end(args);
     return refusal;
 }
 

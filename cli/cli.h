@@ -31,6 +31,9 @@ struct stop {
 // A refusal: one message, printf-formatted (its lines end in "\n").
 stop failed(const char *format, ...) PRINTF_FORMAT(1, 2);
 
+// printf's text as a string, of any length.
+std::string formatted(const char *format, ...) PRINTF_FORMAT(1, 2);
+
 // The same refusal after a line that helps (what a file holds, the
 // system's reason for a failed open).
 stop after_line(const std::string &line, stop refusal);

@@ -150,7 +150,8 @@ int main(int argc, char **argv)
         printf("Couldn't write %s\n", argv[2]);
         return 1;
     }
-    printf("%s: %zu frames of %u channels at %u Hz as 32-bit float, with a LIST chunk\n", argv[2],
-           pcm.samples.size() / pcm.channels, pcm.channels, pcm.rate);
+    printf("%s: %llu frames of %u channels at %u Hz as 32-bit float, with a LIST chunk\n", argv[2],
+           static_cast<unsigned long long>(pcm.samples.size() / pcm.channels), pcm.channels,
+           pcm.rate);
     return 0;
 }

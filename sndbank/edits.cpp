@@ -2,7 +2,6 @@
 // their sounds, the level each goes in at, and their new bytes.
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,17 +16,6 @@
 #include "wav_read.h"
 
 using namespace sndtools;
-
-static std::string printed(const char *format, ...) PRINTF_FORMAT(1, 2);
-static std::string printed(const char *format, ...)
-{
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
-}
 
 // Each WAV file is read once, at the speed of the disk's cache, whatever
 // the number of phrases that name it.
@@ -60,60 +48,64 @@ void find_edits(const bank_layout &bank, const bank_options &o, const manifest &
                               : h.outcome != file_hashed      ? "cannot be read"
                                                               : nullptr;
         if (problem != nullptr)
-            plan->problems.push_back(printed("Phrase %d: its WAV file %s %s\n", p.number,
+            plan->problems.push_back(formatted("Phrase %d: its WAV file %s %s\n", p.number,
                                              w.path.c_str(), problem));
         w.edited = h.outcome == file_hashed && h.hash != w.row->hash;
     }
 }
 
-// The sound of a WAV file held whole, as 16-bit stereo frames (those of a
-// 16-bit stereo file its bytes as they are).
-static std::string frames_of(const std::string &path, const std::vector<unsigned char> &file,
-                             int rate, phrase_work *w)
+// The sound of a WAV file held whole, as 16-bit stereo frames: a 16-bit
+// stereo file's own bytes, any other's converted.
+static std::string frames_of(const std::string &path, std::vector<unsigned char> file, int rate,
+                             phrase_work *w)
 {
     wav_sound sound;
     const int64_t size = int64_t(file.size());
     wav_kind kind = read_wav_sound(file.data(), size, &sound);
-    if (kind != wav_kind_readable)
-        return wav_kind_line(path.c_str(), kind, sound, file.data(), size, rate);
-    if (sound.rate <= 0)
+    if (kind != wav_kind_readable || sound.rate <= 0)
         return wav_kind_line(path.c_str(), kind, sound, file.data(), size, rate);
     if (sound.frames > INT32_MAX / 4)
         return path + " holds " + std::to_string(sound.frames) +
                " frames, more than a phrase can take\n";
     w->samplerate_in = sound.rate;
-    w->frames.resize(size_t(4 * sound.frames));
-    wav_frames_16(sound, file.data(), 0, sound.frames, w->frames.data());
+    w->waveblock_size = static_cast<int>(4 * sound.frames);
+    if (sound.format_tag == 1 && sound.bits == 16 && sound.channels == 2) {
+        w->sound = std::move(file);
+        w->frames_at = sound.data_at;
+    } else {
+        w->sound.resize(size_t(4 * sound.frames));
+        wav_frames_16(sound, file.data(), 0, sound.frames, w->sound.data());
+        w->frames_at = 0;
+    }
     return "";
 }
 
 std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *w)
 {
-    const std::string n = printed("Phrase %d: ", p.number);
+    const std::string n = formatted("Phrase %d: ", p.number);
     std::vector<unsigned char> file;
     if (stop refusal = read_whole_file(w->path.c_str(), &file))
         return n + refusal.lines;
-    std::string problem = frames_of(w->path, file, w->row->rate, w);
+    std::string problem = frames_of(w->path, std::move(file), w->row->rate, w);
     if (!problem.empty())
         return n + problem;
-    const int64_t frames = int64_t(w->frames.size() / 4);
-    w->waveblock_size = static_cast<int>(4 * frames);
+    const int64_t frames = w->waveblock_size / 4;
     w->needed = region_bytes_for(frames, w->samplerate_in, w->row->rate);
     w->cut = w->needed == p.length + 1 && o.resize == resize_none;
     if (w->needed <= p.length + (w->cut ? 1 : 0) || o.resize != resize_none)
         return "";
     double lasts = double(frames) / w->samplerate_in;
     double over = lasts - double(duration_of(static_cast<int>(2 * p.length), w->row->rate));
-    return n + printed("%s lasts %.3f seconds, %.3f seconds too long for the phrase (%lld bytes; "
-                       "it needs %lld): shorten it by %.3f seconds, or give --resize to give it "
-                       "the bytes it needs\n", w->path.c_str(), lasts, over,
+    return n + formatted("%s lasts %.3f seconds, %.4f seconds too long for the phrase (%lld "
+                         "bytes; it needs %lld): shorten it by %.4f seconds, or give --resize to "
+                         "give it the bytes it needs\n", w->path.c_str(), lasts, over,
                        static_cast<long long>(p.length), static_cast<long long>(w->needed), over);
 }
 
 stop encode_phrase(const bank_options &o, const bank_phrase &p, int64_t length, phrase_work *w)
 {
     memory_source memory;
-    byte_source wav = source_of_memory(&memory, w->frames.data(), int64_t(w->frames.size()));
+    byte_source wav = source_of_memory(&memory, w->sound.data() + w->frames_at, w->waveblock_size);
     w->bytes.assign(size_t(length), 0);
     implant_job job{&wav, w->waveblock_size, w->samplerate_in, w->row->rate, w->level_given,
                     w->multiplier, w->bytes.data(), length, o.order, usable_processors(),
@@ -166,11 +158,13 @@ static stop match_level(const bank_layout &bank, const bank_options &o, const ba
     for (int step = 0; step < 6; step++) {
         if (stop refusal = peak_at(o, p, length, k, w, &peaks))
             return refusal;
-        int64_t next = clamp(double(k) * peaks[k] / target);
-        if (error(peaks[k]) * 50 <= target || next == k || peaks.count(next) != 0)
+        int64_t next = clamp(double(k) * peaks.at(k) / target);
+        if (error(peaks.at(k)) * 50 <= target || next == k || peaks.count(next) != 0)
             break;
         k = next;
     }
+    if (stop refusal = peak_at(o, p, length, k, w, &peaks)) // when the steps ran out
+        return refusal;
     for (int step = 0; step < 16; step++) {
         int64_t best = k;
         for (int64_t near : {k - 1, k + 1}) {
@@ -178,7 +172,7 @@ static stop match_level(const bank_layout &bank, const bank_options &o, const ba
                 continue;
             if (stop refusal = peak_at(o, p, length, near, w, &peaks))
                 return refusal;
-            if (error(peaks[near]) < error(peaks[best]))
+            if (error(peaks.at(near)) < error(peaks.at(best)))
                 best = near;
         }
         if (best == k)
@@ -186,7 +180,7 @@ static stop match_level(const bank_layout &bank, const bank_options &o, const ba
         k = best;
     }
     w->multiplier = static_cast<float>(k) / 256.0f;
-    w->new_peak = peaks[k];
+    w->new_peak = peaks.at(k);
     return stop();
 }
 
@@ -197,11 +191,11 @@ std::string choose_level(const bank_layout &bank, const bank_options &o, const b
     w->multiplier = o.amplification;
     if (!o.amplification_given && !o.full_scale && !o.match_level &&
         !amplification_understood(w->row->multiplier.c_str(), &w->multiplier))
-        return printed("Phrase %d: the manifest's multiplier %s for %s is not understood\n",
+        return formatted("Phrase %d: the manifest's multiplier %s for %s is not understood\n",
                        p.number, excerpt(w->row->multiplier).c_str(), w->path.c_str());
     if (!o.match_level)
         return "";
     if (stop refusal = match_level(bank, o, p, length, w))
-        return printed("Phrase %d: %s", p.number, refusal.lines.c_str());
+        return formatted("Phrase %d: %s", p.number, refusal.lines.c_str());
     return "";
 }

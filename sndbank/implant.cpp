@@ -5,6 +5,7 @@
 // in one step with the files that describe it.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 
@@ -165,6 +166,8 @@ static void encode_edits(const bank_layout &bank, const bank_options &o, put_bac
         std::string problem = encode_edit(bank, o, bank.phrases[i], &plan->work[i]);
         if (!problem.empty())
             plan->problems.push_back(problem);
+        if (o.resize == resize_none) // only a layout encodes again: one sound held at a time
+            plan->work[i].sound = std::vector<unsigned char>();
     }
     progress_end(&shown);
 }
@@ -263,7 +266,9 @@ static put_back_counts report(const bank_layout &bank, const put_back_plan &plan
             printf(", max peak-to-peak %d, multiplier %f", w.report.level.peak,
                    static_cast<double>(w.report.level.multiplier));
             if (w.old_peak >= 0)
-                printf(", peak %d, the old phrase's %d", w.new_peak, w.old_peak);
+                printf(", peak %d, the old phrase's %d%s", w.new_peak, w.old_peak,
+                       std::abs(w.new_peak - w.old_peak) * 50 > w.old_peak ? " (not within 2 %)"
+                                                                          : "");
             printf("\n");
             report_fit(w, duration_of(static_cast<int>(2 * at.length), w.row->rate));
         } else {
@@ -421,6 +426,8 @@ stop run_implant(const bank_options &given)
         return refusal;
     if (stop refusal = lay_out(bank, o, &plan))
         return refusal;
+    for (phrase_work &w : plan.work)
+        w.sound = std::vector<unsigned char>();
     if (settle_writes(bank, &plan) == 0) {
         plan.places = places_as_they_are(bank);
         report(bank, plan);

@@ -196,11 +196,14 @@ static stop read_options(int argc, char **argv, bank_options *o)
 {
     std::vector<const char *> arguments;
     bool options_end = false;
-    for (int at = 2; at < argc && !options_end; at++)
+    for (int at = 2; at < argc && !options_end; at++) {
         if (is_help(argv[at]))
             return help_for(o->command);
-        else
-            options_end = strcmp(argv[at], "--") == 0;
+        options_end = strcmp(argv[at], "--") == 0;
+        const option_rule *rule = rule_of(strcmp(argv[at], "-o") == 0 ? "--output" : argv[at]);
+        if (rule != nullptr && rule->value == needs_value) // its value is no option ("-o -h")
+            at++;
+    }
     options_end = false;
     for (int at = 2; at < argc; at++) {
         if (options_end || argv[at][0] != '-' || argv[at][1] == '\0') {

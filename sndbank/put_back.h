@@ -17,7 +17,8 @@ struct phrase_work {
     const manifest_row *row = nullptr; // every entry without a fault
     std::string path;                  // its WAV file
     bool edited = false;               // the file differs from what extract wrote
-    std::vector<unsigned char> frames; // its sound as 16-bit stereo frames
+    std::vector<unsigned char> sound;  // its WAV file, or its frames converted: 16-bit stereo
+    int64_t frames_at = 0;             // frames from here on, waveblock_size bytes
     int samplerate_in = 0, waveblock_size = 0;
     int64_t needed = 0;                // bytes for every frame
     bool cut = false;                  // needs one byte more than the phrase has: left out

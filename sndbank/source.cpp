@@ -25,7 +25,12 @@ static fs::path resolved(const char *name)
 
 std::string regions_as_recorded(const char *regions, const char *dir)
 {
-    fs::path list = resolved(regions), folder = resolved(dir);
+    // DIR itself may be a link: the path from it is the one from where it
+    // leads, which is where "DIR/../list" goes.
+    std::error_code error;
+    fs::path list = resolved(regions), folder = fs::weakly_canonical(resolved(dir), error);
+    if (error)
+        folder = fs::path();
     if (list.empty())
         return regions;
     // Another drive has no path from DIR: the absolute one.

@@ -93,8 +93,9 @@ _SIGNATURES = {
     "sndtools_lay_out": (ctypes.c_int, [ctypes.POINTER(_Phrase), _i64, _P64, _i64, _P64]),
 }
 for _name, (_restype, _argtypes) in _SIGNATURES.items():
-    getattr(_lib, _name).restype = _restype
-    getattr(_lib, _name).argtypes = _argtypes
+    if hasattr(_lib, _name):  # an older library lacks the newer functions until called
+        getattr(_lib, _name).restype = _restype
+        getattr(_lib, _name).argtypes = _argtypes
 
 
 class Error(Exception):
