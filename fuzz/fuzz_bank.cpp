@@ -21,6 +21,7 @@
 #include "fuzz_input.h"
 #include "manifest.h"
 #include "sndbank.h"
+#include "table_scan.h"
 
 using namespace sndtools;
 
@@ -487,13 +488,14 @@ static bool same_manifest(const manifest &a, const manifest &b)
 {
     if (a.regions != b.regions || a.resized_regions != b.resized_regions ||
         a.table_offset != b.table_offset || a.order != b.order || a.hash != b.hash ||
-        a.resized != b.resized || a.rows.size() != b.rows.size())
+        a.resized != b.resized || a.peaks != b.peaks || a.rows.size() != b.rows.size())
         return false;
     for (size_t i = 0; i < a.rows.size(); i++) {
         const manifest_row &r = a.rows[i], &s = b.rows[i];
         if (r.number != s.number || r.offset != s.offset || r.length != s.length ||
             r.rate != s.rate || r.wav_rate != s.wav_rate || r.multiplier != s.multiplier ||
-            r.file != s.file || r.hash != s.hash || r.resized_offset != s.resized_offset ||
+            r.file != s.file || r.hash != s.hash || r.peak != s.peak ||
+            r.resized_offset != s.resized_offset ||
             r.resized_length != s.resized_length)
             return false;
     }
@@ -561,11 +563,28 @@ static void check_written_manifest(const bank_layout &bank, const bank_options &
         r.multiplier = "1.500000";
         r.file = wav_name_of(bank, p);
         r.hash = uint64_t(p.offset) * 0x9E3779B97F4A7C15u ^ uint64_t(p.length);
+        r.peak = static_cast<int>(p.length % 2049);
         r.resized_offset = m.resized ? placed[i].offset : p.offset;
         r.resized_length = m.resized ? placed[i].length : p.length;
         m.rows.push_back(r);
     }
     check_accepted(m);
+}
+
+// The hints read the same bytes: every offset the scan offers holds a
+// table that looks like one; the rival and nibble readings stay inside.
+static void check_hints(const bank_layout &bank, int64_t offset, nibble_order order)
+{
+    const int64_t size = int64_t(bank.rom.size());
+    for (const table_judgement &j : scan_tables(bank.rom.data(), size, 4)) {
+        std::vector<bank_phrase> found;
+        require(read_phrase_table(bank.rom.data(), size, j.offset, &found));
+        require(!table_implausible(judge_table(found, j.offset)));
+    }
+    table_judgement rival;
+    if (better_table_near(bank.rom.data(), size, judge_table(bank.phrases, offset), &rival))
+        require(rival.offset != offset && !table_implausible(rival));
+    other_order_cleaner(bank.rom.data(), bank.phrases, order);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -601,6 +620,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         o.table_offset = static_cast<int>(offset);
         check_phrases(bank.phrases, rom_size, table, offset);
         check_table(bank.rom, offset, bank.phrases);
+        check_hints(bank, offset, o.order);
     } else {
         o.regions = "list.txt";
         bank.regions_text.assign(in.file.begin(), in.file.end());
