@@ -44,6 +44,22 @@ std::string regions_as_recorded(const char *regions, const char *dir)
     return name;
 }
 
+// DIR and a path from it, "DIR/../list.txt" said as "list.txt": each
+// leading "../" takes a folder off DIR's end, its separators as given.
+static std::string joined_plainly(std::string base, std::string rest)
+{
+    while (rest.compare(0, 3, "../") == 0) {
+        size_t cut = base.find_last_of("/\\");
+        std::string last = base.substr(cut == std::string::npos ? 0 : cut + 1);
+        if (last.empty() || last == "." || last == "..")
+            break;
+        base.erase(cut == std::string::npos ? 0 : cut == 0 ? 1 : cut); // "/" stays
+        rest.erase(0, 3);
+    }
+    return base.empty() || base.back() == '/' || base.back() == '\\' ? base + rest
+                                                                    : base + "/" + rest;
+}
+
 std::string regions_path(const std::string &recorded, const char *dir)
 {
     std::error_code error;
@@ -53,9 +69,9 @@ std::string regions_path(const std::string &recorded, const char *dir)
     // the working folder of their extraction.
     std::string from_dir = std::string(dir) + "/" + recorded;
     if (fs::exists(path_of(from_dir.c_str()), error) || !fs::exists(path_of(recorded.c_str()), error)) {
-        // "DIR/../list.txt" said as "list.txt" where that is the same file
-        // (DIR no link that leads elsewhere).
-        std::string plain = name_of_path(path_of(from_dir.c_str()).lexically_normal());
+        // The plain path where it is the same file (DIR no link that leads
+        // elsewhere).
+        std::string plain = joined_plainly(dir, recorded);
         if (fs::equivalent(path_of(plain.c_str()), path_of(from_dir.c_str()), error) && !error)
             return plain;
         return from_dir;
