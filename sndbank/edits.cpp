@@ -102,7 +102,7 @@ std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *
                        static_cast<long long>(p.length), static_cast<long long>(w->needed), over);
 }
 
-stop encode_phrase(const bank_options &o, const bank_phrase &p, int64_t length, phrase_work *w)
+stop encode_phrase(const bank_options &o, int64_t length, phrase_work *w)
 {
     memory_source memory;
     byte_source wav = source_of_memory(&memory, w->sound.data() + w->frames_at, w->waveblock_size);
@@ -113,20 +113,19 @@ stop encode_phrase(const bank_options &o, const bank_phrase &p, int64_t length, 
     snd_status status = implant_wav(&job, &w->report);
     if (status.code != snd_ok)
         return stop_for(status, w->path.c_str(), o.rom);
-    (void)p;
     return stop();
 }
 
 // The decoded peak of the phrase encoded at multiplier k / 256 (a grid, so
 // that a phrase put back once is found at its own level again).
-static stop peak_at(const bank_options &o, const bank_phrase &p, int64_t length, int64_t k,
+static stop peak_at(const bank_options &o, int64_t length, int64_t k,
                     phrase_work *w, std::map<int64_t, int32_t> *peaks)
 {
     if (peaks->count(k) != 0)
         return stop();
     w->level_given = true;
     w->multiplier = static_cast<float>(k) / 256.0f;
-    if (stop refusal = encode_phrase(o, p, length, w))
+    if (stop refusal = encode_phrase(o, length, w))
         return refusal;
     (*peaks)[k] = decoded_peak(w->bytes.data(), length, o.order);
     return stop();
@@ -143,7 +142,7 @@ static stop match_level(const bank_layout &bank, const bank_options &o, const ba
         w->row->peak >= 0 ? w->row->peak
                           : decoded_peak(bank.rom.data() + p.offset, p.length, o.order);
     w->level_given = false;
-    if (stop refusal = encode_phrase(o, p, length, w))
+    if (stop refusal = encode_phrase(o, length, w))
         return refusal;
     int32_t own = decoded_peak(w->bytes.data(), length, o.order);
     if (target == 0 || own == 0) { // nothing to measure by: the sound's own level
@@ -156,21 +155,21 @@ static stop match_level(const bank_layout &bank, const bank_options &o, const ba
     std::map<int64_t, int32_t> peaks;
     int64_t k = clamp(256.0 * double(w->report.level.multiplier) * own / target);
     for (int step = 0; step < 6; step++) {
-        if (stop refusal = peak_at(o, p, length, k, w, &peaks))
+        if (stop refusal = peak_at(o, length, k, w, &peaks))
             return refusal;
         int64_t next = clamp(double(k) * peaks.at(k) / target);
         if (error(peaks.at(k)) * 50 <= target || next == k || peaks.count(next) != 0)
             break;
         k = next;
     }
-    if (stop refusal = peak_at(o, p, length, k, w, &peaks)) // when the steps ran out
+    if (stop refusal = peak_at(o, length, k, w, &peaks)) // when the steps ran out
         return refusal;
     for (int step = 0; step < 16; step++) {
         int64_t best = k;
         for (int64_t near : {k - 1, k + 1}) {
             if (near < 1 || near > most)
                 continue;
-            if (stop refusal = peak_at(o, p, length, near, w, &peaks))
+            if (stop refusal = peak_at(o, length, near, w, &peaks))
                 return refusal;
             if (error(peaks.at(near)) < error(peaks.at(best)))
                 best = near;

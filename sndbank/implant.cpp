@@ -146,7 +146,7 @@ static std::string encode_edit(const bank_layout &bank, const bank_options &o,
     problem = choose_level(bank, o, p, length, w);
     if (!problem.empty())
         return problem;
-    if (stop refusal = encode_phrase(o, p, length, w))
+    if (stop refusal = encode_phrase(o, length, w))
         return "Phrase " + std::to_string(p.number) + ": " + refusal.lines;
     w->writes = !holds(bank, p.offset, p.length, w->bytes);
     return "";

@@ -130,7 +130,7 @@ stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan
     for (size_t i = 0; i < phrases.size(); i++) {
         phrase_work &w = plan->work[i];
         if (w.writes && plan->places[i].length != int64_t(w.bytes.size()))
-            if (stop refusal = encode_phrase(o, phrases[i], plan->places[i].length, &w))
+            if (stop refusal = encode_phrase(o, plan->places[i].length, &w))
                 return refusal;
     }
     return stop();

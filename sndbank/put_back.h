@@ -56,10 +56,9 @@ std::string read_edit(const sndtools::bank_phrase &p, const bank_options &o, phr
 std::string choose_level(const bank_layout &bank, const bank_options &o,
                          const sndtools::bank_phrase &p, int64_t length, phrase_work *work);
 
-// Encodes phrase p's frames into length bytes (work->bytes) at the level
+// Encodes a phrase's frames into length bytes (work->bytes) at the level
 // chosen.
-stop encode_phrase(const bank_options &o, const sndtools::bank_phrase &p, int64_t length,
-                   phrase_work *work);
+stop encode_phrase(const bank_options &o, int64_t length, phrase_work *work);
 
 // Pairs of edited phrases, one inside the other, where one's new bytes
 // would overwrite the other's (both write, or one writes over the other's
