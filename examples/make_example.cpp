@@ -3,6 +3,7 @@
 //
 //   make_example examples/chime.bin
 //   make_example --bank examples/bank.bin
+//   make_example --float-wav in.wav out.wav
 //
 // chime.bin: a made-up data file with a short ADPCM chime inside it, the way
 // sounds sit in game data: 4096 bytes of other data, the 6000-byte sound
@@ -11,6 +12,11 @@
 // bank.bin: a 16 KiB sample ROM as an OKI MSM6295 reads it: the 1024-byte
 // phrase table at 0, four phrases at 7575 Hz one after another right after
 // it, the rest 0xFF.
+//
+// --float-wav re-saves a WAV file as an audio editor saves it: 32-bit float
+// samples (each 16-bit value v as v / 32768), an 18-byte format chunk and a
+// LIST chunk naming the software before the data. The demo uses it to show
+// that sndbank implant takes such a file and still gives the bytes back.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -21,6 +27,7 @@
 #include <vector>
 
 #include "codec.h"
+#include "wav_read.h"
 
 using namespace sndtools;
 
@@ -182,6 +189,79 @@ static std::vector<unsigned char> make_chime()
     return file;
 }
 
+static void put_le(std::vector<unsigned char> &out, uint32_t v, int bytes)
+{
+    for (int b = 0; b < bytes; b++)
+        out.push_back(static_cast<unsigned char>(v >> (8 * b)));
+}
+
+static void put_tag(std::vector<unsigned char> &out, const char *tag)
+{
+    out.insert(out.end(), tag, tag + 4);
+}
+
+static bool read_whole(const char *name, std::vector<unsigned char> *bytes)
+{
+    FILE *in = fopen(name, "rb");
+    if (in == nullptr)
+        return false;
+    unsigned char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0)
+        bytes->insert(bytes->end(), buffer, buffer + n);
+    bool ok = ferror(in) == 0;
+    fclose(in);
+    return ok;
+}
+
+// The WAV file at name as 32-bit float stereo, with a LIST chunk; empty
+// when it cannot be read.
+static std::vector<unsigned char> float_wav(const char *name)
+{
+    std::vector<unsigned char> file, out;
+    wav_sound sound;
+    if (!read_whole(name, &file) ||
+        read_wav_sound(file.data(), int64_t(file.size()), &sound) != wav_kind_readable)
+        return out;
+    std::vector<unsigned char> frames(size_t(4 * sound.frames));
+    wav_frames_16(sound, file.data(), 0, sound.frames, frames.data());
+    const char software[] = "sndtools make_example"; // 22 bytes with its zero
+    std::vector<unsigned char> info;
+    put_tag(info, "INFO");
+    put_tag(info, "ISFT");
+    put_le(info, sizeof software, 4);
+    info.insert(info.end(), software, software + sizeof software);
+    if (sizeof software & 1)
+        info.push_back(0);
+    const uint32_t data_size = static_cast<uint32_t>(2 * frames.size()), rate = sound.rate;
+    put_tag(out, "RIFF");
+    put_le(out, static_cast<uint32_t>(4 + 8 + 18 + 8 + info.size() + 8 + data_size), 4);
+    put_tag(out, "WAVE");
+    put_tag(out, "fmt ");
+    put_le(out, 18, 4);
+    put_le(out, 3, 2); // IEEE float
+    put_le(out, 2, 2);
+    put_le(out, rate, 4);
+    put_le(out, rate * 8, 4);
+    put_le(out, 8, 2);
+    put_le(out, 32, 2);
+    put_le(out, 0, 2); // no extension
+    put_tag(out, "LIST");
+    put_le(out, static_cast<uint32_t>(info.size()), 4);
+    out.insert(out.end(), info.begin(), info.end());
+    put_tag(out, "data");
+    put_le(out, data_size, 4);
+    for (size_t i = 0; i + 2 <= frames.size(); i += 2) {
+        float f = static_cast<float>(int16_t(frames[i] | frames[i + 1] << 8)) / 32768.0f;
+        uint32_t bits;
+        memcpy(&bits, &f, 4);
+        put_le(out, bits, 4);
+    }
+    printf("%llu frames at %u Hz as 32-bit float stereo, with a LIST chunk\n",
+           static_cast<unsigned long long>(sound.frames), rate);
+    return out;
+}
+
 // Written beside and renamed over, so that a failed run leaves the old file.
 static bool write_whole(const char *name, const std::vector<unsigned char> &bytes)
 {
@@ -203,15 +283,21 @@ static bool write_whole(const char *name, const std::vector<unsigned char> &byte
 int main(int argc, char **argv)
 {
     bool bank = argc == 3 && strcmp(argv[1], "--bank") == 0;
-    if (argc != 2 && !bank) {
+    bool resave = argc == 4 && strcmp(argv[1], "--float-wav") == 0;
+    if (argc != 2 && !bank && !resave) {
         printf("usage: make_example <output file>\n"
-               "       make_example --bank <output file>\n");
+               "       make_example --bank <output file>\n"
+               "       make_example --float-wav <WAV file> <float WAV file to write>\n");
         return 1;
     }
     const char *name = argv[argc - 1];
     printf("%s:\n", name);
-    if (!write_whole(name, bank ? make_bank() : make_chime())) {
-        printf("Couldn't write %s\n", name);
+    const std::vector<unsigned char> bytes = resave ? float_wav(argv[2])
+                                             : bank ? make_bank()
+                                                    : make_chime();
+    if (bytes.empty() || !write_whole(name, bytes)) {
+        printf("Couldn't %s %s\n", bytes.empty() ? "read" : "write",
+               bytes.empty() ? argv[2] : name);
         return 1;
     }
     return 0;

@@ -8,19 +8,6 @@
 
 namespace sndtools {
 
-static int64_t big_endian_24(const unsigned char *b)
-{
-    return int64_t(b[0]) << 16 | int64_t(b[1]) << 8 | b[2];
-}
-
-static bool all_bytes(const unsigned char *b, unsigned char value)
-{
-    for (int i = 0; i < 8; i++)
-        if (b[i] != value)
-            return false;
-    return true;
-}
-
 static bank_phrase phrase_at(int number, int64_t offset, int64_t length)
 {
     bank_phrase p{};
@@ -115,21 +102,13 @@ bool read_phrase_table(const unsigned char *rom, int64_t rom_size, int64_t table
     if (table_offset < 0 || table_offset > rom_size - bank_table_size)
         return false;
     for (int n = 1; n < bank_table_entries; n++) {
-        const unsigned char *entry = rom + table_offset + 8 * n;
-        if (all_bytes(entry, 0x00) || all_bytes(entry, 0xFF))
+        int64_t start, end;
+        if (!table_entry_addresses(rom + table_offset + 8 * n, &start, &end))
             continue;
-        int64_t start = big_endian_24(entry), end = big_endian_24(entry + 3);
         bank_phrase p = phrase_at(n, table_offset + start, start <= end ? end - start + 1 : 0);
         p.start = start;
         p.end = end;
-        if (start > end)
-            p.fault = bank_fault_reversed;
-        else if (end >= bank_chip_space)
-            p.fault = bank_fault_past_space;
-        else if (table_offset + end >= rom_size)
-            p.fault = bank_fault_past_file;
-        else if (start < bank_table_size)
-            p.fault = bank_fault_in_table;
+        p.fault = table_entry_fault(start, end, table_offset, rom_size);
         phrases->push_back(p);
     }
     mark_shared_bytes(phrases);

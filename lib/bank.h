@@ -12,6 +12,7 @@
 #define SNDTOOLS_BANK_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,35 @@ enum bank_fault {
     bank_fault_name,        // a name that cannot be a file's
     bank_fault_same_name    // the name of phrase other
 };
+
+// An entry's start and end addresses (end inclusive); false for an empty
+// entry. (Inline: the scan for tables reads every entry of a ROM.)
+inline bool table_entry_addresses(const unsigned char *entry, int64_t *start, int64_t *end)
+{
+    uint64_t v;
+    memcpy(&v, entry, 8);
+    if (v == 0 || v == ~uint64_t(0))
+        return false;
+    *start = int64_t(entry[0]) << 16 | int64_t(entry[1]) << 8 | entry[2];
+    *end = int64_t(entry[3]) << 16 | int64_t(entry[4]) << 8 | entry[5];
+    return true;
+}
+
+// What is wrong with an entry's addresses in the table at table_offset of
+// a ROM of rom_size bytes, if anything.
+inline bank_fault table_entry_fault(int64_t start, int64_t end, int64_t table_offset,
+                                    int64_t rom_size)
+{
+    if (start > end)
+        return bank_fault_reversed;
+    if (end >= bank_chip_space)
+        return bank_fault_past_space;
+    if (table_offset + end >= rom_size)
+        return bank_fault_past_file;
+    if (start < bank_table_size)
+        return bank_fault_in_table;
+    return bank_fault_none;
+}
 
 struct bank_phrase {
     int number;             // the table's entry, or the place among the list's phrase lines

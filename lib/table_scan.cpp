@@ -95,14 +95,10 @@ enum entry_kind { entry_empty, entry_bad, entry_maybe };
 // so only "past the file" depends on where the table lies.
 entry_kind kind_of(const unsigned char *e, int64_t *start, int64_t *end)
 {
-    uint64_t v;
-    memcpy(&v, e, 8);
-    if (v == 0 || v == ~uint64_t(0))
+    if (!table_entry_addresses(e, start, end))
         return entry_empty;
-    *start = int64_t(e[0]) << 16 | int64_t(e[1]) << 8 | e[2];
-    *end = int64_t(e[3]) << 16 | int64_t(e[4]) << 8 | e[5];
-    return *start > *end || *end >= bank_chip_space || *start < bank_table_size ? entry_bad
-                                                                                : entry_maybe;
+    return table_entry_fault(*start, *end, 0, INT64_MAX) != bank_fault_none ? entry_bad
+                                                                          : entry_maybe;
 }
 
 entry_kind kind_at(const unsigned char *rom, int64_t block)

@@ -51,11 +51,13 @@ bool better_table_near(const unsigned char *rom, int64_t rom_size, const table_j
 
 // Whether the usable phrases (not those inside another) decode clearly
 // cleaner in the other nibble order than in order: for more than half of
-// those of 64 bytes or more, the other has at most an eighth of the samples
-// at the 12-bit limits (of at least 8) and a smaller share of its changes'
-// energy at the highest frequencies (the second differences' mean square
-// over the first differences'). At most the first 64 KiB of each phrase
-// are decoded.
+// those of 64 bytes or more, either the other has at most an eighth of the
+// samples at the 12-bit limits (of at least 8) and a smaller share of its
+// changes' energy at the highest frequencies (the second differences' mean
+// square over the first differences'); or order's samples drift (the
+// other's first differences' energy against its samples' is more than four
+// times order's) with no more samples at the limits than a quarter. At
+// most the first 64 KiB of each phrase are decoded.
 bool other_order_cleaner(const unsigned char *rom, const std::vector<bank_phrase> &phrases,
                          nibble_order order);
 

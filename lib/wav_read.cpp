@@ -186,7 +186,7 @@ void wav_frames_16(const wav_sound &sound, const unsigned char *file, int64_t fi
                    int64_t count, unsigned char *out)
 {
     const unsigned char *in = file + sound.data_at + first * sound.block_align;
-    if (sound.format_tag == 1 && sound.bits == 16 && sound.channels == 2) {
+    if (wav_is_16bit_stereo(sound)) {
         if (count > 0)
             memcpy(out, in, size_t(count * 4));
         return;

@@ -45,9 +45,16 @@ struct wav_sound {
 // byte after an odd-sized one). A data size of 0xFFFFFFFF (a writer that
 // could not go back) or one past the end of the file takes the bytes that
 // are there (whole frames); one of 0 is taken as it says, as other chunks
-// may follow an empty data chunk. Never reads outside the size bytes. *sound is set as far as
-// the reading got.
+// may follow an empty data chunk. Never reads outside the size bytes.
+// *sound is set as far as the reading got.
 wav_kind read_wav_sound(const unsigned char *file, int64_t size, wav_sound *sound);
+
+// Whether a readable sound's frames are already 16-bit stereo: its bytes
+// are the frames, as they are.
+inline bool wav_is_16bit_stereo(const wav_sound &sound)
+{
+    return sound.format_tag == 1 && sound.bits == 16 && sound.channels == 2;
+}
 
 // Frames [first, first + count) of a readable sound, which must lie within
 // its frames, as 16-bit stereo little-endian frames (4 bytes each) into out.

@@ -69,7 +69,7 @@ static std::string frames_of(const std::string &path, std::vector<unsigned char>
                " frames, more than a phrase can take\n";
     w->samplerate_in = sound.rate;
     w->waveblock_size = static_cast<int>(4 * sound.frames);
-    if (sound.format_tag == 1 && sound.bits == 16 && sound.channels == 2) {
+    if (wav_is_16bit_stereo(sound)) { // not copied
         w->sound = std::move(file);
         w->frames_at = sound.data_at;
     } else {

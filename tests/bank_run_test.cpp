@@ -18,6 +18,7 @@
 #include "codec.h"
 #include "reference.h"
 #include "run_tool.h"
+#include "wav_files.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -618,18 +619,7 @@ TEST(BankRun, RateFromTheClock)
 // the samples' bytes, and a LIST chunk before the data.
 std::string saved_wav(int tag, int channels, int bits, int rate, const std::string &data)
 {
-    auto le = [](uint64_t v, int n) {
-        std::string s;
-        for (int i = 0; i < n; i++)
-            s += static_cast<char>(v >> (8 * i));
-        return s;
-    };
-    const int block = channels * bits / 8;
-    std::string chunks = "fmt " + le(16, 4) + le(tag, 2) + le(channels, 2) + le(rate, 4) +
-                         le(uint64_t(rate) * block, 4) + le(block, 2) + le(bits, 2) + "LIST" +
-                         le(18, 4) + "INFOISFT" + le(5, 4) + "Edit" + std::string(2, '\0') +
-                         "data" + le(data.size(), 4) + data;
-    return "RIFF" + le(chunks.size() + 4, 4) + "WAVE" + chunks;
+    return wav(fmt(tag, channels, bits, -1, rate) + list_chunk + chunk("data", data));
 }
 
 // The files users bring: any WAV file an editor saves goes in (a mono one

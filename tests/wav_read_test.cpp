@@ -11,31 +11,12 @@
 
 #include "sndtools.h"
 #include "wav_kind_line.h"
+#include "wav_files.h"
 #include "wav_read.h"
 
 using namespace sndtools;
 
 namespace {
-
-std::string le(uint64_t v, int bytes)
-{
-    std::string s;
-    for (int i = 0; i < bytes; i++)
-        s += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return s;
-}
-
-std::string chunk(const std::string &tag, const std::string &body)
-{
-    return tag + le(body.size(), 4) + body + (body.size() % 2 ? std::string(1, '\0') : "");
-}
-
-std::string fmt(int tag, int channels, int bits, int align = -1)
-{
-    int block = align >= 0 ? align : channels * bits / 8;
-    return chunk("fmt ", le(tag, 2) + le(channels, 2) + le(8000, 4) + le(8000 * block, 4) +
-                             le(block, 2) + le(bits, 2));
-}
 
 std::string extensible(int sub, int channels, int bits)
 {
@@ -43,11 +24,6 @@ std::string extensible(int sub, int channels, int bits)
                        le(3, 4) + le(sub, 2) +
                        std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
     return chunk("fmt ", body);
-}
-
-std::string wav(const std::string &chunks)
-{
-    return "RIFF" + le(chunks.size() + 4, 4) + "WAVE" + chunks;
 }
 
 std::string samples(const std::vector<int64_t> &values, int bytes)
@@ -74,7 +50,6 @@ std::string floats(const std::vector<double> &values, bool as_double)
 
 const std::string stereo16 = samples({0, 0, 1, -1, 32767, -32768, 12345, -2345}, 2);
 const std::vector<int> stereo16_frames = {0, 0, 1, -1, 32767, -32768, 12345, -2345};
-const std::string list = chunk("LIST", "INFOISFT" + le(5, 4) + "Lavf\0" + std::string(1, '\0'));
 
 struct readable_case {
     const char *what;
@@ -115,14 +90,14 @@ TEST(WavRead, GivesEachVariantsFrames)
          {0, 4, 32767, -32768}},
         {"extensible 24-bit", wav(extensible(1, 2, 24) + chunk("data", samples(ties24, 3))), ties},
         {"LIST before and after fmt",
-         wav(list + fmt(1, 2, 16) + list + chunk("data", stereo16) + list), stereo16_frames},
+         wav(list_chunk + fmt(1, 2, 16) + list_chunk + chunk("data", stereo16) + list_chunk), stereo16_frames},
         {"odd-sized chunk and its pad byte",
          wav(fmt(1, 2, 16) + chunk("JUNK", "abc") + chunk("data", stereo16)), stereo16_frames},
         {"data size past the end: whole frames",
          wav(fmt(1, 2, 16)) + "data" + le(1000, 4) + stereo16 + "\x01\x02", stereo16_frames},
         {"streamed data size", wav(fmt(1, 2, 16)) + "data" + le(0xFFFFFFFF, 4) + stereo16,
          stereo16_frames},
-        {"empty data, LIST after it", wav(fmt(1, 2, 16) + chunk("data", "") + list), {}},
+        {"empty data, LIST after it", wav(fmt(1, 2, 16) + chunk("data", "") + list_chunk), {}},
     };
     for (const auto &c : cases) {
         wav_kind kind;
@@ -150,7 +125,7 @@ TEST(WavRead, RefusesEachKindWithItsLine)
          "d/3.wav holds 3 channels; sndbank takes one or two; convert it with: sox"},
         {"IMA ADPCM", wav(fmt(0x11, 1, 4) + chunk("data", "")), wav_kind_compressed,
          "d/3.wav holds IMA ADPCM samples (format 0x0011); convert it with: sox"},
-        {"no data", wav(fmt(1, 2, 16) + list), wav_kind_no_data, "d/3.wav is a WAV file without"},
+        {"no data", wav(fmt(1, 2, 16) + list_chunk), wav_kind_no_data, "d/3.wav is a WAV file without"},
         {"data before fmt", wav(chunk("data", stereo16) + fmt(1, 2, 16)), wav_kind_no_format,
          "d/3.wav is a WAV file without a whole format chunk"},
         {"fmt past the end", wav(fmt(1, 2, 16)).substr(0, 30), wav_kind_no_format, "d/3.wav"},
