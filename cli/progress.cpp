@@ -13,13 +13,15 @@
 static FILE *shown_on = nullptr;
 static std::string shown_text;
 
+const double shown_after = 1.0; // seconds: a short run shows nothing
+
 static double now()
 {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool standard_error_is_terminal()
+static bool standard_error_is_terminal()
 {
 #ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;
@@ -28,20 +30,13 @@ bool standard_error_is_terminal()
 #endif
 }
 
-void progress_start_on(progress *p, FILE *terminal, double delay, const char *what,
-                       int64_t total)
-{
-    p->terminal = terminal;
-    p->what = what;
-    p->total = total;
-    p->delay = delay;
-    p->started = now();
-    p->drawn = 0.0;
-}
-
 void progress_start(progress *p, const char *what, int64_t total)
 {
-    progress_start_on(p, standard_error_is_terminal() ? stderr : nullptr, 1.0, what, total);
+    p->terminal = standard_error_is_terminal() ? stderr : nullptr;
+    p->what = what;
+    p->total = total;
+    p->started = now();
+    p->drawn = 0.0;
 }
 
 // The bytes that replace a shown line of shown_width characters by text.
@@ -58,7 +53,7 @@ void progress_at(progress *p, int64_t at)
     if (p->terminal == nullptr)
         return;
     double t = now();
-    if (t - p->started < p->delay || (!shown_text.empty() && t - p->drawn < 0.1))
+    if (t - p->started < shown_after || (!shown_text.empty() && t - p->drawn < 0.1))
         return;
     std::string text = std::string(p->what) + " " + std::to_string(at) + " of " +
                        std::to_string(p->total);

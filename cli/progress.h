@@ -15,21 +15,14 @@ struct progress {
     const char *what = "";
     int64_t total = 0;
     double started = 0.0, drawn = 0.0; // seconds on a steady clock
-    double delay = 1.0;                // before the first line
 };
 
-// Whether standard error is a terminal: the one place that decides.
-bool standard_error_is_terminal();
-
-// A step of total parts starts: shown on standard error if a terminal.
+// A step of total parts starts: shown on standard error if it is a
+// terminal (the one place that decides), after a second.
 void progress_start(progress *p, const char *what, int64_t total);
 
-// The same on a given stream (null: nowhere) after delay seconds.
-void progress_start_on(progress *p, FILE *terminal, double delay, const char *what,
-                       int64_t total);
-
 // At part at (from 1) of the total: the line redrawn, at most ten times a
-// second, once the delay has passed. From one thread at a time.
+// second, once the step has gone on a second. From one thread at a time.
 void progress_at(progress *p, int64_t at);
 
 // Before a line goes to standard output: the progress line, if shown,
