@@ -34,8 +34,7 @@ static int64_t read_pieces(byte_source *in, int64_t size, int64_t piece_size, in
         int64_t mine = 0;
         for (int64_t at; (at = piece_size * next++) < size;) {
             int64_t want = std::min(piece_size, size - at);
-            int64_t got = in->read_at != nullptr ? in->read_at(in->context, at, piece.data(), want)
-                                                 : in->read(in->context, piece.data(), want);
+            int64_t got = in->read_at(in->context, at, piece.data(), want);
             short_read = short_read || got != want;
             for (int64_t i = 0; i < got; i += 4)
                 mine += piece[size_t(i)];
@@ -76,7 +75,7 @@ int main(int argc, char **argv)
     file_source file;
     byte_source wav = source_of_file(&file, in, wav_header_size, size);
     int64_t first = read_pieces(&wav, size, level_piece, threads);
-    if (first < 0 || (wav.read_at == nullptr && !wav.rewind(wav.context)))
+    if (first < 0)
         return 1;
     int64_t second = read_pieces(&wav, size, window_piece, threads);
     fclose(in);

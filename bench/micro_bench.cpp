@@ -106,7 +106,7 @@ template <bool literal> void bm_place_frames(benchmark::State &state)
     std::vector<int32_t> samples = decoded(region);
     int64_t frames = static_cast<int64_t>(samples.size()) * 44100 / 8000 - 8;
     std::vector<unsigned char> out(4 * frames);
-    static extract_plan plan;
+    static frame_plan plan;
     std::vector<int32_t> window(decode_window_samples);
     frame_job job{region.data(), bench_bytes, high_nibble_first, 8000, 44100, 12.0137f,
                     frames, 1};
@@ -135,7 +135,7 @@ void bm_place_whole_frames(benchmark::State &state)
                     12.0137f, first + frames, 1};
     std::vector<int32_t> window(decode_window_samples);
     std::vector<unsigned char> out(4 * frames);
-    static extract_plan plan;
+    static frame_plan plan;
     plan_frames(&plan, &job, nullptr);
     // The decoder's states as the level pass keeps them.
     std::vector<ad_state> states(region.size() / state_stride + 1);

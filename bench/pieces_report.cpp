@@ -1,14 +1,15 @@
-// How the encoder's batches met the true chain on a real job: the implant
-// of a WAV file into a region of sample_len bytes at samplerate_out, on
-// threads threads, through the library, nothing written.
+// How the encoder's batches met the true chain on a real job: the samples
+// of the implant of a WAV file into a region of sample_len bytes at
+// samplerate_out (the automatic level), encoded on threads threads in
+// batches of 1 MiB, nothing written.
 //
 //   pieces_report <wav> <sample_len> <samplerate_out> <threads>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "file_stream.h"
 #include "implant.h"
+#include "reference.h"
 #include "wav.h"
 
 using namespace sndtools;
@@ -26,14 +27,21 @@ int main(int argc, char **argv)
         return 1;
     const int64_t len = atoll(argv[2]);
     std::vector<unsigned char> region(static_cast<size_t>(len));
-    file_source file;
-    byte_source wav = source_of_file(&file, in, wav_header_size, wav_data_size(hdr));
-    piece_counts counts{};
-    implant_job job{&wav, wav_data_size(hdr), wav_sample_rate(hdr), atoi(argv[3]), false, 0.0f,
-                    region.data(), len, high_nibble_first, atoi(argv[4]), nullptr, nullptr,
-                    &counts};
-    if (implant_wav(&job, nullptr).code != snd_ok)
+    std::vector<unsigned char> frames(static_cast<size_t>(wav_data_size(hdr)));
+    if (fread(frames.data(), 1, frames.size(), in) != frames.size())
         return 1;
+    const int wav_rate = wav_sample_rate(hdr), adpcm_rate = atoi(argv[3]);
+    memory_source held;
+    byte_source wav = source_of_memory(&held, frames.data(), int64_t(frames.size()));
+    implant_job job = job_of(&wav, wav_rate, adpcm_rate, 0.0f, len, 1);
+    implant_report report;
+    if (implant_wav(&job, region.data(), &report).code != snd_ok)
+        return 1;
+    std::vector<int32_t> samples(2 * static_cast<size_t>(len));
+    resample_input_plain(frames.data(), int64_t(frames.size()) / 4, wav_rate, adpcm_rate,
+                         report.level.multiplier, samples.data(), 2 * len);
+    batch_counts counts{};
+    encoded_in_batches(samples, atoi(argv[4]), 1 << 20, &counts);
     fclose(in);
     printf("%lld batches: %lld on the true state, %lld met it at their start, %lld after %.1f "
            "bytes on average (%lld at most), %lld ran through\n",

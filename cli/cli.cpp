@@ -265,8 +265,6 @@ stop stop_for(snd_status status, const char *filein, const char *fileout)
     case sndtools::snd_data_short:
         return failed("Could not read WAV input file.  Bytes desired = %d; bytes read = %d\n",
                       static_cast<int>(status.wanted), static_cast<int>(status.got));
-    case sndtools::snd_reread_failed:
-        return failed("WAV input file %s could not be read again\n", filein);
     case sndtools::snd_reread_short:
         return failed("WAV input file %s is shorter than when it was first read\n", filein);
     default: // values the programs refuse before any job starts

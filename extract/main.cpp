@@ -23,28 +23,6 @@ static const program_line line = {
     "file; the manual page says more: man sndextract.",
     nibble_option_help, 7};
 
-// The WAV file, opened only once the work is held and the level known, so
-// that a refused run leaves an existing output file as it was. A WAV file
-// cut short by a failed write or an interruption would claim frames it
-// lacks: a regular file that this run created or emptied goes again then.
-struct wav_output {
-    output_file out;
-    byte_sink sink;
-    bool amplification_given;
-    stop problem;
-};
-
-static bool open_at_level(void *context, const level_report *level)
-{
-    wav_output *o = static_cast<wav_output *>(context);
-    o->problem = open_output(&o->out, o->out.name);
-    if (o->problem)
-        return false;
-    o->sink = sink_of_file(o->out.file);
-    report_level(*level, o->amplification_given);
-    return true;
-}
-
 static stop run_sndextract(int argc, char **argv)
 {
     command_line cmd;
@@ -90,17 +68,33 @@ static stop run_sndextract(int argc, char **argv)
     if (stop refusal = read_region(in, filein, offset, sample_len, &region))
         return refusal;
 
-    wav_output wav{output_file{fileout, nullptr, nullptr}, byte_sink{}, cmd.amplification_given,
-                   stop()};
-    extract_job job{region.bytes, sample_len, cmd.order, ADPCM_sample_freq, samplerate_out,
-                    cmd.amplification_given, amplification, usable_processors(), &wav.sink,
-                    open_at_level, &wav};
-    snd_status written = extract_wav(&job, nullptr);
-    if (written.code == snd_stopped)
-        return wav.problem;
-    if (wav.out.file == nullptr) // refused before the output was opened
-        return stop_for(written, filein, fileout);
-    return close_output(&wav.out, written.code != snd_ok);
+    extract_job job;
+    job.region = region.bytes;
+    job.sample_len = sample_len;
+    job.order = cmd.order;
+    job.adpcm_rate = ADPCM_sample_freq;
+    job.wav_rate = samplerate_out;
+    job.amplification_given = cmd.amplification_given;
+    job.amplification = amplification;
+    job.threads = usable_processors();
+    extract_plan *plan;
+    level_report level;
+    if (stop refusal = stop_for(extract_measure(&job, &plan, &level), filein, fileout))
+        return refusal;
+    // The WAV file, opened only once the work is held and the level known,
+    // so that a refused run leaves an existing output file as it was. A WAV
+    // file cut short by a failed write or an interruption would claim
+    // frames it lacks: a regular file that this run created or emptied
+    // goes again then.
+    output_file out{fileout, nullptr, nullptr};
+    stop opened = open_output(&out, fileout);
+    if (!opened) {
+        report_level(level, cmd.amplification_given);
+        byte_sink sink = sink_of_file(out.file);
+        opened = close_output(&out, extract_write(plan, &sink).code != snd_ok);
+    }
+    extract_free(plan);
+    return opened;
 }
 
 PROGRAM_MAIN(run_sndextract)

@@ -47,10 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
     byte_sink sink = sink_of_file(out);
     const int threads = 1 + int(in.choice >> 4) % 4;
-    extract_job job{region.data(), len,  high_nibble_first, freq,   rate, fixed, amplification,
-                    threads,       &sink, nullptr,          nullptr};
+    extract_job job;
+    job.region = region.data();
+    job.sample_len = len;
+    job.adpcm_rate = freq;
+    job.wav_rate = rate;
+    job.amplification_given = fixed;
+    job.amplification = amplification;
+    job.threads = threads;
     level_report level;
-    snd_status status = extract_wav(&job, &level);
+    snd_status status = extract_wav(&job, &sink, &level);
     const float multiplier = level.multiplier;
     bool complete = status.code == snd_ok && fflush(out) == 0;
     if (full) {

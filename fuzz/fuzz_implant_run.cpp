@@ -22,11 +22,9 @@
 
 using namespace sndtools;
 
-// The implant of the file's data, from the file through its adapter
-// (in_turn: its reads at offsets left out) or held in memory (as the
-// program holds a pipe's).
-static std::vector<unsigned char> implant(const std::string &file, bool held, bool in_turn,
-                                          int rate_in,
+// The implant of the file's data, from the file through its adapter or
+// held in memory (as the program holds a pipe's).
+static std::vector<unsigned char> implant(const std::string &file, bool held, int rate_in,
                                           int rate_out, bool fixed, float amplification, int len,
                                           snd_status *status, float *multiplier)
 {
@@ -40,13 +38,17 @@ static std::vector<unsigned char> implant(const std::string &file, bool held, bo
     int64_t there = static_cast<int64_t>(file.size()) - wav_header_size;
     byte_source wav = held ? source_of_memory(&in_memory, bytes + wav_header_size, there)
                            : source_of_file(&from_file, f, wav_header_size, there);
-    if (in_turn)
-        wav.read_at = nullptr;
     std::vector<unsigned char> region(static_cast<size_t>(len));
-    implant_job job{&wav, wav_data_size(bytes), rate_in, rate_out, fixed, amplification,
-                    region.data(), len, high_nibble_first, 1, nullptr, nullptr, nullptr};
+    implant_job job;
+    job.wav = &wav;
+    job.data_size = wav_data_size(bytes);
+    job.wav_rate = rate_in;
+    job.adpcm_rate = rate_out;
+    job.amplification_given = fixed;
+    job.amplification = amplification;
+    job.sample_len = len;
     implant_report report{};
-    *status = implant_wav(&job, &report);
+    *status = implant_wav(&job, region.data(), &report);
     *multiplier = report.level.multiplier;
     fclose(f);
     return region;
@@ -74,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string file = in.file.substr(0, 44 + static_cast<size_t>(data_size));
     snd_status from_file, held;
     float multiplier;
-    std::vector<unsigned char> a = implant(file, false, in.choice & 2, rate_in, rate_out, fixed,
+    std::vector<unsigned char> a = implant(file, false, rate_in, rate_out, fixed,
                                            amplification, len, &from_file, &multiplier);
-    std::vector<unsigned char> b = implant(file, true, false, rate_in, rate_out, fixed,
+    std::vector<unsigned char> b = implant(file, true, rate_in, rate_out, fixed,
                                            amplification, len, &held, &multiplier);
     bool whole = file.size() == 44 + static_cast<size_t>(data_size);
     if (from_file.code != held.code || (from_file.code == snd_ok) != whole || a != b)

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int threads = 1 + data[0] % 4;
     const int shift = data[2] % 8; // 0: the 12-bit range, and beyond it
     // Short warm-ups and trails, so that batches meet late, or never.
-    sndtools::piece_plan plan;
+    sndtools::batch_plan plan;
     plan.warm_up = data[3] % 64 * 4;
     plan.trail = 1 + data[4] % 32;
     plan.stride = 1 + data[4] / 32;

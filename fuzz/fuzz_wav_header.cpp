@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "fields.h"
-#include "file_stream.h"
 #include "sndtools.h"
 #include "wav.h"
 
@@ -49,23 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                   data_size != wav_data_size(exact.data()))))
         abort();
 
-    // The same bytes through the reading step, from a stream.
-    FILE *f = fmemopen(exact.empty() ? nullptr : exact.data(), size, "rb");
-    if (f == nullptr && size > 0)
-        abort();
-    unsigned char hdr[wav_header_size];
-    file_source source;
-    byte_source in = source_of_file(&source, f, 0, -1);
-    int read = f ? read_wav_header(&in, hdr) : 0;
-    if (read != got || check_wav_header(hdr, read) != outcome)
-        abort();
-    if (f) {
-        if (outcome == wav_ok && ftell(f) != wav_header_size)
-            abort(); // the frames follow
-        fclose(f);
-    }
-    if (outcome == wav_ok && (wav_sample_rate(hdr) != grab_intval(exact.data() + 24, 4) ||
-                              wav_data_size(hdr) != grab_intval(exact.data() + 40, 4)))
+    if (outcome == wav_ok && (wav_sample_rate(exact.data()) != grab_intval(exact.data() + 24, 4) ||
+                              wav_data_size(exact.data()) != grab_intval(exact.data() + 40, 4)))
         abort();
     return 0;
 }

@@ -65,12 +65,6 @@ static stop open_wav_data(wav_input *wav, FILE *in, int64_t in_size, int waveblo
     return stop();
 }
 
-static bool report_at_level(void *context, const level_report *level)
-{
-    report_level(*level, *static_cast<const bool *>(context));
-    return true;
-}
-
 static stop run_sndimplant(int argc, char **argv)
 {
     command_line cmd;
@@ -104,10 +98,8 @@ static stop run_sndimplant(int argc, char **argv)
     target_file target;
     if (stop refusal = open_target(fileout, offset, &target))
         return refusal;
-    file_source header_file;
-    byte_source header_source = source_of_file(&header_file, in, 0, in_size);
     unsigned char hdr[wav_header_size];
-    int got = read_wav_header(&header_source, hdr);
+    int got = static_cast<int>(fread(hdr, 1, wav_header_size, in));
     wav_check outcome = check_wav_header(hdr, got);
     if (outcome != wav_ok)
         return wav_refusal(filein, outcome, hdr, got, samplerate_out);
@@ -129,11 +121,24 @@ static stop run_sndimplant(int argc, char **argv)
     wav_input wav;
     if (stop refusal = open_wav_data(&wav, in, in_size, waveblock_size))
         return refusal;
-    bool given = cmd.amplification_given;
-    implant_job job{&wav.source, waveblock_size, samplerate_in, samplerate_out, given,
-                    amplification, region.bytes, sample_len, cmd.order, usable_processors(),
-                    report_at_level, &given, nullptr};
-    if (stop refusal = stop_for(implant_wav(&job, nullptr), filein, fileout))
+    implant_job job;
+    job.wav = &wav.source;
+    job.data_size = waveblock_size;
+    job.wav_rate = samplerate_in;
+    job.adpcm_rate = samplerate_out;
+    job.amplification_given = cmd.amplification_given;
+    job.amplification = amplification;
+    job.sample_len = sample_len;
+    job.order = cmd.order;
+    job.threads = usable_processors();
+    implant_plan *plan;
+    implant_report report;
+    if (stop refusal = stop_for(implant_measure(&job, &plan, &report), filein, fileout))
+        return refusal;
+    report_level(report.level, cmd.amplification_given);
+    snd_status encoded = implant_encode(plan, region.bytes);
+    implant_free(plan);
+    if (stop refusal = stop_for(encoded, filein, fileout))
         return refusal;
     fclose(in);
     // The region is produced whole before anything is written.

@@ -86,6 +86,9 @@ extern "C" {
 #define SNDTOOLS_ERROR_WAV_COMPRESSED 28  /* samples neither integer PCM nor floating point */
 #define SNDTOOLS_ERROR_WAV_CHANNELS 29    /* no channel or more than two */
 #define SNDTOOLS_ERROR_WAV_BITS 30        /* bits per sample or block size not read */
+#define SNDTOOLS_ERROR_WRITE 31  /* the write callback failed */
+#define SNDTOOLS_ERROR_READ 32   /* the read callback gave fewer bytes than the data holds */
+#define SNDTOOLS_ERROR_REREAD 33 /* ... and fewer the second time than the first */
 
 /* The error's name in words ("no error", "out of memory", ...); a text for
  * any value, never null. */

@@ -81,9 +81,10 @@ int check_extraction(const unsigned char *region, int64_t len, int nibble_order,
                      int64_t *frames)
 {
     *frames = 0;
-    snd_status status = check_job(region, len, nibble_order_of(nibble_order),
-                                  amplification != nullptr,
+    snd_status status = check_job(len, nibble_order_of(nibble_order), amplification != nullptr,
                                   amplification != nullptr ? *amplification : 0.0f, threads);
+    if (status.code == snd_ok && region == nullptr && len > 0)
+        status = snd_status_of(snd_no_buffer);
     if (status.code == snd_ok)
         status = extract_frames_of(len, rate_in, rate_out, frames);
     return error_of(status);
@@ -95,12 +96,17 @@ int run_extraction(const unsigned char *region, int64_t len, int nibble_order, i
                    sndtools_level *level, int threads)
 {
     return guarded([&] {
-        extract_job job{region, len, nibble_order_of(nibble_order), rate_in, rate_out,
-                        amplification != nullptr,
-                        amplification != nullptr ? *amplification : 0.0f, threads, out,
-                        nullptr, nullptr};
+        extract_job job;
+        job.region = region;
+        job.sample_len = len;
+        job.order = nibble_order_of(nibble_order);
+        job.adpcm_rate = rate_in;
+        job.wav_rate = rate_out;
+        job.amplification_given = amplification != nullptr;
+        job.amplification = amplification != nullptr ? *amplification : 0.0f;
+        job.threads = threads;
         level_report found;
-        snd_status status = extract_wav(&job, &found);
+        snd_status status = extract_wav(&job, out, &found);
         if (status.code == snd_ok)
             report(level, found);
         return error_of(status);
@@ -162,9 +168,8 @@ const char *sndtools_version(void)
 // The checks of the codec alone: a region and its samples.
 static int check_codec(const void *region, int64_t len, int nibble_order, const void *samples)
 {
-    int error = error_of(check_job(static_cast<const unsigned char *>(region), len,
-                                   nibble_order_of(nibble_order), false, 0.0f, 0));
-    if (error == SNDTOOLS_OK && samples == nullptr && len > 0)
+    int error = error_of(check_job(len, nibble_order_of(nibble_order), false, 0.0f, 0));
+    if (error == SNDTOOLS_OK && (samples == nullptr || region == nullptr) && len > 0)
         error = SNDTOOLS_ERROR_NULL_POINTER;
     return error;
 }
@@ -274,11 +279,18 @@ int sndtools_implant(const unsigned char *frames, int64_t frames_count, int32_t 
     return guarded([&] {
         memory_source held;
         byte_source wav = source_of_memory(&held, frames, 4 * frames_count);
-        implant_job job{&wav, wav.size, rate_in, rate_out, amplification != nullptr,
-                        amplification != nullptr ? *amplification : 0.0f, region, len,
-                        nibble_order_of(nibble_order), threads, nullptr, nullptr, nullptr};
+        implant_job job;
+        job.wav = &wav;
+        job.data_size = wav.size;
+        job.wav_rate = rate_in;
+        job.adpcm_rate = rate_out;
+        job.amplification_given = amplification != nullptr;
+        job.amplification = amplification != nullptr ? *amplification : 0.0f;
+        job.sample_len = len;
+        job.order = nibble_order_of(nibble_order);
+        job.threads = threads;
         implant_report found;
-        snd_status status = implant_wav(&job, &found);
+        snd_status status = implant_wav(&job, region, &found);
         if (status.code == snd_ok) {
             report(level, found.level);
             if (used != nullptr)

@@ -1,6 +1,6 @@
-// An extraction as one call: a region in memory in, the whole WAV file out
-// (header, frames, trailing zero byte) through a sink, with the level
-// measured and the automatic or fixed multiplier applied.
+// An extraction in two steps: a region in memory measured (decoded for its
+// level), then the whole WAV file (header, frames, trailing zero byte)
+// written through a sink, with the automatic or fixed multiplier applied.
 #ifndef SNDTOOLS_EXTRACT_H
 #define SNDTOOLS_EXTRACT_H
 
@@ -14,29 +14,34 @@
 namespace sndtools {
 
 struct extract_job {
-    const unsigned char *region;
-    int64_t sample_len;
-    nibble_order order;
-    int ADPCM_sample_freq, samplerate_out;
-    bool amplification_given; // the multiplier is the amplification, not the level's
-    float amplification;
-    int threads;              // that may make frames: 0 or 1, this one alone
-    // Where the WAV file goes, in order; on_level (when not null) may set
-    // it, so that an output is opened only once the work is held.
-    byte_sink *out;
-    level_callback on_level;
-    void *context;            // on_level's
+    const unsigned char *region = nullptr;
+    int64_t sample_len = 0;
+    nibble_order order = high_nibble_first;
+    int adpcm_rate = 0, wav_rate = 0;
+    bool amplification_given = false; // the multiplier is the amplification, not the level's
+    float amplification = 0.0f;
+    int threads = 1; // that may make frames: 0 or 1, this one alone
 };
 
 // The frames of the WAV file of a region of sample_len bytes (0 or more)
-// that plays at ADPCM_sample_freq, at samplerate_out: sndextract's
-// num_sampleout, or the code of the first value that cannot be used.
-snd_status extract_frames_of(int64_t sample_len, int ADPCM_sample_freq, int samplerate_out,
+// that plays at adpcm_rate, at wav_rate: sndextract's num_sampleout, or the
+// status of the first value that cannot be used.
+snd_status extract_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
                              int64_t *num_sampleout);
 
-// Runs the job; *level (when not null) receives the level once it is
-// measured, whatever happens after.
-snd_status extract_wav(const extract_job *job, level_report *level);
+// A job measured: its values checked, its work memory taken and the region
+// decoded once for the level, which *level receives. The region must stay
+// as it is until the plan is freed.
+struct extract_plan;
+snd_status extract_measure(const extract_job *job, extract_plan **plan, level_report *level);
+
+// The WAV file, through out.
+snd_status extract_write(extract_plan *plan, byte_sink *out);
+
+void extract_free(extract_plan *plan);
+
+// Both steps, for a caller with nothing to do between them.
+snd_status extract_wav(const extract_job *job, byte_sink *out, level_report *level);
 
 } // namespace sndtools
 

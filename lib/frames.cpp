@@ -69,7 +69,7 @@ struct extract_step {
     int64_t first;
     float multiplier;
     bool in_range; // no product reaches the 16-bit limits
-    const unsigned char (*at_rest)[4];
+    const unsigned char (*sample_frames)[4];
 
     void put_literal(int64_t i, int32_t a, int32_t b, float frac)
     {
@@ -80,7 +80,7 @@ struct extract_step {
     {
         unsigned char *frame = frames + 4 * (i - first);
         if (whole) {
-            memcpy(frame, at_rest[a + 2048], 4);
+            memcpy(frame, sample_frames[a + 2048], 4);
             return;
         }
         float step = static_cast<float>(b - a) * frac;
@@ -98,15 +98,15 @@ struct extract_step {
 
 } // namespace
 
-void plan_frames(extract_plan *plan, const frame_job *job, const ad_state *states)
+void plan_frames(frame_plan *plan, const frame_job *job, const ad_state *states)
 {
     plan->job = job;
     plan->states = states;
     for (int32_t a = -2048; a < 2048; a++)
-        put_frame(plan->at_rest[a + 2048], literal_frame(a, a, 0.0f, job->multiplier));
+        put_frame(plan->sample_frames[a + 2048], literal_frame(a, a, 0.0f, job->multiplier));
 }
 
-void frame_stream_start(frame_stream *s, const extract_plan *plan, int32_t *window,
+void frame_stream_start(frame_stream *s, const frame_plan *plan, int32_t *window,
                         int64_t window_count, int64_t first)
 {
     const frame_job *job = plan->job;
@@ -114,7 +114,7 @@ void frame_stream_start(frame_stream *s, const extract_plan *plan, int32_t *wind
     s->walk.i = first;
     int64_t from = 0; // the byte the window starts at, where a state was kept
     if (first < job->num_sampleout) {
-        walk_start(&s->walk, first, job->ADPCM_sample_freq, job->samplerate_out);
+        walk_start(&s->walk, first, job->adpcm_rate, job->wav_rate);
         int64_t k;
         float frac;
         walk_position(&s->walk, &k, &frac);
@@ -135,7 +135,7 @@ int64_t frame_stream_next(frame_stream *s, unsigned char *frames, int64_t max_fr
     // Samples lie in -2048..2047, so below 15.9 no product reaches the
     // 16-bit limits.
     extract_step step{frames, first, job->multiplier,
-                      job->multiplier < 15.9f && job->multiplier > -15.9f, s->plan->at_rest};
+                      job->multiplier < 15.9f && job->multiplier > -15.9f, s->plan->sample_frames};
     while (s->walk.i < stop) {
         walk_outputs(&s->walk, stop, view_of(&s->win), step);
         if (s->walk.i < stop)

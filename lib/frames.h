@@ -26,7 +26,7 @@ struct frame_job {
     const unsigned char *region;
     int64_t sample_len;
     nibble_order order;
-    int ADPCM_sample_freq, samplerate_out;
+    int adpcm_rate, wav_rate;
     float multiplier;
     int64_t num_sampleout;
     int threads;
@@ -59,25 +59,25 @@ inline int32_t saturate_16(float value)
 // What every frame of a job depends on besides its samples: the job, the
 // frame of each sample at fraction 0, and the decoder's state at every
 // state_stride bytes of the region (null: only the start state is known).
-struct extract_plan {
+struct frame_plan {
     const frame_job *job;
     const ad_state *states;
-    unsigned char at_rest[4096][4];
+    unsigned char sample_frames[4096][4];
 };
 
-void plan_frames(extract_plan *plan, const frame_job *job, const ad_state *states);
+void plan_frames(frame_plan *plan, const frame_job *job, const ad_state *states);
 
 // The frames from first on, a piece at a time: the region is decoded into
 // the window, from the last saved state before the first frame's samples,
 // as the positions reach it.
 struct frame_stream {
-    const extract_plan *plan;
+    const frame_plan *plan;
     window win;
     position_walk walk; // walk.i is the next frame
 };
 
 // window holds window_count >= 3 samples; first > 0 needs the plan's states.
-void frame_stream_start(frame_stream *s, const extract_plan *plan, int32_t *window,
+void frame_stream_start(frame_stream *s, const frame_plan *plan, int32_t *window,
                         int64_t window_count, int64_t first);
 
 // Places the next frames, at most max_frames, from the start of frames;

@@ -1,7 +1,6 @@
-// An implant as one call: a WAV file's frames in through a source (read
-// twice: for the level, then for the samples), the region's bytes out,
-// encoded from the frame sums brought to the codec's range by the
-// automatic multiplier or divided by twice a fixed one.
+// An implant in two steps: a WAV file's frames measured through a source,
+// then the region's bytes encoded from the frame sums brought to the
+// codec's range by the automatic multiplier or divided by twice a fixed one.
 #ifndef SNDTOOLS_IMPLANT_H
 #define SNDTOOLS_IMPLANT_H
 
@@ -9,7 +8,6 @@
 
 #include "codec.h"
 #include "job.h"
-#include "pieces.h"
 #include "status.h"
 #include "stream.h"
 #include "walk.h"
@@ -17,27 +15,21 @@
 namespace sndtools {
 
 struct implant_job {
-    // The WAV data: waveblock_size bytes of frames from the source's first
-    // byte on, read twice: at offsets on every thread where the source can,
-    // else through once, then rewound and read again; a source that cannot
-    // be rewound (a pipe) is to be held in memory first.
-    byte_source *wav;
-    int64_t waveblock_size;
-    int samplerate_in, samplerate_out;
-    bool amplification_given; // the multiplier is the amplification, not the level's
-    float amplification;
-    unsigned char *region;    // sample_len bytes, all of them written
-    int64_t sample_len;
-    nibble_order order;
-    int threads;              // that may work: 0 or 1, this one alone
-    level_callback on_level;
-    void *context;            // on_level's
-    piece_counts *pieces;     // when not null: how the encoder's pieces met (added to)
+    // The WAV data: data_size bytes of frames from the source's first byte
+    // on, read twice (for the level, then for the samples), at offsets.
+    byte_source *wav = nullptr;
+    int64_t data_size = 0;
+    int wav_rate = 0, adpcm_rate = 0;
+    bool amplification_given = false; // the multiplier is the amplification, not the level's
+    float amplification = 0.0f;
+    int64_t sample_len = 0;
+    nibble_order order = high_nibble_first;
+    int threads = 1; // that may work: 0 or 1, this one alone
 };
 
 // What a job found besides its level: the frames that cover the region's
 // duration (num_samplein, the frames the level scans), the WAV frames the
-// samples used, and whether frames past the WAV data were taken as silence
+// samples use, and whether frames past the WAV data are taken as silence
 // (a sound shorter than its region).
 struct implant_report {
     level_report level;
@@ -45,16 +37,25 @@ struct implant_report {
     bool filled_with_silence;
 };
 
-// The frames at samplerate_in that cover a region of sample_len bytes (0 or
-// more) that plays at samplerate_out: sndimplant's num_samplein, which its
-// level scans, or the code of the first value that cannot be used.
-snd_status implant_frames_of(int64_t sample_len, int samplerate_out, int samplerate_in,
+// The frames at wav_rate that cover a region of sample_len bytes (0 or
+// more) that plays at adpcm_rate: sndimplant's num_samplein, which its
+// level scans, or the status of the first value that cannot be used.
+snd_status implant_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
                              int64_t *num_samplein);
 
-// Runs the job; *report (when not null) receives the level once it is
-// measured, whatever happens after. The data's size is checked against the
-// source's before anything is read.
-snd_status implant_wav(const implant_job *job, implant_report *report);
+// A job measured: its values checked, its work memory taken and the WAV
+// data read once for the level, which *report receives.
+struct implant_plan;
+snd_status implant_measure(const implant_job *job, implant_plan **plan, implant_report *report);
+
+// The region's sample_len bytes, all of them, encoded from the data read
+// again.
+snd_status implant_encode(implant_plan *plan, unsigned char *region);
+
+void implant_free(implant_plan *plan);
+
+// Both steps, for a caller with nothing to do between them.
+snd_status implant_wav(const implant_job *job, unsigned char *region, implant_report *report);
 
 // The larger excursion; with no measurable level, the one frame sum seen
 // (0 when nothing was scanned).

@@ -4,13 +4,11 @@
 
 namespace sndtools {
 
-snd_status check_job(const unsigned char *region, int64_t sample_len, nibble_order order,
-                     bool amplification_given, float amplification, int threads)
+snd_status check_job(int64_t sample_len, nibble_order order, bool amplification_given,
+                     float amplification, int threads)
 {
     if (sample_len < 0 || sample_len > max_region_bytes)
-        return snd_status_of(snd_bad_length);
-    if (region == nullptr && sample_len > 0)
-        return snd_status_of(snd_no_buffer);
+        return snd_status_of(snd_bad_length, max_region_bytes, sample_len);
     if (order != high_nibble_first && order != low_nibble_first)
         return snd_status_of(snd_bad_order);
     if (amplification_given && amplification == 0.0f)

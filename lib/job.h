@@ -1,5 +1,5 @@
 // What both jobs share: the level they measured and the multiplier they
-// took, and the caller's callback that hears them before any output.
+// took, and the checks of their values.
 #ifndef SNDTOOLS_JOB_H
 #define SNDTOOLS_JOB_H
 
@@ -19,15 +19,11 @@ struct level_report {
     float multiplier;
 };
 
-// Called once the level is known, before any byte of output is made; false
-// stops the job, which then returns snd_stopped.
-typedef bool (*level_callback)(void *context, const level_report *level);
-
-// What both jobs demand of their region and options: a length in
-// 0..max_region_bytes, the region's bytes where it has any, a nibble order,
-// a fixed amplification other than 0, and 0 threads or more.
-snd_status check_job(const unsigned char *region, int64_t sample_len, nibble_order order,
-                     bool amplification_given, float amplification, int threads);
+// What both jobs demand of their values: a length in 0..max_region_bytes,
+// a nibble order, a fixed amplification other than 0, and 0 threads or
+// more; a bad length says the limit (wanted) and the length (got).
+snd_status check_job(int64_t sample_len, nibble_order order, bool amplification_given,
+                     float amplification, int threads);
 
 } // namespace sndtools
 

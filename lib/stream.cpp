@@ -13,24 +13,10 @@ static int64_t read_memory_at(void *context, int64_t offset, unsigned char *into
     return got;
 }
 
-static int64_t read_memory(void *context, unsigned char *into, int64_t n)
-{
-    memory_source *m = static_cast<memory_source *>(context);
-    int64_t got = read_memory_at(context, m->at, into, n);
-    m->at += got;
-    return got;
-}
-
-static bool rewind_memory(void *context)
-{
-    static_cast<memory_source *>(context)->at = 0;
-    return true;
-}
-
 byte_source source_of_memory(memory_source *m, const unsigned char *bytes, int64_t size)
 {
-    *m = memory_source{bytes, size, 0};
-    return byte_source{m, read_memory, rewind_memory, size, read_memory_at};
+    *m = memory_source{bytes, size};
+    return byte_source{m, read_memory_at, size};
 }
 
 static bool write_memory(void *context, const unsigned char *bytes, int64_t n)

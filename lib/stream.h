@@ -1,6 +1,7 @@
 // Where a job's bytes come from and where they go: a read or a write
 // callback with its context, so that the core never opens, reads or writes
-// a file itself. Adapters for memory here; for a FILE * in file_stream.h.
+// a file itself. Adapters for memory here; the programs' for a FILE * in
+// cli/file_stream.h.
 #ifndef SNDTOOLS_STREAM_H
 #define SNDTOOLS_STREAM_H
 
@@ -10,16 +11,11 @@ namespace sndtools {
 
 struct byte_source {
     void *context;
-    // Reads up to n bytes into into and returns how many; fewer only at the
-    // end of the data or when reading fails.
-    int64_t (*read)(void *context, unsigned char *into, int64_t n);
-    // Goes back to the first byte; false when that cannot be done.
-    bool (*rewind)(void *context);
-    int64_t size; // bytes from the first on, or -1 when that cannot be told
-    // When not null: reads up to n bytes from byte offset on into into, as
-    // read does, from any number of threads at once, and without moving
-    // where read goes on.
+    // Reads up to n bytes from byte offset on into into and returns how
+    // many; fewer only at the end of the data or when reading fails. Called
+    // from any number of threads at once.
     int64_t (*read_at)(void *context, int64_t offset, unsigned char *into, int64_t n);
+    int64_t size; // bytes from the first on
 };
 
 struct byte_sink {
@@ -28,10 +24,10 @@ struct byte_sink {
     bool (*write)(void *context, const unsigned char *bytes, int64_t n);
 };
 
-// Bytes held in memory, read from the start, or from anywhere at once.
+// Bytes held in memory.
 struct memory_source {
     const unsigned char *bytes;
-    int64_t size, at;
+    int64_t size;
 };
 byte_source source_of_memory(memory_source *m, const unsigned char *bytes, int64_t size);
 

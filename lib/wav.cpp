@@ -27,11 +27,6 @@ void fill_wav_header(unsigned char *hdr, int frames, int rate)
     implant_intval(hdr + 40, data_size, 4);
 }
 
-int read_wav_header(byte_source *in, unsigned char *hdr)
-{
-    return static_cast<int>(in->read(in->context, hdr, wav_header_size));
-}
-
 wav_check check_wav_header(const unsigned char *hdr, int got)
 {
     if (got < wav_header_size)

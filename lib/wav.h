@@ -3,8 +3,6 @@
 #ifndef SNDTOOLS_WAV_H
 #define SNDTOOLS_WAV_H
 
-#include "stream.h"
-
 namespace sndtools {
 
 const int wav_header_size = 44;
@@ -22,10 +20,6 @@ enum wav_check {
 
 // Sets all 44 bytes for frames 16-bit stereo frames at rate frames per second.
 void fill_wav_header(unsigned char *hdr, int frames, int rate);
-
-// Reads up to 44 bytes; returns how many were read. The source is left at
-// the first byte after them.
-int read_wav_header(byte_source *in, unsigned char *hdr);
 
 // Checks the first got bytes of a header; reads nothing past them.
 wav_check check_wav_header(const unsigned char *hdr, int got);

@@ -89,11 +89,8 @@ int window_refill(window *w)
     } else {
         n = w->total - w->end < room ? w->total - w->end : room;
         unsigned char *frames = reinterpret_cast<unsigned char *>(into);
-        byte_source *from = w->frames;
-        int64_t got = from->read_at != nullptr
-                          ? from->read_at(from->context, 4 * w->end, frames, 4 * n)
-                          : from->read(from->context, frames, 4 * n);
-        if (got != 4 * n)
+        const byte_source *from = w->frames;
+        if (from->read_at(from->context, 4 * w->end, frames, 4 * n) != 4 * n)
             return 1;
         sum_frames(frames, n, into);
         w->end += n;

@@ -1,8 +1,7 @@
 // One window over a source of values: the samples a region decodes to, or
-// the sums (left + right) of a WAV file's frames, read from a source (at
-// their offset, where it reads at offsets). The window holds values
-// base..end-1 of the source's total and
-// moves on a piece at a time, each piece starting with the last value of
+// the sums (left + right) of a WAV file's frames, read from a source at
+// their offset. The window holds values base..end-1 of the source's total
+// and moves on a piece at a time, each piece starting with the last value of
 // the one before, so that an interpolation whose two values straddle pieces
 // still finds both. Past its total a region holds its last sample and a
 // WAV file is silent.
@@ -40,7 +39,7 @@ void window_over_frames(window *w, byte_source *source, int64_t frames, int32_t 
 // the frames it was to hold, 0 otherwise.
 int window_refill(window *w);
 
-// Over frames read at offsets: the window from frame k on, for a walk
+// Over frames: the window from frame k on, for a walk
 // that starts there; what it holds is kept when k lies within it.
 void window_move_to(window *w, int64_t k);
 

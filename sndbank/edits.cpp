@@ -107,10 +107,17 @@ stop encode_phrase(const bank_options &o, int64_t length, phrase_work *w)
     memory_source memory;
     byte_source wav = source_of_memory(&memory, w->sound.data() + w->frames_at, w->waveblock_size);
     w->bytes.assign(size_t(length), 0);
-    implant_job job{&wav, w->waveblock_size, w->samplerate_in, w->row->rate, w->level_given,
-                    w->multiplier, w->bytes.data(), length, o.order, usable_processors(),
-                    nullptr, nullptr, nullptr};
-    snd_status status = implant_wav(&job, &w->report);
+    implant_job job;
+    job.wav = &wav;
+    job.data_size = w->waveblock_size;
+    job.wav_rate = w->samplerate_in;
+    job.adpcm_rate = w->row->rate;
+    job.amplification_given = w->level_given;
+    job.amplification = w->multiplier;
+    job.sample_len = length;
+    job.order = o.order;
+    job.threads = usable_processors();
+    snd_status status = implant_wav(&job, w->bytes.data(), &w->report);
     if (status.code != snd_ok)
         return stop_for(status, w->path.c_str(), o.rom);
     return stop();

@@ -18,11 +18,8 @@ using namespace sndtools;
 // level (as sndextract opens it), hashed as it is written; the progress
 // drawn as its pieces come (one at a time, whichever thread made them).
 struct hashed_wav {
-    output_file out;
     byte_sink file;
     hash_state hash;
-    level_report level;
-    stop problem;
     progress *shown;
     int64_t at;
 };
@@ -35,44 +32,50 @@ static bool write_hashed(void *context, const unsigned char *bytes, int64_t n)
     return w->file.write(w->file.context, bytes, n);
 }
 
-static bool open_at_level(void *context, const level_report *level)
+// The phrase's WAV file written; *hash what it holds.
+static stop write_phrase(const extract_job &job, const char *rom, const char *path,
+                         progress *shown, int64_t at, level_report *level, uint64_t *hash)
 {
-    hashed_wav *w = static_cast<hashed_wav *>(context);
-    w->level = *level;
-    w->problem = open_output_replacing_link(&w->out, w->out.name);
-    if (w->problem)
-        return false;
-    w->file = sink_of_file(w->out.file);
-    return true;
+    extract_plan *plan;
+    if (stop refusal = stop_for(extract_measure(&job, &plan, level), rom, path))
+        return refusal;
+    output_file out{path, nullptr, nullptr};
+    stop done = open_output_replacing_link(&out, path);
+    if (!done) {
+        hashed_wav wav{sink_of_file(out.file), hash_state{}, shown, at};
+        hash_start(&wav.hash, hash_xxh64);
+        byte_sink sink{&wav, write_hashed};
+        done = close_output(&out, extract_write(plan, &sink).code != snd_ok);
+        *hash = hash_end(&wav.hash);
+    }
+    extract_free(plan);
+    return done;
 }
 
 static stop extract_phrase(const bank_layout &bank, const bank_options &o, const bank_phrase &p,
                            const std::string &path, manifest_row *row, progress *shown,
                            int64_t at)
 {
-    hashed_wav wav{output_file{path.c_str(), nullptr, nullptr}, byte_sink{}, hash_state{},
-                   level_report{}, stop(), shown, at};
-    hash_start(&wav.hash, hash_xxh64);
-    byte_sink sink{&wav, write_hashed};
-    extract_job job{bank.rom.data() + p.offset, p.length, o.order, adpcm_rate_of(o, p),
-                    wav_rate_of(o, p), o.amplification_given, o.amplification,
-                    usable_processors(), &sink, open_at_level, &wav};
-    snd_status written = extract_wav(&job, nullptr);
-    if (written.code == snd_stopped)
-        return wav.problem;
-    if (wav.out.file == nullptr)
-        return stop_for(written, o.rom, path.c_str());
-    if (stop refusal = close_output(&wav.out, written.code != snd_ok))
+    extract_job job;
+    job.region = bank.rom.data() + p.offset;
+    job.sample_len = p.length;
+    job.order = o.order;
+    job.adpcm_rate = adpcm_rate_of(o, p);
+    job.wav_rate = wav_rate_of(o, p);
+    job.amplification_given = o.amplification_given;
+    job.amplification = o.amplification;
+    job.threads = usable_processors();
+    level_report level;
+    if (stop refusal = write_phrase(job, o.rom, path.c_str(), shown, at, &level, &row->hash))
         return refusal;
     char multiplier[64];
-    snprintf(multiplier, sizeof multiplier, "%f", static_cast<double>(wav.level.multiplier));
+    snprintf(multiplier, sizeof multiplier, "%f", static_cast<double>(level.multiplier));
     row->number = p.number;
     row->offset = row->resized_offset = p.offset;
     row->length = row->resized_length = p.length;
-    row->rate = job.ADPCM_sample_freq;
-    row->wav_rate = job.samplerate_out;
+    row->rate = job.adpcm_rate;
+    row->wav_rate = job.wav_rate;
     row->multiplier = multiplier;
-    row->hash = hash_end(&wav.hash);
     row->peak = decoded_peak(bank.rom.data() + p.offset, p.length, o.order);
     progress_clear();
     printf("%3d  0x%06llX  %7lld bytes at %d Hz  ->  %s at %d Hz, multiplier %s", p.number,

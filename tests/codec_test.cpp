@@ -250,7 +250,7 @@ TEST(Pieces, SameCodesAsTheChain)
     made("square", [](int64_t i) { return (i / 37) % 2 ? 2047 : -2048; });
     made("silence and full scale", [&](int64_t i) { return (i / 5000) % 2 ? full(rng) : 0; });
     made("past the 12-bit range", [&](int64_t i) { return i % 3 ? full(rng) * 1000 : 5; });
-    piece_counts all{};
+    batch_counts all{};
     for (const auto &sound : sounds) {
         // Batches of a few bytes on the first 3000 samples (every one of
         // them a boundary), and big ones on all.
@@ -260,8 +260,8 @@ TEST(Pieces, SameCodesAsTheChain)
             const std::vector<unsigned char> chain = encoded(samples);
             for (int threads : {1, 2, 3, 8}) {
                 // The implanter's warm-up, and one so short that batches meet late.
-                piece_counts counts{};
-                piece_plan hasty;
+                batch_counts counts{};
+                batch_plan hasty;
                 hasty.warm_up = 16;
                 hasty.trail = 64;
                 hasty.stride = 3;

@@ -115,9 +115,15 @@ TEST(Jobs, OnFilesAsOnMemory)
         FILE *f = tmpfile();
         ASSERT_NE(f, nullptr);
         byte_sink out = sink_of_file(f);
-        extract_job x{region.data(), c.len, high_nibble_first, c.adpcm_rate, c.wav_rate,
-                      c.amplification != 0, c.amplification, c.threads, &out, nullptr, nullptr};
-        ASSERT_EQ(extract_wav(&x, nullptr).code, snd_ok);
+        extract_job x;
+        x.region = region.data();
+        x.sample_len = c.len;
+        x.adpcm_rate = c.adpcm_rate;
+        x.wav_rate = c.wav_rate;
+        x.amplification_given = c.amplification != 0;
+        x.amplification = c.amplification;
+        x.threads = c.threads;
+        ASSERT_EQ(extract_wav(&x, &out, nullptr).code, snd_ok);
         std::vector<unsigned char> wav = file_bytes(f);
         EXPECT_TRUE(wav == written_wav(region, high_nibble_first, c.adpcm_rate, c.wav_rate,
                                        c.amplification, 1))
@@ -127,11 +133,10 @@ TEST(Jobs, OnFilesAsOnMemory)
         byte_source in = source_of_file(&from_file, f, 44, int64_t(wav.size()) - 44);
         fseek(f, 44, SEEK_SET);
         std::vector<unsigned char> back(region.size());
-        implant_job i{&in, int64_t(wav.size()) - 45, c.wav_rate, c.adpcm_rate,
-                      c.amplification != 0, c.amplification, back.data(), c.len,
-                      high_nibble_first, c.threads, nullptr, nullptr, nullptr};
+        implant_job i = job_of(&in, c.wav_rate, c.adpcm_rate, c.amplification, c.len, c.threads);
+        i.data_size = int64_t(wav.size()) - 45;
         implant_report report;
-        ASSERT_EQ(implant_wav(&i, &report).code, snd_ok);
+        ASSERT_EQ(implant_wav(&i, back.data(), &report).code, snd_ok);
         fclose(f);
         int code;
         std::vector<unsigned char> frames(wav.begin() + 44, wav.end() - 1);

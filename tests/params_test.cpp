@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "fields.h"
-#include "file_stream.h"
 #include "numbers.h"
 #include "reference.h"
 #include "utf8.h"
@@ -193,43 +192,6 @@ TEST(WavHeader, RefusalsInCheckOrder)
         std::vector<unsigned char> hdr = good_header();
         std::copy(c.bytes.begin(), c.bytes.end(), hdr.begin() + c.at);
         EXPECT_EQ(check_wav_header(hdr.data(), 44), c.outcome) << c.name;
-    }
-}
-
-TEST(WavHeader, ReadingLeavesTheStreamAtTheFrames)
-{
-    std::vector<unsigned char> file = good_header();
-    file.push_back(0x42);
-    FILE *f = tmpfile();
-    ASSERT_NE(f, nullptr);
-    fwrite(file.data(), 1, file.size(), f);
-    rewind(f);
-    unsigned char hdr[44];
-    file_source source;
-    byte_source in = source_of_file(&source, f, 0, -1);
-    EXPECT_EQ(read_wav_header(&in, hdr), 44);
-    EXPECT_EQ(check_wav_header(hdr, 44), wav_ok);
-    EXPECT_EQ(fgetc(f), 0x42);
-    fclose(f);
-}
-
-TEST(WavHeader, ShortFiles)
-{
-    for (int size : {0, 10, 43}) {
-        std::vector<unsigned char> file = good_header();
-        file.resize(size);
-        FILE *f = tmpfile();
-        ASSERT_NE(f, nullptr);
-        if (size > 0)
-            fwrite(file.data(), 1, file.size(), f);
-        rewind(f);
-        unsigned char hdr[44];
-        file_source source;
-        byte_source in = source_of_file(&source, f, 0, -1);
-        int got = read_wav_header(&in, hdr);
-        fclose(f);
-        EXPECT_EQ(got, size);
-        EXPECT_EQ(check_wav_header(hdr, got), wav_too_short);
     }
 }
 

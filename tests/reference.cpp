@@ -148,11 +148,33 @@ std::vector<unsigned char> written_wav(const std::vector<unsigned char> &region,
 {
     std::vector<unsigned char> wav;
     byte_sink out{&wav, append};
-    extract_job job{region.data(), static_cast<int64_t>(region.size()), order, rate_in,
-                    rate_out, multiplier != 0, multiplier, threads, &out, nullptr, nullptr};
-    if (extract_wav(&job, nullptr).code != snd_ok)
+    extract_job job;
+    job.region = region.data();
+    job.sample_len = static_cast<int64_t>(region.size());
+    job.order = order;
+    job.adpcm_rate = rate_in;
+    job.wav_rate = rate_out;
+    job.amplification_given = multiplier != 0;
+    job.amplification = multiplier;
+    job.threads = threads;
+    if (extract_wav(&job, &out, nullptr).code != snd_ok)
         wav.clear();
     return wav;
+}
+
+implant_job job_of(byte_source *wav, int wav_rate, int adpcm_rate, float multiplier,
+                   int64_t len, int threads)
+{
+    implant_job job;
+    job.wav = wav;
+    job.data_size = wav->size;
+    job.wav_rate = wav_rate;
+    job.adpcm_rate = adpcm_rate;
+    job.amplification_given = multiplier != 0;
+    job.amplification = multiplier;
+    job.sample_len = len;
+    job.threads = threads;
+    return job;
 }
 
 std::vector<unsigned char> implanted_region(const std::vector<unsigned char> &frames,
@@ -162,9 +184,8 @@ std::vector<unsigned char> implanted_region(const std::vector<unsigned char> &fr
     std::vector<unsigned char> region(static_cast<size_t>(len));
     memory_source held;
     byte_source wav = source_of_memory(&held, frames.data(), static_cast<int64_t>(frames.size()));
-    implant_job job{&wav, wav.size, rate_in, rate_out, multiplier != 0, multiplier,
-                    region.data(), len, high_nibble_first, threads, nullptr, nullptr, nullptr};
-    *code = implant_wav(&job, nullptr).code;
+    implant_job job = job_of(&wav, rate_in, rate_out, multiplier, len, threads);
+    *code = implant_wav(&job, region.data(), nullptr).code;
     return region;
 }
 
@@ -187,8 +208,8 @@ std::vector<int32_t> speech_like(int64_t n, uint32_t seed)
 }
 
 std::vector<unsigned char> encoded_in_batches(const std::vector<int32_t> &samples, int threads,
-                                              int64_t batch_bytes, piece_counts *counts,
-                                              piece_plan plan)
+                                              int64_t batch_bytes, batch_counts *counts,
+                                              batch_plan plan)
 {
     std::vector<unsigned char> bytes(samples.size() / 2);
     memory_samples source{samples.data(), int64_t(bytes.size()) * 2, batch_bytes, plan.warm_up};

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "codec.h"
-#include "pieces.h"
+#include "batches.h"
+#include "implant.h"
 
 // Turns one code (0..15) into the next sample and advances the state.
 int32_t decode(sndtools::ad_state *state, uint8_t code);
@@ -42,6 +43,11 @@ std::vector<unsigned char> encoded(const std::vector<int32_t> &samples);
 std::vector<unsigned char> written_wav(const std::vector<unsigned char> &region,
                                        sndtools::nibble_order order, int rate_in, int rate_out,
                                        float multiplier, int threads);
+
+// An implant of the whole of wav's data into len bytes at these rates, by
+// the multiplier (0: the automatic one).
+sndtools::implant_job job_of(sndtools::byte_source *wav, int wav_rate, int adpcm_rate,
+                             float multiplier, int64_t len, int threads);
 
 // The region the library's implant makes of WAV frames held in memory, as
 // sndimplant writes it (a multiplier of 0: the automatic one); *code
@@ -82,7 +88,7 @@ struct memory_samples {
 // batch_bytes on threads threads (the plan the implanter's, or another).
 std::vector<unsigned char> encoded_in_batches(const std::vector<int32_t> &samples, int threads,
                                               int64_t batch_bytes,
-                                              sndtools::piece_counts *counts = nullptr,
-                                              sndtools::piece_plan plan = sndtools::piece_plan());
+                                              sndtools::batch_counts *counts = nullptr,
+                                              sndtools::batch_plan plan = sndtools::batch_plan());
 
 #endif

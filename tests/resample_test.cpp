@@ -220,7 +220,7 @@ std::vector<unsigned char> streamed_frames(const std::vector<unsigned char> &reg
                                            int rate_in, int rate_out, float multiplier,
                                            int64_t frames, int64_t window_count, int64_t piece)
 {
-    static extract_plan plan;
+    static frame_plan plan;
     frame_stream s;
     std::vector<int32_t> window(window_count);
     std::vector<unsigned char> out, buffer(4 * piece);
@@ -313,10 +313,9 @@ implant_report implanted_level(const std::vector<unsigned char> &data, int64_t s
     memory_source held;
     byte_source wav = source_of_memory(&held, data.data(), int64_t(data.size()));
     std::vector<unsigned char> region(static_cast<size_t>(scan) + 1);
-    implant_job job{&wav,          wav.size, 4096, 8192, false, 0.0f, region.data(), scan,
-                    high_nibble_first, 1, nullptr, nullptr, nullptr};
     implant_report report{};
-    EXPECT_EQ(implant_wav(&job, &report).code, snd_ok);
+    implant_job job = job_of(&wav, 4096, 8192, 0.0f, scan, 1);
+    EXPECT_EQ(implant_wav(&job, region.data(), &report).code, snd_ok);
     EXPECT_EQ(report.num_samplein, scan);
     return report;
 }
@@ -439,10 +438,10 @@ TEST(ImplantPath, PiecesMeetWithoutASeam)
 }
 
 // WAV data whose second reading ends early: a file that loses its tail
-// once its level is known, read in turn or at offsets.
+// once its level is known.
 struct shrinking_source {
     const std::vector<unsigned char> *data;
-    int64_t at, there; // bytes there once the level is known
+    int64_t there; // bytes there once the level is known
     bool second;
 };
 
@@ -455,41 +454,24 @@ int64_t read_shrinking_at(void *context, int64_t offset, unsigned char *into, in
     return got;
 }
 
-int64_t read_shrinking(void *context, unsigned char *into, int64_t n)
+byte_source source_of_shrinking(shrinking_source *s)
 {
-    shrinking_source *s = static_cast<shrinking_source *>(context);
-    int64_t got = read_shrinking_at(context, s->at, into, n);
-    s->at += got;
-    return got;
-}
-
-bool rewind_shrinking(void *context)
-{
-    static_cast<shrinking_source *>(context)->at = 0;
-    return true;
-}
-
-bool shrink(void *context, const level_report *)
-{
-    static_cast<shrinking_source *>(context)->second = true;
-    return true;
-}
-
-byte_source source_of_shrinking(shrinking_source *s, bool at_offsets)
-{
-    return byte_source{s, read_shrinking, rewind_shrinking, int64_t(s->data->size()),
-                       at_offsets ? read_shrinking_at : nullptr};
+    return byte_source{s, read_shrinking_at, int64_t(s->data->size())};
 }
 
 snd_code implant_shrinking(const std::vector<unsigned char> &data, int64_t there, int64_t len,
-                           int threads, bool at_offsets)
+                           int threads)
 {
-    shrinking_source shrinking{&data, 0, there, false};
-    byte_source wav = source_of_shrinking(&shrinking, at_offsets);
+    shrinking_source shrinking{&data, there, false};
+    byte_source wav = source_of_shrinking(&shrinking);
     std::vector<unsigned char> region(static_cast<size_t>(len));
-    implant_job job{&wav, wav.size, 8000, 8000, true, 1.0f, region.data(), len,
-                    high_nibble_first, threads, shrink, &shrinking, nullptr};
-    return implant_wav(&job, nullptr).code;
+    implant_job job = job_of(&wav, 8000, 8000, 1.0f, len, threads);
+    implant_plan *plan;
+    EXPECT_EQ(implant_measure(&job, &plan, nullptr).code, snd_ok);
+    shrinking.second = true;
+    snd_code code = implant_encode(plan, region.data()).code;
+    implant_free(plan);
+    return code;
 }
 
 TEST(ImplantPath, InputShorterOnTheSecondReading)
@@ -501,22 +483,19 @@ TEST(ImplantPath, InputShorterOnTheSecondReading)
     } cases[] = {{0, snd_reread_short}, {4, snd_reread_short}, {200, snd_reread_short},
                  {396, snd_reread_short}, {399, snd_reread_short}, {400, snd_ok}};
     for (const auto &c : cases)
-        for (bool at_offsets : {false, true})
-            EXPECT_EQ(implant_shrinking(data, c.bytes_there, 50, 1, at_offsets), c.code)
-                << c.bytes_there << (at_offsets ? " at offsets" : " in turn");
+        EXPECT_EQ(implant_shrinking(data, c.bytes_there, 50, 1), c.code) << c.bytes_there;
 }
 
-// The first reading's result, whatever the threads and however the source
-// reads: data whose first there bytes exist, the level of scan frames.
+// The first reading's result, whatever the threads: data whose first
+// there bytes exist, the level of scan frames.
 snd_status level_read(const std::vector<unsigned char> &data, int64_t there, int64_t scan,
-                      int threads, bool at_offsets, implant_report *report)
+                      int threads, implant_report *report)
 {
-    shrinking_source held{&data, 0, there, true};
-    byte_source wav = source_of_shrinking(&held, at_offsets);
+    shrinking_source held{&data, there, true};
+    byte_source wav = source_of_shrinking(&held);
     std::vector<unsigned char> region(static_cast<size_t>(scan));
-    implant_job job{&wav, wav.size, 4096, 8192, false, 0.0f, region.data(), scan,
-                    high_nibble_first, threads, nullptr, nullptr, nullptr};
-    return implant_wav(&job, report);
+    implant_job job = job_of(&wav, 4096, 8192, 0.0f, scan, threads);
+    return implant_wav(&job, region.data(), report);
 }
 
 // Extremes in the first and last scanned frames, past the scan, pieces
@@ -549,16 +528,14 @@ TEST(Threads, SameLevelForAnyCount)
     };
     for (const auto &c : cases) {
         std::vector<unsigned char> data = frames_of(*c.frames);
-        for (int threads : {1, 2, 8})
-            for (bool at_offsets : {false, true}) {
-                implant_report report{};
-                snd_status status =
-                    level_read(data, c.there, c.scan, threads, at_offsets, &report);
-                EXPECT_EQ(status.code, c.code);
-                EXPECT_EQ(status.got, c.got);
-                EXPECT_EQ(report.level.max_val, c.max_val) << threads << " " << at_offsets;
-                EXPECT_EQ(report.level.min_val, c.min_val) << threads << " " << at_offsets;
-            }
+        for (int threads : {1, 2, 8}) {
+            implant_report report{};
+            snd_status status = level_read(data, c.there, c.scan, threads, &report);
+            EXPECT_EQ(status.code, c.code);
+            EXPECT_EQ(status.got, c.got);
+            EXPECT_EQ(report.level.max_val, c.max_val) << threads;
+            EXPECT_EQ(report.level.min_val, c.min_val) << threads;
+        }
     }
 }
 
@@ -594,11 +571,10 @@ TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
 }
 
 // The implant of WAV data written to a file of its own, read through the
-// file's adapter after a header's 44 bytes; in turn, as where the system
-// cannot read at offsets, or as the adapter reads.
+// file's adapter after a header's 44 bytes.
 std::vector<unsigned char> implanted_from_file(const std::vector<unsigned char> &data,
                                                int rate_in, int rate_out, float multiplier,
-                                               int64_t len, int threads, bool in_turn)
+                                               int64_t len, int threads)
 {
     FILE *f = tmpfile();
     std::vector<unsigned char> header(44, 0), region(static_cast<size_t>(len));
@@ -607,11 +583,8 @@ std::vector<unsigned char> implanted_from_file(const std::vector<unsigned char> 
     fseek(f, 44, SEEK_SET);
     file_source file;
     byte_source wav = source_of_file(&file, f, 44, int64_t(data.size()));
-    if (in_turn)
-        wav.read_at = nullptr;
-    implant_job job{&wav, wav.size, rate_in, rate_out, true, multiplier, region.data(), len,
-                    high_nibble_first, threads, nullptr, nullptr, nullptr};
-    EXPECT_EQ(implant_wav(&job, nullptr).code, snd_ok);
+    implant_job job = job_of(&wav, rate_in, rate_out, multiplier, len, threads);
+    EXPECT_EQ(implant_wav(&job, region.data(), nullptr).code, snd_ok);
     fclose(f);
     return region;
 }
@@ -666,26 +639,21 @@ TEST(Threads, SameBytesForAnyCount)
         std::vector<unsigned char> one = implanted_region(data, x.rate_in, x.rate_out,
                                                           x.multiplier, x.len, 1, &code);
         ASSERT_EQ(code, snd_ok);
-        enum { memory, file, file_in_turn };
         for (int threads : {2, 3, 8})
-            for (int from : {memory, file, file_in_turn})
-                ASSERT_TRUE(one == (from == memory ? implanted_region(data, x.rate_in, x.rate_out,
-                                                                      x.multiplier, x.len,
-                                                                      threads, &code)
-                                                   : implanted_from_file(
-                                                         data, x.rate_in, x.rate_out,
-                                                         x.multiplier, x.len, threads,
-                                                         from == file_in_turn)))
+            for (bool from_file : {false, true})
+                ASSERT_TRUE(one == (from_file ? implanted_from_file(data, x.rate_in, x.rate_out,
+                                                                    x.multiplier, x.len, threads)
+                                              : implanted_region(data, x.rate_in, x.rate_out,
+                                                                 x.multiplier, x.len, threads,
+                                                                 &code)))
                     << x.frames << " " << x.rate_in << ">" << x.rate_out << ", " << threads
-                    << " threads, from " << from;
+                    << " threads, from a file " << from_file;
     }
     // A file shorter the second time it is read is refused with threads too.
     std::vector<unsigned char> data = random_bytes(4 << 20, rng);
     for (int threads : {1, 2, 8})
-        for (bool at_offsets : {false, true})
-            EXPECT_EQ(implant_shrinking(data, 3 << 20, 1 << 19, threads, at_offsets),
-                      snd_reread_short)
-                << threads << " threads" << (at_offsets ? " at offsets" : " in turn");
+        EXPECT_EQ(implant_shrinking(data, 3 << 20, 1 << 19, threads), snd_reread_short)
+            << threads << " threads";
 }
 
 } // namespace

@@ -20,15 +20,15 @@
 //     from..to-1 of the thread's last batch, in order, while other threads
 //     make theirs; false when the source failed. Samples once made can be
 //     made again.
-#ifndef SNDTOOLS_PIECES_H
-#define SNDTOOLS_PIECES_H
+#ifndef SNDTOOLS_BATCHES_H
+#define SNDTOOLS_BATCHES_H
 
 #include <atomic>
 #include <cstdint>
 #include <vector>
 
 #include "codec.h"
-#include "ring.h"
+#include "threads.h"
 
 namespace sndtools {
 
@@ -43,7 +43,7 @@ struct sample_batch {
 // nearly every batch, and a trail over 65536 bytes catches nearly all the
 // rest. The trail keeps the state after every stride-th byte: chains that
 // met stay together, so meeting is seen at most stride - 1 bytes late.
-struct piece_plan {
+struct batch_plan {
     int64_t warm_up = 2048; // samples
     int64_t trail = 4096;   // states kept
     int64_t stride = 16;    // bytes from one to the next
@@ -52,11 +52,11 @@ struct piece_plan {
 // How the batches met the true chain: started on it (the batch before was
 // done), met it at their start (the warm-up did), after some bytes
 // (met_bytes all of them, longest the most), or never (run through).
-struct piece_counts {
+struct batch_counts {
     int64_t batches, exact, at_start, met, met_bytes, longest, through;
 };
 
-namespace pieces_detail {
+namespace batches_detail {
 
 // The bytes of a batch after which a state is kept: every stride-th, the
 // first trail_len of them.
@@ -74,7 +74,7 @@ struct trail_marks {
     }
 };
 
-inline trail_marks marks_of(const piece_plan &plan)
+inline trail_marks marks_of(const batch_plan &plan)
 {
     return trail_marks{plan.stride, plan.trail, plan.stride, 0};
 }
@@ -125,7 +125,7 @@ struct reconcile_sink {
     }
 };
 
-inline void add_counts(piece_counts *to, const piece_counts &c)
+inline void add_counts(batch_counts *to, const batch_counts &c)
 {
     to->batches += c.batches;
     to->exact += c.exact;
@@ -136,23 +136,23 @@ inline void add_counts(piece_counts *to, const piece_counts &c)
     to->through += c.through;
 }
 
-} // namespace pieces_detail
+} // namespace batches_detail
 
 // Encodes every sample of the source's batches into bytes (sample i into
 // byte i / 2) on up to threads threads, from the start state {0, 0};
 // false when the source failed. counts (when not null) are added to.
 template <typename source_t>
 bool encode_batches(int threads, source_t &source, nibble_order order, unsigned char *bytes,
-                    const piece_plan &plan, piece_counts *counts)
+                    const batch_plan &plan, batch_counts *counts)
 {
-    using namespace pieces_detail;
-    ring reads(1), turns(1); // batch b's turn comes once batch b - 1 had its own
+    using namespace batches_detail;
+    turn_order reads, turns; // batch b's turn comes once batch b - 1 had its own
     std::atomic<int64_t> next{0}, reconciled{0};
     std::atomic<bool> failed{false};
     ad_state truth{0, 0}; // after the last batch reconciled
     unsigned carried = 0; // alone, the earlier code of a byte a batch left half done
     std::mutex counted;
-    piece_counts all{};
+    batch_counts all{};
     // (Alone, every batch starts on the true state: no trail is kept.)
     std::vector<std::vector<ad_state>> trails(static_cast<size_t>(threads));
     for (int t = 0; t < threads && threads > 1; t++)
@@ -164,15 +164,15 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
     };
     auto work = [&](int t) {
         std::vector<ad_state> &trail = trails[size_t(t)];
-        piece_counts mine{};
+        batch_counts mine{};
         for (int64_t b; (b = next++) >= 0;) {
             sample_batch batch{};
-            if (!reads.wait_free(b))
+            if (!reads.wait_for(b))
                 break;
             bool taken = source.acquire(t, b, &batch);
             if (!taken || batch.last)
                 reads.stop(); // no batch after this one: before its turn can pass
-            reads.release(b);
+            reads.done(b);
             if (!taken) {
                 fail();
                 break;
@@ -205,7 +205,7 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
                 fail();
                 break;
             }
-            if (!turns.wait_free(b))
+            if (!turns.wait_for(b))
                 break;
             mine.batches++;
             if (exact) {
@@ -236,7 +236,7 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
             }
             truth = end;
             reconciled.store(b + 1, std::memory_order_release);
-            turns.release(b);
+            turns.done(b);
             if (batch.last)
                 break;
         }
