@@ -37,7 +37,7 @@ static std::string wav_contents(const unsigned char *hdr)
     return contents;
 }
 
-static std::string hint(const char *name, const unsigned char *hdr, int got, int samplerate_out)
+static std::string hint(const char *name, const unsigned char *hdr, int got, int adpcm_rate)
 {
     if (got < wav_header_size || memcmp(hdr, "RIFF", 4) != 0 || memcmp(hdr + 8, "WAVE", 4) != 0)
         return std::string(name) + " is no WAV file: sndimplant reads the WAV file from its first "
@@ -49,7 +49,7 @@ static std::string hint(const char *name, const unsigned char *hdr, int got, int
     return std::string(name) + " holds " + wav_contents(hdr) +
            "; sndimplant reads 16-bit stereo integer PCM with its data right after a 16-byte "
            "format chunk, which this makes of it: sox \"" + name + "\" -b 16 -c 2 -r " +
-           std::to_string(samplerate_out) + " \"" + converted + "-16bit-stereo.wav\"\n";
+           std::to_string(adpcm_rate) + " \"" + converted + "-16bit-stereo.wav\"\n";
 }
 
 static stop check_refusal(wav_check outcome, const unsigned char *hdr, int got)
@@ -73,7 +73,7 @@ static stop check_refusal(wav_check outcome, const unsigned char *hdr, int got)
 }
 
 stop wav_refusal(const char *name, wav_check outcome, const unsigned char *hdr, int got,
-                 int samplerate_out)
+                 int adpcm_rate)
 {
-    return after_line(hint(name, hdr, got, samplerate_out), check_refusal(outcome, hdr, got));
+    return after_line(hint(name, hdr, got, adpcm_rate), check_refusal(outcome, hdr, got));
 }

@@ -7,8 +7,8 @@
 #include "wav.h"
 
 // hdr holds the got bytes read of the header; the conversion goes to the
-// region's rate, samplerate_out.
+// region's rate, adpcm_rate.
 stop wav_refusal(const char *name, sndtools::wav_check outcome, const unsigned char *hdr,
-                 int got, int samplerate_out);
+                 int got, int adpcm_rate);
 
 #endif

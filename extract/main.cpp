@@ -30,31 +30,31 @@ static stop run_sndextract(int argc, char **argv)
         return answer;
     const char *filein = cmd.arg[1];
     const char *fileout = cmd.arg[6];
-    int offset, sample_len, ADPCM_sample_freq, samplerate_out;
+    int offset, sample_len, adpcm_rate, wav_rate;
     float amplification = 0.0f;
     const number_arg numbers[] = {{2, "offset", &offset},
                                   {3, "length", &sample_len},
-                                  {4, "sample_freq", &ADPCM_sample_freq},
-                                  {5, "samplerate_out", &samplerate_out}};
+                                  {4, "sample_freq", &adpcm_rate},
+                                  {5, "samplerate_out", &wav_rate}};
     if (stop refusal = read_numbers(cmd, numbers, 4, 7, &amplification))
         return refusal;
-    report_values(filein, offset, sample_len, &ADPCM_sample_freq, samplerate_out, fileout,
+    report_values(filein, offset, sample_len, &adpcm_rate, wav_rate, fileout,
                   cmd.amplification_given, amplification);
     if (stop refusal = check_offset(offset))
         return refusal;
     if (stop refusal = check_length(sample_len, "extracted"))
         return refusal;
-    if (stop refusal = check_rate("sample_freq", ADPCM_sample_freq, false))
+    if (stop refusal = check_rate("sample_freq", adpcm_rate, false))
         return refusal;
-    if (stop refusal = check_rate("samplerate_out", samplerate_out, true))
+    if (stop refusal = check_rate("samplerate_out", wav_rate, true))
         return refusal;
 
-    float duration = duration_of(sample_len + sample_len, ADPCM_sample_freq);
+    float duration = duration_of(sample_len + sample_len, adpcm_rate);
     printf("Duration of sample = %f seconds\n", static_cast<double>(duration));
     int64_t num_sampleout;
-    if (extract_frames_of(sample_len, ADPCM_sample_freq, samplerate_out, &num_sampleout).code != snd_ok)
+    if (extract_frames_of(sample_len, adpcm_rate, wav_rate, &num_sampleout).code != snd_ok)
         return failed("samplerate_out %d gives more frames than a WAV file can hold\n",
-                      samplerate_out);
+                      wav_rate);
 
     FILE *in;
     if (stop refusal = open_input(filein, &in))
@@ -72,8 +72,8 @@ static stop run_sndextract(int argc, char **argv)
     job.region = region.bytes;
     job.sample_len = sample_len;
     job.order = cmd.order;
-    job.adpcm_rate = ADPCM_sample_freq;
-    job.wav_rate = samplerate_out;
+    job.adpcm_rate = adpcm_rate;
+    job.wav_rate = wav_rate;
     job.amplification_given = cmd.amplification_given;
     job.amplification = amplification;
     job.threads = usable_processors();

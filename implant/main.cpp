@@ -26,17 +26,17 @@ static const program_line line = {
     nibble_option_help, 6};
 
 // Header values the arithmetic cannot use.
-static stop check_header_values(int samplerate_in, int waveblock_size, int sample_len,
-                                int samplerate_out, int64_t *num_samplein)
+static stop check_header_values(int wav_rate, int waveblock_size, int sample_len,
+                                int adpcm_rate, int64_t *num_samplein)
 {
-    if (samplerate_in <= 0)
-        return failed("samplerate_in must be 1 or more: %d\n", samplerate_in);
+    if (wav_rate <= 0)
+        return failed("samplerate_in must be 1 or more: %d\n", wav_rate);
     if (waveblock_size < 0)
         return failed("waveblock_size must not be negative: %d\n", waveblock_size);
     if (waveblock_size > max_waveblock_size)
         return failed("waveblock_size %d is too large to hold\n", waveblock_size);
-    if (implant_frames_of(sample_len, samplerate_out, samplerate_in, num_samplein).code != snd_ok)
-        return failed("samplerate_in %d gives more frames than can be counted\n", samplerate_in);
+    if (implant_frames_of(sample_len, adpcm_rate, wav_rate, num_samplein).code != snd_ok)
+        return failed("samplerate_in %d gives more frames than can be counted\n", wav_rate);
     return stop();
 }
 
@@ -72,20 +72,20 @@ static stop run_sndimplant(int argc, char **argv)
         return answer;
     const char *filein = cmd.arg[1];
     const char *fileout = cmd.arg[2];
-    int offset, sample_len, samplerate_out;
+    int offset, sample_len, adpcm_rate;
     float amplification = 0.0f;
     const number_arg numbers[] = {
-        {3, "offset", &offset}, {4, "length", &sample_len}, {5, "samplerate_out", &samplerate_out}};
+        {3, "offset", &offset}, {4, "length", &sample_len}, {5, "samplerate_out", &adpcm_rate}};
     if (stop refusal = read_numbers(cmd, numbers, 3, 6, &amplification))
         return refusal;
-    report_values(filein, offset, sample_len, nullptr, samplerate_out, fileout,
+    report_values(filein, offset, sample_len, nullptr, adpcm_rate, fileout,
                   cmd.amplification_given, amplification);
-    if (stop refusal = check_rate("samplerate_out", samplerate_out, false))
+    if (stop refusal = check_rate("samplerate_out", adpcm_rate, false))
         return refusal;
     if (stop refusal = check_length(sample_len, "implanted"))
         return refusal;
 
-    float duration = duration_of(sample_len + sample_len, samplerate_out);
+    float duration = duration_of(sample_len + sample_len, adpcm_rate);
     printf("Duration of sample = %f seconds\n", static_cast<double>(duration));
 
     FILE *in;
@@ -102,13 +102,13 @@ static stop run_sndimplant(int argc, char **argv)
     int got = static_cast<int>(fread(hdr, 1, wav_header_size, in));
     wav_check outcome = check_wav_header(hdr, got);
     if (outcome != wav_ok)
-        return wav_refusal(filein, outcome, hdr, got, samplerate_out);
-    int samplerate_in = wav_sample_rate(hdr);
-    printf("samplerate_in = %d\n", samplerate_in);
+        return wav_refusal(filein, outcome, hdr, got, adpcm_rate);
+    int wav_rate = wav_sample_rate(hdr);
+    printf("samplerate_in = %d\n", wav_rate);
     int waveblock_size = wav_data_size(hdr);
     int64_t num_samplein = 0;
-    if (stop refusal = check_header_values(samplerate_in, waveblock_size, sample_len,
-                                           samplerate_out, &num_samplein))
+    if (stop refusal = check_header_values(wav_rate, waveblock_size, sample_len,
+                                           adpcm_rate, &num_samplein))
         return refusal;
 
     // The resampled samples go straight to the encoder; only the packed
@@ -124,8 +124,8 @@ static stop run_sndimplant(int argc, char **argv)
     implant_job job;
     job.wav = &wav.source;
     job.data_size = waveblock_size;
-    job.wav_rate = samplerate_in;
-    job.adpcm_rate = samplerate_out;
+    job.wav_rate = wav_rate;
+    job.adpcm_rate = adpcm_rate;
     job.amplification_given = cmd.amplification_given;
     job.amplification = amplification;
     job.sample_len = sample_len;
@@ -144,7 +144,7 @@ static stop run_sndimplant(int argc, char **argv)
     // The region is produced whole before anything is written.
     if (stop refusal = write_target(&target, offset, region.bytes, sample_len))
         return refusal;
-    report_length(filein, waveblock_size, samplerate_in, duration);
+    report_length(filein, waveblock_size, wav_rate, duration);
     report_target_size(fileout, target.old_size, offset, sample_len);
     return stop();
 }

@@ -67,7 +67,7 @@ static std::string frames_of(const std::string &path, std::vector<unsigned char>
     if (sound.frames > INT32_MAX / 4)
         return path + " holds " + std::to_string(sound.frames) +
                " frames, more than a phrase can take\n";
-    w->samplerate_in = sound.rate;
+    w->wav_rate = sound.rate;
     w->waveblock_size = static_cast<int>(4 * sound.frames);
     if (wav_is_16bit_stereo(sound)) { // not copied
         w->sound = std::move(file);
@@ -90,11 +90,11 @@ std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *
     if (!problem.empty())
         return n + problem;
     const int64_t frames = w->waveblock_size / 4;
-    w->needed = region_bytes_for(frames, w->samplerate_in, w->row->rate);
+    w->needed = region_bytes_for(frames, w->wav_rate, w->row->rate);
     w->cut = w->needed == p.length + 1 && o.resize == resize_none;
     if (w->needed <= p.length + (w->cut ? 1 : 0) || o.resize != resize_none)
         return "";
-    double lasts = double(frames) / w->samplerate_in;
+    double lasts = double(frames) / w->wav_rate;
     double over = lasts - double(duration_of(static_cast<int>(2 * p.length), w->row->rate));
     return n + formatted("%s lasts %.3f seconds, %.4f seconds too long for the phrase (%lld "
                          "bytes; it needs %lld): shorten it by %.4f seconds, or give --resize to "
@@ -110,7 +110,7 @@ stop encode_phrase(const bank_options &o, int64_t length, phrase_work *w)
     implant_job job;
     job.wav = &wav;
     job.data_size = w->waveblock_size;
-    job.wav_rate = w->samplerate_in;
+    job.wav_rate = w->wav_rate;
     job.adpcm_rate = w->row->rate;
     job.amplification_given = w->level_given;
     job.amplification = w->multiplier;

@@ -200,10 +200,10 @@ static int64_t bytes_changed(const bank_layout &bank, const bank_phrase &p, cons
 static void report_fit(const phrase_work &w, float duration)
 {
     if (!w.cut) {
-        report_length(w.path.c_str(), w.waveblock_size, w.samplerate_in, duration);
+        report_length(w.path.c_str(), w.waveblock_size, w.wav_rate, duration);
         return;
     }
-    double lasts = double(w.waveblock_size / 4) / w.samplerate_in;
+    double lasts = double(w.waveblock_size / 4) / w.wav_rate;
     printf("Left out the last %.3f ms of %s: it needs one byte more than the phrase has\n",
            1000.0 * (lasts - double(duration)), w.path.c_str());
 }

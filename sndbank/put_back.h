@@ -19,7 +19,7 @@ struct phrase_work {
     bool edited = false;               // the file differs from what extract wrote
     std::vector<unsigned char> sound;  // its WAV file, or its frames converted: 16-bit stereo
     int64_t frames_at = 0;             // frames from here on, waveblock_size bytes
-    int samplerate_in = 0, waveblock_size = 0;
+    int wav_rate = 0, waveblock_size = 0;
     int64_t needed = 0;                // bytes for every frame
     bool cut = false;                  // needs one byte more than the phrase has: left out
     bool level_given = true;           // the multiplier below, else the sound's own level
