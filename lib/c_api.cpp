@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "bank.h"
 #include "c_api.h"
 #include "codec.h"
 #include "counts.h"
