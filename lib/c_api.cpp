@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bank.h"
 #include "c_api.h"
 #include "codec.h"
 #include "counts.h"
