@@ -8,14 +8,15 @@
  * and the right sample, signed 16-bit little-endian. Every count of bytes,
  * samples or frames is an int64_t.
  *
- * Every function but sndtools_error_name() and sndtools_version() returns
+ * Every function but sndtools_error_name() and the versions returns
  * SNDTOOLS_OK (0) or an error code that sndtools_error_name() names; none
  * prints, exits or keeps state between calls, and any may be called from
- * several threads at once. Outputs are written only on success.
+ * several threads at once. Outputs in memory are written only on success;
+ * a stream's writes may stop part way.
  *
- * ABI 2: the shared library is libsndtools.so.2 (libsndtools.dll on
- * Windows); ABI 1 (libsndtools.so.1) took size_t counts and returned counts
- * and void. */
+ * ABI 3: the shared library is libsndtools.so.3 (libsndtools.dll on
+ * Windows). ABI 2 (libsndtools.so.2) took positional options and output
+ * buffers of an exact size; ABI 1 took size_t counts. */
 #ifndef SNDTOOLS_H
 #define SNDTOOLS_H
 
@@ -27,7 +28,7 @@
 #define SNDTOOLS_VERSION_STRING "1.0.0"
 #define SNDTOOLS_VERSION_NUMBER                                                                \
     (SNDTOOLS_VERSION_MAJOR * 10000 + SNDTOOLS_VERSION_MINOR * 100 + SNDTOOLS_VERSION_PATCH)
-#define SNDTOOLS_ABI 2
+#define SNDTOOLS_ABI 3
 
 /* What the shared library exports; nothing for the static one
  * (SNDTOOLS_STATIC, which pkg-config --static and CMake's
@@ -56,7 +57,7 @@ extern "C" {
 
 #define SNDTOOLS_OK 0
 #define SNDTOOLS_ERROR_NULL_POINTER 1   /* a buffer is null where bytes belong */
-#define SNDTOOLS_ERROR_BUFFER_SIZE 2    /* an output's size is not what the call makes */
+#define SNDTOOLS_ERROR_BUFFER_SIZE 2    /* an output's capacity is below what the call writes */
 #define SNDTOOLS_ERROR_NO_MEMORY 3
 #define SNDTOOLS_ERROR_WAV_TOO_SHORT 4     /* fewer than 44 bytes */
 #define SNDTOOLS_ERROR_WAV_NOT_RIFF 5      /* a RIFF, WAVE, "fmt " or "data" tag is not in place */
@@ -86,13 +87,18 @@ extern "C" {
 #define SNDTOOLS_ERROR_WAV_COMPRESSED 28  /* samples neither integer PCM nor floating point */
 #define SNDTOOLS_ERROR_WAV_CHANNELS 29    /* no channel or more than two */
 #define SNDTOOLS_ERROR_WAV_BITS 30        /* bits per sample or block size not read */
+#define SNDTOOLS_ERROR_WRITE 31  /* the write callback said it did not write all */
+#define SNDTOOLS_ERROR_READ 32   /* the read callback gave fewer bytes than the data holds */
+#define SNDTOOLS_ERROR_OPTION 33 /* a reserved field of the options is not 0 */
 
 /* The error's name in words ("no error", "out of memory", ...); a text for
  * any value, never null. */
 SNDTOOLS_API const char *sndtools_error_name(int error);
 
-/* The library's version, as SNDTOOLS_VERSION_STRING says at build time. */
+/* The library's version, as SNDTOOLS_VERSION_STRING and
+ * SNDTOOLS_VERSION_NUMBER say at build time. */
 SNDTOOLS_API const char *sndtools_version(void);
+SNDTOOLS_API int sndtools_version_number(void);
 
 /* Decodes a region of len bytes into 2 * len samples. */
 SNDTOOLS_API int sndtools_decode(const unsigned char *region, int64_t len, int nibble_order,
@@ -113,14 +119,60 @@ typedef struct sndtools_level {
     float multiplier;
 } sndtools_level;
 
+/* How an extraction or an implant runs. Start from the _INIT value (a null
+ * options pointer means it) and set what differs; the reserved fields stay
+ * 0, for options a later library adds (SNDTOOLS_ERROR_OPTION otherwise).
+ * threads: how many the call may use (0 or 1: the calling one alone); the
+ * bytes are the same for any number. amplification_given: 0 for the
+ * automatic multiplier of the level, 1 for amplification (not 0). */
+typedef struct sndtools_extract_options {
+    int32_t nibble_order;
+    int32_t amplification_given;
+    float amplification;
+    int32_t threads;
+    int32_t reserved[8];
+} sndtools_extract_options;
+#define SNDTOOLS_EXTRACT_OPTIONS_INIT {SNDTOOLS_HIGH_NIBBLE_FIRST, 0, 0.0f, 0, {0}}
+
+typedef struct sndtools_implant_options {
+    int32_t nibble_order;
+    int32_t amplification_given;
+    float amplification;
+    int32_t threads;
+    int32_t reserved[8]; /* the encoder's choices to come */
+} sndtools_implant_options;
+#define SNDTOOLS_IMPLANT_OPTIONS_INIT {SNDTOOLS_HIGH_NIBBLE_FIRST, 0, 0.0f, 0, {0}}
+
+/* What an implant measured and used: the level; the WAV frames that cover
+ * the region's duration (those the level scans); the frames the samples
+ * used of those given; and whether it took frames past them as silence
+ * (the sound is shorter than the region). */
+typedef struct sndtools_implant_report {
+    sndtools_level level;
+    int64_t frames_covered;
+    int64_t frames_used;
+    int32_t filled_with_silence;
+    int32_t reserved[3];
+} sndtools_implant_report;
+
+/* The caller's output and input for the streaming calls, context first.
+ * A write takes all n bytes and returns nonzero, or returns 0 when it could
+ * not (the call then stops with SNDTOOLS_ERROR_WRITE). A read copies up to
+ * n bytes from byte offset of the caller's data into into and returns how
+ * many; fewer than the data holds is a failure (SNDTOOLS_ERROR_READ). Reads
+ * come from several threads at once when options allow threads. */
+typedef int (*sndtools_write_fn)(void *context, const unsigned char *bytes, int64_t n);
+typedef int64_t (*sndtools_read_fn)(void *context, int64_t offset, unsigned char *into,
+                                    int64_t n);
+
 /* Into *frames: the WAV frames that a region of len bytes playing at
- * rate_in gives at rate_out, as sndextract counts them. */
-SNDTOOLS_API int sndtools_extract_frames(int64_t len, int32_t rate_in, int32_t rate_out,
+ * adpcm_rate gives at wav_rate, as sndextract counts them. */
+SNDTOOLS_API int sndtools_extract_frames(int64_t len, int32_t adpcm_rate, int32_t wav_rate,
                                          int64_t *frames);
 
 /* Into *size: the bytes of the whole WAV file of such a region: the 44-byte
  * header, 4 per frame, and the trailing zero byte that sndextract writes. */
-SNDTOOLS_API int sndtools_extract_wav_size(int64_t len, int32_t rate_in, int32_t rate_out,
+SNDTOOLS_API int sndtools_extract_wav_size(int64_t len, int32_t adpcm_rate, int32_t wav_rate,
                                            int64_t *size);
 
 /* Into *bytes: the bytes a region at adpcm_rate needs for every frame of a
@@ -129,62 +181,64 @@ SNDTOOLS_API int sndtools_extract_wav_size(int64_t len, int32_t rate_in, int32_t
 SNDTOOLS_API int sndtools_region_bytes(int64_t frames, int32_t wav_rate, int32_t adpcm_rate,
                                        int64_t *bytes);
 
-/* sndextract's path on memory: decodes the region, measures its level, and
- * writes the whole WAV file (wav_size bytes, exactly
- * sndtools_extract_wav_size()) into wav, byte for byte what sndextract
- * writes, scaled by the automatic multiplier or, when amplification is not
- * null, by *amplification (not 0). level, when not null, receives the
- * level. threads: how many threads the call may use (0 or 1: only the
- * calling one); the bytes are the same for any number. */
-SNDTOOLS_API int sndtools_extract_wav(const unsigned char *region, int64_t len,
-                                      int nibble_order, int32_t rate_in, int32_t rate_out,
-                                      const float *amplification, unsigned char *wav,
-                                      int64_t wav_size, sndtools_level *level, int threads);
+/* sndextract's path: decodes the region of len bytes playing at adpcm_rate,
+ * measures its level, and writes the whole WAV file at wav_rate through
+ * write, in order, byte for byte what sndextract writes
+ * (sndtools_extract_wav_size() bytes: header, frames, trailing zero byte),
+ * scaled by the automatic multiplier or by the options' amplification.
+ * Memory stays bounded whatever the region's length. level, when not null,
+ * receives the level. */
+SNDTOOLS_API int sndtools_extract_stream(const unsigned char *region, int64_t len,
+                                         int32_t adpcm_rate, int32_t wav_rate,
+                                         const sndtools_extract_options *options,
+                                         sndtools_write_fn write, void *context,
+                                         sndtools_level *level);
 
-/* The same, the frames alone (frames_size bytes, exactly 4 per frame of
- * sndtools_extract_frames()), without the header and the trailing byte. */
-SNDTOOLS_API int sndtools_extract(const unsigned char *region, int64_t len, int nibble_order,
-                                  int32_t rate_in, int32_t rate_out, const float *amplification,
-                                  unsigned char *frames, int64_t frames_size,
-                                  sndtools_level *level, int threads);
+/* The same into wav, capacity bytes (at least sndtools_extract_wav_size(),
+ * SNDTOOLS_ERROR_BUFFER_SIZE otherwise); *written (when not null) receives
+ * the bytes written. */
+SNDTOOLS_API int sndtools_extract(const unsigned char *region, int64_t len, int32_t adpcm_rate,
+                                  int32_t wav_rate, const sndtools_extract_options *options,
+                                  unsigned char *wav, int64_t capacity, int64_t *written,
+                                  sndtools_level *level);
 
-/* What an implant used of its WAV frames: how many, and whether it took
- * frames past them as silence (the sound is shorter than the region). */
-typedef struct sndtools_frames_used {
-    int64_t frames_used;
-    int32_t filled_with_silence;
-} sndtools_frames_used;
+/* sndimplant's path: the frames_count WAV frames at wav_rate that read
+ * gives (4 bytes each from offset 0 on; frames past them are silence,
+ * frames beyond the region's duration are not read), summed, brought to the
+ * codec's range by the automatic multiplier or divided by twice the
+ * options' amplification, resampled to the region's adpcm_rate and encoded
+ * into all len bytes of region. report, when not null, receives what was
+ * measured and used. */
+SNDTOOLS_API int sndtools_implant_stream(sndtools_read_fn read, void *context,
+                                         int64_t frames_count, int32_t wav_rate,
+                                         unsigned char *region, int64_t len, int32_t adpcm_rate,
+                                         const sndtools_implant_options *options,
+                                         sndtools_implant_report *report);
 
-/* sndimplant's path on memory: the frames_count WAV frames at rate_in
- * (frames past them are silence; frames beyond the region's duration are
- * not used), summed, brought to the codec's range by the automatic
- * multiplier or divided by twice *amplification, resampled to the region's
- * rate_out and encoded into the region of len bytes. level and threads as
- * for sndtools_extract_wav; used (when not null) says what of the frames
- * went in. */
+/* The same from frames_count frames in memory at frames. */
 SNDTOOLS_API int sndtools_implant(const unsigned char *frames, int64_t frames_count,
-                                  int32_t rate_in, int32_t rate_out, const float *amplification,
-                                  unsigned char *region, int64_t len, int nibble_order,
-                                  sndtools_level *level, sndtools_frames_used *used,
-                                  int threads);
+                                  int32_t wav_rate, unsigned char *region, int64_t len,
+                                  int32_t adpcm_rate, const sndtools_implant_options *options,
+                                  sndtools_implant_report *report);
 
 /* Writes the 44-byte header of a 16-bit stereo WAV file of frames frames
- * at rate frames per second, as sndextract writes it (its file then holds
- * the frames and one zero byte); frames up to 536870847, rate 0 or more. */
-SNDTOOLS_API int sndtools_wav_header(unsigned char header[44], int64_t frames, int32_t rate);
+ * at wav_rate, as sndextract writes it (its file then holds the frames and
+ * one zero byte); frames up to 536870847, wav_rate 0 or more. */
+SNDTOOLS_API int sndtools_wav_header(unsigned char header[44], int64_t frames,
+                                     int32_t wav_rate);
 
 /* Checks the first size bytes of a WAV file as sndimplant does: the plain
- * 44-byte header of 16-bit stereo integer PCM. On success *rate and
+ * 44-byte header of 16-bit stereo integer PCM. On success *wav_rate and
  * *data_size (either may be null) receive the sample rate and the number
  * of bytes of frames that follow the header. */
-SNDTOOLS_API int sndtools_wav_check(const unsigned char *header, int64_t size, int32_t *rate,
-                                    int64_t *data_size);
+SNDTOOLS_API int sndtools_wav_check(const unsigned char *header, int64_t size,
+                                    int32_t *wav_rate, int64_t *data_size);
 
 /* Any WAV file of integer PCM (8, 16, 24 or 32 bits) or floating-point
  * samples (32 or 64 bits), plain or extensible, of one or two channels,
  * its chunks in any order and any others among them, its data cut to the
  * file's end: its size bytes at wav. Measure, then read: *frames_count
- * (when not null) receives the count of its frames and *rate (when not
+ * (when not null) receives the count of its frames and *wav_rate (when not
  * null) its rate as it says it (both 0 for a file it does not read), even
  * when the frames do not fit; frames, when not null, receives them when
  * max_frames holds them (SNDTOOLS_ERROR_FRAMES_ROOM otherwise), 4 bytes
@@ -194,7 +248,8 @@ SNDTOOLS_API int sndtools_wav_check(const unsigned char *header, int64_t size, i
  * (a tie to the even) and clipped to -32768..32767 (NaN as 0), a mono
  * sample on both channels. Null frames with max_frames 0 only measures. */
 SNDTOOLS_API int sndtools_read_wav(const unsigned char *wav, int64_t size, unsigned char *frames,
-                                   int64_t max_frames, int64_t *frames_count, int32_t *rate);
+                                   int64_t max_frames, int64_t *frames_count,
+                                   int32_t *wav_rate);
 
 /* The phrases of a sample ROM, as sndbank finds them: the OKI MSM6295's
  * phrase table (128 entries of 8 bytes from the table's offset, entry 0
@@ -219,15 +274,15 @@ typedef struct sndtools_phrase {
     int32_t number;         /* the table's entry, or the place among the list's phrase lines */
     int64_t offset, length; /* in the file */
     int64_t start, end;     /* the table's addresses (end inclusive); a list's first and last byte */
-    int32_t rate;           /* the list's rate for it; 0: none */
+    int32_t adpcm_rate;     /* the list's rate for it; 0: none */
     int32_t line;           /* in the list, from 1 */
     int64_t name_at, name_length; /* the list's name for it, in its text; 0 bytes: none */
     int32_t fault;          /* SNDTOOLS_FAULT_... */
     int32_t other;          /* the phrase it overlaps or whose name it has; for an alias
-                               the earlier one it is exactly alike; for a phrase without a
-                               fault that is no alias, the outermost phrase it lies inside
-                               (0: none) */
+                               the earlier one it is exactly alike; for a phrase inside
+                               another, the outermost phrase it lies inside (0: none) */
     int32_t alias;          /* 1: the same bytes as phrase other, that phrase listed again */
+    int32_t inside;         /* 1: its bytes all lie inside phrase other (a tail, say) */
 } sndtools_phrase;
 
 /* The entries of the table at table_offset that are not empty, at most
