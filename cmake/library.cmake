@@ -1,5 +1,5 @@
 # The library that other programs use: the core and the C interface of
-# include/sndtools.h, shared (libsndtools.so.2, exporting that interface
+# include/sndtools.h, shared (libsndtools.so.3, exporting that interface
 # alone; on Windows the DLL and its import library) and static
 # (libsndtools.a), installed together: the shared one (component runtime)
 # apart from what building against it needs (component development: the
@@ -10,7 +10,7 @@ include(CMakePackageConfigHelpers)
 
 option(SNDTOOLS_SHARED "Build and install the shared library beside the static one" ON)
 # The ABI: the shared library's soname and the runtime package's name.
-set(SNDTOOLS_SOVERSION 2)
+set(SNDTOOLS_SOVERSION 3)
 
 # The header carries the version too: it must be the project's.
 file(STRINGS include/sndtools.h header_version REGEX "define SNDTOOLS_(VERSION_STRING|ABI)")

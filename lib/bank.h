@@ -22,7 +22,7 @@ const int bank_table_entries = 128;
 const int64_t bank_table_size = 8 * bank_table_entries;
 const int64_t bank_chip_space = 256 * 1024;
 
-enum bank_fault {
+enum bank_fault : int32_t {
     bank_fault_none,
     bank_fault_reversed,    // it starts after its end
     bank_fault_in_table,    // it starts inside the table
@@ -66,6 +66,8 @@ inline bank_fault table_entry_fault(int64_t start, int64_t end, int64_t table_of
     return bank_fault_none;
 }
 
+// The C interface's sndtools_phrase, field for field (its callers' arrays
+// are taken as these).
 struct bank_phrase {
     int number;             // the table's entry, or the place among the list's phrase lines
     int64_t offset, length; // in the file
@@ -79,8 +81,8 @@ struct bank_phrase {
     int other;              // the phrase it overlaps or whose name it has; for an alias,
                             // the earlier one it is exactly alike; for a phrase inside
                             // another, the outermost phrase it lies in
-    bool alias;             // the same bytes as an earlier entry: that phrase again
-    bool inside;            // its bytes all lie inside phrase other (a tail, say)
+    int32_t alias;          // 1: the same bytes as an earlier entry: that phrase again
+    int32_t inside;         // 1: its bytes all lie inside phrase other (a tail, say)
 };
 
 // The entries of the table at table_offset that are not empty, in order,

@@ -1,7 +1,10 @@
 // The public C interface (include/sndtools.h) over the core: the core's
-// statuses turned into the interface's error codes, its jobs on memory.
+// statuses turned into the interface's error codes, its jobs through the
+// caller's callbacks or on memory.
 #include "sndtools.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "bank.h"
@@ -15,6 +18,12 @@
 
 namespace sndtools {
 
+static_assert(sizeof(level_report) == sizeof(sndtools_level) &&
+                  offsetof(level_report, peak) == offsetof(sndtools_level, peak) &&
+                  offsetof(level_report, multiplier) == offsetof(sndtools_level, multiplier),
+              "the level as the C interface gives it");
+static_assert(wav_not_stereo == SNDTOOLS_ERROR_WAV_NOT_STEREO, "the header's checks as codes");
+
 int error_of(snd_status status)
 {
     switch (status.code) {
@@ -23,7 +32,7 @@ int error_of(snd_status status)
     case snd_no_memory:
         return SNDTOOLS_ERROR_NO_MEMORY;
     case snd_write_failed:
-        return SNDTOOLS_ERROR_BUFFER_SIZE;
+        return SNDTOOLS_ERROR_WRITE;
     case snd_bad_length:
         return SNDTOOLS_ERROR_LENGTH;
     case snd_bad_adpcm_rate:
@@ -40,71 +49,112 @@ int error_of(snd_status status)
         return SNDTOOLS_ERROR_THREADS;
     case snd_no_buffer:
         return SNDTOOLS_ERROR_NULL_POINTER;
-    default: // the data's size, or a reading that memory cannot fail
+    case snd_bad_data_size:
         return SNDTOOLS_ERROR_DATA_SIZE;
+    default: // the caller's data ended early
+        return SNDTOOLS_ERROR_READ;
     }
 }
 
 namespace {
 
-void report(sndtools_level *level, const level_report &found)
-{
-    if (level != nullptr)
-        *level = sndtools_level{found.max_val, found.min_val, found.peak, found.multiplier};
-}
+const sndtools_extract_options extract_defaults = SNDTOOLS_EXTRACT_OPTIONS_INIT;
+const sndtools_implant_options implant_defaults = SNDTOOLS_IMPLANT_OPTIONS_INIT;
 
-// The frames of the WAV file an extraction writes, without its header and
-// trailing byte, into the caller's buffer.
-struct frames_sink {
-    memory_sink room;
-    int64_t skip; // header bytes still to pass over
-};
-
-bool write_frames(void *context, const unsigned char *bytes, int64_t n)
+// Options a later library gives a meaning are refused, not ignored.
+template <typename options> bool reserved_clear(const options &o)
 {
-    frames_sink *f = static_cast<frames_sink *>(context);
-    int64_t skipped = n < f->skip ? n : f->skip;
-    f->skip -= skipped;
-    int64_t room = f->room.size - f->room.used;
-    n -= skipped;
-    if (n > room) // the trailing zero byte
-        n = room;
-    if (n > 0)
-        memcpy(f->room.bytes + f->room.used, bytes + skipped, static_cast<size_t>(n));
-    f->room.used += n;
+    for (int32_t r : o.reserved)
+        if (r != 0)
+            return false;
     return true;
 }
 
-// The checks of an extraction, and its frames.
-int check_extraction(const unsigned char *region, int64_t len, int nibble_order,
-                     int32_t rate_in, int32_t rate_out, const float *amplification, int threads,
-                     int64_t *frames)
+struct caller_sink {
+    sndtools_write_fn write;
+    void *context;
+};
+
+bool write_to_caller(void *context, const unsigned char *bytes, int64_t n)
 {
-    *frames = 0;
-    snd_status status = check_job(region, len, nibble_order_of(nibble_order),
-                                  amplification != nullptr,
-                                  amplification != nullptr ? *amplification : 0.0f, threads);
-    if (status.code == snd_ok)
-        status = extract_frames_of(len, rate_in, rate_out, frames);
-    return error_of(status);
+    caller_sink *c = static_cast<caller_sink *>(context);
+    return c->write(c->context, bytes, n) != 0;
 }
 
-// The extraction into out, once its buffer's size is checked.
-int run_extraction(const unsigned char *region, int64_t len, int nibble_order, int32_t rate_in,
-                   int32_t rate_out, const float *amplification, byte_sink *out,
-                   sndtools_level *level, int threads)
+struct caller_source {
+    sndtools_read_fn read_at;
+    void *context;
+    int64_t at; // where a read in turn goes on
+};
+
+int64_t read_from_caller(void *context, int64_t offset, unsigned char *into, int64_t n)
 {
+    caller_source *c = static_cast<caller_source *>(context);
+    return c->read_at(c->context, offset, into, n);
+}
+
+int64_t read_caller_in_turn(void *context, unsigned char *into, int64_t n)
+{
+    caller_source *c = static_cast<caller_source *>(context);
+    int64_t got = read_from_caller(context, c->at, into, n);
+    c->at += got > 0 ? got : 0;
+    return got;
+}
+
+bool rewind_caller(void *context)
+{
+    static_cast<caller_source *>(context)->at = 0;
+    return true;
+}
+
+// The extraction through the core, out in order into out.
+int extract_into(const unsigned char *region, int64_t len, int32_t adpcm_rate, int32_t wav_rate,
+                 const sndtools_extract_options *options, byte_sink *out,
+                 sndtools_level *level)
+{
+    const sndtools_extract_options &o = options != nullptr ? *options : extract_defaults;
+    if (!reserved_clear(o))
+        return SNDTOOLS_ERROR_OPTION;
     return guarded([&] {
-        extract_job job{region, len, nibble_order_of(nibble_order), rate_in, rate_out,
-                        amplification != nullptr,
-                        amplification != nullptr ? *amplification : 0.0f, threads, out,
+        extract_job job{region, len, nibble_order_of(o.nibble_order), adpcm_rate, wav_rate,
+                        o.amplification_given != 0, o.amplification, o.threads, out,
                         nullptr, nullptr};
         level_report found;
         snd_status status = extract_wav(&job, &found);
-        if (status.code == snd_ok)
-            report(level, found);
+        if (status.code == snd_ok && level != nullptr)
+            memcpy(level, &found, sizeof found);
         return error_of(status);
     });
+}
+
+// The implant through the core, its frames data_size bytes of wav.
+int implant_from(byte_source *wav, int64_t data_size, int32_t wav_rate, unsigned char *region,
+                 int64_t len, int32_t adpcm_rate, const sndtools_implant_options *options,
+                 sndtools_implant_report *report)
+{
+    const sndtools_implant_options &o = options != nullptr ? *options : implant_defaults;
+    if (!reserved_clear(o))
+        return SNDTOOLS_ERROR_OPTION;
+    return guarded([&] {
+        implant_job job{wav, data_size, wav_rate, adpcm_rate, o.amplification_given != 0,
+                        o.amplification, region, len, nibble_order_of(o.nibble_order),
+                        o.threads, nullptr, nullptr, nullptr};
+        implant_report found{};
+        snd_status status = implant_wav(&job, &found);
+        if (status.code == snd_ok && report != nullptr) {
+            *report = sndtools_implant_report{{}, found.num_samplein, found.frames_used,
+                                              found.filled_with_silence ? 1 : 0, {0, 0, 0}};
+            memcpy(&report->level, &found.level, sizeof found.level);
+        }
+        return error_of(status);
+    });
+}
+
+// The WAV data's bytes of frames_count frames; past any size a job takes
+// when the count is (the core refuses it).
+int64_t data_size_of(int64_t frames_count)
+{
+    return frames_count < 0 || frames_count > INT64_MAX / 4 ? -1 : 4 * frames_count;
 }
 
 } // namespace
@@ -119,7 +169,7 @@ const char *sndtools_error_name(int error)
     static const char *const names[] = {
         "no error",
         "a buffer is null where bytes belong",
-        "an output buffer's size is not what the call makes",
+        "an output buffer's capacity is below what the call writes",
         "out of memory",
         "the WAV file is shorter than its 44-byte header",
         "RIFF not found: no plain RIFF WAVE header with \"fmt \" and \"data\" in place",
@@ -148,6 +198,9 @@ const char *sndtools_error_name(int error)
         "the WAV file's samples are compressed: neither integer PCM nor floating point",
         "the WAV file has no channel or more than two",
         "the WAV file's bits per sample (8 to 32, float 32 or 64) or block size is wrong",
+        "the write callback did not write all the bytes",
+        "the read callback gave fewer bytes than the WAV data holds",
+        "a reserved field of the options is not 0",
     };
     if (error < 0 || error >= static_cast<int>(sizeof names / sizeof names[0]))
         return "unknown error";
@@ -157,6 +210,11 @@ const char *sndtools_error_name(int error)
 const char *sndtools_version(void)
 {
     return SNDTOOLS_VERSION_STRING;
+}
+
+int sndtools_version_number(void)
+{
+    return SNDTOOLS_VERSION_NUMBER;
 }
 
 // The checks of the codec alone: a region and its samples.
@@ -190,10 +248,10 @@ int sndtools_encode(const int32_t *samples, int64_t len, int nibble_order, unsig
     return SNDTOOLS_OK;
 }
 
-int sndtools_extract_frames(int64_t len, int32_t rate_in, int32_t rate_out, int64_t *frames)
+int sndtools_extract_frames(int64_t len, int32_t adpcm_rate, int32_t wav_rate, int64_t *frames)
 {
     int64_t count;
-    int error = error_of(extract_frames_of(len, rate_in, rate_out, &count));
+    int error = error_of(extract_frames_of(len, adpcm_rate, wav_rate, &count));
     if (error == SNDTOOLS_OK && frames == nullptr)
         error = SNDTOOLS_ERROR_NULL_POINTER;
     if (error == SNDTOOLS_OK)
@@ -201,10 +259,11 @@ int sndtools_extract_frames(int64_t len, int32_t rate_in, int32_t rate_out, int6
     return error;
 }
 
-int sndtools_extract_wav_size(int64_t len, int32_t rate_in, int32_t rate_out, int64_t *size)
+int sndtools_extract_wav_size(int64_t len, int32_t adpcm_rate, int32_t wav_rate, int64_t *size)
 {
     int64_t frames = 0;
-    int error = sndtools_extract_frames(len, rate_in, rate_out, size != nullptr ? &frames : nullptr);
+    int error =
+        sndtools_extract_frames(len, adpcm_rate, wav_rate, size != nullptr ? &frames : nullptr);
     if (error == SNDTOOLS_OK)
         *size = wav_header_size + 4 * frames + 1;
     return error;
@@ -224,101 +283,86 @@ int sndtools_region_bytes(int64_t frames, int32_t wav_rate, int32_t adpcm_rate, 
     return SNDTOOLS_OK;
 }
 
-int sndtools_extract_wav(const unsigned char *region, int64_t len, int nibble_order,
-                         int32_t rate_in, int32_t rate_out, const float *amplification,
-                         unsigned char *wav, int64_t wav_size, sndtools_level *level, int threads)
+int sndtools_extract_stream(const unsigned char *region, int64_t len, int32_t adpcm_rate,
+                            int32_t wav_rate, const sndtools_extract_options *options,
+                            sndtools_write_fn write, void *context, sndtools_level *level)
 {
-    int64_t frames;
-    int error = check_extraction(region, len, nibble_order, rate_in, rate_out, amplification,
-                                 threads, &frames);
-    if (error != SNDTOOLS_OK)
+    if (write == nullptr)
+        return SNDTOOLS_ERROR_NULL_POINTER;
+    caller_sink caller{write, context};
+    byte_sink out{&caller, write_to_caller};
+    return extract_into(region, len, adpcm_rate, wav_rate, options, &out, level);
+}
+
+int sndtools_extract(const unsigned char *region, int64_t len, int32_t adpcm_rate,
+                     int32_t wav_rate, const sndtools_extract_options *options,
+                     unsigned char *wav, int64_t capacity, int64_t *written,
+                     sndtools_level *level)
+{
+    int64_t size;
+    if (int error = sndtools_extract_wav_size(len, adpcm_rate, wav_rate, &size))
         return error;
+    if (capacity < size)
+        return SNDTOOLS_ERROR_BUFFER_SIZE;
     if (wav == nullptr)
         return SNDTOOLS_ERROR_NULL_POINTER;
-    if (wav_size != wav_header_size + 4 * frames + 1)
-        return SNDTOOLS_ERROR_BUFFER_SIZE;
     memory_sink room;
-    byte_sink out = sink_of_memory(&room, wav, wav_size);
-    return run_extraction(region, len, nibble_order, rate_in, rate_out, amplification, &out,
-                          level, threads);
+    byte_sink out = sink_of_memory(&room, wav, capacity);
+    int error = extract_into(region, len, adpcm_rate, wav_rate, options, &out, level);
+    if (error == SNDTOOLS_OK && written != nullptr)
+        *written = room.used;
+    return error;
 }
 
-int sndtools_extract(const unsigned char *region, int64_t len, int nibble_order, int32_t rate_in,
-                     int32_t rate_out, const float *amplification, unsigned char *frames,
-                     int64_t frames_size, sndtools_level *level, int threads)
+int sndtools_implant_stream(sndtools_read_fn read, void *context, int64_t frames_count,
+                            int32_t wav_rate, unsigned char *region, int64_t len,
+                            int32_t adpcm_rate, const sndtools_implant_options *options,
+                            sndtools_implant_report *report)
 {
-    int64_t count;
-    int error = check_extraction(region, len, nibble_order, rate_in, rate_out, amplification,
-                                 threads, &count);
-    if (error != SNDTOOLS_OK)
-        return error;
-    if (frames == nullptr && frames_size > 0)
+    if (read == nullptr)
         return SNDTOOLS_ERROR_NULL_POINTER;
-    if (frames_size != 4 * count)
-        return SNDTOOLS_ERROR_BUFFER_SIZE;
-    frames_sink into{memory_sink{frames, frames_size, 0}, wav_header_size};
-    byte_sink out{&into, write_frames};
-    return run_extraction(region, len, nibble_order, rate_in, rate_out, amplification, &out,
-                          level, threads);
+    caller_source caller{read, context, 0};
+    int64_t data_size = data_size_of(frames_count);
+    byte_source wav{&caller, read_caller_in_turn, rewind_caller, data_size, read_from_caller};
+    return implant_from(&wav, data_size, wav_rate, region, len, adpcm_rate, options, report);
 }
 
-int sndtools_implant(const unsigned char *frames, int64_t frames_count, int32_t rate_in,
-                     int32_t rate_out, const float *amplification, unsigned char *region,
-                     int64_t len, int nibble_order, sndtools_level *level,
-                     sndtools_frames_used *used, int threads)
+int sndtools_implant(const unsigned char *frames, int64_t frames_count, int32_t wav_rate,
+                     unsigned char *region, int64_t len, int32_t adpcm_rate,
+                     const sndtools_implant_options *options, sndtools_implant_report *report)
 {
-    if (frames_count < 0 || frames_count > max_waveblock_size / 4)
-        return SNDTOOLS_ERROR_DATA_SIZE;
     if (frames == nullptr && frames_count > 0)
         return SNDTOOLS_ERROR_NULL_POINTER;
-    return guarded([&] {
-        memory_source held;
-        byte_source wav = source_of_memory(&held, frames, 4 * frames_count);
-        implant_job job{&wav, wav.size, rate_in, rate_out, amplification != nullptr,
-                        amplification != nullptr ? *amplification : 0.0f, region, len,
-                        nibble_order_of(nibble_order), threads, nullptr, nullptr, nullptr};
-        implant_report found;
-        snd_status status = implant_wav(&job, &found);
-        if (status.code == snd_ok) {
-            report(level, found.level);
-            if (used != nullptr)
-                *used = sndtools_frames_used{found.frames_used, found.filled_with_silence};
-        }
-        return error_of(status);
-    });
+    memory_source held;
+    int64_t data_size = data_size_of(frames_count);
+    byte_source wav = source_of_memory(&held, frames, data_size);
+    return implant_from(&wav, data_size, wav_rate, region, len, adpcm_rate, options, report);
 }
 
-int sndtools_wav_header(unsigned char header[44], int64_t frames, int32_t rate)
+int sndtools_wav_header(unsigned char header[44], int64_t frames, int32_t wav_rate)
 {
     if (header == nullptr)
         return SNDTOOLS_ERROR_NULL_POINTER;
     if (frames < 0 || frames > max_block_items)
         return SNDTOOLS_ERROR_TOO_MANY_FRAMES;
-    if (rate < 0)
+    if (wav_rate < 0)
         return SNDTOOLS_ERROR_WAV_RATE;
-    fill_wav_header(header, static_cast<int>(frames), rate);
+    fill_wav_header(header, static_cast<int>(frames), wav_rate);
     return SNDTOOLS_OK;
 }
 
-int sndtools_wav_check(const unsigned char *header, int64_t size, int32_t *rate,
+int sndtools_wav_check(const unsigned char *header, int64_t size, int32_t *wav_rate,
                        int64_t *data_size)
 {
     if (size < 0)
         return SNDTOOLS_ERROR_COUNT;
     if (header == nullptr && size > 0)
         return SNDTOOLS_ERROR_NULL_POINTER;
-    static const int errors[] = {SNDTOOLS_OK,
-                                 SNDTOOLS_ERROR_WAV_TOO_SHORT,
-                                 SNDTOOLS_ERROR_WAV_NOT_RIFF,
-                                 SNDTOOLS_ERROR_WAV_FORMAT_LENGTH,
-                                 SNDTOOLS_ERROR_WAV_NOT_PCM,
-                                 SNDTOOLS_ERROR_WAV_NOT_16_BIT,
-                                 SNDTOOLS_ERROR_WAV_NOT_STEREO};
-    int error = errors[check_wav_header(header, size < 44 ? int(size) : 44)];
+    int error = check_wav_header(header, size < 44 ? int(size) : 44);
     if (error != SNDTOOLS_OK)
         return error;
-    if (rate != nullptr)
-        *rate = wav_sample_rate(header);
+    if (wav_rate != nullptr)
+        *wav_rate = wav_sample_rate(header);
     if (data_size != nullptr)
         *data_size = wav_data_size(header);
     return SNDTOOLS_OK;

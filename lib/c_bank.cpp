@@ -3,6 +3,7 @@
 #include "sndtools.h"
 
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "bank.h"
@@ -12,23 +13,14 @@ namespace sndtools {
 namespace {
 
 static_assert(SNDTOOLS_FAULT_SAME_NAME == bank_fault_same_name, "the same fault numbers");
-
-sndtools_phrase public_phrase(const bank_phrase &p)
-{
-    return sndtools_phrase{p.number, p.offset,        p.length, p.start, p.end, p.rate, p.line,
-                           p.name_at, p.name_length, p.fault,  p.other, p.alias ? 1 : 0};
-}
-
-// A phrase without a fault that names another and is no alias lies inside
-// it.
-bank_phrase core_phrase(const sndtools_phrase &p)
-{
-    return bank_phrase{p.number,      p.offset, p.length,
-                       p.start,       p.end,    p.rate,
-                       p.line,        p.name_at, p.name_length,
-                       static_cast<bank_fault>(p.fault), p.other, p.alias != 0,
-                       p.fault == SNDTOOLS_FAULT_NONE && p.alias == 0 && p.other != 0};
-}
+#define SAME_PLACE(core, c) (offsetof(bank_phrase, core) == offsetof(sndtools_phrase, c))
+static_assert(sizeof(bank_phrase) == sizeof(sndtools_phrase) && SAME_PLACE(offset, offset) &&
+                  SAME_PLACE(end, end) && SAME_PLACE(rate, adpcm_rate) &&
+                  SAME_PLACE(line, line) && SAME_PLACE(name_length, name_length) &&
+                  SAME_PLACE(fault, fault) && SAME_PLACE(other, other) &&
+                  SAME_PLACE(alias, alias) && SAME_PLACE(inside, inside),
+              "the caller's phrases are the core's");
+#undef SAME_PLACE
 
 int give_phrases(const std::vector<bank_phrase> &found, sndtools_phrase *phrases,
                  int64_t max_phrases, int64_t *count)
@@ -38,8 +30,8 @@ int give_phrases(const std::vector<bank_phrase> &found, sndtools_phrase *phrases
     *count = static_cast<int64_t>(found.size());
     if (*count > max_phrases)
         return SNDTOOLS_ERROR_TOO_MANY_PHRASES;
-    for (size_t i = 0; i < found.size(); i++)
-        phrases[i] = public_phrase(found[i]);
+    if (!found.empty())
+        memcpy(phrases, found.data(), found.size() * sizeof(bank_phrase));
     return SNDTOOLS_OK;
 }
 
@@ -88,9 +80,9 @@ int sndtools_lay_out(const sndtools_phrase *phrases, int64_t count, const int64_
         if (new_lengths[i] < 0)
             return SNDTOOLS_ERROR_LENGTH;
     return guarded([&] {
-        std::vector<bank_phrase> core;
-        for (int64_t i = 0; i < count; i++)
-            core.push_back(core_phrase(phrases[i]));
+        std::vector<bank_phrase> core(static_cast<size_t>(count));
+        if (count > 0)
+            memcpy(core.data(), phrases, core.size() * sizeof(bank_phrase));
         std::vector<phrase_wish> wishes;
         for (int64_t i = 0; i < count; i++)
             wishes.push_back(phrase_wish{new_lengths[i], false});

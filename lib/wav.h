@@ -9,10 +9,11 @@ namespace sndtools {
 
 const int wav_header_size = 44;
 
-// Outcomes of checking a header, in the order they are checked.
+// Outcomes of checking a header, in the order they are checked; numbered
+// as the C interface's error codes.
 enum wav_check {
     wav_ok,
-    wav_too_short,  // the file ended before 44 bytes
+    wav_too_short = 4, // the file ended before 44 bytes
     wav_not_riff,   // one of the four tags is wrong
     wav_bad_fmt,    // the format chunk is not 16 bytes
     wav_not_pcm,    // the format tag is not 1

@@ -1,6 +1,6 @@
 # Installation on Debian and other Linux systems, and the .deb files, one
 # per component, with Debian's names: sndtools (the three programs, their
-# manual pages and the documents), libsndtools2 (the shared library),
+# manual pages and the documents), libsndtools3 (the shared library),
 # libsndtools-dev (header, static library, link, pkg-config file, CMake
 # package) and python3-sndtools (the Python package). Each package's
 # documents go in its own doc folder, gzip-compressed where Debian wants them
