@@ -7,7 +7,8 @@ index and no build backend:
 WHEEL is the file to write (its name carries the version and the tags),
 LIBRARY the built shared library, NAME the name it takes beside
 __init__.py. The package's summary, license and Python come from
-pyproject.toml beside this script; the version from the build.
+pyproject.toml beside this script, the license's text from the project's
+LICENSE; the version from the build.
 """
 import base64
 import hashlib
@@ -51,6 +52,7 @@ def main() -> None:
     files = [("sndtools/__init__.py", (package / "__init__.py").read_bytes()),
              ("sndtools/py.typed", (package / "py.typed").read_bytes()),
              ("sndtools/" + library_name, pathlib.Path(library).read_bytes()),
+             (info + "/LICENSE", (HERE.parent / "LICENSE").read_bytes()),
              (info + "/METADATA", metadata(version)),
              (info + "/WHEEL", ("Wheel-Version: 1.0\nGenerator: sndtools make_wheel.py\n"
                                 "Root-Is-Purelib: false\nTag: %s\n" % tag).encode())]

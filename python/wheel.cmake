@@ -33,7 +33,7 @@ if(Python3_Interpreter_FOUND)
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/python/make_wheel.py ${wheel}
             ${PROJECT_VERSION} $<TARGET_FILE:sndtools> ${wheel_library_name}
     DEPENDS sndtools python/make_wheel.py python/sndtools/__init__.py python/sndtools/py.typed
-            python/pyproject.toml python/README.md
+            python/pyproject.toml python/README.md LICENSE
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} VERBATIM)
   add_custom_target(python_wheel ALL DEPENDS ${wheel})
 else()
