@@ -36,7 +36,7 @@ def _candidates() -> List[str]:
     here = pathlib.Path(__file__).resolve().parent
     found = [str(d / n) for d in (here, here.parent) for n in names if (d / n).exists()]
     system = ctypes.util.find_library("sndtools")
-    return found + ([system] if system else []) + names
+    return list(dict.fromkeys(found + ([system] if system else []) + names))
 
 
 def _abi_of(lib: ctypes.CDLL) -> int:
