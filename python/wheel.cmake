@@ -2,7 +2,8 @@
 # __init__.py (build/python/sndtools-VERSION-py3-none-PLATFORM.whl), written
 # by python/make_wheel.py with Python's standard library alone, so that
 # `pip install` of it needs no index and no build backend. Made where the
-# shared library is built for the machine that builds it, by its Python 3.
+# shared library is built for the machine that builds it, by its Python 3;
+# not of a library built with the sanitizers, which loads in no plain Python.
 
 # The version is the project's; the package, the Debian changelog and the
 # source install (pyproject.toml reads the package's) must say the same.
@@ -14,7 +15,7 @@ if(NOT package_version STREQUAL "__version__ = \"${PROJECT_VERSION}\"" OR
                       "${PROJECT_VERSION}: ${package_version}; ${changelog_version}")
 endif()
 
-if(SNDTOOLS_SHARED AND NOT CMAKE_CROSSCOMPILING)
+if(SNDTOOLS_SHARED AND NOT CMAKE_CROSSCOMPILING AND NOT SNDTOOLS_SANITIZE)
   find_package(Python3 COMPONENTS Interpreter)
 endif()
 if(Python3_Interpreter_FOUND)
