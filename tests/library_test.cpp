@@ -28,62 +28,106 @@ std::vector<unsigned char> random_bytes(size_t n, std::mt19937 &rng)
     return bytes;
 }
 
+// The caller's side of the streaming calls: a growing buffer, and frames in
+// memory read at offsets (short by cut bytes, to stand for a failed read).
+int append(void *context, const unsigned char *bytes, int64_t n)
+{
+    static_cast<std::vector<unsigned char> *>(context)->insert(
+        static_cast<std::vector<unsigned char> *>(context)->end(), bytes, bytes + n);
+    return 1;
+}
+
+int refuse(void *, const unsigned char *, int64_t)
+{
+    return 0;
+}
+
+struct frames_at {
+    const unsigned char *bytes;
+    int64_t size, cut;
+};
+
+int64_t read_frames(void *context, int64_t offset, unsigned char *into, int64_t n)
+{
+    const frames_at *f = static_cast<const frames_at *>(context);
+    int64_t end = f->size - f->cut;
+    int64_t got = offset >= end ? 0 : std::min(n, end - offset);
+    std::copy(f->bytes + offset, f->bytes + offset + got, into);
+    return got;
+}
+
 TEST(Library, ExtractAndImplantGiveTheProgramsBytes)
 {
     std::mt19937 rng(31);
-    const float sixteen = 16.0f, odd = -245.76f;
     const struct {
         int64_t len;
-        int order, rate_in, rate_out;
-        const float *amplification;
+        int order, adpcm_rate, wav_rate;
+        float amplification; // 0: the automatic level
         int threads;
     } cases[] = {
-        {6000, SNDTOOLS_HIGH_NIBBLE_FIRST, 8000, 44100, nullptr, 1},
-        {6000, SNDTOOLS_LOW_NIBBLE_FIRST, 8000, 8000, &sixteen, 0},
-        {120000, SNDTOOLS_HIGH_NIBBLE_FIRST, 8000, 44100, &odd, 4},
-        {0, SNDTOOLS_HIGH_NIBBLE_FIRST, 8000, 44100, nullptr, 1},
+        {6000, SNDTOOLS_HIGH_NIBBLE_FIRST, 8000, 44100, 0, 1},
+        {6000, SNDTOOLS_LOW_NIBBLE_FIRST, 8000, 8000, 16, 0},
+        {120000, SNDTOOLS_HIGH_NIBBLE_FIRST, 8000, 44100, -245.76f, 4},
+        {0, SNDTOOLS_HIGH_NIBBLE_FIRST, 8000, 44100, 0, 1},
     };
     for (const auto &c : cases) {
         std::vector<unsigned char> region = random_bytes(size_t(c.len), rng);
-        int64_t size, frames;
-        ASSERT_EQ(sndtools_extract_wav_size(c.len, c.rate_in, c.rate_out, &size), SNDTOOLS_OK);
-        ASSERT_EQ(sndtools_extract_frames(c.len, c.rate_in, c.rate_out, &frames), SNDTOOLS_OK);
+        sndtools_extract_options x = SNDTOOLS_EXTRACT_OPTIONS_INIT;
+        x.nibble_order = c.order;
+        x.amplification_given = c.amplification != 0;
+        x.amplification = c.amplification;
+        x.threads = c.threads;
+        int64_t size, frames, written;
+        ASSERT_EQ(sndtools_extract_wav_size(c.len, c.adpcm_rate, c.wav_rate, &size), SNDTOOLS_OK);
+        ASSERT_EQ(sndtools_extract_frames(c.len, c.adpcm_rate, c.wav_rate, &frames), SNDTOOLS_OK);
         EXPECT_EQ(size, 45 + 4 * frames);
-        std::vector<unsigned char> wav(static_cast<size_t>(size)), alone(static_cast<size_t>(4 * frames));
+        std::vector<unsigned char> wav(static_cast<size_t>(size) + 7), streamed;
         sndtools_level level, again;
-        ASSERT_EQ(sndtools_extract_wav(region.data(), c.len, c.order, c.rate_in, c.rate_out,
-                                       c.amplification, wav.data(), size, &level, c.threads),
+        ASSERT_EQ(sndtools_extract(region.data(), c.len, c.adpcm_rate, c.wav_rate, &x, wav.data(),
+                                   size + 7, &written, &level),
                   SNDTOOLS_OK);
-        EXPECT_TRUE(wav == written_wav(region, nibble_order(c.order), c.rate_in, c.rate_out,
-                                       c.amplification ? *c.amplification : 0.0f, 1))
-            << c.len << " " << c.rate_in << ">" << c.rate_out;
-        // The frames alone, and the header alone, are the same bytes.
-        ASSERT_EQ(sndtools_extract(region.data(), c.len, c.order, c.rate_in, c.rate_out,
-                                   c.amplification, alone.data(), 4 * frames, &again, 1),
+        EXPECT_EQ(written, size);
+        wav.resize(static_cast<size_t>(size));
+        EXPECT_TRUE(wav == written_wav(region, nibble_order(c.order), c.adpcm_rate, c.wav_rate,
+                                       c.amplification, 1))
+            << c.len << " " << c.adpcm_rate << ">" << c.wav_rate;
+        ASSERT_EQ(sndtools_extract_stream(region.data(), c.len, c.adpcm_rate, c.wav_rate, &x,
+                                          append, &streamed, &again),
                   SNDTOOLS_OK);
-        EXPECT_TRUE(std::equal(alone.begin(), alone.end(), wav.begin() + 44)) << c.len;
+        EXPECT_TRUE(streamed == wav) << c.len;
         unsigned char header[44];
-        ASSERT_EQ(sndtools_wav_header(header, frames, c.rate_out), SNDTOOLS_OK);
+        ASSERT_EQ(sndtools_wav_header(header, frames, c.wav_rate), SNDTOOLS_OK);
         EXPECT_TRUE(std::equal(header, header + 44, wav.begin())) << c.len;
         EXPECT_EQ(level.multiplier, again.multiplier);
 
-        // Back in, as sndimplant puts that WAV file into a region.
-        int32_t rate;
+        // Back in, as sndimplant puts that WAV file into a region, from
+        // memory and through the read callback.
+        int32_t wav_rate;
         int64_t data_size;
-        ASSERT_EQ(sndtools_wav_check(wav.data(), size, &rate, &data_size), SNDTOOLS_OK);
-        std::vector<unsigned char> region_back(size_t(c.len), 0x5A);
-        sndtools_frames_used used;
-        ASSERT_EQ(sndtools_implant(wav.data() + 44, data_size / 4, rate, c.rate_in,
-                                   c.amplification, region_back.data(), c.len, c.order, &level,
-                                   &used, c.threads),
+        ASSERT_EQ(sndtools_wav_check(wav.data(), size, &wav_rate, &data_size), SNDTOOLS_OK);
+        sndtools_implant_options i = SNDTOOLS_IMPLANT_OPTIONS_INIT;
+        i.nibble_order = c.order;
+        i.amplification_given = c.amplification != 0;
+        i.amplification = c.amplification;
+        i.threads = c.threads;
+        std::vector<unsigned char> back(size_t(c.len), 0x5A), read_back(back);
+        sndtools_implant_report report, read_report;
+        ASSERT_EQ(sndtools_implant(wav.data() + 44, data_size / 4, wav_rate, back.data(), c.len,
+                                   c.adpcm_rate, &i, &report),
                   SNDTOOLS_OK);
-        EXPECT_EQ(used.frames_used, frames) << c.len;
+        frames_at at{wav.data() + 44, data_size, 0};
+        ASSERT_EQ(sndtools_implant_stream(read_frames, &at, data_size / 4, wav_rate,
+                                          read_back.data(), c.len, c.adpcm_rate, &i,
+                                          &read_report),
+                  SNDTOOLS_OK);
+        EXPECT_EQ(report.frames_used, frames) << c.len;
+        EXPECT_EQ(read_back, back) << c.len;
+        EXPECT_EQ(read_report.level.peak, report.level.peak) << c.len;
         if (c.order == SNDTOOLS_HIGH_NIBBLE_FIRST) {
             int code;
             std::vector<unsigned char> frames_there(wav.begin() + 44, wav.end() - 1);
-            EXPECT_TRUE(region_back == implanted_region(frames_there, rate, c.rate_in,
-                                                        c.amplification ? *c.amplification : 0.0f,
-                                                        c.len, 1, &code))
+            EXPECT_TRUE(back == implanted_region(frames_there, wav_rate, c.adpcm_rate,
+                                                 c.amplification, c.len, 1, &code))
                 << c.len;
         }
     }
@@ -155,12 +199,17 @@ TEST(Library, CodecAndRefusals)
               SNDTOOLS_OK);
     EXPECT_EQ(again, encoded(samples));
 
-    unsigned char out[64], header[44];
-    const float zero = 0.0f;
+    unsigned char out[64] = {0}, header[44];
     int32_t huge[2] = {2147481600, 0};
     int64_t n;
     ASSERT_EQ(sndtools_wav_header(header, 5, 8000), SNDTOOLS_OK);
     header[22] = 1;
+    sndtools_extract_options threads = SNDTOOLS_EXTRACT_OPTIONS_INIT, later = threads;
+    threads.threads = -5;
+    later.reserved[7] = 1;
+    sndtools_implant_options zero = SNDTOOLS_IMPLANT_OPTIONS_INIT;
+    zero.amplification_given = 1;
+    frames_at short_read{out, 64, 1};
     const struct {
         const char *what;
         int got, expected;
@@ -170,23 +219,29 @@ TEST(Library, CodecAndRefusals)
         {"no samples", sndtools_decode(region.data(), 1, 0, nullptr), SNDTOOLS_ERROR_NULL_POINTER},
         {"length -1", sndtools_decode(region.data(), -1, 0, samples.data()), SNDTOOLS_ERROR_LENGTH},
         {"sample out of range", sndtools_encode(huge, 1, 0, out), SNDTOOLS_ERROR_SAMPLE_RANGE},
-        {"rate 0", sndtools_extract(region.data(), 1, 0, 0, 8000, nullptr, out, 0, nullptr, 1),
+        {"rate 0", sndtools_extract(region.data(), 1, 0, 8000, nullptr, out, 64, &n, nullptr),
          SNDTOOLS_ERROR_ADPCM_RATE},
-        {"output rate -1", sndtools_extract_frames(1, 8000, -1, &n), SNDTOOLS_ERROR_WAV_RATE},
-        {"frames of the wrong size",
-         sndtools_extract(region.data(), 1, 0, 8000, 8000, nullptr, out, 4, nullptr, 1),
+        {"WAV rate -1", sndtools_extract_frames(1, 8000, -1, &n), SNDTOOLS_ERROR_WAV_RATE},
+        {"a WAV file past the capacity",
+         sndtools_extract(region.data(), 1, 8000, 8000, nullptr, out, 48, &n, nullptr),
          SNDTOOLS_ERROR_BUFFER_SIZE},
-        {"a WAV file of the wrong size",
-         sndtools_extract_wav(region.data(), 1, 0, 8000, 8000, nullptr, out, 44, nullptr, 1),
-         SNDTOOLS_ERROR_BUFFER_SIZE},
-        {"threads -5", sndtools_extract(region.data(), 1, 0, 8000, 8000, nullptr, out, 4 * 1,
-                                        nullptr, -5),
+        {"threads -5",
+         sndtools_extract(region.data(), 1, 8000, 8000, &threads, out, 64, &n, nullptr),
          SNDTOOLS_ERROR_THREADS},
-        {"amplification 0",
-         sndtools_implant(out, 1, 8000, 8000, &zero, out, 1, 0, nullptr, nullptr, 1),
+        {"an option to come",
+         sndtools_extract_stream(region.data(), 1, 8000, 8000, &later, append, out, nullptr),
+         SNDTOOLS_ERROR_OPTION},
+        {"a refused write",
+         sndtools_extract_stream(region.data(), 1, 8000, 8000, nullptr, refuse, out, nullptr),
+         SNDTOOLS_ERROR_WRITE},
+        {"amplification 0", sndtools_implant(out, 1, 8000, out, 1, 8000, &zero, nullptr),
          SNDTOOLS_ERROR_AMPLIFICATION},
-        {"frames -1", sndtools_implant(out, -1, 8000, 8000, nullptr, out, 1, 0, nullptr, nullptr, 1),
+        {"frames -1", sndtools_implant(out, -1, 8000, out, 1, 8000, nullptr, nullptr),
          SNDTOOLS_ERROR_DATA_SIZE},
+        {"a short read",
+         sndtools_implant_stream(read_frames, &short_read, 16, 8000, out + 32, 8, 8000, nullptr,
+                                 nullptr),
+         SNDTOOLS_ERROR_READ},
         {"header of -1 frames", sndtools_wav_header(out, -1, 8000),
          SNDTOOLS_ERROR_TOO_MANY_FRAMES},
         {"WAV of 10 bytes", sndtools_wav_check(header, 10, nullptr, nullptr),
@@ -204,9 +259,10 @@ TEST(Library, CodecAndRefusals)
         EXPECT_STRNE(sndtools_error_name(c.got), "unknown error") << c.what;
         names.insert(sndtools_error_name(c.got));
     }
-    EXPECT_EQ(names.size(), 14u); // each code its own words
+    EXPECT_EQ(names.size(), 17u); // each code its own words
     EXPECT_STREQ(sndtools_error_name(-1), "unknown error");
     EXPECT_STREQ(sndtools_version(), SNDTOOLS_VERSION_STRING);
+    EXPECT_EQ(sndtools_version_number(), SNDTOOLS_VERSION_NUMBER);
     ASSERT_EQ(sndtools_extract_frames(5, 8000, 8000, &n), SNDTOOLS_OK);
     EXPECT_EQ(n, 9); // the duration kept as a float
 }

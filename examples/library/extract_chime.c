@@ -1,11 +1,16 @@
 /* Takes the chime out of examples/chime.bin through the library, as
  *   sndextract chime.bin 4096 6000 8000 44100 out.wav
- * does, and writes the same WAV file, byte for byte, from one buffer:
+ * does, and writes the same WAV file, byte for byte, through a write
+ * callback straight into the file (no buffer of the whole file):
  *   extract_chime <chime.bin> <out.wav> */
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <sndtools.h>
+
+static int write_file(void *context, const unsigned char *bytes, int64_t n)
+{
+    return fwrite(bytes, 1, (size_t)n, (FILE *)context) == (size_t)n;
+}
 
 int main(int argc, char **argv)
 {
@@ -16,23 +21,21 @@ int main(int argc, char **argv)
         return 1;
     }
     fclose(in);
-    int64_t size;
-    int error = sndtools_extract_wav_size(sizeof region, 8000, 44100, &size);
-    unsigned char *wav = error == SNDTOOLS_OK ? malloc((size_t)size) : NULL;
+    FILE *out = fopen(argv[2], "wb");
+    sndtools_extract_options options = SNDTOOLS_EXTRACT_OPTIONS_INIT;
+    options.threads = 2;
     sndtools_level level;
-    if (wav != NULL)
-        error = sndtools_extract_wav(region, sizeof region, SNDTOOLS_HIGH_NIBBLE_FIRST, 8000,
-                                     44100, NULL, wav, size, &level, 1);
-    if (wav == NULL || error != SNDTOOLS_OK) {
-        fprintf(stderr, "sndtools_extract_wav: %s\n", sndtools_error_name(error));
+    int error = out == NULL ? SNDTOOLS_ERROR_WRITE
+                            : sndtools_extract_stream(region, sizeof region, 8000, 44100,
+                                                      &options, write_file, out, &level);
+    if (out != NULL && fclose(out) != 0 && error == SNDTOOLS_OK)
+        error = SNDTOOLS_ERROR_WRITE;
+    if (error != SNDTOOLS_OK) {
+        fprintf(stderr, "sndtools_extract_stream: %s\n", sndtools_error_name(error));
+        remove(argv[2]);
         return 1;
     }
-    FILE *out = fopen(argv[2], "wb");
-    int failed = out == NULL || fwrite(wav, 1, (size_t)size, out) != (size_t)size;
-    if (out != NULL && fclose(out) != 0)
-        failed = 1;
-    printf("sndtools %s: %lld bytes, multiplier %f\n", sndtools_version(), (long long)size,
+    printf("sndtools %s (%d): multiplier %f\n", sndtools_version(), sndtools_version_number(),
            (double)level.multiplier);
-    free(wav);
-    return failed;
+    return 0;
 }
