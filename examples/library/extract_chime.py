@@ -11,7 +11,7 @@ import sndtools
 region = open(sys.argv[1], "rb").read()[4096:4096 + 6000]
 wav, level = sndtools.extract(region, 8000, 44100)
 open(sys.argv[2], "wb").write(wav)
-back, _ = sndtools.implant(wav, len(region), 8000)
-print("sndtools %s: %d bytes, multiplier %f; %d of %d bytes back as they were" % (
+back = sndtools.implant(wav, len(region), 8000)
+print("sndtools %s: %d bytes, multiplier %f; %d of %d bytes back as they were, from %d frames" % (
     sndtools.__version__, len(wav), level.multiplier,
-    sum(a == b for a, b in zip(back, region)), len(region)))
+    sum(a == b for a, b in zip(back.region, region)), len(region), back.frames_used))

@@ -5,26 +5,28 @@ sndbank, through the shared library libsndtools (standard library only).
     region = open("rom.bin", "rb").read()[0x2000:0x2000 + 4096]
     wav, level = sndtools.extract(region, 8000, 8000, amplification=16)
     open("sound.wav", "wb").write(wav)         # what sndextract writes
-    back, _ = sndtools.implant(wav, len(region), 8000, amplification=16)
+    back = sndtools.implant(wav, len(region), 8000, amplification=16)
+    back.region, back.frames_used, back.filled_with_silence
 
-The library is found where SNDTOOLS_LIBRARY names it, beside this package,
-or through the system's loader (LD_LIBRARY_PATH included). Failures raise
-sndtools.Error with the library's words.
+The library is found where SNDTOOLS_LIBRARY names it, beside this package
+(where the wheel puts it), or through the system's loader (LD_LIBRARY_PATH
+included). Failures raise sndtools.Error, whose code is an ErrorCode.
 """
 import array
 import ctypes
 import ctypes.util
+import enum
 import os
 import pathlib
 import sys
 from typing import List, NamedTuple, Optional, Sequence, Tuple, Union
 
 __version__ = "1.0.0"
-__all__ = ["Error", "Level", "Phrase", "decode", "encode", "extract", "implant",
-           "read_table", "read_regions", "lay_out", "region_bytes", "read_wav",
-           "library_version"]
+__all__ = ["Error", "ErrorCode", "Fault", "Level", "Implanted", "Phrase", "decode", "encode",
+           "extract", "implant", "read_table", "read_regions", "lay_out", "region_bytes",
+           "read_wav", "library_version"]
 
-_ABI = 2
+_ABI = 3
 _NAMES = {"linux": ["libsndtools.so.%d" % _ABI], "darwin": ["libsndtools.%d.dylib" % _ABI],
           "win32": ["libsndtools.dll", "sndtools.dll"]}
 
@@ -34,7 +36,16 @@ def _candidates() -> List[str]:
     here = pathlib.Path(__file__).resolve().parent
     found = [str(d / n) for d in (here, here.parent) for n in names if (d / n).exists()]
     system = ctypes.util.find_library("sndtools")
-    return found + ([system] if system else []) + names
+    return list(dict.fromkeys(found + ([system] if system else []) + names))
+
+
+def _abi_of(lib: ctypes.CDLL) -> int:
+    try:
+        abi = lib.sndtools_abi
+    except AttributeError:  # libraries before ABI 3 do not say theirs
+        return 0
+    abi.restype, abi.argtypes = ctypes.c_int, []
+    return abi()
 
 
 def _load() -> ctypes.CDLL:
@@ -46,11 +57,65 @@ def _load() -> ctypes.CDLL:
         except OSError as e:
             tried.append("%s (%s)" % (name, e))
             continue
-        if hasattr(lib, "sndtools_extract_wav"):  # ABI 2, not an older library
+        abi = _abi_of(lib)
+        if abi == _ABI:
             return lib
-        tried.append("%s (an older ABI)" % name)
+        tried.append("%s (ABI %s)" % (name, abi or "2 or older"))
     raise ImportError("sndtools: no libsndtools of ABI %d found; tried %s; set SNDTOOLS_LIBRARY "
                       "to its path" % (_ABI, ", ".join(tried)))
+
+
+class ErrorCode(enum.IntEnum):
+    """The library's error codes (SNDTOOLS_ERROR_... in sndtools.h)."""
+    NULL_POINTER = 1
+    BUFFER_SIZE = 2
+    NO_MEMORY = 3
+    WAV_TOO_SHORT = 4
+    WAV_NOT_RIFF = 5
+    WAV_FORMAT_LENGTH = 6
+    WAV_NOT_PCM = 7
+    WAV_NOT_16_BIT = 8
+    WAV_NOT_STEREO = 9
+    LENGTH = 10
+    ADPCM_RATE = 11
+    WAV_RATE = 12
+    TOO_MANY_FRAMES = 13
+    AMPLIFICATION = 14
+    NIBBLE_ORDER = 15
+    THREADS = 16
+    SAMPLE_RANGE = 17
+    DATA_SIZE = 18
+    NO_TABLE = 19
+    TOO_MANY_PHRASES = 20
+    LAYOUT = 21
+    COUNT = 22
+    FRAMES_ROOM = 23
+    WAV_NO_RIFF = 24
+    WAV_NOT_WAVE = 25
+    WAV_NO_FORMAT = 26
+    WAV_NO_DATA = 27
+    WAV_COMPRESSED = 28
+    WAV_CHANNELS = 29
+    WAV_BITS = 30
+    WRITE = 31
+    READ = 32
+    OPTION = 33
+
+
+class Fault(enum.IntEnum):
+    """Why a phrase cannot be used (SNDTOOLS_FAULT_... in sndtools.h)."""
+    NONE = 0
+    REVERSED = 1
+    IN_TABLE = 2
+    PAST_SPACE = 3
+    PAST_FILE = 4
+    OVERLAP = 5
+    SYNTAX = 6
+    NUMBER = 7
+    NO_BYTES = 8
+    RATE = 9
+    NAME = 10
+    SAME_NAME = 11
 
 
 class _Level(ctypes.Structure):
@@ -58,20 +123,29 @@ class _Level(ctypes.Structure):
                 ("peak", ctypes.c_int32), ("multiplier", ctypes.c_float)]
 
 
-class _Used(ctypes.Structure):
-    _fields_ = [("frames_used", ctypes.c_int64), ("filled_with_silence", ctypes.c_int32)]
+class _Options(ctypes.Structure):  # sndtools_extract_options and sndtools_implant_options
+    _fields_ = [("nibble_order", ctypes.c_int32), ("amplification_given", ctypes.c_int32),
+                ("amplification", ctypes.c_float), ("threads", ctypes.c_int32),
+                ("reserved", ctypes.c_int32 * 8)]
+
+
+class _Report(ctypes.Structure):
+    _fields_ = [("level", _Level), ("frames_covered", ctypes.c_int64),
+                ("frames_used", ctypes.c_int64), ("filled_with_silence", ctypes.c_int32),
+                ("reserved", ctypes.c_int32 * 3)]
 
 
 class _Phrase(ctypes.Structure):
     _fields_ = [("number", ctypes.c_int32), ("offset", ctypes.c_int64),
                 ("length", ctypes.c_int64), ("start", ctypes.c_int64), ("end", ctypes.c_int64),
-                ("rate", ctypes.c_int32), ("line", ctypes.c_int32), ("name_at", ctypes.c_int64),
-                ("name_length", ctypes.c_int64), ("fault", ctypes.c_int32),
-                ("other", ctypes.c_int32), ("alias", ctypes.c_int32)]
+                ("adpcm_rate", ctypes.c_int32), ("line", ctypes.c_int32),
+                ("name_at", ctypes.c_int64), ("name_length", ctypes.c_int64),
+                ("fault", ctypes.c_int32), ("other", ctypes.c_int32), ("alias", ctypes.c_int32),
+                ("inside", ctypes.c_int32)]
 
 
 _lib = _load()
-_i32, _i64, _p, _f = ctypes.c_int32, ctypes.c_int64, ctypes.c_char_p, ctypes.POINTER(ctypes.c_float)
+_i32, _i64, _p = ctypes.c_int32, ctypes.c_int64, ctypes.c_char_p
 _P64 = ctypes.POINTER(ctypes.c_int64)
 _SIGNATURES = {
     "sndtools_error_name": (ctypes.c_char_p, [ctypes.c_int]),
@@ -79,11 +153,10 @@ _SIGNATURES = {
     "sndtools_decode": (ctypes.c_int, [_p, _i64, ctypes.c_int, ctypes.POINTER(_i32)]),
     "sndtools_encode": (ctypes.c_int, [ctypes.POINTER(_i32), _i64, ctypes.c_int, _p]),
     "sndtools_extract_wav_size": (ctypes.c_int, [_i64, _i32, _i32, _P64]),
-    "sndtools_extract_wav": (ctypes.c_int, [_p, _i64, ctypes.c_int, _i32, _i32, _f, _p, _i64,
-                                            ctypes.POINTER(_Level), ctypes.c_int]),
-    "sndtools_implant": (ctypes.c_int, [_p, _i64, _i32, _i32, _f, _p, _i64, ctypes.c_int,
-                                        ctypes.POINTER(_Level), ctypes.POINTER(_Used),
-                                        ctypes.c_int]),
+    "sndtools_extract": (ctypes.c_int, [_p, _i64, _i32, _i32, ctypes.POINTER(_Options), _p, _i64,
+                                        _P64, ctypes.POINTER(_Level)]),
+    "sndtools_implant": (ctypes.c_int, [_p, _i64, _i32, _p, _i64, _i32, ctypes.POINTER(_Options),
+                                        ctypes.POINTER(_Report)]),
     "sndtools_wav_check": (ctypes.c_int, [_p, _i64, ctypes.POINTER(_i32), _P64]),
     "sndtools_region_bytes": (ctypes.c_int, [_i64, _i32, _i32, _P64]),
     "sndtools_read_wav": (ctypes.c_int, [_p, _i64, _p, _i64, _P64, ctypes.POINTER(_i32)]),
@@ -93,16 +166,18 @@ _SIGNATURES = {
     "sndtools_lay_out": (ctypes.c_int, [ctypes.POINTER(_Phrase), _i64, _P64, _i64, _P64]),
 }
 for _name, (_restype, _argtypes) in _SIGNATURES.items():
-    if hasattr(_lib, _name):  # an older library lacks the newer functions until called
-        getattr(_lib, _name).restype = _restype
-        getattr(_lib, _name).argtypes = _argtypes
+    getattr(_lib, _name).restype = _restype
+    getattr(_lib, _name).argtypes = _argtypes
 
 
 class Error(Exception):
-    """A call the library refused; code is its error code, the text its words."""
+    """A call the library refused; code is its ErrorCode, the text its words."""
 
     def __init__(self, code: int, what: str):
-        self.code = code
+        try:
+            self.code = ErrorCode(code)
+        except ValueError:  # a newer library's
+            self.code = code
         super().__init__("%s: %s" % (what, _lib.sndtools_error_name(code).decode()))
 
 
@@ -121,21 +196,34 @@ class Level(NamedTuple):
     multiplier: float
 
 
+class Implanted(NamedTuple):
+    """What implant wrote and used: the region's bytes; the level; the WAV
+    frames that cover the region's duration; those of the file the samples
+    used; and whether frames past the file's were taken as silence (the
+    sound is shorter than the region)."""
+    region: bytes
+    level: Level
+    frames_covered: int
+    frames_used: int
+    filled_with_silence: bool
+
+
 class Phrase(NamedTuple):
-    """A phrase of a sample ROM: fault 0 when it can be used; other, the
-    phrase it overlaps, or (with alias) the one it is exactly alike, or (fault
-    0, no alias) the outermost phrase it lies inside, 0 for none."""
+    """A phrase of a sample ROM: fault NONE when it can be used; other, the
+    phrase it overlaps, or (with alias) the one it is exactly alike, or
+    (with inside) the outermost phrase it lies inside, 0 for none."""
     number: int
     offset: int
     length: int
     start: int
     end: int
-    rate: int
+    adpcm_rate: int
     line: int
     name: str
-    fault: int
+    fault: Fault
     other: int
     alias: bool
+    inside: bool
 
 
 def _level(c: _Level) -> Level:
@@ -146,8 +234,9 @@ def _order(low_nibble_first: bool) -> int:
     return 1 if low_nibble_first else 0
 
 
-def _amplification(amplification: Optional[float]):
-    return None if amplification is None else ctypes.byref(ctypes.c_float(amplification))
+def _options(amplification: Optional[float], low_nibble_first: bool, threads: int) -> _Options:
+    return _Options(_order(low_nibble_first), amplification is not None,
+                    0.0 if amplification is None else amplification, threads)
 
 
 def library_version() -> str:
@@ -179,34 +268,37 @@ def extract(region: bytes, adpcm_rate: int, wav_rate: int,
             threads: int = 0) -> Tuple[bytes, Level]:
     """The WAV file sndextract writes of a region played at adpcm_rate, at
     wav_rate, with the automatic level or a fixed multiplier; and the level."""
-    size = _i64()
+    size, written = _i64(), _i64()
     _check(_lib.sndtools_extract_wav_size(len(region), adpcm_rate, wav_rate, ctypes.byref(size)),
            "extract")
     wav = ctypes.create_string_buffer(size.value)
     level = _Level()
-    _check(_lib.sndtools_extract_wav(bytes(region), len(region), _order(low_nibble_first),
-                                     adpcm_rate, wav_rate, _amplification(amplification), wav,
-                                     size.value, ctypes.byref(level), threads), "extract")
-    return wav.raw, _level(level)
+    options = _options(amplification, low_nibble_first, threads)
+    _check(_lib.sndtools_extract(bytes(region), len(region), adpcm_rate, wav_rate,
+                                 ctypes.byref(options), wav, size.value, ctypes.byref(written),
+                                 ctypes.byref(level)), "extract")
+    return wav.raw[:written.value], _level(level)
 
 
 def implant(wav: bytes, length: int, adpcm_rate: int, amplification: Optional[float] = None,
-            low_nibble_first: bool = False, threads: int = 0) -> Tuple[bytes, Level]:
+            low_nibble_first: bool = False, threads: int = 0) -> Implanted:
     """The length bytes sndimplant writes into a region at adpcm_rate for a
-    WAV file (all its bytes, header included); and the level."""
+    WAV file (all its bytes, header included), with what it measured and
+    used."""
     wav = bytes(wav)
-    rate, data_size = _i32(), _i64()
-    _check(_lib.sndtools_wav_check(wav, len(wav), ctypes.byref(rate), ctypes.byref(data_size)),
+    wav_rate, data_size = _i32(), _i64()
+    _check(_lib.sndtools_wav_check(wav, len(wav), ctypes.byref(wav_rate), ctypes.byref(data_size)),
            "implant")
-    if data_size.value < 0 or data_size.value > len(wav) - 44:
-        raise Error(18, "implant")
+    if data_size.value > len(wav) - 44:
+        raise Error(ErrorCode.DATA_SIZE, "implant")
     region = ctypes.create_string_buffer(max(length, 0))
-    level = _Level()
-    _check(_lib.sndtools_implant(wav[44:44 + data_size.value], data_size.value // 4, rate.value,
-                                 adpcm_rate, _amplification(amplification), region, length,
-                                 _order(low_nibble_first), ctypes.byref(level), None, threads),
-           "implant")
-    return region.raw, _level(level)
+    report = _Report()
+    options = _options(amplification, low_nibble_first, threads)
+    _check(_lib.sndtools_implant(wav[44:44 + data_size.value], data_size.value // 4,
+                                 wav_rate.value, region, length, adpcm_rate,
+                                 ctypes.byref(options), ctypes.byref(report)), "implant")
+    return Implanted(region.raw, _level(report.level), report.frames_covered,
+                     report.frames_used, bool(report.filled_with_silence))
 
 
 def read_wav(wav: bytes) -> Tuple[int, bytes]:
@@ -231,9 +323,10 @@ def region_bytes(frames: int, wav_rate: int, adpcm_rate: int) -> int:
 
 
 def _phrases(array_, count: int, text: bytes = b"") -> List[Phrase]:
-    return [Phrase(p.number, p.offset, p.length, p.start, p.end, p.rate, p.line,
+    return [Phrase(p.number, p.offset, p.length, p.start, p.end, p.adpcm_rate, p.line,
                    text[p.name_at:p.name_at + p.name_length].decode("utf-8", "replace"),
-                   p.fault, p.other, bool(p.alias)) for p in array_[:count]]
+                   Fault(p.fault), p.other, bool(p.alias), bool(p.inside))
+            for p in array_[:count]]
 
 
 def read_table(rom: bytes, table_offset: int = 0) -> List[Phrase]:
@@ -258,8 +351,8 @@ def lay_out(phrases: Sequence[Phrase], new_lengths: Sequence[int], limit: int) -
     """The phrases' offsets laid out again one after the other in table order
     from the lowest, each new_lengths[i] long; Error when past limit."""
     held = (_Phrase * len(phrases))(*[
-        _Phrase(p.number, p.offset, p.length, p.start, p.end, p.rate, p.line, 0, 0, p.fault,
-                p.other, int(p.alias)) for p in phrases])
+        _Phrase(p.number, p.offset, p.length, p.start, p.end, p.adpcm_rate, p.line, 0, 0,
+                p.fault, p.other, int(p.alias), int(p.inside)) for p in phrases])
     lengths = (_i64 * len(phrases))(*new_lengths)
     offsets = (_i64 * len(phrases))()
     _check(_lib.sndtools_lay_out(held, len(phrases), lengths, limit, offsets), "lay_out")

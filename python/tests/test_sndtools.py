@@ -7,6 +7,7 @@ SNDTOOLS_LIBRARY (or the loader's search) the shared library.
 """
 import os
 import pathlib
+import re
 import shutil
 import struct
 import subprocess
@@ -36,23 +37,45 @@ def test_extract_and_implant_give_the_programs_bytes(tmp_path, wav_rate, amplifi
     shutil.copy(CHIME, tmp_path / "target.bin")
     run("sndimplant", *options, tmp_path / "x.wav", tmp_path / "target.bin", 4096, 6000, 8000,
         *extra)
-    region, _ = sndtools.implant(wav, 6000, 8000, amplification, low)
-    assert region == (tmp_path / "target.bin").read_bytes()[4096:4096 + 6000]
+    back = sndtools.implant(wav, 6000, 8000, amplification, low)
+    assert back.region == (tmp_path / "target.bin").read_bytes()[4096:4096 + 6000]
+
+
+@pytest.mark.parametrize("wav_bytes,region_bytes,filled", [(100, 6000, True), (6000, 100, False)])
+def test_implant_says_what_it_used(wav_bytes, region_bytes, filled):
+    wav, _ = sndtools.extract(REGION[:wav_bytes], 8000, 8000)
+    back = sndtools.implant(wav, region_bytes, 8000)
+    frames = (len(wav) - 45) // 4
+    assert (back.filled_with_silence, back.frames_used == frames) == (filled, filled)
+
+
+def test_codes_are_the_headers():
+    header = (pathlib.Path(__file__).resolve().parents[2] / "include" / "sndtools.h").read_text()
+    for prefix, enum in [("SNDTOOLS_ERROR_", sndtools.ErrorCode),
+                         ("SNDTOOLS_FAULT_", sndtools.Fault)]:
+        defined = dict(re.findall(r"#define %s(\w+) (\d+)" % prefix, header))
+        assert {name: int(value) for name, value in defined.items()} == {
+            e.name: e.value for e in enum}
 
 
 def test_refusals_raise_errors_in_the_librarys_words():
     wav, _ = sndtools.extract(REGION[:100], 8000, 8000)
+    code = sndtools.ErrorCode
     cases = [
-        (lambda: sndtools.implant(b"RIFX" + wav[4:], 100, 8000), "RIFF not found"),
-        (lambda: sndtools.implant(wav[:10], 100, 8000), "shorter than its 44-byte header"),
-        (lambda: sndtools.extract(REGION, 0, 8000), "ADPCM rate"),
-        (lambda: sndtools.extract(REGION, 8000, 8000, amplification=0.0), "amplification of 0"),
-        (lambda: sndtools.encode([2 ** 31 - 2048, 0]), "magnitude"),
-        (lambda: sndtools.read_table(b"\0" * 100), "does not lie inside the ROM"),
+        (lambda: sndtools.implant(b"RIFX" + wav[4:], 100, 8000), code.WAV_NOT_RIFF,
+         "RIFF not found"),
+        (lambda: sndtools.implant(wav[:10], 100, 8000), code.WAV_TOO_SHORT,
+         "shorter than its 44-byte header"),
+        (lambda: sndtools.extract(REGION, 0, 8000), code.ADPCM_RATE, "ADPCM rate"),
+        (lambda: sndtools.extract(REGION, 8000, 8000, amplification=0.0), code.AMPLIFICATION,
+         "amplification of 0"),
+        (lambda: sndtools.encode([2 ** 31 - 2048, 0]), code.SAMPLE_RANGE, "magnitude"),
+        (lambda: sndtools.read_table(b"\0" * 100), code.NO_TABLE, "does not lie inside the ROM"),
     ]
-    for call, words in cases:
-        with pytest.raises(sndtools.Error, match=words):
+    for call, expected, words in cases:
+        with pytest.raises(sndtools.Error, match=words) as raised:
             call()
+        assert raised.value.code is expected
 
 
 def test_codec_round_trip():
@@ -75,7 +98,7 @@ def test_bank_functions_on_a_hand_made_table():
     with pytest.raises(sndtools.Error, match="end past the limit"):
         sndtools.lay_out(phrases, [0x300, 0x80, 0], 0x77F)
     listed = sndtools.read_regions("0x100 16 8000 jump\n# no phrase\n0x200 0\n", 0x1000)
-    assert [(p.number, p.name, p.rate, p.fault) for p in listed] == [(1, "jump", 8000, 0),
+    assert [(p.number, p.name, p.adpcm_rate, p.fault) for p in listed] == [(1, "jump", 8000, 0),
                                                                      (2, "", 0, 8)]
     assert sndtools.region_bytes(8713, 7575, 7575) == 4357
 
