@@ -103,8 +103,10 @@ static bool is_help(const char *word)
 // Whether a command (null: the program has none) takes a rule's option.
 static bool takes(const option_rule &rule, const char *command)
 {
-    std::string commands = std::string(" ") + (rule.commands ? rule.commands : "") + " ";
-    return command == nullptr || commands.find(std::string(" ") + command + " ") != std::string::npos;
+    if (command == nullptr)
+        return true;
+    std::string commands = std::string(" ") + rule.commands + " ";
+    return commands.find(std::string(" ") + command + " ") != std::string::npos;
 }
 
 // The help: the usage lines, the purpose and every option; for a command,
@@ -120,7 +122,8 @@ static stop help_for(const program_line *line, const char *command)
         const std::string all = line->usage_with_options,
                           name = std::string(line->program) + " " + command;
         const size_t start = all.find_first_not_of(' ', all.find(name) + name.size());
-        answer.lines = "Usage: " + name + " " + all.substr(start, all.find('\n', start) - start) + "\n";
+        answer.lines = "Usage: " + name + " " + all.substr(start, all.find('\n', start) - start);
+        answer.lines += "\n";
     }
     for (const option_rule *r = line->options; r->name != nullptr; r++)
         if (takes(*r, command))
@@ -135,7 +138,7 @@ stop help_or_version(int argc, char **argv, const program_line *line)
     stop answer;
     if (argc == 2 && strcmp(argv[1], "--version") == 0) {
         answer.status = 0;
-        answer.lines = std::string(line->program) + " (sndtools) " + SNDTOOLS_PROGRAM_VERSION + "\n";
+        answer.lines = formatted("%s (sndtools) %s\n", line->program, SNDTOOLS_PROGRAM_VERSION);
     }
     return answer;
 }

@@ -54,7 +54,8 @@ static std::vector<std::string> fields_of(const std::string &line)
 // A number from least below 2^31; hexadecimal after "0x" too where hex.
 static bool number_field(const std::string &text, int64_t least, int64_t *value, bool hex = true)
 {
-    return sndtools::read_number(text.data(), int64_t(text.size()), hex, INT32_MAX, value) && *value >= least;
+    return sndtools::read_number(text.data(), int64_t(text.size()), hex, INT32_MAX, value) &&
+           *value >= least;
 }
 
 static bool hash_field(const std::string &text, uint64_t *hash)
@@ -92,7 +93,8 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
     if (!number_field(f[3], 1, &rate) || !number_field(f[4], 1, &wav_rate))
         return "a rate is not a number from 1 below 2^31";
     float multiplier;
-    if (!sndtools::amplification_understood(f[5].c_str(), &multiplier) || !std::isfinite(multiplier))
+    if (!sndtools::amplification_understood(f[5].c_str(), &multiplier) ||
+        !std::isfinite(multiplier))
         return "its multiplier is not understood";
     if (!sndtools::bank_name_usable(f[6].data(), int64_t(f[6].size())))
         return "its file is not a plain file name in the manifest's folder";
