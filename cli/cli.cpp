@@ -17,6 +17,8 @@
 
 using sndtools::level_report;
 using sndtools::snd_status;
+using sndtools::amplification_understood;
+using sndtools::number_understood;
 
 static std::string formatted_from(const char *format, va_list args)
 {
@@ -80,9 +82,11 @@ int usable_processors()
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
-const char nibble_option_help[] =
-    "--low-nibble-first: each byte of the region holds its earlier sample in the low nibble "
-    "(bits 3..0), not the high one.\n";
+const option_rule nibble_option[] = {
+    {"--low-nibble-first", nullptr, nullptr, no_value,
+     "--low-nibble-first: each byte of the region holds its earlier sample in the low nibble "
+     "(bits 3..0), not the high one.\n"},
+    {}};
 
 static void echo_args(int argc, char **argv)
 {
@@ -91,18 +95,50 @@ static void echo_args(int argc, char **argv)
     printf("\n");
 }
 
-static stop help_or_version(int argc, char **argv, const program_line *line)
+static bool is_help(const char *word)
+{
+    return strcmp(word, "--help") == 0 || strcmp(word, "-h") == 0;
+}
+
+// Whether a command (null: the program has none) takes a rule's option.
+static bool takes(const option_rule &rule, const char *command)
+{
+    if (command == nullptr)
+        return true;
+    std::string commands = std::string(" ") + rule.commands + " ";
+    return commands.find(std::string(" ") + command + " ") != std::string::npos;
+}
+
+// The help: the usage lines, the purpose and every option; for a command,
+// its usage line and its options.
+static stop help_for(const program_line *line, const char *command)
 {
     stop answer;
-    if (argc != 2)
-        return answer;
-    if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
+    answer.status = 0;
+    if (command == nullptr) {
+        answer.lines = std::string("Usage:\n") + line->usage_with_options + line->purpose + "\n";
+    } else {
+        // Its line of the usage, without the padding that aligns them.
+        const std::string all = line->usage_with_options,
+                          name = std::string(line->program) + " " + command;
+        const size_t start = all.find_first_not_of(' ', all.find(name) + name.size());
+        answer.lines = "Usage: " + name + " " + all.substr(start, all.find('\n', start) - start);
+        answer.lines += "\n";
+    }
+    for (const option_rule *r = line->options; r->name != nullptr; r++)
+        if (takes(*r, command))
+            answer.lines += r->help;
+    return answer;
+}
+
+stop help_or_version(int argc, char **argv, const program_line *line)
+{
+    if (argc == 2 && is_help(argv[1]))
+        return help_for(line, nullptr);
+    stop answer;
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
         answer.status = 0;
-        answer.lines = std::string("Usage:\n") + line->usage_with_options + line->purpose +
-                       "\n" + line->options_help;
-    } else if (strcmp(argv[1], "--version") == 0) {
-        answer.status = 0;
-        answer.lines = std::string(line->program) + " (sndtools) " + SNDTOOLS_PROGRAM_VERSION + "\n";
+        answer.lines = formatted("%s (sndtools) %s\n", line->program, SNDTOOLS_PROGRAM_VERSION);
     }
     return answer;
 }
@@ -134,26 +170,81 @@ void report_level(const level_report &level, bool amplification_given)
         printf("adjusting by multiplier %f\n", static_cast<double>(level.multiplier));
 }
 
-// The options before the positional arguments; *first receives the first
-// of those.
-static stop read_options(int argc, char **argv, const program_line *line,
-                         sndtools::nibble_order *order, int *first)
+// The rule of an option's name (a short name only as the whole word).
+static const option_rule *rule_of(const program_line *line, const std::string &name,
+                                  const char *word)
 {
-    *order = sndtools::high_nibble_first;
-    *first = 1;
-    int at = 1;
-    for (; at < argc && strncmp(argv[at], "--", 2) == 0; at++) {
-        if (strcmp(argv[at], "--") == 0) {
+    for (const option_rule *r = line->options; r->name != nullptr; r++)
+        if (name == r->name || (r->short_name != nullptr && strcmp(word, r->short_name) == 0))
+            return r;
+    return nullptr;
+}
+
+// One option at argv[*at] (its value maybe the next word, *at moved past it).
+static stop read_option(int argc, char **argv, int *at, const program_line *line,
+                        const char *command, option_taker take, void *into)
+{
+    const char *word = argv[*at], *equals = command ? strchr(word, '=') : nullptr;
+    std::string name = equals ? std::string(word, size_t(equals - word)) : word;
+    const option_rule *rule = rule_of(line, name, word);
+    if (rule == nullptr || !takes(*rule, command))
+        return failed("Unknown option %s%s\nUsage:\n%s", rule ? rule->name : name.c_str(),
+                      command ? formatted(" for %s %s", line->program, command).c_str() : "",
+                      line->usage_with_options);
+    const char *value = equals ? equals + 1 : nullptr;
+    if (rule->value == needs_value && value == nullptr && *at + 1 < argc)
+        value = argv[++*at];
+    if ((rule->value == needs_value && value == nullptr) ||
+        (rule->value == no_value && value != nullptr))
+        return failed("Option %s %s\nUsage:\n%s", rule->name,
+                      rule->value == needs_value ? "needs a value" : "takes no value",
+                      line->usage_with_options);
+    return take(*rule, value, into);
+}
+
+// A --help or -h among a command's words (not as an option's value).
+static bool help_among(int argc, char **argv, const program_line *line)
+{
+    for (int at = 2; at < argc && strcmp(argv[at], "--") != 0; at++) {
+        if (is_help(argv[at]))
+            return true;
+        const option_rule *rule = rule_of(line, argv[at], argv[at]);
+        if (rule != nullptr && rule->value == needs_value) // "-o -h"
             at++;
-            break;
-        }
-        if (strcmp(argv[at], "--help") == 0 || strcmp(argv[at], "--version") == 0)
-            break;
-        if (strcmp(argv[at], "--low-nibble-first") != 0)
-            return failed("Unknown option %s\nUsage:\n%s", argv[at], line->usage_with_options);
-        *order = sndtools::low_nibble_first;
     }
-    *first = at;
+    return false;
+}
+
+static bool option_word(const char *word, const char *command)
+{
+    if (command != nullptr)
+        return word[0] == '-' && word[1] != '\0';
+    return strncmp(word, "--", 2) == 0 && strcmp(word, "--help") != 0 &&
+           strcmp(word, "--version") != 0;
+}
+
+stop read_options(int argc, char **argv, const program_line *line, const char *command,
+                  option_taker take, void *into, std::vector<char *> *arguments)
+{
+    if (command != nullptr && help_among(argc, argv, line))
+        return help_for(line, command);
+    bool options_end = false;
+    for (int at = command ? 2 : 1; at < argc; at++) {
+        if (options_end || !option_word(argv[at], command)) {
+            arguments->push_back(argv[at]);
+            options_end = options_end || command == nullptr;
+        } else if (strcmp(argv[at], "--") == 0) {
+            options_end = true;
+        } else if (stop refusal = read_option(argc, argv, &at, line, command, take, into)) {
+            return refusal;
+        }
+    }
+    return stop();
+}
+
+static stop take_nibble_order(const option_rule &, const char *, void *order)
+{
+    *static_cast<sndtools::nibble_order *>(order) = sndtools::low_nibble_first;
     return stop();
 }
 
@@ -162,14 +253,16 @@ stop read_command_line(int argc, char **argv, const program_line *line, command_
     if (stop answer = help_or_version(argc, argv, line))
         return answer;
     echo_args(argc, argv);
-    int first;
-    if (stop refusal = read_options(argc, argv, line, &cmd->order, &first))
+    cmd->order = sndtools::high_nibble_first;
+    std::vector<char *> arguments;
+    if (stop refusal = read_options(argc, argv, line, nullptr, take_nibble_order, &cmd->order,
+                                    &arguments))
         return refusal;
-    int count = argc - first + 1;
+    int count = int(arguments.size()) + 1;
     if (count != line->count && count != line->count + 1)
         return failed("Invalid number of parameters : %d\nUsage:\n%s", count, line->usage);
     cmd->amplification_given = count == line->count + 1;
-    cmd->arg = argv + first - 1;
+    cmd->arg = argv + (argc - count);
     return stop();
 }
 

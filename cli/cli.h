@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "codec.h"
 #include "job.h"
@@ -47,18 +48,30 @@ stop after_line(const std::string &line, stop refusal);
 // nproc and taskset see it), at least 1: the threads the library may use.
 int usable_processors();
 
+// An option: its name (and a short one, or null); the commands that take
+// it, space-separated (null in a program without commands); whether it
+// takes a value (an optional one only after "="); its lines in the help.
+enum option_value { no_value, needs_value, optional_value };
+
+struct option_rule {
+    const char *name, *short_name, *commands;
+    option_value value;
+    const char *help;
+};
+
 // What a program's command line takes: its name; its usage line (for a
-// wrong count) and the same with its options (for --help and an unknown
-// option); its purpose and the lines on its options (for --help); and its
-// count of arguments (the program's name included) without the optional
-// amplification.
+// wrong count) and the same with its options (for --help and a refused
+// option; sndbank's: a line for each command); its purpose (for --help);
+// its options, up to one with a null name; and its count of arguments (the
+// program's name included) without the optional amplification.
 struct program_line {
-    const char *program, *usage, *usage_with_options, *purpose, *options_help;
+    const char *program, *usage, *usage_with_options, *purpose;
+    const option_rule *options;
     int count;
 };
 
-// The --help line on --low-nibble-first, which both programs take.
-extern const char nibble_option_help[];
+// The option both single-job programs take: --low-nibble-first.
+extern const option_rule nibble_option[];
 
 struct command_line {
     char **arg; // the positional arguments, [1] the first
@@ -66,13 +79,28 @@ struct command_line {
     bool amplification_given;
 };
 
-// The start both programs make: "--help" (or "-h") or "--version" as the
-// one argument (the usage line and the purpose, or the name and version,
-// and status 0); the echo; the options before the positional arguments,
-// GNU style (--low-nibble-first, and -- to end them; an unknown one is
-// refused with one line and the usage lines); and the count of what follows
-// them (refused with the count message, plus one for the program's name,
-// and the usage lines).
+// "--help" (or "-h") or "--version" as the one argument: the usage lines,
+// the purpose and the options, or the name and version, with status 0;
+// empty otherwise.
+stop help_or_version(int argc, char **argv, const program_line *line);
+
+// How a program takes one of its options (value null when it has none).
+typedef stop (*option_taker)(const option_rule &rule, const char *value, void *into);
+
+// The options and the arguments after the program's name (and command),
+// the arguments in order. Without a command, options come before the
+// arguments (a word that begins with "--", taken whole; --help and
+// --version there are arguments); after a command, anywhere among them (a
+// word that begins with "-", its value after "=" or as the next word; a
+// --help or -h among them answers with the command's help). "--" ends them
+// either way. An unknown option, or one with a value it takes none of or
+// without the value it needs, is refused with one line and the usage.
+stop read_options(int argc, char **argv, const program_line *line, const char *command,
+                  option_taker take, void *into, std::vector<char *> *arguments);
+
+// The start both single-job programs make: help_or_version; the echo; the
+// options; and the count of the arguments (refused with the count message,
+// plus one for the program's name, and the usage lines).
 stop read_command_line(int argc, char **argv, const program_line *line, command_line *cmd);
 
 // The report of the values understood from the command line

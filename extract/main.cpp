@@ -21,7 +21,7 @@ static const program_line line = {
     "<samplerate_out> <fileout> [amplification]\n",
     "Takes a 4-bit ADPCM sound out of a region of a file and writes it as a 16-bit stereo WAV "
     "file; the manual page says more: man sndextract.",
-    nibble_option_help, 7};
+    nibble_option, 7};
 
 static stop run_sndextract(int argc, char **argv)
 {

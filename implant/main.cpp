@@ -23,7 +23,7 @@ static const program_line line = {
     "[amplification]\n",
     "Encodes a 16-bit stereo WAV file as 4-bit ADPCM and writes it over exactly one region of a "
     "file; the manual page says more: man sndimplant.",
-    nibble_option_help, 6};
+    nibble_option, 6};
 
 // Header values the arithmetic cannot use.
 static stop check_header_values(int wav_rate, int waveblock_size, int sample_len,

@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "numbers.h"
+
 namespace sndtools {
 
 static bank_phrase phrase_at(int number, int64_t offset, int64_t length)
@@ -115,28 +117,6 @@ bool read_phrase_table(const unsigned char *rom, int64_t rom_size, int64_t table
     return true;
 }
 
-bool bank_number(const char *text, int64_t n, int64_t *value)
-{
-    int base = n > 2 && text[0] == '0' && text[1] == 'x' ? 16 : 10;
-    int64_t at = base == 16 ? 2 : 0, v = 0;
-    if (at == n)
-        return false;
-    for (; at < n; at++) {
-        char c = text[at];
-        int digit = c >= '0' && c <= '9'                 ? c - '0'
-                    : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                         : -1;
-        if (digit < 0)
-            return false;
-        v = v * base + digit;
-        if (v > INT32_MAX)
-            return false;
-    }
-    *value = v;
-    return true;
-}
-
 // Windows opens these as devices, whatever follows a dot.
 static bool device_name(const char *name, int64_t n)
 {
@@ -194,17 +174,23 @@ static bool made_of_digits(const char *text, int64_t n)
     return n > at;
 }
 
+// A number of the list: below 2^31, hexadecimal after "0x" too.
+static bool list_number(const char *text, const token &field, int64_t *value)
+{
+    return read_number(text + field.at, field.n, true, INT32_MAX, value);
+}
+
 // One phrase line's fields (count of them, at most 5 kept), checked.
 static bank_phrase read_region_line(const char *text, const token *fields, int count,
                                     int number, int line, int64_t rom_size)
 {
     int64_t offset = 0, length = 0, rate = 0;
-    bool numbers = count >= 2 && bank_number(text + fields[0].at, fields[0].n, &offset) &&
-                   bank_number(text + fields[1].at, fields[1].n, &length);
+    bool numbers = count >= 2 && list_number(text, fields[0], &offset) &&
+                   list_number(text, fields[1], &length);
     // A third field made of digits is the rate (one past its range is a
     // fault, not a name); any other is the name.
     bool has_rate = count >= 3 && made_of_digits(text + fields[2].at, fields[2].n);
-    bool rate_read = has_rate && bank_number(text + fields[2].at, fields[2].n, &rate);
+    bool rate_read = has_rate && list_number(text, fields[2], &rate);
     const token *name = count == 4 || (count == 3 && !has_rate) ? &fields[count - 1] : nullptr;
     bank_phrase p = phrase_at(number, offset, length);
     p.line = line;

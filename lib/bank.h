@@ -97,10 +97,6 @@ bool read_phrase_table(const unsigned char *rom, int64_t rom_size, int64_t table
 void parse_regions(const char *text, int64_t size, int64_t rom_size,
                    std::vector<bank_phrase> *phrases);
 
-// A whole number below 2^31, decimal or after a lower-case "0x"
-// hexadecimal, as the programs read their arguments.
-bool bank_number(const char *text, int64_t n, int64_t *value);
-
 // A name that can be a file's on every system, inside the folder it is
 // named in: no separators, no control characters, none that Windows
 // refuses, not "." or "..", at most 255 bytes. (A list's names, which

@@ -9,8 +9,10 @@
 #include "sndbank.h"
 #include "windows_io.h"
 
+using sndtools::amplification_understood;
+using sndtools::number_understood;
+
 static const char usage[] =
-    "Usage:\n"
     "sndbank list    [options] ROM\n"
     "sndbank extract [options] ROM DIR\n"
     "sndbank implant [options] ROM DIR\n";
@@ -18,76 +20,42 @@ static const char usage[] =
 static const char purpose[] =
     "Lists, takes out as WAV files and puts back every 4-bit ADPCM phrase of a sample ROM that "
     "the OKI MSM6295's phrase table, or a list of regions, locates; the manual page says more: "
-    "man sndbank.\n";
+    "man sndbank.";
 
-// Which commands take an option, whether it takes a value (an optional one
-// only after "="), and its lines in the help.
-enum option_value { no_value, needs_value, optional_value };
-
-struct option_rule {
-    const char *name, *commands;
-    option_value value;
-    const char *help;
-};
-
+// The options, and the commands that take them.
 static const option_rule rules[] = {
-    {"--table-offset", "list extract implant", needs_value,
+    {"--table-offset", nullptr, "list extract implant", needs_value,
      "--table-offset OFF  the phrase table's offset in the ROM (default 0)\n"},
-    {"--regions", "list extract implant", needs_value,
+    {"--regions", nullptr, "list extract implant", needs_value,
      "--regions FILE      the phrases from a list, one a line: offset length [rate] [name]\n"},
-    {"--rate", "list extract", needs_value,
+    {"--rate", nullptr, "list extract", needs_value,
      "--rate HZ           the ADPCM rate of phrases without one of their own (default 7575)\n"
      "--rate CLOCK/132    the same from the chip's clock and pin 7 (/132 or /165)\n"},
-    {"--wav-rate", "extract", needs_value,
+    {"--wav-rate", nullptr, "extract", needs_value,
      "--wav-rate HZ       extract: the WAV files' rate (default: each phrase's ADPCM rate)\n"},
-    {"--force", "extract", no_value,
+    {"--force", nullptr, "extract", no_value,
      "--force             extract: replace WAV files edited since they were extracted too\n"},
-    {"--amplification", "extract implant", needs_value,
+    {"--amplification", nullptr, "extract implant", needs_value,
      "--amplification A   extract: a fixed multiplier; implant: instead of the manifest's\n"},
-    {"--full-scale", "implant", no_value,
+    {"--full-scale", nullptr, "implant", no_value,
      "--full-scale        implant: each phrase brought to full scale, as sndimplant does\n"},
-    {"--match-level", "implant", no_value,
+    {"--match-level", nullptr, "implant", no_value,
      "--match-level       implant: each phrase as loud as the one it replaces\n"
      "                    (its peak within 2 %)\n"},
-    {"--output", "implant", needs_value,
+    {"--output", "-o", "implant", needs_value,
      "--output FILE, -o FILE\n"
      "                    implant: write the new ROM to FILE; the ROM is only read\n"},
-    {"--resize", "implant", optional_value,
+    {"--resize", nullptr, "implant", optional_value,
      "--resize            implant: a phrase takes the length its WAV file needs; one that\n"
      "                    grows moves to free space if it cannot grow in place\n"
      "--resize=compact    implant: the same, every phrase laid out again in table order\n"},
-    {"--dry-run", "implant", no_value,
+    {"--dry-run", nullptr, "implant", no_value,
      "--dry-run           implant: the report alone; nothing is written\n"},
-    {"--low-nibble-first", "list extract implant", no_value,
+    {"--low-nibble-first", nullptr, "list extract implant", no_value,
      "--low-nibble-first  each byte holds its earlier sample in the low nibble\n"},
-};
+    {}};
 
-// Whether a command (list, extract, implant) takes a rule's option.
-static bool takes(const option_rule &rule, const char *command)
-{
-    std::string commands = std::string(" ") + rule.commands + " ";
-    return commands.find(std::string(" ") + command + " ") != std::string::npos;
-}
-
-// sndbank --help (command null), or sndbank COMMAND --help: the usage
-// line(s) and the options the command takes.
-static stop help_for(const char *command)
-{
-    stop answer;
-    answer.status = 0;
-    if (command == nullptr) {
-        answer.lines = std::string(usage) + purpose;
-    } else {
-        // Its line of the usage, without the padding that aligns the three.
-        const std::string all = usage, line = std::string("sndbank ") + command;
-        const size_t start = all.find_first_not_of(' ', all.find(line) + line.size());
-        answer.lines = "Usage: " + line + " " + all.substr(start, all.find('\n', start) - start) + "\n";
-    }
-    for (const option_rule &r : rules)
-        if (command == nullptr || takes(r, command))
-            answer.lines += r.help;
-    return answer;
-}
+static const program_line line = {"sndbank", usage, usage, purpose, rules, 0};
 
 static stop number_option(const char *name, const char *text, int *value, bool positive)
 {
@@ -118,8 +86,9 @@ static stop rate_option(const char *text, int *rate)
     return stop();
 }
 
-static stop take_option(const option_rule &rule, const char *value, bank_options *o)
+static stop take_option(const option_rule &rule, const char *value, void *into)
 {
+    bank_options *o = static_cast<bank_options *>(into);
     std::string name = rule.name;
     if (name == "--table-offset") {
         o->table_offset_given = true;
@@ -157,69 +126,15 @@ static stop take_option(const option_rule &rule, const char *value, bank_options
     return stop();
 }
 
-static const option_rule *rule_of(const char *name)
+// The command's options and its arguments, counted; one level at most.
+static stop read_command(int argc, char **argv, bank_options *o)
 {
-    for (const option_rule &r : rules)
-        if (strcmp(r.name, name) == 0)
-            return &r;
-    return nullptr;
-}
-
-static bool is_help(const char *word)
-{
-    return strcmp(word, "--help") == 0 || strcmp(word, "-h") == 0;
-}
-
-// One option at argv[*at] (its value maybe the next word, *at moved past it).
-static stop read_option(int argc, char **argv, int *at, bank_options *o)
-{
-    std::string word = strcmp(argv[*at], "-o") == 0 ? "--output" : argv[*at];
-    size_t equals = word.find('=');
-    std::string name = word.substr(0, equals);
-    const option_rule *rule = rule_of(name.c_str());
-    if (rule == nullptr || !takes(*rule, o->command))
-        return failed("Unknown option %s for sndbank %s\n%s", name.c_str(), o->command, usage);
-    const char *value = equals != std::string::npos ? argv[*at] + equals + 1 : nullptr;
-    if (rule->value == needs_value && value == nullptr && *at + 1 < argc)
-        value = argv[++*at];
-    if ((rule->value == needs_value && value == nullptr) ||
-        (rule->value == no_value && value != nullptr))
-        return failed("Option %s %s\n%s", name.c_str(),
-                      rule->value == needs_value ? "needs a value" : "takes no value", usage);
-    return take_option(*rule, value, o);
-}
-
-// The options after the command, anywhere among its arguments, GNU style
-// (a value after the name or after "="; after "--" every word is an
-// argument); --help or -h among them answers with the command's help.
-static stop read_options(int argc, char **argv, bank_options *o)
-{
-    std::vector<const char *> arguments;
-    bool options_end = false;
-    for (int at = 2; at < argc && !options_end; at++) {
-        if (is_help(argv[at]))
-            return help_for(o->command);
-        options_end = strcmp(argv[at], "--") == 0;
-        const option_rule *rule = rule_of(strcmp(argv[at], "-o") == 0 ? "--output" : argv[at]);
-        if (rule != nullptr && rule->value == needs_value) // its value is no option ("-o -h")
-            at++;
-    }
-    options_end = false;
-    for (int at = 2; at < argc; at++) {
-        if (options_end || argv[at][0] != '-' || argv[at][1] == '\0') {
-            arguments.push_back(argv[at]);
-            continue;
-        }
-        if (strcmp(argv[at], "--") == 0) {
-            options_end = true;
-            continue;
-        }
-        if (stop refusal = read_option(argc, argv, &at, o))
-            return refusal;
-    }
+    std::vector<char *> arguments;
+    if (stop refusal = read_options(argc, argv, &line, o->command, take_option, o, &arguments))
+        return refusal;
     size_t wanted = strcmp(o->command, "list") == 0 ? 1 : 2;
     if (arguments.size() != wanted)
-        return failed("sndbank %s takes %s: %d given\n%s", o->command,
+        return failed("sndbank %s takes %s: %d given\nUsage:\n%s", o->command,
                       wanted == 1 ? "one argument, ROM" : "two arguments, ROM and DIR",
                       static_cast<int>(arguments.size()), usage);
     o->rom = arguments[0];
@@ -244,21 +159,15 @@ static void lines_as_they_happen()
 static stop run_sndbank(int argc, char **argv)
 {
     lines_as_they_happen();
-    if (argc == 2 && is_help(argv[1]))
-        return help_for(nullptr);
-    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-        stop answer;
-        answer.status = 0;
-        answer.lines = std::string("sndbank (sndtools) ") + SNDTOOLS_PROGRAM_VERSION + "\n";
+    if (stop answer = help_or_version(argc, argv, &line))
         return answer;
-    }
     bank_options o;
     o.command = argc >= 2 ? argv[1] : "";
     if (strcmp(o.command, "list") != 0 && strcmp(o.command, "extract") != 0 &&
         strcmp(o.command, "implant") != 0)
-        return failed("%s%s\n%s", argc >= 2 ? "Unknown command " : "No command",
+        return failed("%s%s\nUsage:\n%s", argc >= 2 ? "Unknown command " : "No command",
                       argc >= 2 ? argv[1] : "", usage);
-    if (stop refusal = read_options(argc, argv, &o))
+    if (stop refusal = read_command(argc, argv, &o))
         return refusal;
     // Memory that a file's size or a manifest's numbers ask for and the
     // system does not give: a refusal, which removes what the run made.

@@ -51,9 +51,11 @@ static std::vector<std::string> fields_of(const std::string &line)
     }
 }
 
-static bool number_field(const std::string &text, int64_t least, int64_t *value)
+// A number from least below 2^31; hexadecimal after "0x" too where hex.
+static bool number_field(const std::string &text, int64_t least, int64_t *value, bool hex = true)
 {
-    return sndtools::bank_number(text.data(), int64_t(text.size()), value) && *value >= least;
+    return sndtools::read_number(text.data(), int64_t(text.size()), hex, INT32_MAX, value) &&
+           *value >= least;
 }
 
 static bool hash_field(const std::string &text, uint64_t *hash)
@@ -84,15 +86,15 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
                std::to_string(wanted);
     int64_t number, rate, wav_rate;
     const int64_t last_number = m.regions.empty() ? sndtools::bank_table_entries - 1 : INT32_MAX;
-    bool decimal = !f[0].empty() && f[0].find_first_not_of("0123456789") == std::string::npos;
-    if (!decimal || !number_field(f[0], 1, &number) || number > last_number)
+    if (!number_field(f[0], 1, &number, false) || number > last_number)
         return "the phrase's number is not one from 1 to " + std::to_string(last_number);
     if (!number_field(f[1], 0, &row->offset) || !number_field(f[2], 1, &row->length))
         return "its offset or length is not a number from 0 (1 for a length) below 2^31";
     if (!number_field(f[3], 1, &rate) || !number_field(f[4], 1, &wav_rate))
         return "a rate is not a number from 1 below 2^31";
     float multiplier;
-    if (!amplification_understood(f[5].c_str(), &multiplier) || !std::isfinite(multiplier))
+    if (!sndtools::amplification_understood(f[5].c_str(), &multiplier) ||
+        !std::isfinite(multiplier))
         return "its multiplier is not understood";
     if (!sndtools::bank_name_usable(f[6].data(), int64_t(f[6].size())))
         return "its file is not a plain file name in the manifest's folder";

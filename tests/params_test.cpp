@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,41 +16,60 @@ using namespace sndtools;
 
 namespace {
 
-struct num_case {
+struct number_case {
     const char *text;
-    int result;
-    int value;
+    bool hex;
+    int64_t most;
+    bool understood;
+    int64_t value;
 };
 
-TEST(NumParam, Table)
+// The one grammar: the command lines' (hex, below 2^32, read back as 32
+// bits), the regions list's and manifest's (below 2^31), a manifest's
+// phrase number (decimal only).
+TEST(Numbers, Table)
 {
-    const num_case cases[] = {
-        {"", 0, 0},
-        {"0x", 0, 0},
-        {"0", 0, 0},
-        {"0x1F", 0, 31},
-        {"0x1f", 0, 31},
-        {"31", 0, 31},
-        {"0X1F", 1, 0},
-        {"12a", 1, 12},
-        {"0x1G", 1, 1},
-        {"-5", 1, 0},
-        {" 5", 1, 0},
-        {"5 ", 1, 5},
-        {"1.5", 1, 1},
-        {"\xff", 1, 0},
-        {"4294967295", 0, -1},
-        {"0xFFFFFFFF", 0, -1},
-        {"2147483648", 0, INT32_MIN},
-        {"0x80000000", 0, INT32_MIN},
-        {"4294967296", 0, 0},
-        {"0x100000000", 0, 0},
-        {"0x0000000000000010", 0, 16},
+    const int64_t line = UINT32_MAX, list = INT32_MAX;
+    const number_case cases[] = {
+        {"", true, line, false, 0},
+        {"0x", true, line, false, 0},
+        {"0", true, line, true, 0},
+        {"0x1F", true, line, true, 31},
+        {"0x1f", true, line, true, 31},
+        {"31", true, line, true, 31},
+        {"0X1F", true, line, false, 0},
+        {"12a", true, line, false, 0},
+        {"0x1G", true, line, false, 0},
+        {"-5", true, line, false, 0},
+        {" 5", true, line, false, 0},
+        {"5 ", true, line, false, 0},
+        {"1.5", true, line, false, 0},
+        {"\xff", true, line, false, 0},
+        {"4294967295", true, line, true, 4294967295},
+        {"0xFFFFFFFF", true, line, true, 4294967295},
+        {"2147483648", true, line, true, 2147483648},
+        {"0x80000000", true, line, true, 2147483648},
+        {"4294967296", true, line, false, 0},
+        {"0x100000000", true, line, false, 0},
+        {"99999999999999999999999", true, line, false, 0},
+        {"0x0000000000000010", true, line, true, 16},
+        {"010", true, list, true, 10}, // no octal: a manifest's "010" was eight once
+        {"2147483647", true, list, true, INT32_MAX},
+        {"0x80000000", true, list, false, 0},
+        {"0x10", false, list, false, 0},
+        {"010", false, list, true, 10},
     };
-    for (const num_case &c : cases) {
-        int value = 12345;
-        EXPECT_EQ(num_param(c.text, &value), c.result) << c.text;
-        EXPECT_EQ(value, c.value) << c.text;
+    for (const number_case &c : cases) {
+        int64_t value = -7;
+        EXPECT_EQ(read_number(c.text, int64_t(strlen(c.text)), c.hex, c.most, &value), c.understood)
+            << c.text;
+        EXPECT_EQ(value, c.understood ? c.value : -7) << c.text;
+        int as_typed = -7;
+        if (c.hex && c.most == line) {
+            EXPECT_EQ(number_understood(c.text, &as_typed) ? as_typed : -7,
+                      c.understood ? static_cast<int>(static_cast<uint32_t>(c.value)) : -7)
+                << c.text;
+        }
     }
 }
 

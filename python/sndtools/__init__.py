@@ -100,6 +100,7 @@ class ErrorCode(enum.IntEnum):
     WRITE = 31
     READ = 32
     OPTION = 33
+    REREAD = 34
 
 
 class Fault(enum.IntEnum):
