@@ -303,22 +303,23 @@ stop check_offset(int offset)
     return offset < 0 ? above_int_range("offset", offset) : stop();
 }
 
-stop check_rate(const char *name, int rate, bool zero_allowed)
+stop refused_value(snd_status status, const char *name, bool typed)
 {
-    if (rate < 0)
-        return above_int_range(name, rate);
-    if (rate == 0 && !zero_allowed)
-        return failed("%s must be 1 or more: %d\n", name, rate);
-    return stop();
-}
-
-stop check_length(int sample_len, const char *done)
-{
-    if (sample_len < 0 || sample_len > sndtools::max_region_bytes)
+    const int value = static_cast<int>(status.got);
+    switch (status.code) {
+    case sndtools::snd_ok:
+        return stop();
+    case sndtools::snd_bad_length:
         return failed("length %u is too large: at most %lld bytes can be %s\n",
-                      static_cast<unsigned>(sample_len),
-                      static_cast<long long>(sndtools::max_region_bytes), done);
-    return stop();
+                      static_cast<unsigned>(value), static_cast<long long>(status.wanted), name);
+    case sndtools::snd_bad_data_size:
+        return value < 0 ? failed("waveblock_size must not be negative: %d\n", value)
+                         : failed("waveblock_size %d is too large to hold\n", value);
+    default: // a rate
+        if (value < 0 && typed)
+            return above_int_range(name, value);
+        return failed("%s must be 1 or more: %d\n", name, value);
+    }
 }
 
 std::string excerpt(const std::string &text)

@@ -132,15 +132,18 @@ struct number_arg {
 stop read_numbers(const command_line &cmd, const number_arg *numbers, int count,
                   int amplification_at, float *amplification);
 
-// Values the arithmetic cannot use, refused before the duration is shown.
-// A negative value can only come from a number typed from 2^31 on:
-// "<name> <the number as typed> is too large: at most 2147483647"; a rate
-// of 0 where the program needs 1 or more: "<name> must be 1 or more: 0";
-// a length past max_region_bytes: "length <n> is too large: at most <max>
-// bytes can be <done>".
+// A value the library's checks refused, in the program's words; name is
+// what the command line or the WAV header calls it, and for a length what
+// is done with the region. A negative value typed can only come from a
+// number from 2^31 on: "<name> <the number as typed> is too large: at most
+// 2147483647"; a rate below its least: "<name> must be 1 or more: <n>"; a
+// length past the limit: "length <n> is too large: at most <max> bytes can
+// be <name>"; WAV data: "waveblock_size must not be negative: <n>" or
+// "waveblock_size <n> is too large to hold".
+stop refused_value(sndtools::snd_status status, const char *name, bool typed = true);
+
+// The file offset, which only the programs take: as a typed value.
 stop check_offset(int offset);
-stop check_rate(const char *name, int rate, bool zero_allowed);
-stop check_length(int sample_len, const char *done);
 
 // A text from a file, for a message: in double quotes, at most its first 60
 // bytes (then "..."), control characters escaped (\t, \xNN).

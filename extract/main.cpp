@@ -42,11 +42,11 @@ static stop run_sndextract(int argc, char **argv)
                   cmd.amplification_given, amplification);
     if (stop refusal = check_offset(offset))
         return refusal;
-    if (stop refusal = check_length(sample_len, "extracted"))
+    if (stop refusal = refused_value(check_length(sample_len), "extracted"))
         return refusal;
-    if (stop refusal = check_rate("sample_freq", adpcm_rate, false))
+    if (stop refusal = refused_value(check_adpcm_rate(adpcm_rate), "sample_freq"))
         return refusal;
-    if (stop refusal = check_rate("samplerate_out", wav_rate, true))
+    if (stop refusal = refused_value(check_wav_rate(wav_rate, 0), "samplerate_out"))
         return refusal;
 
     float duration = duration_of(sample_len + sample_len, adpcm_rate);

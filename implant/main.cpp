@@ -29,12 +29,10 @@ static const program_line line = {
 static stop check_header_values(int wav_rate, int waveblock_size, int sample_len,
                                 int adpcm_rate, int64_t *num_samplein)
 {
-    if (wav_rate <= 0)
-        return failed("samplerate_in must be 1 or more: %d\n", wav_rate);
-    if (waveblock_size < 0)
-        return failed("waveblock_size must not be negative: %d\n", waveblock_size);
-    if (waveblock_size > max_waveblock_size)
-        return failed("waveblock_size %d is too large to hold\n", waveblock_size);
+    if (stop refusal = refused_value(check_wav_rate(wav_rate, 1), "samplerate_in", false))
+        return refusal;
+    if (stop refusal = refused_value(check_data_size(waveblock_size), "waveblock_size"))
+        return refusal;
     if (implant_frames_of(sample_len, adpcm_rate, wav_rate, num_samplein).code != snd_ok)
         return failed("samplerate_in %d gives more frames than can be counted\n", wav_rate);
     return stop();
@@ -80,9 +78,9 @@ static stop run_sndimplant(int argc, char **argv)
         return refusal;
     report_values(filein, offset, sample_len, nullptr, adpcm_rate, fileout,
                   cmd.amplification_given, amplification);
-    if (stop refusal = check_rate("samplerate_out", adpcm_rate, false))
+    if (stop refusal = refused_value(check_adpcm_rate(adpcm_rate), "samplerate_out"))
         return refusal;
-    if (stop refusal = check_length(sample_len, "implanted"))
+    if (stop refusal = refused_value(check_length(sample_len), "implanted"))
         return refusal;
 
     float duration = duration_of(sample_len + sample_len, adpcm_rate);

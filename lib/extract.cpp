@@ -129,12 +129,10 @@ snd_status extract_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
                              int64_t *num_sampleout)
 {
     *num_sampleout = 0;
-    if (sample_len < 0 || sample_len > max_region_bytes)
-        return snd_status_of(snd_bad_length, max_region_bytes, sample_len);
-    if (adpcm_rate <= 0)
-        return snd_status_of(snd_bad_adpcm_rate, 1, adpcm_rate);
-    if (wav_rate < 0)
-        return snd_status_of(snd_bad_wav_rate, 0, wav_rate);
+    for (snd_status status : {check_length(sample_len), check_adpcm_rate(adpcm_rate),
+                              check_wav_rate(wav_rate, 0)})
+        if (status.code != snd_ok)
+            return status;
     *num_sampleout = wav_frames_of_region(sample_len, adpcm_rate, wav_rate);
     if (*num_sampleout < 0 || *num_sampleout > max_block_items)
         return snd_status_of(snd_too_many_frames, max_block_items, *num_sampleout);

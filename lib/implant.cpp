@@ -336,12 +336,10 @@ snd_status implant_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
                              int64_t *num_samplein)
 {
     *num_samplein = 0;
-    if (sample_len < 0 || sample_len > max_region_bytes)
-        return snd_status_of(snd_bad_length, max_region_bytes, sample_len);
-    if (adpcm_rate <= 0)
-        return snd_status_of(snd_bad_adpcm_rate, 1, adpcm_rate);
-    if (wav_rate <= 0)
-        return snd_status_of(snd_bad_wav_rate, 1, wav_rate);
+    for (snd_status status : {check_length(sample_len), check_adpcm_rate(adpcm_rate),
+                              check_wav_rate(wav_rate, 1)})
+        if (status.code != snd_ok)
+            return status;
     *num_samplein = wav_frames_of_region(sample_len, adpcm_rate, wav_rate);
     if (*num_samplein < 0 || *num_samplein > max_num_samplein)
         return snd_status_of(snd_too_many_frames, max_num_samplein, *num_samplein);
@@ -372,8 +370,8 @@ static snd_status check_implant(const implant_job *job, int64_t *num_samplein)
         return status;
     if (job->wav == nullptr)
         return snd_status_of(snd_no_buffer);
-    if (job->data_size < 0 || job->data_size > max_waveblock_size)
-        return snd_status_of(snd_bad_data_size, max_waveblock_size, job->data_size);
+    if (snd_status size = check_data_size(job->data_size); size.code != snd_ok)
+        return size;
     return implant_frames_of(job->sample_len, job->adpcm_rate, job->wav_rate, num_samplein);
 }
 

@@ -4,11 +4,35 @@
 
 namespace sndtools {
 
-snd_status check_job(int64_t sample_len, nibble_order order, bool amplification_given,
-                     float amplification, int threads)
+snd_status check_length(int64_t sample_len)
 {
     if (sample_len < 0 || sample_len > max_region_bytes)
         return snd_status_of(snd_bad_length, max_region_bytes, sample_len);
+    return snd_status_of(snd_ok);
+}
+
+snd_status check_adpcm_rate(int64_t rate)
+{
+    return snd_status_of(rate < 1 ? snd_bad_adpcm_rate : snd_ok, 1, rate);
+}
+
+snd_status check_wav_rate(int64_t rate, int64_t least)
+{
+    return snd_status_of(rate < least ? snd_bad_wav_rate : snd_ok, least, rate);
+}
+
+snd_status check_data_size(int64_t size)
+{
+    if (size < 0 || size > max_waveblock_size)
+        return snd_status_of(snd_bad_data_size, max_waveblock_size, size);
+    return snd_status_of(snd_ok);
+}
+
+snd_status check_job(int64_t sample_len, nibble_order order, bool amplification_given,
+                     float amplification, int threads)
+{
+    if (snd_status status = check_length(sample_len); status.code != snd_ok)
+        return status;
     if (order != high_nibble_first && order != low_nibble_first)
         return snd_status_of(snd_bad_order);
     if (amplification_given && amplification == 0.0f)

@@ -19,9 +19,17 @@ struct level_report {
     float multiplier;
 };
 
-// What both jobs demand of their values: a length in 0..max_region_bytes,
-// a nibble order, a fixed amplification other than 0, and 0 threads or
-// more; a bad length says the limit (wanted) and the length (got).
+// Each value a job takes, checked once, here: a refusal says the value
+// (got) and the limit it passed (wanted). A length in 0..max_region_bytes,
+// an ADPCM rate of 1 or more, a WAV rate of least or more, WAV data of
+// 0..max_waveblock_size bytes.
+snd_status check_length(int64_t sample_len);
+snd_status check_adpcm_rate(int64_t rate);
+snd_status check_wav_rate(int64_t rate, int64_t least);
+snd_status check_data_size(int64_t size);
+
+// What both jobs demand of their values besides their rates: a length, a
+// nibble order, a fixed amplification other than 0, and 0 threads or more.
 snd_status check_job(int64_t sample_len, nibble_order order, bool amplification_given,
                      float amplification, int threads);
 
