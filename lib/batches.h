@@ -164,7 +164,7 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
     };
     auto work = [&](int t) {
         std::vector<ad_state> &trail = trails[size_t(t)];
-        batch_counts mine{};
+        batch_counts thread_counts{};
         for (int64_t b; (b = next++) >= 0;) {
             sample_batch batch{};
             if (!reads.wait_for(b))
@@ -207,11 +207,11 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
             }
             if (!turns.wait_for(b))
                 break;
-            mine.batches++;
+            thread_counts.batches++;
             if (exact) {
-                mine.exact++;
+                thread_counts.exact++;
             } else if (same_state(start, truth)) {
-                mine.at_start++;
+                thread_counts.at_start++;
             } else {
                 // (Made again, the samples may be read again: that can fail.)
                 reconcile_sink chain{encoder_of(truth), packer_of(bytes, order), trail.data(),
@@ -226,12 +226,12 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
                     break;
                 }
                 if (chain.met == 0) {
-                    mine.through++;
+                    thread_counts.through++;
                     end = state_of(chain.e);
                 } else {
-                    mine.met++;
-                    mine.met_bytes += chain.met;
-                    mine.longest = chain.met > mine.longest ? chain.met : mine.longest;
+                    thread_counts.met++;
+                    thread_counts.met_bytes += chain.met;
+                    thread_counts.longest = chain.met > thread_counts.longest ? chain.met : thread_counts.longest;
                 }
             }
             truth = end;
@@ -240,8 +240,8 @@ bool encode_batches(int threads, source_t &source, nibble_order order, unsigned 
             if (batch.last)
                 break;
         }
-        std::lock_guard<std::mutex> held(counted);
-        add_counts(&all, mine);
+        std::lock_guard<std::mutex> locked(counted);
+        add_counts(&all, thread_counts);
     };
     std::vector<std::thread> helpers = start_threads(threads - 1, [&](int t) { work(t + 1); });
     work(0);

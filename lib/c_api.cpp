@@ -309,9 +309,9 @@ int sndtools_implant(const unsigned char *frames, int64_t frames_count, int32_t 
 {
     if (frames == nullptr && frames_count > 0)
         return SNDTOOLS_ERROR_NULL_POINTER;
-    memory_source held;
+    memory_source in_memory;
     int64_t data_size = data_size_of(frames_count);
-    byte_source wav = source_of_memory(&held, frames, data_size);
+    byte_source wav = source_of_memory(&in_memory, frames, data_size);
     return implant_from(&wav, data_size, wav_rate, region, len, adpcm_rate, options, report);
 }
 

@@ -166,7 +166,7 @@ static snd_status wav_level(const implant_plan *plan, int64_t scan_count, int32_
             for (int64_t was = read_to.load(); got < want && at + got < was;)
                 read_to.compare_exchange_weak(was, at + got);
         }
-        std::lock_guard<std::mutex> held(merged);
+        std::lock_guard<std::mutex> locked(merged);
         *max_val = hi > *max_val ? hi : *max_val;
         *min_val = lo < *min_val ? lo : *min_val;
     };

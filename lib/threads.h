@@ -22,19 +22,19 @@ struct turn_order {
     // Waits for turn n; false when the turns have stopped.
     bool wait_for(int64_t n)
     {
-        std::unique_lock<std::mutex> held(lock);
-        changed.wait(held, [&] { return stopped || next == n; });
+        std::unique_lock<std::mutex> locked(lock);
+        changed.wait(locked, [&] { return stopped || next == n; });
         return !stopped;
     }
     void done(int64_t n)
     {
-        std::lock_guard<std::mutex> held(lock);
+        std::lock_guard<std::mutex> locked(lock);
         next = n + 1;
         changed.notify_all();
     }
     void stop()
     {
-        std::lock_guard<std::mutex> held(lock);
+        std::lock_guard<std::mutex> locked(lock);
         stopped = true;
         changed.notify_all();
     }
