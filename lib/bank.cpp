@@ -194,7 +194,7 @@ static bank_phrase read_region_line(const char *text, const token *fields, int c
     const token *name = count == 4 || (count == 3 && !has_rate) ? &fields[count - 1] : nullptr;
     bank_phrase p = phrase_at(number, offset, length);
     p.line = line;
-    p.rate = static_cast<int>(rate);
+    p.adpcm_rate = static_cast<int>(rate);
     if (name != nullptr) {
         p.name_at = name->at;
         p.name_length = name->n;

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "sndtools.h"
+
 namespace sndtools {
 
 const int bank_table_entries = 128;
@@ -66,24 +68,13 @@ inline bank_fault table_entry_fault(int64_t start, int64_t end, int64_t table_of
     return bank_fault_none;
 }
 
-// The C interface's sndtools_phrase, field for field (its callers' arrays
-// are taken as these).
-struct bank_phrase {
-    int number;             // the table's entry, or the place among the list's phrase lines
-    int64_t offset, length; // in the file
-    int64_t start, end;     // the table's addresses (end inclusive); in a list, the first
-                            // and last byte's offset
-    int rate;               // the list's rate for it; 0: the bank's own
-    int line;               // in the list, from 1
-    int64_t name_at;        // in the list's text, name_length bytes; 0 bytes: none
-    int64_t name_length;
-    bank_fault fault;
-    int other;              // the phrase it overlaps or whose name it has; for an alias,
-                            // the earlier one it is exactly alike; for a phrase inside
-                            // another, the outermost phrase it lies in
-    int32_t alias;          // 1: the same bytes as an earlier entry: that phrase again
-    int32_t inside;         // 1: its bytes all lie inside phrase other (a tail, say)
-};
+// A phrase of a table or a list: the public interface's struct (number,
+// offset and length in the file, the table's start and end addresses or the
+// list's first and last byte, the list's adpcm_rate for it or 0, its line,
+// its name's place in the list's text, its bank_fault, the other phrase a
+// fault, an alias or a phrase inside names, and whether it is an alias or
+// lies inside phrase other).
+typedef sndtools_phrase bank_phrase;
 
 // The entries of the table at table_offset that are not empty, in order,
 // each checked; false when the table does not lie inside the file.

@@ -18,10 +18,6 @@
 
 namespace sndtools {
 
-static_assert(sizeof(level_report) == sizeof(sndtools_level) &&
-                  offsetof(level_report, peak) == offsetof(sndtools_level, peak) &&
-                  offsetof(level_report, multiplier) == offsetof(sndtools_level, multiplier),
-              "the level as the C interface gives it");
 static_assert(wav_not_stereo == SNDTOOLS_ERROR_WAV_NOT_STEREO, "the header's checks as codes");
 
 int error_of(snd_status status)
@@ -86,7 +82,7 @@ int extract_into(const unsigned char *region, int64_t len, int32_t adpcm_rate, i
         level_report found;
         snd_status status = extract_wav(&job, out, &found);
         if (status.code == snd_ok && level != nullptr)
-            memcpy(level, &found, sizeof found);
+            *level = found;
         return error_of(status);
     });
 }
@@ -112,11 +108,8 @@ int implant_from(byte_source *wav, int64_t data_size, int32_t wav_rate, unsigned
         job.threads = o.threads;
         implant_report found{};
         snd_status status = implant_wav(&job, region, &found);
-        if (status.code == snd_ok && report != nullptr) {
-            *report = sndtools_implant_report{{}, found.num_samplein, found.frames_used,
-                                              found.filled_with_silence ? 1 : 0, {0, 0, 0}};
-            memcpy(&report->level, &found.level, sizeof found.level);
-        }
+        if (status.code == snd_ok && report != nullptr)
+            *report = found;
         return error_of(status);
     });
 }

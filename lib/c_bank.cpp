@@ -2,8 +2,7 @@
 // arrays.
 #include "sndtools.h"
 
-#include <cstddef>
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "bank.h"
@@ -13,14 +12,6 @@ namespace sndtools {
 namespace {
 
 static_assert(SNDTOOLS_FAULT_SAME_NAME == bank_fault_same_name, "the same fault numbers");
-#define SAME_PLACE(core, c) (offsetof(bank_phrase, core) == offsetof(sndtools_phrase, c))
-static_assert(sizeof(bank_phrase) == sizeof(sndtools_phrase) && SAME_PLACE(offset, offset) &&
-                  SAME_PLACE(end, end) && SAME_PLACE(rate, adpcm_rate) &&
-                  SAME_PLACE(line, line) && SAME_PLACE(name_length, name_length) &&
-                  SAME_PLACE(fault, fault) && SAME_PLACE(other, other) &&
-                  SAME_PLACE(alias, alias) && SAME_PLACE(inside, inside),
-              "the caller's phrases are the core's");
-#undef SAME_PLACE
 
 int give_phrases(const std::vector<bank_phrase> &found, sndtools_phrase *phrases,
                  int64_t max_phrases, int64_t *count)
@@ -30,8 +21,7 @@ int give_phrases(const std::vector<bank_phrase> &found, sndtools_phrase *phrases
     *count = static_cast<int64_t>(found.size());
     if (*count > max_phrases)
         return SNDTOOLS_ERROR_TOO_MANY_PHRASES;
-    if (!found.empty())
-        memcpy(phrases, found.data(), found.size() * sizeof(bank_phrase));
+    std::copy(found.begin(), found.end(), phrases);
     return SNDTOOLS_OK;
 }
 
@@ -80,9 +70,7 @@ int sndtools_lay_out(const sndtools_phrase *phrases, int64_t count, const int64_
         if (new_lengths[i] < 0)
             return SNDTOOLS_ERROR_LENGTH;
     return guarded([&] {
-        std::vector<bank_phrase> core(static_cast<size_t>(count));
-        if (count > 0)
-            memcpy(core.data(), phrases, core.size() * sizeof(bank_phrase));
+        std::vector<bank_phrase> core(phrases, phrases + count);
         std::vector<phrase_wish> wishes;
         for (int64_t i = 0; i < count; i++)
             wishes.push_back(phrase_wish{new_lengths[i], false});

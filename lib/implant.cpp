@@ -351,7 +351,7 @@ snd_status implant_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
 static void frames_reached(const implant_job *job, implant_report *report)
 {
     const int64_t frames = job->data_size / 4;
-    int64_t needed = report->num_samplein;
+    int64_t needed = report->frames_covered;
     if (job->sample_len > 0) {
         float pos = resample_position(2 * job->sample_len - 1, job->wav_rate, job->adpcm_rate);
         int64_t k = static_cast<int64_t>(pos);
@@ -379,7 +379,7 @@ snd_status implant_measure(const implant_job *job, implant_plan **plan, implant_
 {
     *plan = nullptr;
     implant_report found{};
-    snd_status status = check_implant(job, &found.num_samplein);
+    snd_status status = check_implant(job, &found.frames_covered);
     if (status.code != snd_ok)
         return status;
     frames_reached(job, &found);
@@ -388,7 +388,7 @@ snd_status implant_measure(const implant_job *job, implant_plan **plan, implant_
     if (p == nullptr)
         return snd_status_of(snd_no_memory, size);
     level_report &level = found.level;
-    status = wav_level(p, found.num_samplein, &level.max_val, &level.min_val);
+    status = wav_level(p, found.frames_covered, &level.max_val, &level.min_val);
     if (status.code != snd_ok) {
         free(p);
         return status;

@@ -28,14 +28,11 @@ struct implant_job {
 };
 
 // What a job found besides its level: the frames that cover the region's
-// duration (num_samplein, the frames the level scans), the WAV frames the
-// samples use, and whether frames past the WAV data are taken as silence
-// (a sound shorter than its region).
-struct implant_report {
-    level_report level;
-    int64_t num_samplein, frames_used;
-    bool filled_with_silence;
-};
+// duration (frames_covered: sndimplant's num_samplein, the frames the level
+// scans), the WAV frames the samples use, and whether frames past the WAV
+// data are taken as silence (a sound shorter than its region): the public
+// interface's struct.
+typedef sndtools_implant_report implant_report;
 
 // The frames at wav_rate that cover a region of sample_len bytes (0 or
 // more) that plays at adpcm_rate: sndimplant's num_samplein, which its

@@ -6,18 +6,14 @@
 #include <cstdint>
 
 #include "codec.h"
+#include "sndtools.h"
 #include "status.h"
 
 namespace sndtools {
 
-// As the programs report it: sndextract's largest and smallest decoded
-// sample and peak_to_peak, which the multiplier multiplies; sndimplant's
-// largest and smallest frame sum and peak, which twice the multiplier
-// divides.
-struct level_report {
-    int32_t max_val, min_val, peak;
-    float multiplier;
-};
+// As the programs report it (max_val, min_val, peak, multiplier): the
+// public interface's struct.
+typedef sndtools_level level_report;
 
 // Each value a job takes, checked once, here: a refusal says the value
 // (got) and the limit it passed (wanted). A length in 0..max_region_bytes,

@@ -89,7 +89,7 @@ int print_faults(const bank_layout &bank, const bank_options &o)
 
 int adpcm_rate_of(const bank_options &o, const bank_phrase &p)
 {
-    return p.rate > 0 ? p.rate : o.rate;
+    return p.adpcm_rate > 0 ? p.adpcm_rate : o.rate;
 }
 
 int wav_rate_of(const bank_options &o, const bank_phrase &p)

@@ -111,10 +111,10 @@ TEST(Bank, RegionsList)
                     {11, bank_fault_past_file, 0, false}, {12, bank_fault_none, 2, false},
                     {13, bank_fault_none, 1, true}, {14, bank_fault_name, 0, false}},
                    "regions");
-    EXPECT_EQ(phrases[0].rate, 8000);
+    EXPECT_EQ(phrases[0].adpcm_rate, 8000);
     EXPECT_EQ(phrases[0].line, 2);
     EXPECT_EQ(text.substr(size_t(phrases[0].name_at), size_t(phrases[0].name_length)), "jump");
-    EXPECT_EQ(phrases[1].rate, 0);
+    EXPECT_EQ(phrases[1].adpcm_rate, 0);
     EXPECT_EQ(phrases[1].name_length, 0);
     EXPECT_EQ(text.substr(size_t(phrases[2].name_at), size_t(phrases[2].name_length)), "shot");
 }

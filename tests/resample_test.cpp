@@ -316,7 +316,7 @@ implant_report implanted_level(const std::vector<unsigned char> &data, int64_t s
     implant_report report{};
     implant_job job = job_of(&wav, 4096, 8192, 0.0f, scan, 1);
     EXPECT_EQ(implant_wav(&job, region.data(), &report).code, snd_ok);
-    EXPECT_EQ(report.num_samplein, scan);
+    EXPECT_EQ(report.frames_covered, scan);
     return report;
 }
 
