@@ -279,8 +279,8 @@ stop commit_staged(std::vector<staged_file> *files)
         if (put_in_place(f->file, f->guard, f->temp, f->target))
             continue;
         int error = errno;
-        std::vector<staged_file> rest(f + 1, files->end());
-        discard_staged(&rest);
+        for (auto rest = f + 1; rest != files->end(); ++rest)
+            discard(&*rest);
         std::string line = open_failure_line(f->name.c_str(), error);
         stop refusal;
         if (f == files->begin()) {
@@ -297,13 +297,6 @@ stop commit_staged(std::vector<staged_file> *files)
     }
     files->clear();
     return stop();
-}
-
-void discard_staged(std::vector<staged_file> *files)
-{
-    for (staged_file &f : *files)
-        discard(&f);
-    files->clear();
 }
 
 stop replace_file(const char *name, const unsigned char *bytes, int64_t size)
