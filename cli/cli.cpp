@@ -88,13 +88,6 @@ const option_rule nibble_option[] = {
      "(bits 3..0), not the high one.\n"},
     {}};
 
-static void echo_args(int argc, char **argv)
-{
-    for (int i = 0; i < argc; i++)
-        printf("argv[%d] = %s\n", i, argv[i]);
-    printf("\n");
-}
-
 static bool is_help(const char *word)
 {
     return strcmp(word, "--help") == 0 || strcmp(word, "-h") == 0;
@@ -243,7 +236,9 @@ stop read_command_line(int argc, char **argv, const program_line *line, command_
 {
     if (stop answer = help_or_version(argc, argv, line))
         return answer;
-    echo_args(argc, argv);
+    for (int i = 0; i < argc; i++) // the echo
+        printf("argv[%d] = %s\n", i, argv[i]);
+    printf("\n");
     cmd->order = sndtools::high_nibble_first;
     std::vector<char *> arguments;
     if (stop refusal = read_options(argc, argv, line, nullptr, take_nibble_order, &cmd->order,
