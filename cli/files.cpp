@@ -152,9 +152,7 @@ stop close_output(output_file *out, bool write_failed)
 
 stop open_output_replacing_link(output_file *out, const char *name)
 {
-    out->name = name;
-    out->file = nullptr;
-    out->guard = nullptr;
+    *out = output_file{name, nullptr, nullptr};
     bool was_link = false;
     int error = remove_link(name, &was_link);
     if (error == 0) {
