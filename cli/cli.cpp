@@ -88,13 +88,6 @@ const option_rule nibble_option[] = {
      "(bits 3..0), not the high one.\n"},
     {}};
 
-static void echo_args(int argc, char **argv)
-{
-    for (int i = 0; i < argc; i++)
-        printf("argv[%d] = %s\n", i, argv[i]);
-    printf("\n");
-}
-
 static bool is_help(const char *word)
 {
     return strcmp(word, "--help") == 0 || strcmp(word, "-h") == 0;
@@ -103,44 +96,35 @@ static bool is_help(const char *word)
 // Whether a command (null: the program has none) takes a rule's option.
 static bool takes(const option_rule &rule, const char *command)
 {
-    if (command == nullptr)
-        return true;
-    std::string commands = std::string(" ") + rule.commands + " ";
-    return commands.find(std::string(" ") + command + " ") != std::string::npos;
+    return command == nullptr || strstr(formatted(" %s ", rule.commands).c_str(),
+                                        formatted(" %s ", command).c_str()) != nullptr;
 }
 
 // The help: the usage lines, the purpose and every option; for a command,
 // its usage line and its options.
 static stop help_for(const program_line *line, const char *command)
 {
-    stop answer;
-    answer.status = 0;
-    if (command == nullptr) {
-        answer.lines = std::string("Usage:\n") + line->usage_with_options + line->purpose + "\n";
-    } else {
+    std::string lines = std::string("Usage:\n") + line->usage_with_options + line->purpose + "\n";
+    if (command != nullptr) {
         // Its line of the usage, without the padding that aligns them.
         const std::string all = line->usage_with_options,
                           name = std::string(line->program) + " " + command;
         const size_t start = all.find_first_not_of(' ', all.find(name) + name.size());
-        answer.lines = "Usage: " + name + " " + all.substr(start, all.find('\n', start) - start);
-        answer.lines += "\n";
+        lines = "Usage: " + name + " " + all.substr(start, all.find('\n', start) - start) + "\n";
     }
     for (const option_rule *r = line->options; r->name != nullptr; r++)
         if (takes(*r, command))
-            answer.lines += r->help;
-    return answer;
+            lines += r->help;
+    return stop{0, lines};
 }
 
 stop help_or_version(int argc, char **argv, const program_line *line)
 {
     if (argc == 2 && is_help(argv[1]))
         return help_for(line, nullptr);
-    stop answer;
-    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-        answer.status = 0;
-        answer.lines = formatted("%s (sndtools) %s\n", line->program, SNDTOOLS_PROGRAM_VERSION);
-    }
-    return answer;
+    if (argc == 2 && strcmp(argv[1], "--version") == 0)
+        return stop{0, formatted("%s (sndtools) %s\n", line->program, SNDTOOLS_PROGRAM_VERSION)};
+    return stop();
 }
 
 void report_values(const char *filein, int offset, int sample_len,
@@ -252,7 +236,9 @@ stop read_command_line(int argc, char **argv, const program_line *line, command_
 {
     if (stop answer = help_or_version(argc, argv, line))
         return answer;
-    echo_args(argc, argv);
+    for (int i = 0; i < argc; i++) // the echo
+        printf("argv[%d] = %s\n", i, argv[i]);
+    printf("\n");
     cmd->order = sndtools::high_nibble_first;
     std::vector<char *> arguments;
     if (stop refusal = read_options(argc, argv, line, nullptr, take_nibble_order, &cmd->order,

@@ -152,9 +152,7 @@ stop close_output(output_file *out, bool write_failed)
 
 stop open_output_replacing_link(output_file *out, const char *name)
 {
-    out->name = name;
-    out->file = nullptr;
-    out->guard = nullptr;
+    *out = output_file{name, nullptr, nullptr};
     bool was_link = false;
     int error = remove_link(name, &was_link);
     if (error == 0) {
@@ -279,8 +277,8 @@ stop commit_staged(std::vector<staged_file> *files)
         if (put_in_place(f->file, f->guard, f->temp, f->target))
             continue;
         int error = errno;
-        std::vector<staged_file> rest(f + 1, files->end());
-        discard_staged(&rest);
+        for (auto rest = f + 1; rest != files->end(); ++rest)
+            discard(&*rest);
         std::string line = open_failure_line(f->name.c_str(), error);
         stop refusal;
         if (f == files->begin()) {
@@ -297,13 +295,6 @@ stop commit_staged(std::vector<staged_file> *files)
     }
     files->clear();
     return stop();
-}
-
-void discard_staged(std::vector<staged_file> *files)
-{
-    for (staged_file &f : *files)
-        discard(&f);
-    files->clear();
 }
 
 stop replace_file(const char *name, const unsigned char *bytes, int64_t size)

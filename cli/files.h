@@ -125,9 +125,6 @@ stop read_whole_file(const char *name, std::vector<unsigned char> *bytes);
 // what was replaced and what was not: "Couldn't replace <c>: <a> and <b>
 // were replaced, <c> was not" ("<a> was replaced, <b> and <c> were not").
 // Every temporary file not renamed is removed either way.
-//
-// discard_staged removes staged files that will not be committed, and
-// empties the list.
 struct staged_file {
     std::string name;              // as given, for the messages
     std::filesystem::path target;  // the file replaced
@@ -138,7 +135,6 @@ struct staged_file {
 stop check_replaceable(const char *name);
 stop stage_file(const char *name, const unsigned char *bytes, int64_t size, staged_file *staged);
 stop commit_staged(std::vector<staged_file> *files);
-void discard_staged(std::vector<staged_file> *files);
 
 // One file staged and committed.
 stop replace_file(const char *name, const unsigned char *bytes, int64_t size);

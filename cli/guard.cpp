@@ -40,9 +40,7 @@ static_assert(std::atomic<output_guard *>::is_always_lock_free, "the handler rea
 
 static void on_interrupt(int sig)
 {
-    for (output_guard *g = guards.load(); g != nullptr; g = g->next)
-        if (g->armed)
-            unlink(g->name);
+    remove_unkept_outputs();
     signal(sig, SIG_DFL);
     raise(sig);
 }

@@ -32,11 +32,7 @@ static bool standard_error_is_terminal()
 
 void progress_start(progress *p, const char *what, int64_t total)
 {
-    p->terminal = standard_error_is_terminal() ? stderr : nullptr;
-    p->what = what;
-    p->total = total;
-    p->started = now();
-    p->drawn = 0.0;
+    *p = progress{standard_error_is_terminal() ? stderr : nullptr, what, total, now(), 0.0};
 }
 
 // The bytes that replace a shown line of shown_width characters by text.

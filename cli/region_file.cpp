@@ -2,15 +2,6 @@
 
 #include <cerrno>
 
-static stop region_refusal(const char *name, int offset, int sample_len, int64_t size)
-{
-    if (size < 0) // a pipe, say, whose size cannot be told
-        return failed("Region of %d bytes at offset %d cannot be read from %s\n", sample_len,
-                      offset, name);
-    return failed("Region of %d bytes at offset %d does not lie inside %s (%lld bytes)\n",
-                  sample_len, offset, name, static_cast<long long>(size));
-}
-
 stop read_region(FILE *in, const char *name, int offset, int sample_len, block *region)
 {
     // 256 spare bytes, as every work block of these programs has had: a
@@ -23,9 +14,13 @@ stop read_region(FILE *in, const char *name, int offset, int sample_len, block *
                 (sample_len == 0 ||
                  fread(region->bytes, 1, static_cast<size_t>(sample_len), in) == size_t(sample_len));
     fclose(in);
-    if (!read)
-        return region_refusal(name, offset, sample_len, size);
-    return stop();
+    if (read)
+        return stop();
+    if (size < 0) // a pipe, say, whose size cannot be told
+        return failed("Region of %d bytes at offset %d cannot be read from %s\n", sample_len,
+                      offset, name);
+    return failed("Region of %d bytes at offset %d does not lie inside %s (%lld bytes)\n",
+                  sample_len, offset, name, static_cast<long long>(size));
 }
 
 stop open_target(const char *name, int offset, target_file *target)

@@ -1,22 +1,17 @@
 #include "utf8.h"
 
+// A lead byte of 110, 1110 or 11110 and the bits of its length, then 10 and
+// six bits in each byte that follows.
 static void put_utf8(std::string &out, char32_t c)
 {
     if (c < 0x80) {
         out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        return;
     }
+    int following = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    out += static_cast<char>((0xFF00 >> (following + 1)) | (c >> (6 * following)));
+    for (int k = following - 1; k >= 0; k--)
+        out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
 }
 
 std::string utf8_of(const std::u16string &text)
@@ -41,21 +36,15 @@ static char32_t next_code_point(const std::string &text, size_t *at)
     unsigned char lead = static_cast<unsigned char>(text[*at]);
     int length = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3
                  : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || *at + length > text.size()) {
-        ++*at;
-        return 0xFFFD;
-    }
+    bool whole = length > 0 && *at + length <= text.size();
     char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (int k = 1; k < length; k++) {
+    for (int k = 1; whole && k < length; k++) {
         unsigned char b = static_cast<unsigned char>(text[*at + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++*at;
-            return 0xFFFD;
-        }
+        whole = (b & 0xC0) == 0x80;
         c = (c << 6) | (b & 0x3F);
     }
     const char32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < least[length] || c > 0x10FFFF) {
+    if (!whole || c < least[length] || c > 0x10FFFF) {
         ++*at;
         return 0xFFFD;
     }

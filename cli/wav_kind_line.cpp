@@ -1,6 +1,5 @@
 #include "wav_kind_line.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "cli.h"
@@ -33,23 +32,14 @@ std::string sox_line(const std::string &path)
     return "; convert it with: sox " + from + " -b 16 -c 2 " + to + " && mv " + to + " " + from;
 }
 
-std::string hex4(int tag)
-{
-    char text[8];
-    snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(tag) & 0xFFFFu);
-    return text;
-}
-
 // Bytes of a file that need not be text: those past ASCII escaped too, so
 // that no part of a character goes to the terminal.
 std::string bytes_at(const unsigned char *file, int64_t from, int64_t size, int64_t most)
 {
     std::string text;
-    for (int64_t i = from; i < size && i < from + most; i++) {
-        char escaped[8];
-        snprintf(escaped, sizeof escaped, "\\x%02X", file[i]);
-        text += file[i] < 0x80 ? std::string(1, static_cast<char>(file[i])) : escaped;
-    }
+    for (int64_t i = from; i < size && i < from + most; i++)
+        text += file[i] < 0x80 ? std::string(1, static_cast<char>(file[i]))
+                               : formatted("\\x%02X", file[i]);
     return excerpt(text);
 }
 
@@ -67,8 +57,8 @@ std::string not_riff(const std::string &path, const unsigned char *file, int64_t
 std::string compressed(const std::string &path, const wav_sound &sound)
 {
     const char *name = wav_format_name(sound.format_tag);
-    std::string format = "(format " + hex4(sound.format_tag) +
-                         (sound.extensible ? " in the extensible format)" : ")");
+    std::string format = formatted("(format 0x%04X%s)", sound.format_tag & 0xFFFFu,
+                                   sound.extensible ? " in the extensible format" : "");
     if (name == nullptr)
         return path + " holds samples of a format sndbank does not read " + format;
     return path + " holds " + name + " samples " + format + sox_line(path);

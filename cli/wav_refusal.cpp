@@ -1,6 +1,5 @@
 #include "wav_refusal.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -24,12 +23,11 @@ static std::string wav_contents(const unsigned char *hdr)
         return "a \"" + tag_at(hdr + 12) + "\" chunk before the format chunk";
     int length = wav_format_length(hdr), format = grab_intval(hdr + 20, 2) & 0xFFFF;
     int channels = grab_intval(hdr + 22, 2), bits = grab_intval(hdr + 34, 2);
-    char text[160];
-    snprintf(text, sizeof text, "%d-bit %s, %d channel%s, %d Hz", bits,
-             format == 1 ? "integer PCM" : format == 3 ? "floating-point samples"
-             : format == 0xFFFE ? "samples in the extensible format" : "samples of another format",
-             channels, channels == 1 ? "" : "s", wav_sample_rate(hdr));
-    std::string contents = text;
+    std::string contents = formatted(
+        "%d-bit %s, %d channel%s, %d Hz", bits,
+        format == 1 ? "integer PCM" : format == 3 ? "floating-point samples"
+        : format == 0xFFFE ? "samples in the extensible format" : "samples of another format",
+        channels, channels == 1 ? "" : "s", wav_sample_rate(hdr));
     if (length != 16)
         contents += ", a format chunk of " + std::to_string(length) + " bytes";
     if (length >= 0 && length <= 20 && memcmp(hdr + 20 + length, "data", 4) != 0)

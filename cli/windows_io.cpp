@@ -117,23 +117,18 @@ bool sync_file(FILE *f)
 // The errno closest to the system's last error, for the reason line.
 static int errno_of_last_error()
 {
-    switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return ENOENT;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return EEXIST;
-    case ERROR_NOT_SAME_DEVICE:
-        return EXDEV;
-    case ERROR_WRITE_PROTECT:
-        return EROFS;
-    default:
-        return EACCES;
-    }
+    static const struct {
+        DWORD error;
+        int errno_value;
+    } closest[] = {{ERROR_FILE_NOT_FOUND, ENOENT}, {ERROR_PATH_NOT_FOUND, ENOENT},
+                   {ERROR_DISK_FULL, ENOSPC},      {ERROR_HANDLE_DISK_FULL, ENOSPC},
+                   {ERROR_FILE_EXISTS, EEXIST},    {ERROR_ALREADY_EXISTS, EEXIST},
+                   {ERROR_NOT_SAME_DEVICE, EXDEV}, {ERROR_WRITE_PROTECT, EROFS}};
+    const DWORD error = GetLastError();
+    for (const auto &c : closest)
+        if (c.error == error)
+            return c.errno_value;
+    return EACCES;
 }
 
 // A read-only file can be renamed over here, but its owner said no; a new
@@ -188,12 +183,12 @@ bool put_in_place(FILE *f, output_guard *guard, const std::string &temp,
         memcpy(info->FileName, to.c_str(), (to.size() + 1) * sizeof(wchar_t));
         renamed = SetFileInformationByHandle(h, FileRenameInfo, info,
                                              static_cast<DWORD>(buffer.size())) != 0;
-        if (renamed)
+        if (renamed) {
             FlushFileBuffers(h);
-        else
+        } else {
             error = errno_of_last_error();
-        if (!renamed)
             set_delete_on_close(h, true);
+        }
     }
     fclose(f); // removes the file when it was not renamed
     errno = error;
@@ -213,13 +208,10 @@ int remove_link(const char *name, bool *removed)
         (found.dwReserved0 != IO_REPARSE_TAG_SYMLINK &&
          found.dwReserved0 != IO_REPARSE_TAG_MOUNT_POINT))
         return 0;
-    bool gone = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
-                     ? RemoveDirectoryW(wide.c_str())
-                     : DeleteFileW(wide.c_str())) != 0;
-    if (!gone)
-        return errno_of_last_error();
-    *removed = true;
-    return 0;
+    *removed = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                    ? RemoveDirectoryW(wide.c_str())
+                    : DeleteFileW(wide.c_str())) != 0;
+    return *removed ? 0 : errno_of_last_error();
 }
 
 // The lock file is open shared with no one and deleted when its handle
