@@ -125,20 +125,6 @@ static snd_status write_wav(extract_plan *work, byte_sink *out)
     return snd_status_of(failed ? snd_write_failed : snd_ok);
 }
 
-snd_status extract_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
-                             int64_t *num_sampleout)
-{
-    *num_sampleout = 0;
-    for (snd_status status : {check_length(sample_len), check_adpcm_rate(adpcm_rate),
-                              check_wav_rate(wav_rate, 0)})
-        if (status.code != snd_ok)
-            return status;
-    *num_sampleout = wav_frames_of_region(sample_len, adpcm_rate, wav_rate);
-    if (*num_sampleout < 0 || *num_sampleout > max_block_items)
-        return snd_status_of(snd_too_many_frames, max_block_items, *num_sampleout);
-    return snd_status_of(snd_ok);
-}
-
 snd_status extract_measure(const extract_job *job, extract_plan **plan, level_report *level)
 {
     *plan = nullptr;

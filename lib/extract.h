@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "codec.h"
+#include "counts.h"
 #include "job.h"
 #include "status.h"
 #include "stream.h"
@@ -26,8 +27,11 @@ struct extract_job {
 // The frames of the WAV file of a region of sample_len bytes (0 or more)
 // that plays at adpcm_rate, at wav_rate: sndextract's num_sampleout, or the
 // status of the first value that cannot be used.
-snd_status extract_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
-                             int64_t *num_sampleout);
+inline snd_status extract_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
+                                    int64_t *num_sampleout)
+{
+    return frames_of_region(sample_len, adpcm_rate, wav_rate, 0, max_block_items, num_sampleout);
+}
 
 // A job measured: its values checked, its work memory taken and the region
 // decoded once for the level, which *level receives. The region must stay

@@ -332,20 +332,6 @@ struct frame_batches {
     }
 };
 
-snd_status implant_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
-                             int64_t *num_samplein)
-{
-    *num_samplein = 0;
-    for (snd_status status : {check_length(sample_len), check_adpcm_rate(adpcm_rate),
-                              check_wav_rate(wav_rate, 1)})
-        if (status.code != snd_ok)
-            return status;
-    *num_samplein = wav_frames_of_region(sample_len, adpcm_rate, wav_rate);
-    if (*num_samplein < 0 || *num_samplein > max_num_samplein)
-        return snd_status_of(snd_too_many_frames, max_num_samplein, *num_samplein);
-    return snd_status_of(snd_ok);
-}
-
 // The WAV frames the job reads: those the level scans and those the last
 // sample interpolates between (its partner only where it has a weight).
 static void frames_reached(const implant_job *job, implant_report *report)

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "codec.h"
+#include "counts.h"
 #include "job.h"
 #include "status.h"
 #include "stream.h"
@@ -37,8 +38,11 @@ typedef sndtools_implant_report implant_report;
 // The frames at wav_rate that cover a region of sample_len bytes (0 or
 // more) that plays at adpcm_rate: sndimplant's num_samplein, which its
 // level scans, or the status of the first value that cannot be used.
-snd_status implant_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
-                             int64_t *num_samplein);
+inline snd_status implant_frames_of(int64_t sample_len, int adpcm_rate, int wav_rate,
+                                    int64_t *num_samplein)
+{
+    return frames_of_region(sample_len, adpcm_rate, wav_rate, 1, max_num_samplein, num_samplein);
+}
 
 // A job measured: its values checked, its work memory taken and the WAV
 // data read once for the level, which *report receives.

@@ -1,5 +1,7 @@
 #include "job.h"
 
+#include <initializer_list>
+
 #include "counts.h"
 
 namespace sndtools {
@@ -25,6 +27,20 @@ snd_status check_data_size(int64_t size)
 {
     if (size < 0 || size > max_waveblock_size)
         return snd_status_of(snd_bad_data_size, max_waveblock_size, size);
+    return snd_status_of(snd_ok);
+}
+
+snd_status frames_of_region(int64_t sample_len, int adpcm_rate, int wav_rate,
+                            int least_wav_rate, int64_t most, int64_t *frames)
+{
+    *frames = 0;
+    for (snd_status status : {check_length(sample_len), check_adpcm_rate(adpcm_rate),
+                              check_wav_rate(wav_rate, least_wav_rate)})
+        if (status.code != snd_ok)
+            return status;
+    *frames = wav_frames_of_region(sample_len, adpcm_rate, wav_rate);
+    if (*frames < 0 || *frames > most)
+        return snd_status_of(snd_too_many_frames, most, *frames);
     return snd_status_of(snd_ok);
 }
 

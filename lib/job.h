@@ -24,6 +24,12 @@ snd_status check_adpcm_rate(int64_t rate);
 snd_status check_wav_rate(int64_t rate, int64_t least);
 snd_status check_data_size(int64_t size);
 
+// The WAV frames at wav_rate (least_wav_rate or more) that cover a region
+// of sample_len bytes at adpcm_rate, at most most of them, or the status of
+// the first value that cannot be used.
+snd_status frames_of_region(int64_t sample_len, int adpcm_rate, int wav_rate,
+                            int least_wav_rate, int64_t most, int64_t *frames);
+
 // What both jobs demand of their values besides their rates: a length, a
 // nibble order, a fixed amplification other than 0, and 0 threads or more.
 snd_status check_job(int64_t sample_len, nibble_order order, bool amplification_given,
