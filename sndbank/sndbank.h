@@ -41,15 +41,12 @@ struct bank_layout {
 // list cannot be read, or the table does not lie inside the ROM.
 stop load_bank(const bank_options &options, bank_layout *bank);
 
-// The line that says the phrase table at the options' offset does not look
-// like one, and the offsets where plausible ones lie (or --regions); empty
-// when it does, or with --regions.
-std::string implausible_table_line(const bank_options &options, const bank_layout &bank);
-
-// extract and implant: that line as a refusal.
+// The refusal that says the phrase table at the options' offset does not
+// look like one, and the offsets where plausible ones lie (or --regions);
+// none when it does, or with --regions.
 stop refuse_implausible_table(const bank_options &options, const bank_layout &bank);
 
-// list and extract: that line, or the lines that name a table offset that
+// list and extract: that refusal's line, or the lines that name a table offset that
 // explains the ROM clearly better and a nibble order that decodes clearly
 // cleaner.
 void print_hints(const bank_options &options, const bank_layout &bank);
