@@ -1,6 +1,7 @@
 #include "manifest.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -60,20 +61,8 @@ static bool number_field(const std::string &text, int64_t least, int64_t *value,
 
 static bool hash_field(const std::string &text, uint64_t *hash)
 {
-    if (text.size() != 16)
-        return false;
-    uint64_t h = 0;
-    for (char c : text) {
-        int digit = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : -1;
-        if (digit < 0)
-            return false;
-        h = h << 4 | uint64_t(digit);
-    }
-    *hash = h;
-    return true;
+    const char *end = text.data() + text.size();
+    return text.size() == 16 && std::from_chars(text.data(), end, *hash, 16).ptr == end;
 }
 
 // One row's fields, checked: the reason it is none, or empty.
