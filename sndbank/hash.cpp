@@ -74,18 +74,12 @@ static void xxh_stripes(uint64_t *lanes, const unsigned char *p, int64_t stripes
 
 void hash_start(hash_state *s, hash_kind kind)
 {
+    const uint64_t fnv1a_lanes[4] = {fnv1a_v1_start, 0, 0, 0};
+    const uint64_t xxh64_lanes[4] = {prime_1 + prime_2, prime_2, 0, uint64_t(0) - prime_1};
     s->kind = kind;
     s->total = 0;
     s->stripe_bytes = 0;
-    if (kind == hash_fnv1a_v1) {
-        s->lanes[0] = fnv1a_v1_start;
-        s->lanes[1] = s->lanes[2] = s->lanes[3] = 0;
-        return;
-    }
-    s->lanes[0] = prime_1 + prime_2;
-    s->lanes[1] = prime_2;
-    s->lanes[2] = 0;
-    s->lanes[3] = uint64_t(0) - prime_1;
+    memcpy(s->lanes, kind == hash_fnv1a_v1 ? fnv1a_lanes : xxh64_lanes, sizeof s->lanes);
 }
 
 void hash_more(hash_state *s, const unsigned char *bytes, int64_t n)

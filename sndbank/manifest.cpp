@@ -43,13 +43,10 @@ static std::vector<std::string> fields_of(const std::string &line)
 {
     std::vector<std::string> fields;
     size_t at = 0;
-    for (;;) {
-        size_t tab = line.find('\t', at);
-        fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
-        if (tab == std::string::npos)
-            return fields;
-        at = tab + 1;
-    }
+    for (size_t tab; (tab = line.find('\t', at)) != std::string::npos; at = tab + 1)
+        fields.push_back(line.substr(at, tab - at));
+    fields.push_back(line.substr(at));
+    return fields;
 }
 
 // A number from least below 2^31; hexadecimal after "0x" too where hex.
