@@ -61,7 +61,7 @@ static stop extract_phrase(const bank_layout &bank, const bank_options &o, const
     job.sample_len = p.length;
     job.order = o.order;
     job.adpcm_rate = adpcm_rate_of(o, p);
-    job.wav_rate = wav_rate_of(o, p);
+    job.wav_rate = o.wav_rate > 0 ? o.wav_rate : job.adpcm_rate;
     job.amplification_given = o.amplification_given;
     job.amplification = o.amplification;
     job.threads = usable_processors();

@@ -12,11 +12,6 @@ using namespace sndtools;
 // Offsets where plausible tables lie, best first: those a user may try.
 static const size_t offsets_offered = 3;
 
-static std::string plural(int n, const char *one, const char *many)
-{
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 stop refuse_implausible_table(const bank_options &o, const bank_layout &bank)
 {
     if (o.regions != nullptr)

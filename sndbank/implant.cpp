@@ -289,11 +289,6 @@ static put_back_counts report(const bank_layout &bank, const put_back_plan &plan
     return counts;
 }
 
-static std::string counted(int n, const char *what)
-{
-    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-}
-
 // The files an implant writes, each beside its target first, renamed only
 // when all are written: with a new layout the regions list and the
 // manifest that record it, then the ROM (so that a failure leaves the
@@ -380,7 +375,7 @@ static std::string nothing_to_put_back(const bank_options &o, const put_back_pla
                " is as it was extracted" + copy;
     return std::string("Nothing to put back: ") + o.rom + " already holds " +
            (edited == 1 ? std::string("the one edited WAV file")
-                        : "the " + counted(edited, "edited WAV file")) +
+                        : "the " + plural(edited, "edited WAV file", "edited WAV files")) +
            " in " + o.dir + copy;
 }
 
@@ -439,13 +434,13 @@ stop run_implant(const bank_options &given)
     }
     const std::vector<unsigned char> rom = new_rom(bank, o, plan);
     put_back_counts counts = report(bank, plan);
-    std::string done = "Put " + counted(counts.written, "phrase") + " back into " + target;
+    std::string done = "Put " + plural(counts.written, "phrase", "phrases") + " back into " + target;
     if (!replaces_rom)
         done += std::string(" (") + o.rom + " is as it was)";
     if (counts.moved > 0 || counts.already_there > 0) {
         done += ":";
         if (counts.moved > 0)
-            done += " " + counted(counts.moved, "phrase") + " moved";
+            done += " " + plural(counts.moved, "phrase", "phrases") + " moved";
         if (counts.already_there > 0)
             done += std::string(counts.moved > 0 ? "," : "") + " " +
                     std::to_string(counts.already_there) + " already in place";

@@ -92,11 +92,6 @@ int adpcm_rate_of(const bank_options &o, const bank_phrase &p)
     return p.rate > 0 ? p.rate : o.rate;
 }
 
-int wav_rate_of(const bank_options &o, const bank_phrase &p)
-{
-    return o.wav_rate > 0 ? o.wav_rate : adpcm_rate_of(o, p);
-}
-
 std::string wav_name_of(const bank_layout &bank, const bank_phrase &p)
 {
     if (p.name_length > 0) {
@@ -119,6 +114,11 @@ int64_t space_to(const bank_options &o, const bank_layout &bank)
     if (o.regions != nullptr)
         return size;
     return std::min(size, int64_t(o.table_offset) + bank_chip_space);
+}
+
+std::string plural(int n, const char *one, const char *many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 std::string hex_address(int64_t address)

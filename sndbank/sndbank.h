@@ -66,11 +66,13 @@ int64_t space_to(const bank_options &options, const bank_layout &bank);
 // An address as the reports give it: 0x and six hexadecimal digits or more.
 std::string hex_address(int64_t address);
 
-// The ADPCM rate a phrase plays at, its WAV rate, and its WAV file's name
-// (its number, three digits, or a list's name for it).
+// The ADPCM rate a phrase plays at, and its WAV file's name (its number,
+// three digits, or a list's name for it).
 int adpcm_rate_of(const bank_options &options, const sndtools::bank_phrase &p);
-int wav_rate_of(const bank_options &options, const sndtools::bank_phrase &p);
 std::string wav_name_of(const bank_layout &bank, const sndtools::bank_phrase &p);
+
+// n and the thing counted, in the singular for one.
+std::string plural(int n, const char *one, const char *many);
 
 stop run_list(const bank_options &options);
 stop run_extract(const bank_options &options);
