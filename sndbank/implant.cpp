@@ -366,9 +366,8 @@ static int settle_writes(const bank_layout &bank, put_back_plan *plan)
 static std::string nothing_to_put_back(const bank_options &o, const put_back_plan &plan,
                                        bool copied)
 {
-    int edited = 0;
-    for (const phrase_work &w : plan.work)
-        edited += w.edited;
+    const int edited = int(std::count_if(plan.work.begin(), plan.work.end(),
+                                         [](const phrase_work &w) { return w.edited; }));
     std::string copy = copied ? std::string("; ") + o.output + " is a copy of " + o.rom : "";
     if (edited == 0)
         return std::string("Nothing to put back: every WAV file in ") + o.dir +
@@ -434,7 +433,8 @@ stop run_implant(const bank_options &given)
     }
     const std::vector<unsigned char> rom = new_rom(bank, o, plan);
     put_back_counts counts = report(bank, plan);
-    std::string done = "Put " + plural(counts.written, "phrase", "phrases") + " back into " + target;
+    std::string done =
+        "Put " + plural(counts.written, "phrase", "phrases") + " back into " + target;
     if (!replaces_rom)
         done += std::string(" (") + o.rom + " is as it was)";
     if (counts.moved > 0 || counts.already_there > 0) {

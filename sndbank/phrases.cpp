@@ -111,9 +111,7 @@ int64_t space_from(const bank_options &o)
 int64_t space_to(const bank_options &o, const bank_layout &bank)
 {
     const int64_t size = static_cast<int64_t>(bank.rom.size());
-    if (o.regions != nullptr)
-        return size;
-    return std::min(size, int64_t(o.table_offset) + bank_chip_space);
+    return o.regions != nullptr ? size : std::min(size, o.table_offset + bank_chip_space);
 }
 
 std::string plural(int n, const char *one, const char *many)
@@ -123,7 +121,5 @@ std::string plural(int n, const char *one, const char *many)
 
 std::string hex_address(int64_t address)
 {
-    char text[32];
-    snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(address));
-    return text;
+    return printed("0x%06llX", address);
 }
