@@ -1,7 +1,6 @@
 // sndbank implant's layout: phrases that share bytes, where every phrase
 // lies afterwards, and the new ROM and regions list built from that.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "put_back.h"
@@ -216,11 +215,8 @@ std::string regions_moved(const bank_layout &bank, const put_back_plan &plan)
             size_t first = l.find_first_not_of(" \t");
             size_t gap = l.find_first_of(" \t", first);
             size_t second_end = l.find_first_of(" \t\r#", l.find_first_not_of(" \t", gap));
-            char fields[64];
-            snprintf(fields, sizeof fields, "0x%06llX %lld",
-                     static_cast<unsigned long long>(place.offset),
-                     static_cast<long long>(place.length));
-            l = l.substr(0, first) + fields +
+            l = l.substr(0, first) + hex_address(place.offset) + " " +
+                std::to_string(place.length) +
                 (second_end == std::string::npos ? "" : l.substr(second_end));
         }
         out += l + (end < text.size() ? "\n" : "");
