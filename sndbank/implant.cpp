@@ -214,13 +214,12 @@ struct put_back_counts {
 
 // The line of a phrase that does not write but whose bytes another's new
 // ones reach, if any.
-static void report_reached(const bank_layout &bank, const put_back_plan &plan,
-                           const std::vector<size_t> &writing, size_t j)
+static void report_reached(const bank_layout &bank, const put_back_plan &plan, size_t j)
 {
     const phrase_place &mine = plan.places[j];
-    for (size_t i : writing) {
+    for (size_t i = 0; i < bank.phrases.size(); i++) {
         const phrase_place &theirs = plan.places[i];
-        if (theirs.offset >= mine.offset + mine.length ||
+        if (!plan.work[i].writes || theirs.offset >= mine.offset + mine.length ||
             mine.offset >= theirs.offset + theirs.length)
             continue;
         int n = bank.phrases[j].number, other = bank.phrases[i].number;
@@ -238,10 +237,6 @@ static void report_reached(const bank_layout &bank, const put_back_plan &plan,
 static put_back_counts report(const bank_layout &bank, const put_back_plan &plan)
 {
     put_back_counts counts;
-    std::vector<size_t> writing;
-    for (size_t i = 0; i < bank.phrases.size(); i++)
-        if (plan.work[i].writes)
-            writing.push_back(i);
     for (size_t i = 0; i < bank.phrases.size(); i++) {
         const bank_phrase &p = bank.phrases[i];
         const phrase_work &w = plan.work[i];
@@ -283,7 +278,7 @@ static put_back_counts report(const bank_layout &bank, const put_back_plan &plan
                        p.inside && moved ? (", moved with phrase " + std::to_string(p.other))
                                                .c_str()
                                          : "");
-            report_reached(bank, plan, writing, i);
+            report_reached(bank, plan, i);
         }
     }
     return counts;
