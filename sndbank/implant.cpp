@@ -128,8 +128,8 @@ static bool holds(const bank_layout &bank, int64_t offset, int64_t length,
 
 // An edited phrase's new bytes, for the length it keeps or (with --resize)
 // needs; it writes where they differ from the ROM's or its length changes.
-// Every phrase is looked at; a problem is one line, the run refused after
-// all of them.
+// Every phrase is looked at; a problem is one line (its phrase's number put
+// before it), the run refused after all of them.
 static std::string encode_edit(const bank_layout &bank, const bank_options &o,
                                const bank_phrase &p, phrase_work *w)
 {
@@ -140,14 +140,13 @@ static std::string encode_edit(const bank_layout &bank, const bank_options &o,
     int64_t length = o.resize != resize_none ? std::max<int64_t>(1, w->needed) : p.length;
     const int64_t space = space_to(o, bank) - space_from(o);
     if (length > space) // before its bytes are asked for
-        return "Phrase " + std::to_string(p.number) + ": " + w->path + " needs " +
-               std::to_string(length) + " bytes, more than the " + std::to_string(space) +
-               " that phrases may take in " + o.rom + "\n";
+        return w->path + " needs " + std::to_string(length) + " bytes, more than the " +
+               std::to_string(space) + " that phrases may take in " + o.rom + "\n";
     problem = choose_level(bank, o, p, length, w);
     if (!problem.empty())
         return problem;
     if (stop refusal = encode_phrase(o, length, w))
-        return "Phrase " + std::to_string(p.number) + ": " + refusal.lines;
+        return refusal.lines;
     w->writes = !holds(bank, p.offset, p.length, w->bytes);
     return "";
 }
@@ -165,7 +164,7 @@ static void encode_edits(const bank_layout &bank, const bank_options &o, put_bac
         progress_at(&shown, ++done);
         std::string problem = encode_edit(bank, o, bank.phrases[i], &plan->work[i]);
         if (!problem.empty())
-            plan->problems.push_back(problem);
+            plan->problems.push_back(formatted("Phrase %d: ", bank.phrases[i].number) + problem);
         if (o.resize == resize_none) // only a layout encodes again: one sound held at a time
             plan->work[i].sound = std::vector<unsigned char>();
     }
