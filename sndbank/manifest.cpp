@@ -107,10 +107,9 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
 
 bool fits_manifest(const std::string &name)
 {
-    for (char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return false;
-    return !name.empty();
+    return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
 }
 
 // The header's lines, each once: the source, the nibble order, the resized
