@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <set>
 
 #include "counts.h"
@@ -174,14 +175,11 @@ static void encode_edits(const bank_layout &bank, const bank_options &o, put_bac
 // Every phrase's problem, then one line for the run.
 static stop problems_found(const put_back_plan &plan)
 {
-    std::string lines;
-    for (const std::string &line : plan.problems)
-        lines += line;
-    size_t n = plan.problems.size();
-    return after_line(lines, failed("%s: nothing was changed\n",
-                                    n == 1 ? "That phrase cannot be put back"
-                                           : (std::to_string(n) + " phrases cannot be put back")
-                                                 .c_str()));
+    const size_t n = plan.problems.size();
+    const std::string lines =
+        std::accumulate(plan.problems.begin(), plan.problems.end(), std::string());
+    const std::string which = n == 1 ? "That phrase" : std::to_string(n) + " phrases";
+    return after_line(lines, failed("%s cannot be put back: nothing was changed\n", which.c_str()));
 }
 
 // The bytes that differ from the phrase's own old ones (those it gained all
