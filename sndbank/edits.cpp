@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 
 #include "counts.h"
@@ -82,13 +80,12 @@ static std::string frames_of(const std::string &path, std::vector<unsigned char>
 
 std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *w)
 {
-    const std::string n = formatted("Phrase %d: ", p.number);
     std::vector<unsigned char> file;
     if (stop refusal = read_whole_file(w->path.c_str(), &file))
-        return n + refusal.lines;
+        return refusal.lines;
     std::string problem = frames_of(w->path, std::move(file), w->row->rate, w);
     if (!problem.empty())
-        return n + problem;
+        return problem;
     const int64_t frames = w->waveblock_size / 4;
     w->needed = region_bytes_for(frames, w->wav_rate, w->row->rate);
     w->cut = w->needed == p.length + 1 && o.resize == resize_none;
@@ -96,10 +93,10 @@ std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *
         return "";
     double lasts = double(frames) / w->wav_rate;
     double over = lasts - double(duration_of(static_cast<int>(2 * p.length), w->row->rate));
-    return n + formatted("%s lasts %.3f seconds, %.4f seconds too long for the phrase (%lld "
-                         "bytes; it needs %lld): shorten it by %.4f seconds, or give --resize to "
-                         "give it the bytes it needs\n", w->path.c_str(), lasts, over,
-                       static_cast<long long>(p.length), static_cast<long long>(w->needed), over);
+    return formatted("%s lasts %.3f seconds, %.4f seconds too long for the phrase (%lld bytes; "
+                     "it needs %lld): shorten it by %.4f seconds, or give --resize to give it "
+                     "the bytes it needs\n", w->path.c_str(), lasts, over,
+                     static_cast<long long>(p.length), static_cast<long long>(w->needed), over);
 }
 
 stop encode_phrase(const bank_options &o, int64_t length, phrase_work *w)
@@ -197,11 +194,9 @@ std::string choose_level(const bank_layout &bank, const bank_options &o, const b
     w->multiplier = o.amplification;
     if (!o.amplification_given && !o.full_scale && !o.match_level &&
         !amplification_understood(w->row->multiplier.c_str(), &w->multiplier))
-        return formatted("Phrase %d: the manifest's multiplier %s for %s is not understood\n",
-                       p.number, excerpt(w->row->multiplier).c_str(), w->path.c_str());
+        return formatted("the manifest's multiplier %s for %s is not understood\n",
+                         excerpt(w->row->multiplier).c_str(), w->path.c_str());
     if (!o.match_level)
         return "";
-    if (stop refusal = match_level(bank, o, p, length, w))
-        return formatted("Phrase %d: %s", p.number, refusal.lines.c_str());
-    return "";
+    return match_level(bank, o, p, length, w).lines;
 }

@@ -61,26 +61,24 @@ static stop extract_phrase(const bank_layout &bank, const bank_options &o, const
     job.sample_len = p.length;
     job.order = o.order;
     job.adpcm_rate = adpcm_rate_of(o, p);
-    job.wav_rate = wav_rate_of(o, p);
+    job.wav_rate = o.wav_rate > 0 ? o.wav_rate : job.adpcm_rate;
     job.amplification_given = o.amplification_given;
     job.amplification = o.amplification;
     job.threads = usable_processors();
     level_report level;
     if (stop refusal = write_phrase(job, o.rom, path.c_str(), shown, at, &level, &row->hash))
         return refusal;
-    char multiplier[64];
-    snprintf(multiplier, sizeof multiplier, "%f", static_cast<double>(level.multiplier));
     row->number = p.number;
     row->offset = row->resized_offset = p.offset;
     row->length = row->resized_length = p.length;
     row->rate = job.adpcm_rate;
     row->wav_rate = job.wav_rate;
-    row->multiplier = multiplier;
+    row->multiplier = formatted("%f", static_cast<double>(level.multiplier));
     row->peak = decoded_peak(bank.rom.data() + p.offset, p.length, o.order);
     progress_clear();
     printf("%3d  0x%06llX  %7lld bytes at %d Hz  ->  %s at %d Hz, multiplier %s", p.number,
            static_cast<unsigned long long>(p.offset), static_cast<long long>(p.length),
-           row->rate, row->file.c_str(), row->wav_rate, multiplier);
+           row->rate, row->file.c_str(), row->wav_rate, row->multiplier.c_str());
     if (p.inside)
         printf(", inside %d", p.other);
     printf("\n");

@@ -1,5 +1,6 @@
 #include "hash.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -73,18 +74,12 @@ static void xxh_stripes(uint64_t *lanes, const unsigned char *p, int64_t stripes
 
 void hash_start(hash_state *s, hash_kind kind)
 {
+    const uint64_t fnv1a_lanes[4] = {fnv1a_v1_start, 0, 0, 0};
+    const uint64_t xxh64_lanes[4] = {prime_1 + prime_2, prime_2, 0, uint64_t(0) - prime_1};
     s->kind = kind;
     s->total = 0;
     s->stripe_bytes = 0;
-    if (kind == hash_fnv1a_v1) {
-        s->lanes[0] = fnv1a_v1_start;
-        s->lanes[1] = s->lanes[2] = s->lanes[3] = 0;
-        return;
-    }
-    s->lanes[0] = prime_1 + prime_2;
-    s->lanes[1] = prime_2;
-    s->lanes[2] = 0;
-    s->lanes[3] = uint64_t(0) - prime_1;
+    memcpy(s->lanes, kind == hash_fnv1a_v1 ? fnv1a_lanes : xxh64_lanes, sizeof s->lanes);
 }
 
 void hash_more(hash_state *s, const unsigned char *bytes, int64_t n)
@@ -155,10 +150,8 @@ uint64_t hash_of(hash_kind kind, const unsigned char *bytes, int64_t n)
 
 std::string hash_text(uint64_t hash)
 {
-    static const char digits[] = "0123456789abcdef";
-    std::string text(16, '0');
-    for (int i = 15; i >= 0; i--, hash >>= 4)
-        text[size_t(i)] = digits[hash & 15];
+    char text[17];
+    snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
     return text;
 }
 
@@ -178,21 +171,15 @@ static file_hash hash_file(const std::string &path, hash_kind kind, unsigned cha
     file_hash out{file_unreadable, 0, 0};
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::status(path_of(path.c_str()), error);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        out.outcome = file_missing;
-        return out;
-    }
+    if (status.type() == std::filesystem::file_type::not_found)
+        return file_hash{file_missing, 0, 0};
     if (error)
         return out;
-    if (status.type() != std::filesystem::file_type::regular) {
-        out.outcome = file_not_regular;
-        return out;
-    }
+    if (status.type() != std::filesystem::file_type::regular)
+        return file_hash{file_not_regular, 0, 0};
     FILE *f = open_file(path.c_str(), "rb");
-    if (f == nullptr) {
-        out.outcome = errno == ENOENT ? file_missing : file_unreadable;
-        return out;
-    }
+    if (f == nullptr)
+        return file_hash{errno == ENOENT ? file_missing : file_unreadable, 0, 0};
     hash_state s;
     hash_start(&s, kind);
     for (size_t got; (got = fread(buffer, 1, size, f)) > 0;) {
@@ -203,10 +190,8 @@ static file_hash hash_file(const std::string &path, hash_kind kind, unsigned cha
     }
     bool read_failed = ferror(f) != 0;
     fclose(f);
-    if (read_failed) {
-        out.size = 0;
-        return out;
-    }
+    if (read_failed)
+        return file_hash{file_unreadable, 0, 0};
     out.outcome = file_hashed;
     out.hash = hash_end(&s);
     return out;
@@ -231,8 +216,7 @@ std::vector<file_hash> hash_files(const std::vector<std::string> &paths, hash_ki
     hash_work work{&paths, kind, &hashes, {0}, {0}, progress()};
     if (what != nullptr)
         progress_start(&work.shown, what, int64_t(paths.size()));
-    size_t threads = size_t(usable_processors());
-    threads = threads < paths.size() ? threads : paths.size();
+    const size_t threads = std::min(size_t(usable_processors()), paths.size());
     std::vector<std::thread> helpers;
     // This thread works too, so a system that starts no threads still
     // gets every file hashed.

@@ -12,23 +12,13 @@ using namespace sndtools;
 // Offsets where plausible tables lie, best first: those a user may try.
 static const size_t offsets_offered = 3;
 
-static table_judgement judgement_of(const bank_options &o, const bank_layout &bank)
-{
-    return judge_table(bank.phrases, o.table_offset);
-}
-
-static std::string plural(int n, const char *one, const char *many)
-{
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-std::string implausible_table_line(const bank_options &o, const bank_layout &bank)
+stop refuse_implausible_table(const bank_options &o, const bank_layout &bank)
 {
     if (o.regions != nullptr)
-        return "";
-    const table_judgement j = judgement_of(o, bank);
+        return stop();
+    const table_judgement j = judge_table(bank.phrases, o.table_offset);
     if (!table_implausible(j))
-        return "";
+        return stop();
     std::string line = "The phrase table at " + hex_address(o.table_offset) + " of " + o.rom +
                        " does not look like one (" +
                        plural(j.usable, "usable phrase", "usable phrases") + ", " +
@@ -36,20 +26,12 @@ std::string implausible_table_line(const bank_options &o, const bank_layout &ban
     const std::vector<table_judgement> found =
         scan_tables(bank.rom.data(), int64_t(bank.rom.size()), offsets_offered);
     if (found.empty())
-        return line + "no plausible table was found in it; try --regions FILE\n";
+        return failed("%sno plausible table was found in it; try --regions FILE\n", line.c_str());
     line += "try";
     for (size_t i = 0; i < found.size(); i++)
         line += std::string(i == 0 ? " " : ", ") + "--table-offset " +
                 hex_address(found[i].offset);
-    return line + ", or --regions FILE\n";
-}
-
-stop refuse_implausible_table(const bank_options &o, const bank_layout &bank)
-{
-    const std::string line = implausible_table_line(o, bank);
-    if (line.empty())
-        return stop();
-    return failed("%s", line.c_str());
+    return failed("%s, or --regions FILE\n", line.c_str());
 }
 
 // Why a rival explains the ROM better, in the words of its judgement.
@@ -72,12 +54,11 @@ static std::string better_because(const table_judgement &r, const table_judgemen
 void print_hints(const bank_options &o, const bank_layout &bank)
 {
     if (o.regions == nullptr) {
-        const std::string implausible = implausible_table_line(o, bank);
-        if (!implausible.empty()) { // its phrases are no sound to judge
-            fputs(implausible.c_str(), stdout);
+        if (stop implausible = refuse_implausible_table(o, bank)) { // no sound to judge
+            fputs(implausible.lines.c_str(), stdout);
             return;
         }
-        const table_judgement given = judgement_of(o, bank);
+        const table_judgement given = judge_table(bank.phrases, o.table_offset);
         table_judgement rival;
         if (better_table_near(bank.rom.data(), int64_t(bank.rom.size()), given, &rival))
             printf("The phrase table at %s explains %s better: %s; give --table-offset %s\n",
@@ -86,10 +67,7 @@ void print_hints(const bank_options &o, const bank_layout &bank)
     }
     if (!other_order_cleaner(bank.rom.data(), bank.phrases, o.order))
         return;
-    if (o.order == low_nibble_first)
-        printf("The phrases of %s decode far cleaner with the high nibble first: drop "
-               "--low-nibble-first\n", o.rom);
-    else
-        printf("The phrases of %s decode far cleaner with the low nibble first: give "
-               "--low-nibble-first\n", o.rom);
+    const bool low = o.order == low_nibble_first;
+    printf("The phrases of %s decode far cleaner with the %s nibble first: %s "
+           "--low-nibble-first\n", o.rom, low ? "high" : "low", low ? "drop" : "give");
 }

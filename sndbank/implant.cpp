@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <set>
 
 #include "counts.h"
@@ -128,8 +129,8 @@ static bool holds(const bank_layout &bank, int64_t offset, int64_t length,
 
 // An edited phrase's new bytes, for the length it keeps or (with --resize)
 // needs; it writes where they differ from the ROM's or its length changes.
-// Every phrase is looked at; a problem is one line, the run refused after
-// all of them.
+// Every phrase is looked at; a problem is one line (its phrase's number put
+// before it), the run refused after all of them.
 static std::string encode_edit(const bank_layout &bank, const bank_options &o,
                                const bank_phrase &p, phrase_work *w)
 {
@@ -140,14 +141,13 @@ static std::string encode_edit(const bank_layout &bank, const bank_options &o,
     int64_t length = o.resize != resize_none ? std::max<int64_t>(1, w->needed) : p.length;
     const int64_t space = space_to(o, bank) - space_from(o);
     if (length > space) // before its bytes are asked for
-        return "Phrase " + std::to_string(p.number) + ": " + w->path + " needs " +
-               std::to_string(length) + " bytes, more than the " + std::to_string(space) +
-               " that phrases may take in " + o.rom + "\n";
+        return w->path + " needs " + std::to_string(length) + " bytes, more than the " +
+               std::to_string(space) + " that phrases may take in " + o.rom + "\n";
     problem = choose_level(bank, o, p, length, w);
     if (!problem.empty())
         return problem;
     if (stop refusal = encode_phrase(o, length, w))
-        return "Phrase " + std::to_string(p.number) + ": " + refusal.lines;
+        return refusal.lines;
     w->writes = !holds(bank, p.offset, p.length, w->bytes);
     return "";
 }
@@ -165,7 +165,7 @@ static void encode_edits(const bank_layout &bank, const bank_options &o, put_bac
         progress_at(&shown, ++done);
         std::string problem = encode_edit(bank, o, bank.phrases[i], &plan->work[i]);
         if (!problem.empty())
-            plan->problems.push_back(problem);
+            plan->problems.push_back(formatted("Phrase %d: ", bank.phrases[i].number) + problem);
         if (o.resize == resize_none) // only a layout encodes again: one sound held at a time
             plan->work[i].sound = std::vector<unsigned char>();
     }
@@ -175,14 +175,11 @@ static void encode_edits(const bank_layout &bank, const bank_options &o, put_bac
 // Every phrase's problem, then one line for the run.
 static stop problems_found(const put_back_plan &plan)
 {
-    std::string lines;
-    for (const std::string &line : plan.problems)
-        lines += line;
-    size_t n = plan.problems.size();
-    return after_line(lines, failed("%s: nothing was changed\n",
-                                    n == 1 ? "That phrase cannot be put back"
-                                           : (std::to_string(n) + " phrases cannot be put back")
-                                                 .c_str()));
+    const size_t n = plan.problems.size();
+    const std::string lines =
+        std::accumulate(plan.problems.begin(), plan.problems.end(), std::string());
+    const std::string which = n == 1 ? "That phrase" : std::to_string(n) + " phrases";
+    return after_line(lines, failed("%s cannot be put back: nothing was changed\n", which.c_str()));
 }
 
 // The bytes that differ from the phrase's own old ones (those it gained all
@@ -214,13 +211,12 @@ struct put_back_counts {
 
 // The line of a phrase that does not write but whose bytes another's new
 // ones reach, if any.
-static void report_reached(const bank_layout &bank, const put_back_plan &plan,
-                           const std::vector<size_t> &writing, size_t j)
+static void report_reached(const bank_layout &bank, const put_back_plan &plan, size_t j)
 {
     const phrase_place &mine = plan.places[j];
-    for (size_t i : writing) {
+    for (size_t i = 0; i < bank.phrases.size(); i++) {
         const phrase_place &theirs = plan.places[i];
-        if (theirs.offset >= mine.offset + mine.length ||
+        if (!plan.work[i].writes || theirs.offset >= mine.offset + mine.length ||
             mine.offset >= theirs.offset + theirs.length)
             continue;
         int n = bank.phrases[j].number, other = bank.phrases[i].number;
@@ -238,10 +234,6 @@ static void report_reached(const bank_layout &bank, const put_back_plan &plan,
 static put_back_counts report(const bank_layout &bank, const put_back_plan &plan)
 {
     put_back_counts counts;
-    std::vector<size_t> writing;
-    for (size_t i = 0; i < bank.phrases.size(); i++)
-        if (plan.work[i].writes)
-            writing.push_back(i);
     for (size_t i = 0; i < bank.phrases.size(); i++) {
         const bank_phrase &p = bank.phrases[i];
         const phrase_work &w = plan.work[i];
@@ -283,15 +275,10 @@ static put_back_counts report(const bank_layout &bank, const put_back_plan &plan
                        p.inside && moved ? (", moved with phrase " + std::to_string(p.other))
                                                .c_str()
                                          : "");
-            report_reached(bank, plan, writing, i);
+            report_reached(bank, plan, i);
         }
     }
     return counts;
-}
-
-static std::string counted(int n, const char *what)
-{
-    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
 // The files an implant writes, each beside its target first, renamed only
@@ -371,16 +358,15 @@ static int settle_writes(const bank_layout &bank, put_back_plan *plan)
 static std::string nothing_to_put_back(const bank_options &o, const put_back_plan &plan,
                                        bool copied)
 {
-    int edited = 0;
-    for (const phrase_work &w : plan.work)
-        edited += w.edited;
+    const int edited = int(std::count_if(plan.work.begin(), plan.work.end(),
+                                         [](const phrase_work &w) { return w.edited; }));
     std::string copy = copied ? std::string("; ") + o.output + " is a copy of " + o.rom : "";
     if (edited == 0)
         return std::string("Nothing to put back: every WAV file in ") + o.dir +
                " is as it was extracted" + copy;
     return std::string("Nothing to put back: ") + o.rom + " already holds " +
            (edited == 1 ? std::string("the one edited WAV file")
-                        : "the " + counted(edited, "edited WAV file")) +
+                        : "the " + plural(edited, "edited WAV file", "edited WAV files")) +
            " in " + o.dir + copy;
 }
 
@@ -439,13 +425,14 @@ stop run_implant(const bank_options &given)
     }
     const std::vector<unsigned char> rom = new_rom(bank, o, plan);
     put_back_counts counts = report(bank, plan);
-    std::string done = "Put " + counted(counts.written, "phrase") + " back into " + target;
+    std::string done =
+        "Put " + plural(counts.written, "phrase", "phrases") + " back into " + target;
     if (!replaces_rom)
         done += std::string(" (") + o.rom + " is as it was)";
     if (counts.moved > 0 || counts.already_there > 0) {
         done += ":";
         if (counts.moved > 0)
-            done += " " + counted(counts.moved, "phrase") + " moved";
+            done += " " + plural(counts.moved, "phrase", "phrases") + " moved";
         if (counts.already_there > 0)
             done += std::string(counts.moved > 0 ? "," : "") + " " +
                     std::to_string(counts.already_there) + " already in place";

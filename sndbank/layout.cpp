@@ -1,7 +1,6 @@
 // sndbank implant's layout: phrases that share bytes, where every phrase
 // lies afterwards, and the new ROM and regions list built from that.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "put_back.h"
@@ -97,10 +96,9 @@ stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan
         wishes[i] = phrase_wish{w.writes ? int64_t(w.bytes.size()) : phrases[i].length,
                                 w.own_place};
     }
-    bool writes = false;
-    for (const phrase_work &w : plan->work)
-        writes = writes || w.writes;
-    if (o.resize == resize_none || !writes) {
+    if (o.resize == resize_none ||
+        std::none_of(plan->work.begin(), plan->work.end(),
+                     [](const phrase_work &w) { return w.writes; })) {
         plan->places = places_as_they_are(bank);
         return stop();
     }
@@ -217,11 +215,8 @@ std::string regions_moved(const bank_layout &bank, const put_back_plan &plan)
             size_t first = l.find_first_not_of(" \t");
             size_t gap = l.find_first_of(" \t", first);
             size_t second_end = l.find_first_of(" \t\r#", l.find_first_not_of(" \t", gap));
-            char fields[64];
-            snprintf(fields, sizeof fields, "0x%06llX %lld",
-                     static_cast<unsigned long long>(place.offset),
-                     static_cast<long long>(place.length));
-            l = l.substr(0, first) + fields +
+            l = l.substr(0, first) + hex_address(place.offset) + " " +
+                std::to_string(place.length) +
                 (second_end == std::string::npos ? "" : l.substr(second_end));
         }
         out += l + (end < text.size() ? "\n" : "");
@@ -233,17 +228,12 @@ std::string regions_moved(const bank_layout &bank, const put_back_plan &plan)
 // name-resized.ext beside the list, or beside the output when there is one.
 std::string resized_list_name(const bank_options &o)
 {
-    std::string list = o.regions;
-    size_t slash = list.find_last_of("/\\");
-    std::string dir = slash == std::string::npos ? "" : list.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? list : list.substr(slash + 1);
-    if (o.output != nullptr) {
-        std::string out = o.output;
-        size_t out_slash = out.find_last_of("/\\");
-        dir = out_slash == std::string::npos ? "" : out.substr(0, out_slash + 1);
-    }
+    // (npos + 1 is 0: a name without a folder.)
+    const std::string list = o.regions, beside = o.output != nullptr ? o.output : o.regions;
+    const std::string base = list.substr(list.find_last_of("/\\") + 1);
+    const std::string dir = beside.substr(0, beside.find_last_of("/\\") + 1);
     size_t dot = base.rfind('.');
     if (dot == std::string::npos || dot == 0)
-        return dir + base + "-resized";
+        dot = base.size();
     return dir + base.substr(0, dot) + "-resized" + base.substr(dot);
 }

@@ -9,8 +9,7 @@
 #include "sndbank.h"
 #include "windows_io.h"
 
-using sndtools::amplification_understood;
-using sndtools::number_understood;
+using namespace sndtools;
 
 static const char usage[] =
     "sndbank list    [options] ROM\n"
@@ -120,7 +119,7 @@ static stop take_option(const option_rule &rule, const char *value, void *into)
     else if (name == "--dry-run")
         o->dry_run = true;
     else {
-        o->order = sndtools::low_nibble_first;
+        o->order = low_nibble_first;
         o->order_given = true;
     }
     return stop();

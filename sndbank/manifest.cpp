@@ -1,8 +1,8 @@
 #include "manifest.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <system_error>
@@ -42,13 +42,10 @@ static std::vector<std::string> fields_of(const std::string &line)
 {
     std::vector<std::string> fields;
     size_t at = 0;
-    for (;;) {
-        size_t tab = line.find('\t', at);
-        fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
-        if (tab == std::string::npos)
-            return fields;
-        at = tab + 1;
-    }
+    for (size_t tab; (tab = line.find('\t', at)) != std::string::npos; at = tab + 1)
+        fields.push_back(line.substr(at, tab - at));
+    fields.push_back(line.substr(at));
+    return fields;
 }
 
 // A number from least below 2^31; hexadecimal after "0x" too where hex.
@@ -60,20 +57,8 @@ static bool number_field(const std::string &text, int64_t least, int64_t *value,
 
 static bool hash_field(const std::string &text, uint64_t *hash)
 {
-    if (text.size() != 16)
-        return false;
-    uint64_t h = 0;
-    for (char c : text) {
-        int digit = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : -1;
-        if (digit < 0)
-            return false;
-        h = h << 4 | uint64_t(digit);
-    }
-    *hash = h;
-    return true;
+    const char *end = text.data() + text.size();
+    return text.size() == 16 && std::from_chars(text.data(), end, *hash, 16).ptr == end;
 }
 
 // One row's fields, checked: the reason it is none, or empty.
@@ -122,10 +107,9 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
 
 bool fits_manifest(const std::string &name)
 {
-    for (char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return false;
-    return !name.empty();
+    return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
 }
 
 // The header's lines, each once: the source, the nibble order, the resized

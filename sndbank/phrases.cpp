@@ -92,11 +92,6 @@ int adpcm_rate_of(const bank_options &o, const bank_phrase &p)
     return p.adpcm_rate > 0 ? p.adpcm_rate : o.rate;
 }
 
-int wav_rate_of(const bank_options &o, const bank_phrase &p)
-{
-    return o.wav_rate > 0 ? o.wav_rate : adpcm_rate_of(o, p);
-}
-
 std::string wav_name_of(const bank_layout &bank, const bank_phrase &p)
 {
     if (p.name_length > 0) {
@@ -116,14 +111,15 @@ int64_t space_from(const bank_options &o)
 int64_t space_to(const bank_options &o, const bank_layout &bank)
 {
     const int64_t size = static_cast<int64_t>(bank.rom.size());
-    if (o.regions != nullptr)
-        return size;
-    return std::min(size, int64_t(o.table_offset) + bank_chip_space);
+    return o.regions != nullptr ? size : std::min(size, o.table_offset + bank_chip_space);
+}
+
+std::string plural(int n, const char *one, const char *many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 std::string hex_address(int64_t address)
 {
-    char text[32];
-    snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(address));
-    return text;
+    return printed("0x%06llX", address);
 }

@@ -45,14 +45,14 @@ void find_edits(const bank_layout &bank, const bank_options &o, const manifest &
 
 // An edited phrase's WAV file read whole as 16-bit stereo frames, and the
 // bytes it needs; a sound longer than its phrase by one byte is cut to it,
-// by more is a problem without --resize. Returns the problem's line, or an
-// empty one.
+// by more is a problem without --resize. Returns the problem's line (the
+// phrase not named), or an empty one.
 std::string read_edit(const sndtools::bank_phrase &p, const bank_options &o, phrase_work *work);
 
 // The multiplier an edited phrase is encoded with: the options', the
 // manifest's or, with --match-level, the one that brings its decoded peak
 // within 2 % of the peak of the phrase it replaces. Returns a problem's
-// line, or an empty one.
+// line (the phrase not named), or an empty one.
 std::string choose_level(const bank_layout &bank, const bank_options &o,
                          const sndtools::bank_phrase &p, int64_t length, phrase_work *work);
 

@@ -41,15 +41,12 @@ struct bank_layout {
 // list cannot be read, or the table does not lie inside the ROM.
 stop load_bank(const bank_options &options, bank_layout *bank);
 
-// The line that says the phrase table at the options' offset does not look
-// like one, and the offsets where plausible ones lie (or --regions); empty
-// when it does, or with --regions.
-std::string implausible_table_line(const bank_options &options, const bank_layout &bank);
-
-// extract and implant: that line as a refusal.
+// The refusal that says the phrase table at the options' offset does not
+// look like one, and the offsets where plausible ones lie (or --regions);
+// none when it does, or with --regions.
 stop refuse_implausible_table(const bank_options &options, const bank_layout &bank);
 
-// list and extract: that line, or the lines that name a table offset that
+// list and extract: that refusal's line, or the lines that name a table offset that
 // explains the ROM clearly better and a nibble order that decodes clearly
 // cleaner.
 void print_hints(const bank_options &options, const bank_layout &bank);
@@ -69,11 +66,13 @@ int64_t space_to(const bank_options &options, const bank_layout &bank);
 // An address as the reports give it: 0x and six hexadecimal digits or more.
 std::string hex_address(int64_t address);
 
-// The ADPCM rate a phrase plays at, its WAV rate, and its WAV file's name
-// (its number, three digits, or a list's name for it).
+// The ADPCM rate a phrase plays at, and its WAV file's name (its number,
+// three digits, or a list's name for it).
 int adpcm_rate_of(const bank_options &options, const sndtools::bank_phrase &p);
-int wav_rate_of(const bank_options &options, const sndtools::bank_phrase &p);
 std::string wav_name_of(const bank_layout &bank, const sndtools::bank_phrase &p);
+
+// n and the thing counted, in the singular for one.
+std::string plural(int n, const char *one, const char *many);
 
 stop run_list(const bank_options &options);
 stop run_extract(const bank_options &options);

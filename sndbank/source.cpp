@@ -1,5 +1,6 @@
 // Where a manifest's phrases come from: the regions list it records, found
 // from any working folder, and the options an implant takes from it.
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -37,9 +38,8 @@ std::string regions_as_recorded(const char *regions, const char *dir)
     fs::path relative = folder.empty() ? fs::path() : list.lexically_relative(folder);
     std::string name = name_of_path(relative.empty() ? list : relative);
 #ifdef _WIN32
-    for (char &c : name) // the manifest reads the same on every system
-        if (c == '\\')
-            c = '/';
+    // The manifest reads the same on every system.
+    std::replace(name.begin(), name.end(), '\\', '/');
 #endif
     return name;
 }
