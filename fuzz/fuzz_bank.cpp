@@ -247,6 +247,12 @@ static std::string name_key(const char *name, int64_t n)
     return key;
 }
 
+// Whether the library takes two names for one file.
+static bool names_alike(const char *a, int64_t an, const char *b, int64_t bn)
+{
+    return bank_name_key(a, an) == bank_name_key(b, bn);
+}
+
 static void check_list(const char *text, int64_t size, const std::vector<bank_phrase> &phrases)
 {
     std::unordered_map<std::string, int> used; // the names of phrases that can be used
@@ -272,14 +278,14 @@ static void check_list(const char *text, int64_t size, const std::vector<bank_ph
         if (p.fault == bank_fault_same_name) {
             const bank_phrase *o = by_number(phrases, p.other);
             require(o->name_length > 0 &&
-                    bank_names_alike(name, p.name_length, text + o->name_at, o->name_length));
+                    names_alike(name, p.name_length, text + o->name_at, o->name_length));
         }
         if (!usable)
             continue;
         // The key as the library compares names, checked on neighbours.
         const std::string key = name_key(name, p.name_length);
         if (last_named != nullptr)
-            require(bank_names_alike(name, p.name_length, text + last_named->name_at,
+            require(names_alike(name, p.name_length, text + last_named->name_at,
                                      last_named->name_length) ==
                     (key == name_key(text + last_named->name_at, last_named->name_length)));
         last_named = &p;

@@ -155,11 +155,6 @@ std::string bank_name_key(const char *name, int64_t n)
     return key;
 }
 
-bool bank_names_alike(const char *a, int64_t an, const char *b, int64_t bn)
-{
-    return bank_name_key(a, an) == bank_name_key(b, bn);
-}
-
 struct token {
     int64_t at, n;
 };

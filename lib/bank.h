@@ -95,9 +95,8 @@ void parse_regions(const char *text, int64_t size, int64_t rom_size,
 bool bank_name_usable(const char *name, int64_t n);
 
 // A name as the file systems compare it: lower case (ASCII), without
-// ".wav" in any case; and whether two names give one file.
+// ".wav" in any case.
 std::string bank_name_key(const char *name, int64_t n);
-bool bank_names_alike(const char *a, int64_t an, const char *b, int64_t bn);
 
 // A phrase that can be used, with a WAV file of its own: no fault and no
 // alias (a phrase inside another is one); and all of them.
