@@ -1,8 +1,8 @@
 // One window over a source of values: the samples a region decodes to, or
 // the sums (left + right) of a WAV file's frames, read from a source at
 // their offset. The window holds values base..end-1 of the source's total
-// and moves on a piece at a time, each piece starting with the last value of
-// the one before, so that an interpolation whose two values straddle pieces
+// and moves on a stretch at a time, each stretch starting with the last value of
+// the one before, so that an interpolation whose two values straddle stretches
 // still finds both. Past its total a region holds its last sample and a
 // WAV file is silent.
 #ifndef SNDTOOLS_WINDOW_H
@@ -16,7 +16,7 @@ namespace sndtools {
 
 struct window {
     const unsigned char *region; // the region, or null for frames
-    byte_source *frames;         // read a piece at a time into values, summed there
+    byte_source *frames;         // read a stretch at a time into values, summed there
     ad_state decoder;
     nibble_order order;
     int64_t consumed;           // bytes decoded, or frames taken
@@ -35,7 +35,7 @@ void window_over_region(window *w, const unsigned char *region, int64_t len, nib
 void window_over_frames(window *w, byte_source *source, int64_t frames, int32_t *values,
                         int64_t capacity);
 
-// Moves the window on by a piece; returns 1 when the source ended before
+// Moves the window on by a stretch; returns 1 when the source ended before
 // the frames it was to hold, 0 otherwise.
 int window_refill(window *w);
 
