@@ -201,7 +201,7 @@ static void check_table(const std::vector<unsigned char> &rom, int64_t table_off
         const int64_t start = int64_t(e[0]) << 16 | e[1] << 8 | e[2];
         const int64_t end = int64_t(e[3]) << 16 | e[4] << 8 | e[5];
         require(p.number == n && p.start == start && p.end == end && p.name_length == 0 &&
-                p.rate == 0);
+                p.adpcm_rate == 0);
         if (start <= end)
             require(p.offset == table_offset + start && p.length == end - start + 1);
         const bool reversed = start > end, in_table = start < bank_table_size,
@@ -263,7 +263,7 @@ static void check_list(const char *text, int64_t size, const std::vector<bank_ph
                 (i == 0 || p.line > phrases[i - 1].line));
         require(p.fault != bank_fault_reversed && p.fault != bank_fault_in_table &&
                 p.fault != bank_fault_past_space);
-        require(p.rate >= 0 && p.name_at >= 0 && p.name_length >= 0 &&
+        require(p.adpcm_rate >= 0 && p.name_at >= 0 && p.name_length >= 0 &&
                 p.name_at + p.name_length <= size);
         if (p.name_length == 0)
             continue;
@@ -565,7 +565,7 @@ static void check_written_manifest(const bank_layout &bank, const bank_options &
         r.offset = p.offset;
         r.length = p.length;
         r.rate = adpcm_rate_of(o, p);
-        r.wav_rate = wav_rate_of(o, p);
+        r.wav_rate = o.wav_rate > 0 ? o.wav_rate : r.rate;
         r.multiplier = "1.500000";
         r.file = wav_name_of(bank, p);
         r.hash = uint64_t(p.offset) * 0x9E3779B97F4A7C15u ^ uint64_t(p.length);

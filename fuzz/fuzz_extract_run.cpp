@@ -86,10 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort(); // the fast forms left the literal reading
     // The same WAV file on memory, as a library user makes it.
     std::vector<unsigned char> placed(wav.size());
-    if (sndtools_extract_wav(region.data(), int64_t(region.size()), SNDTOOLS_HIGH_NIBBLE_FIRST,
-                             freq, rate, fixed ? &amplification : nullptr, placed.data(),
-                             int64_t(placed.size()), nullptr, threads) != SNDTOOLS_OK ||
-        placed != wav)
+    sndtools_extract_options options = SNDTOOLS_EXTRACT_OPTIONS_INIT;
+    options.amplification_given = fixed;
+    options.amplification = amplification;
+    options.threads = threads;
+    int64_t written = 0;
+    if (sndtools_extract(region.data(), int64_t(region.size()), freq, rate, &options,
+                         placed.data(), int64_t(placed.size()), &written,
+                         nullptr) != SNDTOOLS_OK ||
+        written != int64_t(wav.size()) || placed != wav)
         abort();
     return 0;
 }
