@@ -1,7 +1,7 @@
-// How the encoder's batches met the true chain on a real job: the samples
-// of the implant of a WAV file into a region of sample_len bytes at
-// samplerate_out (the automatic level), encoded on threads threads in
-// batches of 1 MiB, nothing written.
+// How the encoder's batches meet the true chain on the samples of a real
+// job: those of the implant of a WAV file into a region of sample_len bytes
+// at samplerate_out (the automatic level), encoded on threads threads in
+// batches of 1 MiB of the region (2 Mi samples), nothing written.
 //
 //   pieces_report <wav> <sample_len> <samplerate_out> <threads>
 #include <cstdio>

@@ -301,10 +301,13 @@ stop refused_value(snd_status status, const char *name, bool typed)
     case sndtools::snd_bad_data_size:
         return value < 0 ? failed("waveblock_size must not be negative: %d\n", value)
                          : failed("waveblock_size %d is too large to hold\n", value);
-    default: // a rate
+    case sndtools::snd_bad_adpcm_rate:
+    case sndtools::snd_bad_wav_rate:
         if (value < 0 && typed)
             return above_int_range(name, value);
         return failed("%s must be 1 or more: %d\n", name, value);
+    default:
+        return stop_for(status, nullptr, nullptr);
     }
 }
 

@@ -16,8 +16,8 @@ using sndtools::byte_sink;
 using sndtools::byte_source;
 
 // Reads at an offset of the descriptor (or handle) beneath the stream,
-// which neither moves the stream nor sees its buffer: the data is read
-// through one or the other, never both.
+// which does not see the stream's buffer: once the data is read this way,
+// the stream is not read again.
 #if defined(FILE_STREAM_PREAD)
 static int64_t read_part(FILE *file, int64_t at, unsigned char *into, int64_t n)
 {

@@ -11,8 +11,11 @@
  * Every function but sndtools_error_name() and the versions returns
  * SNDTOOLS_OK (0) or an error code that sndtools_error_name() names; none
  * prints, exits or keeps state between calls, and any may be called from
- * several threads at once. Outputs in memory are written only on success;
- * a stream's writes may stop part way.
+ * several threads at once. Outputs in memory are written only on success,
+ * but for an implant's region, which is encoded in place (its bytes are
+ * undefined after a failure that comes once the WAV data is read), and the
+ * count of phrases a ROM holds more of than the array does; a stream's
+ * writes may stop part way.
  *
  * ABI 3: the shared library is libsndtools.so.3 (libsndtools.dll on
  * Windows). ABI 2 (libsndtools.so.2) took positional options and output
@@ -121,6 +124,7 @@ SNDTOOLS_API int sndtools_encode(const int32_t *samples, int64_t len, int nibble
 typedef struct sndtools_level {
     int32_t max_val, min_val, peak;
     float multiplier;
+    int32_t reserved[4]; /* 0, for what a later ABI 3 library adds */
 } sndtools_level;
 
 /* How an extraction or an implant runs. Start from the _INIT value (a null
@@ -190,8 +194,8 @@ SNDTOOLS_API int sndtools_region_bytes(int64_t frames, int32_t wav_rate, int32_t
  * write, in order, byte for byte what sndextract writes
  * (sndtools_extract_wav_size() bytes: header, frames, trailing zero byte),
  * scaled by the automatic multiplier or by the options' amplification.
- * Memory stays bounded whatever the region's length. level, when not null,
- * receives the level. */
+ * Memory stays small whatever the region's length: a few MiB, 8 bytes of
+ * them for each KiB of region. level, when not null, receives the level. */
 SNDTOOLS_API int sndtools_extract_stream(const unsigned char *region, int64_t len,
                                          int32_t adpcm_rate, int32_t wav_rate,
                                          const sndtools_extract_options *options,
@@ -207,8 +211,10 @@ SNDTOOLS_API int sndtools_extract(const unsigned char *region, int64_t len, int3
                                   sndtools_level *level);
 
 /* sndimplant's path: the frames_count WAV frames at wav_rate that read
- * gives (4 bytes each from offset 0 on; frames past them are silence,
- * frames beyond the region's duration are not read), summed, brought to the
+ * gives (4 bytes each from offset 0 on, all of them read once for the
+ * level and those the region's duration reaches again; frames past them are
+ * silence; read may be called from several threads at once when the
+ * options allow threads), summed, brought to the
  * codec's range by the automatic multiplier or divided by twice the
  * options' amplification, resampled to the region's adpcm_rate and encoded
  * into all len bytes of region. report, when not null, receives what was
@@ -287,6 +293,7 @@ typedef struct sndtools_phrase {
                                another, the outermost phrase it lies inside (0: none) */
     int32_t alias;          /* 1: the same bytes as phrase other, that phrase listed again */
     int32_t inside;         /* 1: its bytes all lie inside phrase other (a tail, say) */
+    int32_t reserved[4];    /* 0, for what a later ABI 3 library adds */
 } sndtools_phrase;
 
 /* The entries of the table at table_offset that are not empty, at most

@@ -95,6 +95,8 @@ int implant_from(byte_source *wav, int64_t data_size, int32_t wav_rate, unsigned
     const sndtools_implant_options &o = options != nullptr ? *options : implant_defaults;
     if (!reserved_clear(o))
         return SNDTOOLS_ERROR_OPTION;
+    if (region == nullptr && len > 0) // before the WAV data is read
+        return SNDTOOLS_ERROR_NULL_POINTER;
     return guarded([&] {
         implant_job job;
         job.wav = wav;
@@ -240,10 +242,10 @@ int sndtools_extract_wav_size(int64_t len, int32_t adpcm_rate, int32_t wav_rate,
 
 int sndtools_region_bytes(int64_t frames, int32_t wav_rate, int32_t adpcm_rate, int64_t *bytes)
 {
-    if (wav_rate < 1)
-        return SNDTOOLS_ERROR_WAV_RATE;
-    if (adpcm_rate < 1)
-        return SNDTOOLS_ERROR_ADPCM_RATE;
+    if (int error = error_of(check_wav_rate(wav_rate, 1)))
+        return error;
+    if (int error = error_of(check_adpcm_rate(adpcm_rate)))
+        return error;
     if (frames < 0 || frames > max_waveblock_size / 4)
         return SNDTOOLS_ERROR_COUNT;
     if (bytes == nullptr)

@@ -128,8 +128,14 @@ static snd_status write_wav(extract_plan *work, byte_sink *out)
 snd_status extract_measure(const extract_job *job, extract_plan **plan, level_report *level)
 {
     *plan = nullptr;
-    frame_job frames{job->region, job->sample_len, job->order, job->adpcm_rate, job->wav_rate,
-                     job->amplification, 0, job->threads};
+    frame_job frames;
+    frames.region = job->region;
+    frames.sample_len = job->sample_len;
+    frames.order = job->order;
+    frames.adpcm_rate = job->adpcm_rate;
+    frames.wav_rate = job->wav_rate;
+    frames.multiplier = job->amplification;
+    frames.threads = job->threads;
     snd_status status = check_job(job->sample_len, job->order, job->amplification_given,
                                   job->amplification, job->threads);
     if (status.code == snd_ok && job->region == nullptr && job->sample_len > 0)
@@ -143,7 +149,7 @@ snd_status extract_measure(const extract_job *job, extract_plan **plan, level_re
     extract_plan *p = take_plan(&frames, &size);
     if (p == nullptr)
         return snd_status_of(snd_no_memory, size);
-    level_report measured;
+    level_report measured{};
     region_level(p, &measured.max_val, &measured.min_val);
     measured.peak = peak_to_peak_of(measured.max_val, measured.min_val);
     if (!job->amplification_given)

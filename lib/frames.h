@@ -23,13 +23,13 @@ const int64_t state_stride = 1024;
 // The frames to make of a region: how it plays, the multiplier chosen, how
 // many frames, and the threads that may make them.
 struct frame_job {
-    const unsigned char *region;
-    int64_t sample_len;
-    nibble_order order;
-    int adpcm_rate, wav_rate;
-    float multiplier;
-    int64_t num_sampleout;
-    int threads;
+    const unsigned char *region = nullptr;
+    int64_t sample_len = 0;
+    nibble_order order = high_nibble_first;
+    int adpcm_rate = 0, wav_rate = 0;
+    float multiplier = 1.0f;
+    int64_t num_sampleout = 0;
+    int threads = 1;
 };
 
 // Twice the larger excursion; 0 when the level is not measurable.

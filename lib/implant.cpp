@@ -161,7 +161,10 @@ static snd_status wav_level(const implant_plan *plan, int64_t scan_count, int32_
         for (int64_t n; (n = next++) < blocks && read_to.load() == size;) {
             int64_t at = n * level_block;
             int64_t want = size - at < level_block ? size - at : level_block;
-            int64_t got = wav->read_at(wav->context, at, block, want);
+            // (A source that says more than it was asked, or less than 0, is
+            // taken at its word only as far as it makes sense.)
+            int64_t got = std::clamp(wav->read_at(wav->context, at, block, want),
+                                     int64_t(0), want);
             scan_block(n, block, got, scan_to, &hi, &lo);
             for (int64_t was = read_to.load(); got < want && at + got < was;)
                 read_to.compare_exchange_weak(was, at + got);

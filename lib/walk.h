@@ -1,7 +1,7 @@
 // Positions of linear-interpolation resampling, and the one loop that
 // walks them in both directions.
 //
-// Output sample i sits at i * rate_in / rate_out input samples, rounded to a
+// Output sample i sits at i * from_rate / to_rate input samples, rounded to a
 // 32-bit float. resample_position computes it literally (extended-precision
 // product and quotient). The walk below gives the same float for consecutive
 // i with integer steps only: the exact quotient is kept as a whole part and
@@ -22,11 +22,11 @@
 
 namespace sndtools {
 
-float resample_position(int64_t i, int rate_in, int rate_out);
+float resample_position(int64_t i, int from_rate, int to_rate);
 
 struct position_walk {
     int64_t i;
-    int64_t rate_in, rate_out;
+    int64_t from_rate, to_rate;
     int exponent;        // position in [2^exponent, 2^(exponent+1)); -1 below 1
     int64_t whole, rest; // position / unit = whole + rest / denominator
     int64_t step_whole, step_rest;
@@ -35,7 +35,7 @@ struct position_walk {
     float unit;          // 2^-frac_bits
 };
 
-void walk_start(position_walk *w, int64_t i, int rate_in, int rate_out);
+void walk_start(position_walk *w, int64_t i, int from_rate, int to_rate);
 void walk_rebase(position_walk *w);
 
 // The scaled position of sample w->i rounded to the float's precision
@@ -74,7 +74,7 @@ inline void walk_step(position_walk *w)
 {
     if (w->exponent < 0) {
         w->i++;
-        if (w->i * w->rate_in >= w->rate_out)
+        if (w->i * w->from_rate >= w->to_rate)
             walk_rebase(w);
         return;
     }
@@ -87,8 +87,8 @@ inline void walk_step(position_walk *w)
 inline void walk_position(const position_walk *w, int64_t *k, float *frac)
 {
     if (w->exponent < 0) {
-        float pos = resample_position(w->i, static_cast<int>(w->rate_in),
-                                      static_cast<int>(w->rate_out));
+        float pos = resample_position(w->i, static_cast<int>(w->from_rate),
+                                      static_cast<int>(w->to_rate));
         *k = static_cast<int64_t>(pos);
         *frac = pos - static_cast<float>(*k);
     } else if (w->frac_bits > 0) {

@@ -121,7 +121,8 @@ class Fault(enum.IntEnum):
 
 class _Level(ctypes.Structure):
     _fields_ = [("max_val", ctypes.c_int32), ("min_val", ctypes.c_int32),
-                ("peak", ctypes.c_int32), ("multiplier", ctypes.c_float)]
+                ("peak", ctypes.c_int32), ("multiplier", ctypes.c_float),
+                ("reserved", ctypes.c_int32 * 4)]
 
 
 class _Options(ctypes.Structure):  # sndtools_extract_options and sndtools_implant_options
@@ -142,7 +143,7 @@ class _Phrase(ctypes.Structure):
                 ("adpcm_rate", ctypes.c_int32), ("line", ctypes.c_int32),
                 ("name_at", ctypes.c_int64), ("name_length", ctypes.c_int64),
                 ("fault", ctypes.c_int32), ("other", ctypes.c_int32), ("alias", ctypes.c_int32),
-                ("inside", ctypes.c_int32)]
+                ("inside", ctypes.c_int32), ("reserved", ctypes.c_int32 * 4)]
 
 
 _lib = _load()
