@@ -307,7 +307,7 @@ stop refused_value(snd_status status, const char *name, bool typed)
             return above_int_range(name, value);
         return failed("%s must be 1 or more: %d\n", name, value);
     default:
-        return stop_for(status, nullptr, nullptr);
+        return failed("Values the job cannot use (error %d)\n", static_cast<int>(status.code));
     }
 }
 
