@@ -1,9 +1,10 @@
 // How the encoder's batches meet the true chain on the samples of a real
 // job: those of the implant of a WAV file into a region of sample_len bytes
 // at samplerate_out (the automatic level), encoded on threads threads in
-// batches of 1 MiB of the region (2 Mi samples), nothing written.
+// batches of the implanter's size, nothing written.
 //
 //   pieces_report <wav> <sample_len> <samplerate_out> <threads>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -40,8 +41,13 @@ int main(int argc, char **argv)
     std::vector<int32_t> samples(2 * static_cast<size_t>(len));
     resample_input_plain(frames.data(), int64_t(frames.size()) / 4, wav_rate, adpcm_rate,
                          report.level.multiplier, samples.data(), 2 * len);
+    // The implanter's batches with these threads: a quarter of the frames
+    // a thread, 256 Ki to 2 Mi of them, as bytes of the region.
+    const int threads = atoi(argv[4]);
+    const int64_t batch_frames = std::clamp(int64_t(frames.size()) / 4 / (4 * threads),
+                                            int64_t(256 * 1024), int64_t(2 * 1024 * 1024));
     batch_counts counts{};
-    encoded_in_batches(samples, atoi(argv[4]), 1 << 20, &counts);
+    encoded_in_batches(samples, threads, batch_frames * adpcm_rate / wav_rate / 2, &counts);
     fclose(in);
     printf("%lld batches: %lld on the true state, %lld met it at their start, %lld after %.1f "
            "bytes on average (%lld at most), %lld ran through\n",
