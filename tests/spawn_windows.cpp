@@ -72,11 +72,19 @@ run_result run_tool(const std::string &program, const std::vector<std::string> &
     startup.hStdOutput = out;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessW(nullptr, &wide_line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
+    // Under wine on a busy machine a start fails now and then: a few tries.
+    BOOL started = FALSE;
+    for (int tries = 0; !started && tries < 3; tries++) {
+        if (tries > 0)
+            Sleep(500);
+        started = CreateProcessW(nullptr, &wide_line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                 nullptr, &startup, &process);
+    }
+    const DWORD error = started ? 0 : GetLastError();
     CloseHandle(out);
     if (!started)
-        throw std::runtime_error("cannot start " + line);
+        throw std::runtime_error("cannot start " + line + " (error " + std::to_string(error) +
+                                 ")");
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
