@@ -50,17 +50,6 @@ bool write_to_caller(void *context, const unsigned char *bytes, int64_t n)
     return c->write(c->context, bytes, n) != 0;
 }
 
-struct caller_source {
-    sndtools_read_fn read_at;
-    void *context;
-};
-
-int64_t read_from_caller(void *context, int64_t offset, unsigned char *into, int64_t n)
-{
-    caller_source *c = static_cast<caller_source *>(context);
-    return c->read_at(c->context, offset, into, n);
-}
-
 // The extraction through the core, out in order into out.
 int extract_into(const unsigned char *region, int64_t len, int32_t adpcm_rate, int32_t wav_rate,
                  const sndtools_extract_options *options, byte_sink *out,
@@ -292,9 +281,8 @@ int sndtools_implant_stream(sndtools_read_fn read, void *context, int64_t frames
 {
     if (read == nullptr)
         return SNDTOOLS_ERROR_NULL_POINTER;
-    caller_source caller{read, context};
     int64_t data_size = data_size_of(frames_count);
-    byte_source wav{&caller, read_from_caller, data_size};
+    byte_source wav{context, read, data_size}; // the same reading function
     return implant_from(&wav, data_size, wav_rate, region, len, adpcm_rate, options, report);
 }
 
