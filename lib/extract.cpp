@@ -112,7 +112,7 @@ static bool write_placed(extract_plan *work, byte_sink *out)
 }
 
 // The header, the frames and the trailing zero byte.
-static snd_status write_wav(extract_plan *work, byte_sink *out)
+snd_status extract_write(extract_plan *work, byte_sink *out)
 {
     const frame_job *job = &work->job;
     plan_frames(&work->frames, job, work->states);
@@ -159,11 +159,6 @@ snd_status extract_measure(const extract_job *job, extract_plan **plan, level_re
         *level = measured;
     *plan = p;
     return status;
-}
-
-snd_status extract_write(extract_plan *plan, byte_sink *out)
-{
-    return write_wav(plan, out);
 }
 
 void extract_free(extract_plan *plan)
