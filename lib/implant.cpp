@@ -188,55 +188,38 @@ static snd_status wav_level(const implant_plan *plan, int64_t scan_count, int32_
 
 namespace {
 
-// The value of a sample: the quotient as a product with the reciprocal of
-// twice the multiplier, within two units in the last place of the exact
-// quotient, unless it lands near a float midpoint, where the literal
-// division decides. The sum is a multiple of 2^-23 below 2^18, exact in
-// double.
-struct sample_value {
+// The value step: each sample handed to sink(i, sample) as it is made. Its
+// value: the quotient as a product with the reciprocal of twice the
+// multiplier, within two units in the last place of the exact quotient,
+// unless it lands near a float midpoint, where the literal division
+// decides. The sum is a multiple of 2^-23 below 2^18, exact in double.
+template <typename sink_fn> struct implant_step {
     float multiplier;
     double reciprocal;
     bool no_clamp; // from 2^-10 on, |value| stays below 2^27
-
-    explicit sample_value(float m)
-        : multiplier(m), reciprocal(1.0 / (static_cast<double>(m) + m)),
-          no_clamp(m >= 0x1p-10f || m <= -0x1p-10f)
-    {
-    }
-    int32_t literal(int32_t a, int32_t b, float frac) const
-    {
-        return saturate_for_encode(scaled_sample_value(a, b, frac, multiplier));
-    }
-    int32_t fast(int32_t a, int32_t b, float frac) const
-    {
-        float d = static_cast<float>(b - a) * frac;
-        double value = (static_cast<double>(a) + d) * reciprocal;
-        if (is_near_float_midpoint(value))
-            return literal(a, b, frac);
-        if (no_clamp)
-            return static_cast<int32_t>(static_cast<float>(value));
-        return saturate_for_encode(static_cast<float>(value));
-    }
-};
-
-// The value step: each sample handed to sink(i, sample) as it is made.
-template <typename sink_fn> struct implant_step {
-    sample_value value;
     sink_fn sink;
 
     void put_literal(int64_t i, int32_t a, int32_t b, float frac)
     {
-        sink(i, value.literal(a, b, frac));
+        sink(i, saturate_for_encode(scaled_sample_value(a, b, frac, multiplier)));
     }
     template <bool whole> void put(int64_t i, int32_t a, int32_t b, float frac)
     {
-        sink(i, value.fast(a, b, frac));
+        float d = static_cast<float>(b - a) * frac;
+        double value = (static_cast<double>(a) + d) * reciprocal;
+        if (is_near_float_midpoint(value))
+            put_literal(i, a, b, frac);
+        else if (no_clamp)
+            sink(i, static_cast<int32_t>(static_cast<float>(value)));
+        else
+            sink(i, saturate_for_encode(static_cast<float>(value)));
     }
 };
 
-template <typename sink_fn> implant_step<sink_fn> step_of(float multiplier, sink_fn sink)
+template <typename sink_fn> implant_step<sink_fn> step_of(float m, sink_fn sink)
 {
-    return implant_step<sink_fn>{sample_value(multiplier), sink};
+    return implant_step<sink_fn>{m, 1.0 / (static_cast<double>(m) + m),
+                                 m >= 0x1p-10f || m <= -0x1p-10f, sink};
 }
 
 // Samples from..stop-1 through the step, reading the window on as far as
