@@ -59,13 +59,6 @@ inline bool same_state(ad_state a, ad_state b)
     return a.ad_sample == b.ad_sample && a.ad_ref_index == b.ad_ref_index;
 }
 
-// Where the earlier and the later code of a byte sit: the shift that
-// brings each to bits 3..0.
-inline unsigned earlier_shift(nibble_order order)
-{
-    return order == low_nibble_first ? 0 : 4;
-}
-
 // Codes packed two to a byte as they come, the earlier in the order's
 // nibble: the codec's one packer. Byte i / 2 holds codes i and i + 1.
 struct ad_packer {
@@ -76,7 +69,7 @@ struct ad_packer {
 
 inline ad_packer packer_of(unsigned char *bytes, nibble_order order)
 {
-    return ad_packer{bytes, earlier_shift(order), 0};
+    return ad_packer{bytes, order == low_nibble_first ? 0u : 4u, 0};
 }
 
 // Code i; true when it completed a byte.
