@@ -14,7 +14,9 @@
 
 namespace sndtools {
 
-int32_t implant_peak(int32_t max_val, int32_t min_val)
+// The larger excursion; with no measurable level, the one frame sum seen
+// (0 when nothing was scanned).
+static int32_t implant_peak(int32_t max_val, int32_t min_val)
 {
     if (max_val - min_val > 0) {
         int32_t a = min_val > 0 ? min_val : -min_val;
@@ -25,7 +27,8 @@ int32_t implant_peak(int32_t max_val, int32_t min_val)
     return max_val;
 }
 
-float implant_multiplier(int32_t peak)
+// peak / 4096 rounded to a 32-bit float; 16 when peak is 0.
+static float implant_multiplier(int32_t peak)
 {
     if (peak <= 0)
         return 16.0f; // silence stays silence

@@ -58,13 +58,6 @@ void implant_free(implant_plan *plan);
 // Both steps, for a caller with nothing to do between them.
 snd_status implant_wav(const implant_job *job, unsigned char *region, implant_report *report);
 
-// The larger excursion; with no measurable level, the one frame sum seen
-// (0 when nothing was scanned).
-int32_t implant_peak(int32_t max_val, int32_t min_val);
-
-// peak / 4096 rounded to a 32-bit float; 16 when peak is 0.
-float implant_multiplier(int32_t peak);
-
 // The literal value of one sample before its conversion to an integer:
 // (a + d) / (multiplier + multiplier), where d = (b - a) x frac rounded to a
 // 32-bit float, the sum, the doubling and the quotient at extended precision
