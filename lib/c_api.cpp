@@ -20,12 +20,12 @@ namespace sndtools {
 
 static_assert(wav_not_stereo == SNDTOOLS_ERROR_WAV_NOT_STEREO, "the header's checks as codes");
 
+namespace {
+
 int error_of(snd_status status)
 {
     return static_cast<int>(status.code);
 }
-
-namespace {
 
 const sndtools_extract_options extract_defaults = SNDTOOLS_EXTRACT_OPTIONS_INIT;
 const sndtools_implant_options implant_defaults = SNDTOOLS_IMPLANT_OPTIONS_INIT;

@@ -11,8 +11,6 @@
 
 namespace sndtools {
 
-int error_of(snd_status status);
-
 // Any int: the checks refuse those that are neither order.
 inline nibble_order nibble_order_of(int order)
 {
