@@ -11,11 +11,6 @@ float resample_position(int64_t i, int from_rate, int to_rate)
     return ext_to_float(quotient);
 }
 
-static int floor_log2(int64_t v)
-{
-    return 63 - leading_zeros(static_cast<uint64_t>(v));
-}
-
 // Sets up the scaled quotient for the exponent of the position of w->i.
 void walk_rebase(position_walk *w)
 {
@@ -24,7 +19,8 @@ void walk_rebase(position_walk *w)
         w->exponent = -1; // below 1 the literal computation is used
         return;
     }
-    w->exponent = floor_log2(numerator / w->to_rate);
+    // The exponent: floor(log2) of the position.
+    w->exponent = 63 - leading_zeros(static_cast<uint64_t>(numerator / w->to_rate));
     w->frac_bits = w->exponent <= 23 ? 23 - w->exponent : 0;
     int right = w->exponent > 23 ? w->exponent - 23 : 0;
     w->denominator = w->to_rate << right;
