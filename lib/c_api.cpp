@@ -317,8 +317,7 @@ int sndtools_wav_check(const unsigned char *header, int64_t size, int32_t *wav_r
         return SNDTOOLS_ERROR_COUNT;
     if (header == nullptr && size > 0)
         return SNDTOOLS_ERROR_NULL_POINTER;
-    int error = check_wav_header(header, size < 44 ? int(size) : 44);
-    if (error != SNDTOOLS_OK)
+    if (int error = check_wav_header(header, size < 44 ? int(size) : 44))
         return error;
     if (wav_rate != nullptr)
         *wav_rate = wav_sample_rate(header);
