@@ -102,25 +102,17 @@ wav_kind read_wav_sound(const unsigned char *file, int64_t size, wav_sound *soun
 
 namespace {
 
-// Floor division by a positive divisor, and the quotient rounded to the
-// nearest, a tie to the even one.
-int64_t floor_div(int64_t v, int64_t d)
-{
-    int64_t q = v / d;
-    return q * d > v ? q - 1 : q;
-}
-
-int clip16(int64_t v)
-{
-    return v < -32768 ? -32768 : v > 32767 ? 32767 : int(v);
-}
-
+// v / d (d positive) rounded to the nearest, a tie to the even one, and
+// clipped to 16 bits.
 int rounded_div(int64_t v, int64_t d)
 {
-    int64_t q = floor_div(v, d), r = v - q * d;
+    int64_t q = v / d;
+    if (q * d > v) // division truncates; the floor is wanted
+        q--;
+    int64_t r = v - q * d;
     if (2 * r > d || (2 * r == d && q % 2 != 0))
         q++;
-    return clip16(q);
+    return q < -32768 ? -32768 : q > 32767 ? 32767 : int(q);
 }
 
 // x * 32768 is exact (a power of two; at worst an infinity), and so are
@@ -150,28 +142,24 @@ int64_t signed_of(uint32_t v, int bits)
 // One sample at p, as a 16-bit value.
 int sample_16(const wav_sound &sound, const unsigned char *p)
 {
+    uint64_t v = 0;
+    for (int i = 0; i < sound.bits / 8; i++)
+        v |= uint64_t(p[i]) << (8 * i);
+    if (sound.format_tag == 3 && sound.bits == 32) {
+        uint32_t bits = uint32_t(v);
+        float f;
+        memcpy(&f, &bits, sizeof f);
+        return from_float(f);
+    }
     if (sound.format_tag == 3) {
-        if (sound.bits == 32) {
-            uint32_t bits = u32_at(p);
-            float f;
-            memcpy(&f, &bits, sizeof f);
-            return from_float(f);
-        }
-        uint64_t bits = u32_at(p) | uint64_t(u32_at(p + 4)) << 32;
         double d;
-        memcpy(&d, &bits, sizeof d);
+        memcpy(&d, &v, sizeof d);
         return from_float(d);
     }
-    switch (sound.bits) {
-    case 8:
+    if (sound.bits == 8)
         return (p[0] - 128) * 256;
-    case 16:
-        return int(signed_of(u16_at(p), 16));
-    case 24:
-        return rounded_div(signed_of(p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16, 24), 256);
-    default:
-        return rounded_div(signed_of(u32_at(p), 32), 65536);
-    }
+    // 16-bit ones pass whole; 24 and 32 lose their low 8 and 16 bits.
+    return rounded_div(signed_of(uint32_t(v), sound.bits), int64_t(1) << (sound.bits - 16));
 }
 
 void put_16(unsigned char *out, int v)
