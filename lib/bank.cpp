@@ -145,13 +145,11 @@ bool bank_name_usable(const char *name, int64_t n)
 
 std::string bank_name_key(const char *name, int64_t n)
 {
-    const char *wav = ".wav";
-    bool has_wav = n > 4;
-    for (int i = 0; i < 4 && has_wav; i++)
-        has_wav = (name[n - 4 + i] | 0x20) == wav[i];
-    std::string key(name, size_t(has_wav ? n - 4 : n));
+    std::string key(name, size_t(n));
     for (char &c : key)
         c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    if (key.size() > 4 && key.compare(key.size() - 4, 4, ".wav") == 0)
+        key.resize(key.size() - 4);
     return key;
 }
 
