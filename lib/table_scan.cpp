@@ -197,23 +197,23 @@ std::vector<table_judgement> scan_tables(const unsigned char *rom, int64_t rom_s
     // the whole scan's time.
     int maybe = 0, bad = 0;
     unsigned char window[bank_table_entries] = {}; // the entries' kinds, by block % entries
-    for (int64_t b = 0; b < bank_table_entries && candidates > 0; b++) {
-        window[b] = static_cast<unsigned char>(b == 0 ? entry_empty : kind_at(rom, b));
+    for (int64_t b = 1; b < bank_table_entries - 1 && candidates > 0; b++) {
+        window[b] = static_cast<unsigned char>(kind_at(rom, b));
         maybe += window[b] == entry_maybe;
         bad += window[b] == entry_bad;
     }
     place_readings place;
     for (int64_t c = 0; c < candidates; c++) {
-        if (c > 0) { // entries c+1..c+127: block c leaves, block c+127 comes
-            const unsigned char leaving = window[c % bank_table_entries];
-            maybe -= leaving == entry_maybe;
-            bad -= leaving == entry_bad;
-            const int64_t next = c + bank_table_entries - 1;
-            const unsigned char coming = static_cast<unsigned char>(kind_at(rom, next));
-            maybe += coming == entry_maybe;
-            bad += coming == entry_bad;
-            window[next % bank_table_entries] = coming;
-        }
+        // Entries c+1..c+127: block c leaves (block 0, empty, for the first),
+        // block c+127 comes.
+        const unsigned char leaving = window[c % bank_table_entries];
+        maybe -= leaving == entry_maybe;
+        bad -= leaving == entry_bad;
+        const int64_t next = c + bank_table_entries - 1;
+        const unsigned char coming = static_cast<unsigned char>(kind_at(rom, next));
+        maybe += coming == entry_maybe;
+        bad += coming == entry_bad;
+        window[next % bank_table_entries] = coming;
         const int64_t offset = 8 * c;
         if (place.last >= 0 && offset - place.last >= bank_table_size)
             close_place(rom, rom_size, &place, &found);
