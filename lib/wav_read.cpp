@@ -58,15 +58,6 @@ wav_kind read_format(const unsigned char *fmt, int64_t length, wav_sound *sound)
     return wav_kind_readable;
 }
 
-// The data chunk, its size as its header says it, at at in the file.
-void take_data(int64_t at, int64_t said, int64_t size, wav_sound *sound)
-{
-    int64_t there = size - at;
-    sound->data_at = at;
-    sound->data_size = said == streamed_size || said > there ? there : said;
-    sound->frames = sound->data_size / sound->block_align;
-}
-
 } // namespace
 
 wav_kind read_wav_sound(const unsigned char *file, int64_t size, wav_sound *sound)
@@ -84,7 +75,10 @@ wav_kind read_wav_sound(const unsigned char *file, int64_t size, wav_sound *soun
         if (memcmp(chunk, "data", 4) == 0) {
             if (!format_read)
                 return wav_kind_no_format;
-            take_data(body, length, size, sound);
+            sound->data_at = body;
+            int64_t there = size - body;
+            sound->data_size = length == streamed_size || length > there ? there : length;
+            sound->frames = sound->data_size / sound->block_align;
             return wav_kind_readable;
         }
         if (memcmp(chunk, "fmt ", 4) == 0 && !format_read) {
