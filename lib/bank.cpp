@@ -131,9 +131,8 @@ static bool device_name(const char *name, int64_t n)
 
 bool bank_name_usable(const char *name, int64_t n)
 {
-    if (n < 1 || n > 255 || (n == 1 && name[0] == '.') ||
-        (n == 2 && name[0] == '.' && name[1] == '.') || name[n - 1] == '.' ||
-        name[n - 1] == ' ' || device_name(name, n))
+    // (A name that ends in a dot covers "." and "..".)
+    if (n < 1 || n > 255 || name[n - 1] == '.' || name[n - 1] == ' ' || device_name(name, n))
         return false;
     for (int64_t i = 0; i < n; i++) {
         unsigned char c = static_cast<unsigned char>(name[i]);
