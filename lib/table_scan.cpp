@@ -133,10 +133,9 @@ quick_look look_at(const unsigned char *rom, int64_t rom_size, int64_t offset)
         bytes += end - start + 1;
         lowest = std::min(lowest, start);
     }
-    quick_look q{offset, lowest == bank_table_size, bytes, usable > 0 && bad <= usable};
-    if (usable > 0)
-        q.bytes -= bad * (bytes / usable);
-    return q;
+    const int64_t mean = usable > 0 ? bytes / usable : 0;
+    return quick_look{offset, lowest == bank_table_size, bytes - bad * mean,
+                      usable > 0 && bad <= usable};
 }
 
 bool ranks_above(const quick_look &a, const quick_look &b)
