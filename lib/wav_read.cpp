@@ -13,14 +13,13 @@ namespace {
 
 const int64_t streamed_size = 0xFFFFFFFF;
 
-uint32_t u16_at(const unsigned char *p)
+// The n bytes at p, little-endian.
+uint64_t le_at(const unsigned char *p, int n)
 {
-    return p[0] | uint32_t(p[1]) << 8;
-}
-
-uint32_t u32_at(const unsigned char *p)
-{
-    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    uint64_t v = 0;
+    for (int i = 0; i < n; i++)
+        v |= uint64_t(p[i]) << (8 * i);
+    return v;
 }
 
 // The GUID of an extensible format after its first two bytes, which hold
@@ -33,18 +32,18 @@ wav_kind read_format(const unsigned char *fmt, int64_t length, wav_sound *sound)
 {
     if (length < 16)
         return wav_kind_no_format;
-    sound->format_tag = int(u16_at(fmt));
-    sound->channels = int(u16_at(fmt + 2));
-    uint32_t rate = u32_at(fmt + 4);
+    sound->format_tag = int(le_at(fmt, 2));
+    sound->channels = int(le_at(fmt + 2, 2));
+    uint32_t rate = uint32_t(le_at(fmt + 4, 4));
     sound->rate = rate <= uint32_t(std::numeric_limits<int>::max()) ? int(rate) : 0;
-    sound->block_align = int(u16_at(fmt + 12));
-    sound->bits = int(u16_at(fmt + 14));
+    sound->block_align = int(le_at(fmt + 12, 2));
+    sound->bits = int(le_at(fmt + 14, 2));
     if (sound->format_tag == 0xFFFE) {
         if (length < 40)
             return wav_kind_no_format;
         sound->extensible = true;
         if (memcmp(fmt + 26, guid_tail, sizeof guid_tail) == 0)
-            sound->format_tag = int(u16_at(fmt + 24));
+            sound->format_tag = int(le_at(fmt + 24, 2));
     }
     if (sound->format_tag != 1 && sound->format_tag != 3)
         return wav_kind_compressed;
@@ -71,7 +70,7 @@ wav_kind read_wav_sound(const unsigned char *file, int64_t size, wav_sound *soun
     // at is at most size + 2^32 + 8: no overflow.
     for (int64_t at = 12; size - at >= 8;) {
         const unsigned char *chunk = file + at;
-        int64_t length = u32_at(chunk + 4), body = at + 8;
+        int64_t length = int64_t(le_at(chunk + 4, 4)), body = at + 8;
         if (memcmp(chunk, "data", 4) == 0) {
             if (!format_read)
                 return wav_kind_no_format;
@@ -127,18 +126,10 @@ int from_float(double x)
     return q;
 }
 
-int64_t signed_of(uint32_t v, int bits)
-{
-    int64_t sign = int64_t(1) << (bits - 1);
-    return int64_t(v) - (int64_t(v) & sign) * 2;
-}
-
 // One sample at p, as a 16-bit value.
 int sample_16(const wav_sound &sound, const unsigned char *p)
 {
-    uint64_t v = 0;
-    for (int i = 0; i < sound.bits / 8; i++)
-        v |= uint64_t(p[i]) << (8 * i);
+    uint64_t v = le_at(p, sound.bits / 8);
     if (sound.format_tag == 3 && sound.bits == 32) {
         uint32_t bits = uint32_t(v);
         float f;
@@ -153,7 +144,8 @@ int sample_16(const wav_sound &sound, const unsigned char *p)
     if (sound.bits == 8)
         return (p[0] - 128) * 256;
     // 16-bit ones pass whole; 24 and 32 lose their low 8 and 16 bits.
-    return rounded_div(signed_of(uint32_t(v), sound.bits), int64_t(1) << (sound.bits - 16));
+    int64_t sign = int64_t(1) << (sound.bits - 1);
+    return rounded_div(int64_t(v) - (int64_t(v) & sign) * 2, int64_t(1) << (sound.bits - 16));
 }
 
 void put_16(unsigned char *out, int v)
