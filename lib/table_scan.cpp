@@ -52,7 +52,11 @@ static bool judged(const unsigned char *rom, int64_t rom_size, int64_t offset,
     return true;
 }
 
-bool clearly_better(const table_judgement &rival, const table_judgement &given)
+// A plausible rival whose 1024 bytes overlap given's and that explains the
+// ROM clearly better: its phrases start right after it and given's do not,
+// at a score not lower; or a score higher by more than an eighth of the
+// bytes it covers (at least 1024).
+static bool clearly_better(const table_judgement &rival, const table_judgement &given)
 {
     int64_t distance = rival.offset - given.offset;
     if (distance == 0 || distance <= -bank_table_size || distance >= bank_table_size ||
