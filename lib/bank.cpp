@@ -134,12 +134,10 @@ bool bank_name_usable(const char *name, int64_t n)
     // (A name that ends in a dot covers "." and "..".)
     if (n < 1 || n > 255 || name[n - 1] == '.' || name[n - 1] == ' ' || device_name(name, n))
         return false;
-    for (int64_t i = 0; i < n; i++) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7F || strchr("/\\:*?\"<>|", c) != nullptr)
-            return false;
-    }
-    return true;
+    return std::none_of(name, name + n, [](char ch) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        return c < 0x20 || c == 0x7F || strchr("/\\:*?\"<>|", c) != nullptr;
+    });
 }
 
 std::string bank_name_key(const char *name, int64_t n)
@@ -159,11 +157,10 @@ struct token {
 static bool made_of_digits(const char *text, int64_t n)
 {
     int64_t at = n > 2 && text[0] == '0' && text[1] == 'x' ? 2 : 0;
-    for (int64_t i = at; i < n; i++)
-        if (!isdigit(static_cast<unsigned char>(text[i])) &&
-            !(at == 2 && isxdigit(static_cast<unsigned char>(text[i]))))
-            return false;
-    return n > at;
+    return n > at && std::all_of(text + at, text + n, [at](char ch) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        return at == 2 ? isxdigit(c) != 0 : isdigit(c) != 0;
+    });
 }
 
 // A number of the list: below 2^31, hexadecimal after "0x" too.
