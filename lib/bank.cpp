@@ -131,27 +131,22 @@ static bool device_name(const char *name, int64_t n)
 
 bool bank_name_usable(const char *name, int64_t n)
 {
-    if (n < 1 || n > 255 || (n == 1 && name[0] == '.') ||
-        (n == 2 && name[0] == '.' && name[1] == '.') || name[n - 1] == '.' ||
-        name[n - 1] == ' ' || device_name(name, n))
+    // (A name that ends in a dot covers "." and "..".)
+    if (n < 1 || n > 255 || name[n - 1] == '.' || name[n - 1] == ' ' || device_name(name, n))
         return false;
-    for (int64_t i = 0; i < n; i++) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7F || strchr("/\\:*?\"<>|", c) != nullptr)
-            return false;
-    }
-    return true;
+    return std::none_of(name, name + n, [](char ch) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        return c < 0x20 || c == 0x7F || strchr("/\\:*?\"<>|", c) != nullptr;
+    });
 }
 
 std::string bank_name_key(const char *name, int64_t n)
 {
-    const char *wav = ".wav";
-    bool has_wav = n > 4;
-    for (int i = 0; i < 4 && has_wav; i++)
-        has_wav = (name[n - 4 + i] | 0x20) == wav[i];
-    std::string key(name, size_t(has_wav ? n - 4 : n));
+    std::string key(name, size_t(n));
     for (char &c : key)
         c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    if (key.size() > 4 && key.compare(key.size() - 4, 4, ".wav") == 0)
+        key.resize(key.size() - 4);
     return key;
 }
 
@@ -162,11 +157,10 @@ struct token {
 static bool made_of_digits(const char *text, int64_t n)
 {
     int64_t at = n > 2 && text[0] == '0' && text[1] == 'x' ? 2 : 0;
-    for (int64_t i = at; i < n; i++)
-        if (!isdigit(static_cast<unsigned char>(text[i])) &&
-            !(at == 2 && isxdigit(static_cast<unsigned char>(text[i]))))
-            return false;
-    return n > at;
+    return n > at && std::all_of(text + at, text + n, [at](char ch) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        return at == 2 ? isxdigit(c) != 0 : isdigit(c) != 0;
+    });
 }
 
 // A number of the list: below 2^31, hexadecimal after "0x" too.
@@ -291,10 +285,14 @@ byte_span entry_span(const bank_phrase &p, int64_t rom_size)
     return byte_span{p.offset, std::min(p.offset + p.length, rom_size)};
 }
 
+static bool starts_before(const byte_span &a, const byte_span &b)
+{
+    return a.from < b.from;
+}
+
 std::vector<byte_span> merged_spans(std::vector<byte_span> spans)
 {
-    std::sort(spans.begin(), spans.end(),
-              [](const byte_span &a, const byte_span &b) { return a.from < b.from; });
+    std::sort(spans.begin(), spans.end(), starts_before);
     std::vector<byte_span> merged;
     for (const byte_span &s : spans) {
         if (s.to <= s.from)
@@ -395,29 +393,21 @@ struct taken_spans {
 
     bool free(int64_t from, int64_t to) const
     {
-        auto after = std::lower_bound(spans.begin(), spans.end(), to,
-                                      [](const byte_span &s, int64_t at) { return s.from < at; });
-        for (auto s = spans.begin(); s != after; ++s)
-            if (s->to > from)
-                return false;
-        return true;
+        auto after = std::lower_bound(spans.begin(), spans.end(), byte_span{to, to}, starts_before);
+        return std::none_of(spans.begin(), after, [&](const byte_span &s) { return s.to > from; });
     }
     void add(byte_span s)
     {
         if (s.to > s.from)
-            spans.insert(std::upper_bound(spans.begin(), spans.end(), s,
-                                          [](const byte_span &a, const byte_span &b) {
-                                              return a.from < b.from;
-                                          }),
-                         s);
+            spans.insert(std::upper_bound(spans.begin(), spans.end(), s, starts_before), s);
     }
     void remove(byte_span s)
     {
-        for (size_t i = 0; i < spans.size(); i++)
-            if (spans[i].from == s.from && spans[i].to == s.to) {
-                spans.erase(spans.begin() + int64_t(i));
-                return;
-            }
+        auto at = std::find_if(spans.begin(), spans.end(), [&](const byte_span &t) {
+            return t.from == s.from && t.to == s.to;
+        });
+        if (at != spans.end())
+            spans.erase(at);
     }
     int64_t first_fit(int64_t from, int64_t to, int64_t length, int64_t *largest) const
     {
@@ -465,19 +455,14 @@ bool place_phrases(const std::vector<bank_phrase> &phrases,
     layout_plan plan = plan_of(phrases, wishes);
     places->assign(phrases.size(), phrase_place{0, 0});
     taken_spans taken;
-    taken.spans = also_taken;
+    for (const byte_span &s : also_taken)
+        taken.add(s);
     for (size_t i = 0; i < phrases.size(); i++) {
         const bank_phrase &p = phrases[i];
         bool top = bank_sound(p) && plan.follows[i] == i;
-        taken.spans.push_back(top ? byte_span{p.offset, p.offset + p.length}
-                              : p.fault != bank_fault_none ? entry_span(p, to)
-                                                           : byte_span{0, 0});
+        taken.add(top ? byte_span{p.offset, p.offset + p.length}
+                      : p.fault != bank_fault_none ? entry_span(p, to) : byte_span{0, 0});
     }
-    taken.spans.erase(std::remove_if(taken.spans.begin(), taken.spans.end(),
-                                     [](const byte_span &s) { return s.to <= s.from; }),
-                      taken.spans.end());
-    std::sort(taken.spans.begin(), taken.spans.end(),
-              [](const byte_span &a, const byte_span &b) { return a.from < b.from; });
     std::vector<size_t> grown, own;
     for (size_t i : plan.units) { // shorter ones first: the bytes they leave are free
         const bank_phrase &p = phrases[i];

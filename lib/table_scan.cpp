@@ -52,7 +52,11 @@ static bool judged(const unsigned char *rom, int64_t rom_size, int64_t offset,
     return true;
 }
 
-bool clearly_better(const table_judgement &rival, const table_judgement &given)
+// A plausible rival whose 1024 bytes overlap given's and that explains the
+// ROM clearly better: its phrases start right after it and given's do not,
+// at a score not lower; or a score higher by more than an eighth of the
+// bytes it covers (at least 1024).
+static bool clearly_better(const table_judgement &rival, const table_judgement &given)
 {
     int64_t distance = rival.offset - given.offset;
     if (distance == 0 || distance <= -bank_table_size || distance >= bank_table_size ||
@@ -133,10 +137,9 @@ quick_look look_at(const unsigned char *rom, int64_t rom_size, int64_t offset)
         bytes += end - start + 1;
         lowest = std::min(lowest, start);
     }
-    quick_look q{offset, lowest == bank_table_size, bytes, usable > 0 && bad <= usable};
-    if (usable > 0)
-        q.bytes -= bad * (bytes / usable);
-    return q;
+    const int64_t mean = usable > 0 ? bytes / usable : 0;
+    return quick_look{offset, lowest == bank_table_size, bytes - bad * mean,
+                      usable > 0 && bad <= usable};
 }
 
 bool ranks_above(const quick_look &a, const quick_look &b)
@@ -197,23 +200,23 @@ std::vector<table_judgement> scan_tables(const unsigned char *rom, int64_t rom_s
     // the whole scan's time.
     int maybe = 0, bad = 0;
     unsigned char window[bank_table_entries] = {}; // the entries' kinds, by block % entries
-    for (int64_t b = 0; b < bank_table_entries && candidates > 0; b++) {
-        window[b] = static_cast<unsigned char>(b == 0 ? entry_empty : kind_at(rom, b));
+    for (int64_t b = 1; b < bank_table_entries - 1 && candidates > 0; b++) {
+        window[b] = static_cast<unsigned char>(kind_at(rom, b));
         maybe += window[b] == entry_maybe;
         bad += window[b] == entry_bad;
     }
     place_readings place;
     for (int64_t c = 0; c < candidates; c++) {
-        if (c > 0) { // entries c+1..c+127: block c leaves, block c+127 comes
-            const unsigned char leaving = window[c % bank_table_entries];
-            maybe -= leaving == entry_maybe;
-            bad -= leaving == entry_bad;
-            const int64_t next = c + bank_table_entries - 1;
-            const unsigned char coming = static_cast<unsigned char>(kind_at(rom, next));
-            maybe += coming == entry_maybe;
-            bad += coming == entry_bad;
-            window[next % bank_table_entries] = coming;
-        }
+        // Entries c+1..c+127: block c leaves (block 0, empty, for the first),
+        // block c+127 comes.
+        const unsigned char leaving = window[c % bank_table_entries];
+        maybe -= leaving == entry_maybe;
+        bad -= leaving == entry_bad;
+        const int64_t next = c + bank_table_entries - 1;
+        const unsigned char coming = static_cast<unsigned char>(kind_at(rom, next));
+        maybe += coming == entry_maybe;
+        bad += coming == entry_bad;
+        window[next % bank_table_entries] = coming;
         const int64_t offset = 8 * c;
         if (place.last >= 0 && offset - place.last >= bank_table_size)
             close_place(rom, rom_size, &place, &found);

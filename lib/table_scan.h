@@ -38,12 +38,6 @@ bool table_implausible(const table_judgement &j);
 // same bytes) only the best.
 std::vector<table_judgement> scan_tables(const unsigned char *rom, int64_t rom_size, size_t most);
 
-// A plausible rival whose 1024 bytes overlap given's and that explains the
-// ROM clearly better: its phrases start right after it and given's do not,
-// at a score not lower; or a score higher by more than an eighth of the
-// bytes it covers (at least 1024).
-bool clearly_better(const table_judgement &rival, const table_judgement &given);
-
 // The best rival of the table at given.offset (at 8-byte steps from it) that
 // explains the ROM clearly better; false when there is none.
 bool better_table_near(const unsigned char *rom, int64_t rom_size, const table_judgement &given,

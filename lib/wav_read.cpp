@@ -13,14 +13,13 @@ namespace {
 
 const int64_t streamed_size = 0xFFFFFFFF;
 
-uint32_t u16_at(const unsigned char *p)
+// The n bytes at p, little-endian.
+uint64_t le_at(const unsigned char *p, int n)
 {
-    return p[0] | uint32_t(p[1]) << 8;
-}
-
-uint32_t u32_at(const unsigned char *p)
-{
-    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    uint64_t v = 0;
+    for (int i = 0; i < n; i++)
+        v |= uint64_t(p[i]) << (8 * i);
+    return v;
 }
 
 // The GUID of an extensible format after its first two bytes, which hold
@@ -33,18 +32,18 @@ wav_kind read_format(const unsigned char *fmt, int64_t length, wav_sound *sound)
 {
     if (length < 16)
         return wav_kind_no_format;
-    sound->format_tag = int(u16_at(fmt));
-    sound->channels = int(u16_at(fmt + 2));
-    uint32_t rate = u32_at(fmt + 4);
+    sound->format_tag = int(le_at(fmt, 2));
+    sound->channels = int(le_at(fmt + 2, 2));
+    uint32_t rate = uint32_t(le_at(fmt + 4, 4));
     sound->rate = rate <= uint32_t(std::numeric_limits<int>::max()) ? int(rate) : 0;
-    sound->block_align = int(u16_at(fmt + 12));
-    sound->bits = int(u16_at(fmt + 14));
+    sound->block_align = int(le_at(fmt + 12, 2));
+    sound->bits = int(le_at(fmt + 14, 2));
     if (sound->format_tag == 0xFFFE) {
         if (length < 40)
             return wav_kind_no_format;
         sound->extensible = true;
         if (memcmp(fmt + 26, guid_tail, sizeof guid_tail) == 0)
-            sound->format_tag = int(u16_at(fmt + 24));
+            sound->format_tag = int(le_at(fmt + 24, 2));
     }
     if (sound->format_tag != 1 && sound->format_tag != 3)
         return wav_kind_compressed;
@@ -56,15 +55,6 @@ wav_kind read_format(const unsigned char *fmt, int64_t length, wav_sound *sound)
     if (!bits_known || sound->block_align != sound->channels * b / 8)
         return wav_kind_bits;
     return wav_kind_readable;
-}
-
-// The data chunk, its size as its header says it, at at in the file.
-void take_data(int64_t at, int64_t said, int64_t size, wav_sound *sound)
-{
-    int64_t there = size - at;
-    sound->data_at = at;
-    sound->data_size = said == streamed_size || said > there ? there : said;
-    sound->frames = sound->data_size / sound->block_align;
 }
 
 } // namespace
@@ -80,11 +70,14 @@ wav_kind read_wav_sound(const unsigned char *file, int64_t size, wav_sound *soun
     // at is at most size + 2^32 + 8: no overflow.
     for (int64_t at = 12; size - at >= 8;) {
         const unsigned char *chunk = file + at;
-        int64_t length = u32_at(chunk + 4), body = at + 8;
+        int64_t length = int64_t(le_at(chunk + 4, 4)), body = at + 8;
         if (memcmp(chunk, "data", 4) == 0) {
             if (!format_read)
                 return wav_kind_no_format;
-            take_data(body, length, size, sound);
+            sound->data_at = body;
+            int64_t there = size - body;
+            sound->data_size = length == streamed_size || length > there ? there : length;
+            sound->frames = sound->data_size / sound->block_align;
             return wav_kind_readable;
         }
         if (memcmp(chunk, "fmt ", 4) == 0 && !format_read) {
@@ -102,25 +95,17 @@ wav_kind read_wav_sound(const unsigned char *file, int64_t size, wav_sound *soun
 
 namespace {
 
-// Floor division by a positive divisor, and the quotient rounded to the
-// nearest, a tie to the even one.
-int64_t floor_div(int64_t v, int64_t d)
-{
-    int64_t q = v / d;
-    return q * d > v ? q - 1 : q;
-}
-
-int clip16(int64_t v)
-{
-    return v < -32768 ? -32768 : v > 32767 ? 32767 : int(v);
-}
-
+// v / d (d positive) rounded to the nearest, a tie to the even one, and
+// clipped to 16 bits.
 int rounded_div(int64_t v, int64_t d)
 {
-    int64_t q = floor_div(v, d), r = v - q * d;
+    int64_t q = v / d;
+    if (q * d > v) // division truncates; the floor is wanted
+        q--;
+    int64_t r = v - q * d;
     if (2 * r > d || (2 * r == d && q % 2 != 0))
         q++;
-    return clip16(q);
+    return q < -32768 ? -32768 : q > 32767 ? 32767 : int(q);
 }
 
 // x * 32768 is exact (a power of two; at worst an infinity), and so are
@@ -141,37 +126,26 @@ int from_float(double x)
     return q;
 }
 
-int64_t signed_of(uint32_t v, int bits)
-{
-    int64_t sign = int64_t(1) << (bits - 1);
-    return int64_t(v) - (int64_t(v) & sign) * 2;
-}
-
 // One sample at p, as a 16-bit value.
 int sample_16(const wav_sound &sound, const unsigned char *p)
 {
+    uint64_t v = le_at(p, sound.bits / 8);
+    if (sound.format_tag == 3 && sound.bits == 32) {
+        uint32_t bits = uint32_t(v);
+        float f;
+        memcpy(&f, &bits, sizeof f);
+        return from_float(f);
+    }
     if (sound.format_tag == 3) {
-        if (sound.bits == 32) {
-            uint32_t bits = u32_at(p);
-            float f;
-            memcpy(&f, &bits, sizeof f);
-            return from_float(f);
-        }
-        uint64_t bits = u32_at(p) | uint64_t(u32_at(p + 4)) << 32;
         double d;
-        memcpy(&d, &bits, sizeof d);
+        memcpy(&d, &v, sizeof d);
         return from_float(d);
     }
-    switch (sound.bits) {
-    case 8:
+    if (sound.bits == 8)
         return (p[0] - 128) * 256;
-    case 16:
-        return int(signed_of(u16_at(p), 16));
-    case 24:
-        return rounded_div(signed_of(p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16, 24), 256);
-    default:
-        return rounded_div(signed_of(u32_at(p), 32), 65536);
-    }
+    // 16-bit ones pass whole; 24 and 32 lose their low 8 and 16 bits.
+    int64_t sign = int64_t(1) << (sound.bits - 1);
+    return rounded_div(int64_t(v) - (int64_t(v) & sign) * 2, int64_t(1) << (sound.bits - 16));
 }
 
 void put_16(unsigned char *out, int v)
