@@ -306,8 +306,8 @@ stop refused_value(snd_status status, const char *name, bool typed)
         if (value < 0 && typed)
             return above_int_range(name, value);
         return failed("%s must be 1 or more: %d\n", name, value);
-    default:
-        return failed("Values the job cannot use (error %d)\n", static_cast<int>(status.code));
+    default: // no file to name: none of these is a reading or a writing
+        return stop_for(status, "", "");
     }
 }
 
