@@ -279,6 +279,10 @@ SNDTOOLS_API int sndtools_read_wav(const unsigned char *wav, int64_t size, unsig
 #define SNDTOOLS_FAULT_RATE 9       /* a rate of 0 */
 #define SNDTOOLS_FAULT_NAME 10      /* a name that cannot be a file's */
 #define SNDTOOLS_FAULT_SAME_NAME 11 /* the name of phrase other */
+#define SNDTOOLS_FAULT_OTHER_BANK 12 /* it lies in another bank, whose page the ROM alone cannot
+                                        say: start and end are its chip addresses, no offset */
+#define SNDTOOLS_FAULT_CROSSES 13    /* it reaches from one bank (or the fixed area) into
+                                        another, so its bytes lie in two places of the file */
 
 typedef struct sndtools_phrase {
     int32_t number;         /* the table's entry, or the place among the list's phrase lines */
@@ -293,8 +297,36 @@ typedef struct sndtools_phrase {
                                another, the outermost phrase it lies inside (0: none) */
     int32_t alias;          /* 1: the same bytes as phrase other, that phrase listed again */
     int32_t inside;         /* 1: its bytes all lie inside phrase other (a tail, say) */
-    int32_t reserved[4];    /* 0, for what a later ABI 3 library adds */
+    int32_t bank;           /* the bank it is seen through, from 0; -1: none (the plain
+                               layout, a list, a banked layout's fixed area) */
+    int32_t other_bank;     /* the bank of phrase other (-1: none) */
+    int32_t reserved[2];    /* 0, for what a later ABI 3 library adds */
 } sndtools_phrase;
+
+/* How a board maps a sample ROM into the chip's address space. A chip
+ * address A seen through bank k reads the file's byte:
+ * MSM6295          R[A] (A below 256 KiB), no banks.
+ * WINDOW_ABSOLUTE  R[A] below fixed; from fixed on R[k*window + A - fixed].
+ * WINDOW_LINEAR    R[A] below fixed; from fixed on R[fixed + k*window + A - fixed].
+ * BANKS            R[k*0x40000 + A]: 256 KiB images, each with its own table.
+ * NMK112           R[k*0x10000 + (A & 0xFFFF)], k the page the 64 KiB bank
+ *                  A >> 16 shows; with a paged table (unpaged_table 0) the
+ *                  table's slice of entries 32b..32b+31 comes from bank b's page.
+ * TT5665           R[A], 512 entries (a 4 KiB table), 24-bit addresses.
+ * R counts from the table's offset. A zeroed struct is the MSM6295's. */
+#define SNDTOOLS_LAYOUT_MSM6295 0
+#define SNDTOOLS_LAYOUT_WINDOW_ABSOLUTE 1
+#define SNDTOOLS_LAYOUT_WINDOW_LINEAR 2
+#define SNDTOOLS_LAYOUT_BANKS 3
+#define SNDTOOLS_LAYOUT_NMK112 4
+#define SNDTOOLS_LAYOUT_TT5665 5
+
+typedef struct sndtools_layout {
+    int32_t kind;          /* SNDTOOLS_LAYOUT_... */
+    int32_t unpaged_table; /* NMK112: 1 when the table is not paged (at the file's start) */
+    int64_t fixed, window; /* WINDOW_*: the fixed area's size and the banks' stride */
+    int32_t reserved[4];   /* 0 */
+} sndtools_layout;
 
 /* The entries of the table at table_offset that are not empty, at most
  * max_phrases (127 always suffice), into phrases; *count receives how many.

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "layouts.h"
 #include "numbers.h"
 
 namespace sndtools {
@@ -18,6 +19,7 @@ static bank_phrase phrase_at(int number, int64_t offset, int64_t length)
     p.length = length;
     p.start = offset;
     p.end = offset + length - 1;
+    p.bank = p.other_bank = -1;
     return p;
 }
 
@@ -57,12 +59,12 @@ static void find_crossings(const std::vector<bank_phrase *> &order,
 // or starts inside it and ends after it (each found with a sweep over the
 // others' ends or starts, so that no list is too long to check). Exactly
 // alike phrases count as one: each later one an alias of the first.
-static void mark_shared_bytes(std::vector<bank_phrase> *phrases)
+void mark_shared_bytes(bank_phrase *first, bank_phrase *last)
 {
     std::vector<bank_phrase *> order;
-    for (bank_phrase &p : *phrases)
-        if (p.fault == bank_fault_none)
-            order.push_back(&p);
+    for (bank_phrase *p = first; p != last; p++)
+        if (p->fault == bank_fault_none)
+            order.push_back(p);
     std::sort(order.begin(), order.end(), [](const bank_phrase *a, const bank_phrase *b) {
         if (a->offset != b->offset)
             return a->offset < b->offset;
@@ -85,12 +87,15 @@ static void mark_shared_bytes(std::vector<bank_phrase> *phrases)
         if (partner.count(p) != 0) {
             p->fault = bank_fault_overlap;
             p->other = partner[p];
+            p->other_bank = p->bank;
         } else if (alike) {
             p->alias = true;
             p->other = first_alike->number;
+            p->other_bank = p->bank;
         } else if (outer != nullptr && end_of(p) <= end_of(outer)) {
             p->inside = true;
             p->other = outer->number;
+            p->other_bank = p->bank;
         } else {
             outer = p;
         }
@@ -100,21 +105,8 @@ static void mark_shared_bytes(std::vector<bank_phrase> *phrases)
 bool read_phrase_table(const unsigned char *rom, int64_t rom_size, int64_t table_offset,
                        std::vector<bank_phrase> *phrases)
 {
-    phrases->clear();
-    if (table_offset < 0 || table_offset > rom_size - bank_table_size)
-        return false;
-    for (int n = 1; n < bank_table_entries; n++) {
-        int64_t start, end;
-        if (!table_entry_addresses(rom + table_offset + 8 * n, &start, &end))
-            continue;
-        bank_phrase p = phrase_at(n, table_offset + start, start <= end ? end - start + 1 : 0);
-        p.start = start;
-        p.end = end;
-        p.fault = table_entry_fault(start, end, table_offset, rom_size);
-        phrases->push_back(p);
-    }
-    mark_shared_bytes(phrases);
-    return true;
+    std::vector<bank_view> views;
+    return read_layout(rom, rom_size, rom_layout{}, table_offset, &views, phrases);
 }
 
 // Windows opens these as devices, whatever follows a dot.
@@ -245,7 +237,7 @@ void parse_regions(const char *text, int64_t size, int64_t rom_size,
             p.other = first->second;
         }
     }
-    mark_shared_bytes(phrases);
+    mark_shared_bytes(phrases->data(), phrases->data() + phrases->size());
 }
 
 std::vector<const bank_phrase *> sound_phrases(const std::vector<bank_phrase> &phrases)

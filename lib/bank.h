@@ -36,7 +36,9 @@ enum bank_fault : int32_t {
     bank_fault_no_bytes,    // a length of 0
     bank_fault_rate,        // a rate of 0
     bank_fault_name,        // a name that cannot be a file's
-    bank_fault_same_name    // the name of phrase other
+    bank_fault_same_name,   // the name of phrase other
+    bank_fault_other_bank,  // it lies in another bank, whose page the ROM cannot say
+    bank_fault_crosses      // it reaches into another bank, its bytes in two places
 };
 
 // An entry's start and end addresses (end inclusive); false for an empty
