@@ -544,7 +544,7 @@ static void check_manifest_text(const std::string &text)
 }
 
 // The manifest an extraction of these phrases writes, and after a resize.
-static void check_written_manifest(const bank_layout &bank, const bank_options &o,
+static void check_written_manifest(const loaded_bank &bank, const bank_options &o,
                                    unsigned choice, const std::vector<phrase_place> &placed)
 {
     manifest m;
@@ -579,7 +579,7 @@ static void check_written_manifest(const bank_layout &bank, const bank_options &
 
 // The hints read the same bytes: every offset the scan offers holds a
 // table that looks like one; the rival and nibble readings stay inside.
-static void check_hints(const bank_layout &bank, int64_t offset, nibble_order order)
+static void check_hints(const loaded_bank &bank, int64_t offset, nibble_order order)
 {
     const int64_t size = int64_t(bank.rom.size());
     for (const table_judgement &j : scan_tables(bank.rom.data(), size, 4)) {
@@ -609,7 +609,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool table = reader != 1;
     const int64_t rom_size = std::min(line_number(in.lines[1], int64_t(in.file.size())),
                                       table ? largest_table_rom : largest_list_rom);
-    bank_layout bank;
+    loaded_bank bank;
     bank.rom = rom_of(in.file, rom_size, (in.choice >> 2) & 3);
     bank_options o;
     o.order = in.choice & 0x80 ? low_nibble_first : high_nibble_first;

@@ -17,7 +17,7 @@ using namespace sndtools;
 
 // Each WAV file is read once, at the speed of the disk's cache, whatever
 // the number of phrases that name it.
-void find_edits(const bank_layout &bank, const bank_options &o, const manifest &m,
+void find_edits(const loaded_bank &bank, const bank_options &o, const manifest &m,
                 put_back_plan *plan)
 {
     std::map<std::string, size_t> index; // by path
@@ -138,7 +138,7 @@ static stop peak_at(const bank_options &o, int64_t length, int64_t k,
 // The grid's multiplier whose peak is nearest the old phrase's: a few steps
 // by proportion from the sound's own level, then one grid step at a time
 // while that comes nearer.
-static stop match_level(const bank_layout &bank, const bank_options &o, const bank_phrase &p,
+static stop match_level(const loaded_bank &bank, const bank_options &o, const bank_phrase &p,
                         int64_t length, phrase_work *w)
 {
     // The phrase as extracted: put back once, it is found at its level again.
@@ -187,7 +187,7 @@ static stop match_level(const bank_layout &bank, const bank_options &o, const ba
     return stop();
 }
 
-std::string choose_level(const bank_layout &bank, const bank_options &o, const bank_phrase &p,
+std::string choose_level(const loaded_bank &bank, const bank_options &o, const bank_phrase &p,
                          int64_t length, phrase_work *w)
 {
     w->level_given = !o.full_scale;

@@ -52,7 +52,7 @@ static stop write_phrase(const extract_job &job, const char *rom, const char *pa
     return done;
 }
 
-static stop extract_phrase(const bank_layout &bank, const bank_options &o, const bank_phrase &p,
+static stop extract_phrase(const loaded_bank &bank, const bank_options &o, const bank_phrase &p,
                            const std::string &path, manifest_row *row, progress *shown,
                            int64_t at)
 {
@@ -86,7 +86,7 @@ static stop extract_phrase(const bank_layout &bank, const bank_options &o, const
 }
 
 // Each phrase writes a file of its own.
-static stop check_names(const bank_layout &bank, const std::vector<const bank_phrase *> &sounds)
+static stop check_names(const loaded_bank &bank, const std::vector<const bank_phrase *> &sounds)
 {
     std::map<std::string, int> stems; // by the name as the file systems compare it
     for (const bank_phrase *p : sounds) {
@@ -104,7 +104,7 @@ static stop check_names(const bank_layout &bank, const std::vector<const bank_ph
 // if an earlier extraction's manifest there names it and it holds what that
 // extraction wrote (or --force); a symbolic link is replaced by a file,
 // never written through.
-static stop check_directory(const bank_layout &bank, const bank_options &o,
+static stop check_directory(const loaded_bank &bank, const bank_options &o,
                             const std::vector<const bank_phrase *> &sounds,
                             const std::string &manifest_path, const std::string &regions)
 {
@@ -158,7 +158,7 @@ static stop check_directory(const bank_layout &bank, const bank_options &o,
 
 stop run_extract(const bank_options &o)
 {
-    bank_layout bank;
+    loaded_bank bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
     if (stop refusal = refuse_implausible_table(o, bank))

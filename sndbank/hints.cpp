@@ -12,7 +12,7 @@ using namespace sndtools;
 // Offsets where plausible tables lie, best first: those a user may try.
 static const size_t offsets_offered = 3;
 
-stop refuse_implausible_table(const bank_options &o, const bank_layout &bank)
+stop refuse_implausible_table(const bank_options &o, const loaded_bank &bank)
 {
     if (o.regions != nullptr)
         return stop();
@@ -51,7 +51,7 @@ static std::string better_because(const table_judgement &r, const table_judgemen
     return why;
 }
 
-void print_hints(const bank_options &o, const bank_layout &bank)
+void print_hints(const bank_options &o, const loaded_bank &bank)
 {
     if (o.regions == nullptr) {
         if (stop implausible = refuse_implausible_table(o, bank)) { // no sound to judge

@@ -27,7 +27,7 @@ static stop nothing_changed(const std::string &why)
 // is where the manifest has it, and the manifest has no other. (Manifests
 // of the first version have no rows for phrases inside another, which were
 // faults then: those are left alone.)
-static std::string layout_mismatch(const bank_layout &bank, const bank_options &o,
+static std::string layout_mismatch(const loaded_bank &bank, const bank_options &o,
                                    const manifest &m, bool resized)
 {
     std::set<int> numbers;
@@ -59,7 +59,7 @@ static std::string layout_mismatch(const bank_layout &bank, const bank_options &
 // A list never meets its ROM: the list as extracted, given for a ROM that a
 // resize laid out again (one of the phrases it moved still there, byte for
 // byte), would put the edits where other phrases now are.
-static std::string holds_resized_layout(const bank_layout &bank, const manifest &m)
+static std::string holds_resized_layout(const loaded_bank &bank, const manifest &m)
 {
     for (const manifest_row &r : m.rows) {
         if (r.resized_offset == r.offset || r.resized_offset + r.resized_length >
@@ -76,7 +76,7 @@ static std::string holds_resized_layout(const bank_layout &bank, const manifest 
 // The manifest must be the one of this ROM's phrases, as the options locate
 // them: the same source, the same nibble order, and every phrase where the
 // extraction or the last resize left it.
-static stop check_manifest(const bank_layout &bank, const bank_options &o, const manifest &m)
+static stop check_manifest(const loaded_bank &bank, const bank_options &o, const manifest &m)
 {
     // The lists as found from the working folder, for the messages.
     const std::string extracted_list = regions_path(m.regions, o.dir);
@@ -120,7 +120,7 @@ static stop check_manifest(const bank_layout &bank, const bank_options &o, const
 
 // Whether the ROM holds exactly these bytes as a phrase of length bytes at
 // offset.
-static bool holds(const bank_layout &bank, int64_t offset, int64_t length,
+static bool holds(const loaded_bank &bank, int64_t offset, int64_t length,
                   const std::vector<unsigned char> &bytes)
 {
     return int64_t(bytes.size()) == length &&
@@ -131,7 +131,7 @@ static bool holds(const bank_layout &bank, int64_t offset, int64_t length,
 // needs; it writes where they differ from the ROM's or its length changes.
 // Every phrase is looked at; a problem is one line (its phrase's number put
 // before it), the run refused after all of them.
-static std::string encode_edit(const bank_layout &bank, const bank_options &o,
+static std::string encode_edit(const loaded_bank &bank, const bank_options &o,
                                const bank_phrase &p, phrase_work *w)
 {
     std::string problem = read_edit(p, o, w);
@@ -152,7 +152,7 @@ static std::string encode_edit(const bank_layout &bank, const bank_options &o,
     return "";
 }
 
-static void encode_edits(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
+static void encode_edits(const loaded_bank &bank, const bank_options &o, put_back_plan *plan)
 {
     int64_t edited = 0, done = 0;
     for (const phrase_work &w : plan->work)
@@ -184,7 +184,7 @@ static stop problems_found(const put_back_plan &plan)
 
 // The bytes that differ from the phrase's own old ones (those it gained all
 // count).
-static int64_t bytes_changed(const bank_layout &bank, const bank_phrase &p, const phrase_work &w)
+static int64_t bytes_changed(const loaded_bank &bank, const bank_phrase &p, const phrase_work &w)
 {
     int64_t changed = 0, n = std::min(p.length, int64_t(w.bytes.size()));
     for (int64_t k = 0; k < n; k++)
@@ -211,7 +211,7 @@ struct put_back_counts {
 
 // The line of a phrase that does not write but whose bytes another's new
 // ones reach, if any.
-static void report_reached(const bank_layout &bank, const put_back_plan &plan, size_t j)
+static void report_reached(const loaded_bank &bank, const put_back_plan &plan, size_t j)
 {
     const phrase_place &mine = plan.places[j];
     for (size_t i = 0; i < bank.phrases.size(); i++) {
@@ -231,7 +231,7 @@ static void report_reached(const bank_layout &bank, const put_back_plan &plan, s
     }
 }
 
-static put_back_counts report(const bank_layout &bank, const put_back_plan &plan)
+static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan)
 {
     put_back_counts counts;
     for (size_t i = 0; i < bank.phrases.size(); i++) {
@@ -287,7 +287,7 @@ static put_back_counts report(const bank_layout &bank, const put_back_plan &plan
 // manifest knowing both layouts).
 static stop write_all(const bank_options &o, const std::string &target,
                       const std::vector<unsigned char> &rom, const put_back_plan *new_layout,
-                      const bank_layout &bank, manifest *m)
+                      const loaded_bank &bank, manifest *m)
 {
     std::vector<std::pair<std::string, std::string>> texts; // name, bytes
     if (new_layout != nullptr) {
@@ -342,7 +342,7 @@ struct held_locks {
 // Phrases that write nothing after all: where the layout left an edited
 // phrase where it was, as long as it was, holding the ROM's bytes (an outer
 // phrase that reaches over the phrases inside it, say).
-static int settle_writes(const bank_layout &bank, put_back_plan *plan)
+static int settle_writes(const loaded_bank &bank, put_back_plan *plan)
 {
     int writing = 0;
     for (size_t i = 0; i < bank.phrases.size(); i++) {
@@ -393,7 +393,7 @@ stop run_implant(const bank_options &given)
     if (!read_manifest(manifest_path, &m, &why))
         return nothing_changed(why);
     take_source(m, &o, &regions);
-    bank_layout bank;
+    loaded_bank bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
     if (stop refusal = check_manifest(bank, o, m))

@@ -16,7 +16,7 @@ static bool same_new_bytes(const bank_phrase &outer, const phrase_work &o_work,
            std::equal(i_work.bytes.begin(), i_work.bytes.end(), o_work.bytes.begin() + int64_t(at));
 }
 
-stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
+stop settle_shared_bytes(const loaded_bank &bank, const bank_options &o, put_back_plan *plan)
 {
     const std::vector<bank_phrase> &phrases = bank.phrases;
     std::vector<size_t> edited;
@@ -58,7 +58,7 @@ stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_bac
 
 // A list says nothing of the bytes between its phrases (a game's code,
 // say): there only runs of the fill byte, of 16 bytes or more, are free.
-static std::vector<byte_span> not_free_in_list(const bank_layout &bank, const bank_options &o,
+static std::vector<byte_span> not_free_in_list(const loaded_bank &bank, const bank_options &o,
                                                unsigned char fill)
 {
     std::vector<byte_span> taken;
@@ -79,7 +79,7 @@ static std::vector<byte_span> not_free_in_list(const bank_layout &bank, const ba
     return taken;
 }
 
-std::vector<phrase_place> places_as_they_are(const bank_layout &bank)
+std::vector<phrase_place> places_as_they_are(const loaded_bank &bank)
 {
     std::vector<phrase_place> places;
     for (const bank_phrase &p : bank.phrases)
@@ -87,7 +87,7 @@ std::vector<phrase_place> places_as_they_are(const bank_layout &bank)
     return places;
 }
 
-stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan)
+stop lay_out(const loaded_bank &bank, const bank_options &o, put_back_plan *plan)
 {
     const std::vector<bank_phrase> &phrases = bank.phrases;
     std::vector<phrase_wish> wishes(phrases.size());
@@ -135,7 +135,7 @@ stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan
 }
 
 // The bytes the phrases covered and no entry covers afterwards.
-static void fill_left_bytes(const bank_layout &bank, const put_back_plan &plan,
+static void fill_left_bytes(const loaded_bank &bank, const put_back_plan &plan,
                             std::vector<unsigned char> *rom)
 {
     const std::vector<bank_phrase> &phrases = bank.phrases;
@@ -163,7 +163,7 @@ static void fill_left_bytes(const bank_layout &bank, const put_back_plan &plan,
     }
 }
 
-std::vector<unsigned char> new_rom(const bank_layout &bank, const bank_options &o,
+std::vector<unsigned char> new_rom(const loaded_bank &bank, const bank_options &o,
                                    const put_back_plan &plan)
 {
     const std::vector<bank_phrase> &phrases = bank.phrases;
@@ -197,7 +197,7 @@ std::vector<unsigned char> new_rom(const bank_layout &bank, const bank_options &
     return rom;
 }
 
-std::string regions_moved(const bank_layout &bank, const put_back_plan &plan)
+std::string regions_moved(const loaded_bank &bank, const put_back_plan &plan)
 {
     const std::string text(bank.regions_text.begin(), bank.regions_text.end());
     std::vector<size_t> on_line; // the phrases without a fault, by their lines

@@ -7,7 +7,7 @@ using namespace sndtools;
 
 stop run_list(const bank_options &o)
 {
-    bank_layout bank;
+    loaded_bank bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
     print_hints(o, bank);

@@ -14,7 +14,8 @@ using namespace sndtools;
 static const char usage[] =
     "sndbank list    [options] ROM\n"
     "sndbank extract [options] ROM DIR\n"
-    "sndbank implant [options] ROM DIR\n";
+    "sndbank implant [options] ROM DIR\n"
+    "(with --rom FILE, given once per file, no ROM)\n";
 
 static const char purpose[] =
     "Lists, takes out as WAV files and puts back every 4-bit ADPCM phrase of a sample ROM that "
@@ -25,6 +26,14 @@ static const char purpose[] =
 static const option_rule rules[] = {
     {"--table-offset", nullptr, "list extract implant", needs_value,
      "--table-offset OFF  the phrase table's offset in the ROM (default 0)\n"},
+    {"--layout", nullptr, "list extract implant", needs_value,
+     "--layout NAME       how the board maps the ROM: msm6295 (default), banks, nmk112,\n"
+     "                    tt5665, window-absolute:F,W or window-linear:F,W\n"},
+    {"--no-paged-table", nullptr, "list extract implant", no_value,
+     "--no-paged-table    nmk112: the table lies at the file's start, not in each page\n"},
+    {"--rom", nullptr, "list extract implant", needs_value,
+     "--rom FILE          a file of the ROM, once per file in the order the board loads\n"
+     "                    them, in place of the argument ROM\n"},
     {"--regions", nullptr, "list extract implant", needs_value,
      "--regions FILE      the phrases from a list, one a line: offset length [rate] [name]\n"},
     {"--rate", nullptr, "list extract", needs_value,
@@ -97,7 +106,21 @@ static stop take_option(const option_rule &rule, const char *value, void *into)
         return rate_option(value, &o->rate);
     if (name == "--wav-rate")
         return number_option(rule.name, value, &o->wav_rate, true);
-    if (name == "--regions")
+    if (name == "--layout") {
+        const int32_t unpaged = o->layout.unpaged_table;
+        o->layout_given = true;
+        if (!parse_layout(value, &o->layout))
+            return failed("Problem understanding --layout %s: the layouts are msm6295, banks, "
+                          "nmk112, tt5665, window-absolute:F,W and window-linear:F,W (F the fixed "
+                          "area's size, from 0x400 to below 0x40000, W the banks' stride)\n", value);
+        o->layout.unpaged_table = unpaged;
+        return stop();
+    }
+    if (name == "--no-paged-table")
+        o->layout.unpaged_table = 1;
+    else if (name == "--rom")
+        o->roms.push_back(value);
+    else if (name == "--regions")
         o->regions = value;
     else if (name == "--amplification") {
         o->amplification_given = true;
@@ -131,13 +154,19 @@ static stop read_command(int argc, char **argv, bank_options *o)
     std::vector<char *> arguments;
     if (stop refusal = read_options(argc, argv, &line, o->command, take_option, o, &arguments))
         return refusal;
-    size_t wanted = strcmp(o->command, "list") == 0 ? 1 : 2;
+    size_t wanted = (strcmp(o->command, "list") == 0 ? 1 : 2) - (o->roms.empty() ? 0 : 1);
     if (arguments.size() != wanted)
         return failed("sndbank %s takes %s: %d given\nUsage:\n%s", o->command,
-                      wanted == 1 ? "one argument, ROM" : "two arguments, ROM and DIR",
+                      wanted == 0   ? "no argument with --rom"
+                      : wanted == 1 ? (o->roms.empty() ? "one argument, ROM" : "one argument, DIR")
+                                    : "two arguments, ROM and DIR",
                       static_cast<int>(arguments.size()), usage);
-    o->rom = arguments[0];
-    o->dir = wanted == 2 ? arguments[1] : nullptr;
+    o->rom = o->roms.empty() ? arguments[0] : o->roms[0];
+    o->dir = arguments.size() > (o->roms.empty() ? 1u : 0u) ? arguments.back() : nullptr;
+    if (o->layout.unpaged_table != 0 && o->layout.kind != SNDTOOLS_LAYOUT_NMK112)
+        return failed("--no-paged-table belongs to --layout nmk112\n");
+    if (o->regions != nullptr && o->layout_given)
+        return failed("--layout and --regions each say where the phrases are: give one\n");
     if (o->full_scale + o->amplification_given + o->match_level > 1)
         return failed("--full-scale, --amplification and --match-level each choose the level: "
                       "give one\n");

@@ -8,13 +8,38 @@
 
 using namespace sndtools;
 
-stop load_bank(const bank_options &o, bank_layout *bank)
+bool banked(const bank_options &o)
 {
-    if (stop refusal = read_whole_file(o.rom, &bank->rom))
+    return o.regions == nullptr && o.layout.kind != SNDTOOLS_LAYOUT_MSM6295;
+}
+
+// The ROM's files one after another.
+static stop read_rom(const bank_options &o, loaded_bank *bank)
+{
+    if (o.roms.empty()) {
+        if (stop refusal = read_whole_file(o.rom, &bank->rom))
+            return refusal;
+        bank->file_ends = {int64_t(bank->rom.size())};
+        return stop();
+    }
+    for (const char *name : o.roms) {
+        std::vector<unsigned char> bytes;
+        if (stop refusal = read_whole_file(name, &bytes))
+            return refusal;
+        bank->rom.insert(bank->rom.end(), bytes.begin(), bytes.end());
+        bank->file_ends.push_back(int64_t(bank->rom.size()));
+    }
+    return stop();
+}
+
+stop load_bank(const bank_options &o, loaded_bank *bank)
+{
+    if (stop refusal = read_rom(o, bank))
         return refusal;
     const int64_t size = static_cast<int64_t>(bank->rom.size());
     if (o.regions == nullptr) {
-        if (!read_phrase_table(bank->rom.data(), size, o.table_offset, &bank->phrases))
+        if (!read_layout(bank->rom.data(), size, o.layout, o.table_offset, &bank->views,
+                         &bank->phrases))
             return failed("%s holds no phrase table at 0x%X: its %lld bytes end before the "
                           "table's %lld\n", o.rom, static_cast<unsigned>(o.table_offset),
                           static_cast<long long>(size), static_cast<long long>(bank_table_size));
@@ -36,7 +61,7 @@ static std::string printed(const char *format, long long a, long long b = 0, lon
     return text;
 }
 
-static std::string why(const bank_layout &bank, const bank_options &o, const bank_phrase &p)
+static std::string why(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
 {
     const long long base = o.regions != nullptr ? 0 : o.table_offset;
     switch (p.fault) {
@@ -71,12 +96,12 @@ static std::string why(const bank_layout &bank, const bank_options &o, const ban
     }
 }
 
-std::string fault_line(const bank_layout &bank, const bank_options &o, const bank_phrase &p)
+std::string fault_line(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
 {
     return printed("%3lld  bad: ", p.number) + why(bank, o, p) + "\n";
 }
 
-int print_faults(const bank_layout &bank, const bank_options &o)
+int print_faults(const loaded_bank &bank, const bank_options &o)
 {
     int bad = 0;
     for (const bank_phrase &p : bank.phrases)
@@ -92,7 +117,12 @@ int adpcm_rate_of(const bank_options &o, const bank_phrase &p)
     return p.adpcm_rate > 0 ? p.adpcm_rate : o.rate;
 }
 
-std::string wav_name_of(const bank_layout &bank, const bank_phrase &p)
+std::string phrase_label(const bank_phrase &p)
+{
+    return p.bank < 0 ? std::to_string(p.number) : printed("b%lld-%03lld", p.bank, p.number);
+}
+
+std::string wav_name_of(const loaded_bank &bank, const bank_phrase &p)
 {
     if (p.name_length > 0) {
         std::string name(bank.regions_text.data() + p.name_at, static_cast<size_t>(p.name_length));
@@ -100,6 +130,8 @@ std::string wav_name_of(const bank_layout &bank, const bank_phrase &p)
         bool has_wav = n > 4 && (name.compare(n - 4, 4, ".wav") == 0 || name.compare(n - 4, 4, ".WAV") == 0);
         return has_wav ? name : name + ".wav";
     }
+    if (p.bank >= 0)
+        return phrase_label(p) + ".wav";
     return printed("%03lld.wav", p.number);
 }
 
@@ -108,7 +140,7 @@ int64_t space_from(const bank_options &o)
     return o.regions != nullptr ? 0 : o.table_offset + bank_table_size;
 }
 
-int64_t space_to(const bank_options &o, const bank_layout &bank)
+int64_t space_to(const bank_options &o, const loaded_bank &bank)
 {
     const int64_t size = static_cast<int64_t>(bank.rom.size());
     return o.regions != nullptr ? size : std::min(size, o.table_offset + bank_chip_space);

@@ -40,7 +40,7 @@ struct put_back_plan {
 
 // Which phrases' WAV files differ from what extract wrote (each file read
 // once); a missing or unreadable one is a problem of its phrase.
-void find_edits(const bank_layout &bank, const bank_options &o, const manifest &m,
+void find_edits(const loaded_bank &bank, const bank_options &o, const manifest &m,
                 put_back_plan *plan);
 
 // An edited phrase's WAV file read whole as 16-bit stereo frames, and the
@@ -53,7 +53,7 @@ std::string read_edit(const sndtools::bank_phrase &p, const bank_options &o, phr
 // manifest's or, with --match-level, the one that brings its decoded peak
 // within 2 % of the peak of the phrase it replaces. Returns a problem's
 // line (the phrase not named), or an empty one.
-std::string choose_level(const bank_layout &bank, const bank_options &o,
+std::string choose_level(const loaded_bank &bank, const bank_options &o,
                          const sndtools::bank_phrase &p, int64_t length, phrase_work *work);
 
 // Encodes a phrase's frames into length bytes (work->bytes) at the level
@@ -64,22 +64,22 @@ stop encode_phrase(const bank_options &o, int64_t length, phrase_work *work);
 // would overwrite the other's (both write, or one writes over the other's
 // edit that the ROM holds already): refused without --resize; with it the
 // inner one of each pair takes a place of its own.
-stop settle_shared_bytes(const bank_layout &bank, const bank_options &o, put_back_plan *plan);
+stop settle_shared_bytes(const loaded_bank &bank, const bank_options &o, put_back_plan *plan);
 
 // Where each phrase lies now; afterwards: where it was, or with --resize the
 // layout asked for (the phrases whose places grow encoded again for it).
-std::vector<sndtools::phrase_place> places_as_they_are(const bank_layout &bank);
-stop lay_out(const bank_layout &bank, const bank_options &o, put_back_plan *plan);
+std::vector<sndtools::phrase_place> places_as_they_are(const loaded_bank &bank);
+stop lay_out(const loaded_bank &bank, const bank_options &o, put_back_plan *plan);
 
 // The new ROM: the bytes moved or shortened phrases leave filled, the
 // phrases' new bytes, moved ones' old bytes at their new places, and the
 // table's entries rewritten.
-std::vector<unsigned char> new_rom(const bank_layout &bank, const bank_options &o,
+std::vector<unsigned char> new_rom(const loaded_bank &bank, const bank_options &o,
                                    const put_back_plan &plan);
 
 // The regions list with each phrase's line at its new offset and length,
 // every other byte of it as it was; and the name it is written under.
-std::string regions_moved(const bank_layout &bank, const put_back_plan &plan);
+std::string regions_moved(const loaded_bank &bank, const put_back_plan &plan);
 std::string resized_list_name(const bank_options &o);
 
 #endif

@@ -10,12 +10,16 @@
 #include "bank.h"
 #include "cli.h"
 #include "codec.h"
+#include "layouts.h"
 
 // --resize: only what must move moves; --resize=compact: all laid out again.
 enum resize_mode { resize_none, resize_minimal, resize_compact };
 
 struct bank_options {
-    const char *command = nullptr, *rom = nullptr, *dir = nullptr;
+    const char *command = nullptr, *rom = nullptr, *dir = nullptr; // rom: the first file
+    std::vector<const char *> roms; // --rom FILE, in the order the board loads them
+    sndtools::rom_layout layout{};  // --layout (and --no-paged-table)
+    bool layout_given = false;      // implant: else from the manifest
     const char *regions = nullptr; // --regions FILE; null: the phrase table
     const char *output = nullptr;  // implant --output FILE; null: the ROM in place
     int table_offset = 0;
@@ -30,46 +34,56 @@ struct bank_options {
     sndtools::nibble_order order = sndtools::high_nibble_first;
 };
 
-// The ROM and where its phrases are.
-struct bank_layout {
+// The ROM (its files one after another) and where its phrases are.
+struct loaded_bank {
     std::vector<unsigned char> rom;
+    std::vector<int64_t> file_ends; // where each file of the ROM ends in it
     std::vector<char> regions_text;
+    std::vector<sndtools::bank_view> views; // the layout's (none with a list)
     std::vector<sndtools::bank_phrase> phrases;
 };
 
+// Whether the options name a layout other than the plain table's (and no
+// list).
+bool banked(const bank_options &options);
+
 // Reads the ROM and its table or regions list; refused when the ROM or the
 // list cannot be read, or the table does not lie inside the ROM.
-stop load_bank(const bank_options &options, bank_layout *bank);
+stop load_bank(const bank_options &options, loaded_bank *bank);
 
 // The refusal that says the phrase table at the options' offset does not
 // look like one, and the offsets where plausible ones lie (or --regions);
 // none when it does, or with --regions.
-stop refuse_implausible_table(const bank_options &options, const bank_layout &bank);
+stop refuse_implausible_table(const bank_options &options, const loaded_bank &bank);
 
 // list and extract: that refusal's line, or the lines that name a table offset that
 // explains the ROM clearly better and a nibble order that decodes clearly
 // cleaner.
-void print_hints(const bank_options &options, const bank_layout &bank);
+void print_hints(const bank_options &options, const loaded_bank &bank);
 
 // The line that says why an entry cannot be used.
-std::string fault_line(const bank_layout &bank, const bank_options &options,
+std::string fault_line(const loaded_bank &bank, const bank_options &options,
                        const sndtools::bank_phrase &p);
 
 // Prints the fault line of every entry that has one; returns how many.
-int print_faults(const bank_layout &bank, const bank_options &options);
+int print_faults(const loaded_bank &bank, const bank_options &options);
 
 // The space phrases may take: after the table, within the file and the
 // 256 KiB the chip addresses; with a list, the whole file.
 int64_t space_from(const bank_options &options);
-int64_t space_to(const bank_options &options, const bank_layout &bank);
+int64_t space_to(const bank_options &options, const loaded_bank &bank);
 
 // An address as the reports give it: 0x and six hexadecimal digits or more.
 std::string hex_address(int64_t address);
 
+// A phrase's number as the reports give it: the entry, and the bank it is
+// seen through in a banked layout ("b3-017").
+std::string phrase_label(const sndtools::bank_phrase &p);
+
 // The ADPCM rate a phrase plays at, and its WAV file's name (its number,
-// three digits, or a list's name for it).
+// three digits, "b3-017" in a bank, or a list's name for it).
 int adpcm_rate_of(const bank_options &options, const sndtools::bank_phrase &p);
-std::string wav_name_of(const bank_layout &bank, const sndtools::bank_phrase &p);
+std::string wav_name_of(const loaded_bank &bank, const sndtools::bank_phrase &p);
 
 // n and the thing counted, in the singular for one.
 std::string plural(int n, const char *one, const char *many);
