@@ -49,6 +49,7 @@ const named_kind kinds[] = {
     {"window-linear", SNDTOOLS_LAYOUT_WINDOW_LINEAR, true},
     {"banks", SNDTOOLS_LAYOUT_BANKS, false},
     {"nmk112", SNDTOOLS_LAYOUT_NMK112, false},
+    {"nmk112:unpaged", SNDTOOLS_LAYOUT_NMK112, false}, // a table at the file's start
     {"tt5665", SNDTOOLS_LAYOUT_TT5665, false},
 };
 
@@ -56,7 +57,7 @@ const named_kind *kind_named(int32_t kind)
 {
     for (const named_kind &k : kinds)
         if (k.kind == kind)
-            return &k;
+            return &k; // (nmk112 before its unpaged form)
     return nullptr;
 }
 
@@ -115,7 +116,7 @@ bool layout_valid(const rom_layout &l)
 
 bool parse_layout(const char *text, rom_layout *layout)
 {
-    const char *colon = strchr(text, ':');
+    const char *colon = strncmp(text, "nmk112:", 7) == 0 ? nullptr : strchr(text, ':');
     const size_t name_length = colon != nullptr ? size_t(colon - text) : strlen(text);
     rom_layout l{};
     for (const named_kind &k : kinds) {
@@ -124,6 +125,7 @@ bool parse_layout(const char *text, rom_layout *layout)
         if (k.parameters != (colon != nullptr))
             return false;
         l.kind = k.kind;
+        l.unpaged_table = strcmp(k.name, "nmk112:unpaged") == 0;
         if (colon != nullptr) {
             const char *comma = strchr(colon + 1, ',');
             if (comma == nullptr ||
@@ -142,7 +144,7 @@ bool parse_layout(const char *text, rom_layout *layout)
 std::string layout_name(const rom_layout &l)
 {
     const named_kind *k = kind_named(l.kind);
-    std::string name = k != nullptr ? k->name : "?";
+    std::string name = k == nullptr ? "?" : l.unpaged_table != 0 ? "nmk112:unpaged" : k->name;
     if (k != nullptr && k->parameters) {
         char numbers[64];
         snprintf(numbers, sizeof numbers, ":0x%llX,0x%llX", static_cast<unsigned long long>(l.fixed),

@@ -18,7 +18,7 @@ namespace sndtools {
 typedef sndtools_layout rom_layout;
 
 // "msm6295", "window-absolute:F,W", "window-linear:F,W", "banks", "nmk112",
-// "tt5665" (F and W decimal or after 0x hexadecimal); false when text is
+// "nmk112:unpaged" (its table at the file's start), "tt5665" (F and W decimal or after 0x hexadecimal); false when text is
 // none of them or its parameters cannot be (F from the table's end to
 // below 256 KiB, W at least 1).
 bool parse_layout(const char *text, rom_layout *layout);

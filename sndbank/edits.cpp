@@ -27,7 +27,7 @@ void find_edits(const loaded_bank &bank, const bank_options &o, const manifest &
         phrase_work &w = plan->work[i];
         if (p.fault != bank_fault_none)
             continue;
-        w.row = row_of(m, p.number);
+        w.row = row_of(m, p.bank, p.number);
         if (w.row == nullptr) // a first-version manifest's phrase inside another: left alone
             continue;
         w.path = std::string(o.dir) + "/" + w.row->file;

@@ -69,6 +69,7 @@ static stop extract_phrase(const loaded_bank &bank, const bank_options &o, const
     if (stop refusal = write_phrase(job, o.rom, path.c_str(), shown, at, &level, &row->hash))
         return refusal;
     row->number = p.number;
+    row->bank = p.bank;
     row->offset = row->resized_offset = p.offset;
     row->length = row->resized_length = p.length;
     row->rate = job.adpcm_rate;
@@ -180,6 +181,7 @@ stop run_extract(const bank_options &o)
     manifest m;
     m.regions = regions;
     m.table_offset = o.table_offset;
+    m.layout = o.regions == nullptr ? o.layout : rom_layout{};
     m.order = o.order;
     stop outcome;
     progress shown;
@@ -191,11 +193,12 @@ stop run_extract(const bank_options &o)
         progress_at(&shown, ++done);
         manifest_row row;
         if (p.alias) { // the earlier phrase's file, listed under this number too
-            const manifest_row *phrase = row_of(m, p.other);
+            const manifest_row *phrase = row_of(m, p.other_bank, p.other);
             if (phrase == nullptr)
                 continue;
             row = *phrase;
             row.number = p.number;
+            row.bank = p.bank;
             progress_clear();
             printf("%3d  the same bytes as phrase %d: %s\n", p.number, p.other, row.file.c_str());
         } else {

@@ -35,7 +35,7 @@ static std::string layout_mismatch(const loaded_bank &bank, const bank_options &
         if (p.fault != bank_fault_none)
             continue;
         numbers.insert(p.number);
-        const manifest_row *row = row_of(m, p.number);
+        const manifest_row *row = row_of(m, p.bank, p.number);
         std::string n = "Phrase " + std::to_string(p.number);
         if (row == nullptr && m.hash == hash_fnv1a_v1)
             continue;
@@ -303,7 +303,7 @@ static stop write_all(const bank_options &o, const std::string &target,
         }
         m->resized = true;
         for (size_t i = 0; i < bank.phrases.size(); i++) {
-            manifest_row *r = row_of(m, bank.phrases[i].number);
+            manifest_row *r = row_of(m, bank.phrases[i].bank, bank.phrases[i].number);
             if (r == nullptr || bank.phrases[i].fault != bank_fault_none)
                 continue;
             const phrase_place &at = new_layout->places[i];

@@ -26,16 +26,23 @@ static const char *hash_column(hash_kind kind)
     return kind == hash_fnv1a_v1 ? "fnv1a64" : "xxh64";
 }
 
-const manifest_row *row_of(const manifest &m, int number)
+static bool row_before(const manifest_row &a, const manifest_row &b)
 {
-    auto r = std::lower_bound(m.rows.begin(), m.rows.end(), number,
-                              [](const manifest_row &a, int n) { return a.number < n; });
-    return r != m.rows.end() && r->number == number ? &*r : nullptr;
+    return a.bank != b.bank ? a.bank < b.bank : a.number < b.number;
 }
 
-manifest_row *row_of(manifest *m, int number)
+const manifest_row *row_of(const manifest &m, int bank, int number)
 {
-    return const_cast<manifest_row *>(row_of(static_cast<const manifest &>(*m), number));
+    manifest_row key;
+    key.bank = bank;
+    key.number = number;
+    auto r = std::lower_bound(m.rows.begin(), m.rows.end(), key, row_before);
+    return r != m.rows.end() && !row_before(key, *r) ? &*r : nullptr;
+}
+
+manifest_row *row_of(manifest *m, int bank, int number)
+{
+    return const_cast<manifest_row *>(row_of(static_cast<const manifest &>(*m), bank, number));
 }
 
 static std::vector<std::string> fields_of(const std::string &line)
@@ -61,6 +68,35 @@ static bool hash_field(const std::string &text, uint64_t *hash)
     return text.size() == 16 && std::from_chars(text.data(), end, *hash, 16).ptr == end;
 }
 
+// A row's number: the entry's, after "b3-" for one seen through bank 3.
+static std::string number_text(const manifest_row &r)
+{
+    sndtools::bank_phrase p{};
+    p.number = r.number;
+    p.bank = r.bank;
+    return phrase_label(p);
+}
+
+static bool read_number_text(const std::string &text, const manifest &m, manifest_row *row)
+{
+    const int last = m.layout.kind == SNDTOOLS_LAYOUT_TT5665 ? 511
+                     : m.regions.empty()                    ? sndtools::bank_table_entries - 1
+                                                            : INT32_MAX;
+    int64_t bank = -1, number;
+    size_t dash = text.find('-');
+    if (text.size() > 1 && text[0] == 'b' && dash != std::string::npos) {
+        if (m.layout.kind == SNDTOOLS_LAYOUT_MSM6295 ||
+            !number_field(text.substr(1, dash - 1), 0, &bank, false) || bank > 0xFFFF)
+            return false;
+    } else
+        dash = std::string::npos;
+    if (!number_field(text.substr(dash + 1), 1, &number, false) || number > last)
+        return false;
+    row->bank = int(bank);
+    row->number = int(number);
+    return true;
+}
+
 // One row's fields, checked: the reason it is none, or empty.
 static std::string read_row(const std::vector<std::string> &f, const manifest &m,
                             manifest_row *row)
@@ -69,10 +105,9 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
     if (f.size() != wanted)
         return std::to_string(f.size()) + " fields where the columns are " +
                std::to_string(wanted);
-    int64_t number, rate, wav_rate;
-    const int64_t last_number = m.regions.empty() ? sndtools::bank_table_entries - 1 : INT32_MAX;
-    if (!number_field(f[0], 1, &number, false) || number > last_number)
-        return "the phrase's number is not one from 1 to " + std::to_string(last_number);
+    int64_t rate, wav_rate;
+    if (!read_number_text(f[0], m, row))
+        return "the phrase's number is not one of its table's";
     if (!number_field(f[1], 0, &row->offset) || !number_field(f[2], 1, &row->length))
         return "its offset or length is not a number from 0 (1 for a length) below 2^31";
     if (!number_field(f[3], 1, &rate) || !number_field(f[4], 1, &wav_rate))
@@ -97,7 +132,6 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
         row->resized_offset = row->offset;
         row->resized_length = row->length;
     }
-    row->number = static_cast<int>(number);
     row->rate = static_cast<int>(rate);
     row->wav_rate = static_cast<int>(wav_rate);
     row->multiplier = f[5];
@@ -119,6 +153,10 @@ static bool read_header_line(const std::string &line, const std::vector<std::str
                              manifest *m, bool *source, bool *order, bool *header)
 {
     int64_t offset;
+    if (f.size() == 2 && f[0] == "layout" && m->layout.kind == SNDTOOLS_LAYOUT_MSM6295 &&
+        *source && m->regions.empty())
+        return sndtools::parse_layout(f[1].c_str(), &m->layout) &&
+               m->layout.kind != SNDTOOLS_LAYOUT_MSM6295;
     if (f.size() == 3 && f[0] == "source" && !*source) {
         if (f[1] == "table" && number_field(f[2], 0, &offset))
             m->table_offset = offset;
@@ -155,7 +193,7 @@ bool parse_manifest(const char *text, int64_t size, const std::string &path, man
 {
     *m = manifest();
     bool source = false, order = false, header = false;
-    std::map<int, int64_t> row_line; // where each phrase's row was, for a repeated one
+    std::map<std::pair<int, int>, int64_t> row_line; // where each phrase's row was, for a repeated one
     int64_t at = 0;
     for (int64_t n = 1; at < size; n++) {
         const char *end = static_cast<const char *>(memchr(text + at, '\n', size_t(size - at)));
@@ -174,11 +212,12 @@ bool parse_manifest(const char *text, int64_t size, const std::string &path, man
         } else {
             manifest_row row;
             problem = read_row(f, *m, &row);
-            if (problem.empty() && row_line.count(row.number) != 0)
-                problem = "phrase " + std::to_string(row.number) + " again (line " +
-                          std::to_string(row_line[row.number]) + ")";
+            const std::pair<int, int> key{row.bank, row.number};
+            if (problem.empty() && row_line.count(key) != 0)
+                problem = "phrase " + number_text(row) + " again (line " +
+                          std::to_string(row_line[key]) + ")";
             m->rows.push_back(row);
-            row_line[row.number] = n;
+            row_line[key] = n;
         }
         if (!problem.empty()) {
             *why = path + ", line " + std::to_string(n) + ", is not a manifest's: " + problem +
@@ -186,8 +225,7 @@ bool parse_manifest(const char *text, int64_t size, const std::string &path, man
             return false;
         }
     }
-    std::sort(m->rows.begin(), m->rows.end(),
-              [](const manifest_row &a, const manifest_row &b) { return a.number < b.number; });
+    std::sort(m->rows.begin(), m->rows.end(), row_before);
     if (!source || !order || !header) {
         *why = path + " is no manifest of an extraction: it lacks its " +
                (!source ? "source" : !order ? "nibble order" : "column") + " line";
@@ -217,6 +255,8 @@ std::string manifest_text(const manifest &m)
     std::string text = std::string(first_line) + "\n";
     if (m.regions.empty())
         text += "source\ttable\t" + hex_address(m.table_offset) + "\n";
+    if (m.regions.empty() && m.layout.kind != SNDTOOLS_LAYOUT_MSM6295)
+        text += "layout\t" + sndtools::layout_name(m.layout) + "\n";
     else
         text += "source\tregions\t" + m.regions + "\n";
     if (!m.resized_regions.empty())
@@ -226,7 +266,7 @@ std::string manifest_text(const manifest &m)
             hash_column(m.hash) + (m.peaks ? "\tpeak" : "") + (m.resized ? resized_columns : "") +
             "\n";
     for (const manifest_row &r : m.rows) {
-        text += std::to_string(r.number) + "\t" + hex_address(r.offset) + "\t" +
+        text += number_text(r) + "\t" + hex_address(r.offset) + "\t" +
                 std::to_string(r.length) + "\t" + std::to_string(r.rate) + "\t" +
                 std::to_string(r.wav_rate) + "\t" + r.multiplier + "\t" + r.file + "\t" +
                 hash_text(r.hash);

@@ -13,9 +13,11 @@
 
 #include "codec.h"
 #include "hash.h"
+#include "layouts.h"
 
 struct manifest_row {
     int number = 0;
+    int bank = -1;                  // the bank it was seen through; -1: none
     int64_t offset = 0, length = 0; // as extracted
     int rate = 0, wav_rate = 0;
     std::string multiplier; // as sndextract prints it, six decimals
@@ -30,6 +32,7 @@ struct manifest {
     std::string regions;         // the regions list named at the extraction; empty: the table
     std::string resized_regions; // the regions list the last resize wrote, if any
     int64_t table_offset = 0;
+    sndtools::rom_layout layout{}; // the table's layout (a zeroed one: the plain table's)
     sndtools::nibble_order order = sndtools::high_nibble_first;
     hash_kind hash = hash_xxh64; // manifests of the first version: the old FNV-1a
     bool peaks = true;           // the rows hold the phrases' peaks (not in older manifests)
@@ -39,9 +42,10 @@ struct manifest {
 
 extern const char manifest_name[]; // bank.tsv
 
-// The row of phrase number, or null (the rows in the order of their numbers).
-const manifest_row *row_of(const manifest &m, int number);
-manifest_row *row_of(manifest *m, int number);
+// The row of phrase number seen through bank, or null (the rows in the
+// order of their banks and numbers).
+const manifest_row *row_of(const manifest &m, int bank, int number);
+manifest_row *row_of(manifest *m, int bank, int number);
 
 // Understands a manifest's text (path names it in the reasons): false, with
 // *why the reason, when it is none. Every field is checked: numbers in their

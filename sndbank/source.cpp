@@ -87,6 +87,11 @@ void take_source(const manifest &m, bank_options *o, std::string *regions)
     }
     if (!o->table_offset_given)
         o->table_offset = static_cast<int>(m.table_offset);
+    if (!o->layout_given && o->regions == nullptr) {
+        const int32_t unpaged = o->layout.unpaged_table;
+        o->layout = m.layout;
+        o->layout.unpaged_table |= unpaged;
+    }
     if (!o->order_given)
         o->order = m.order;
 }
