@@ -194,6 +194,8 @@ int64_t view_address(const bank_view &view, int64_t offset)
 std::vector<bank_view> layout_views(const rom_layout &layout, int64_t base, int64_t rom_size)
 {
     std::vector<bank_view> views;
+    if (base < 0 || base > rom_size)
+        return views; // (nor would base + a page stay a number)
     const mapping m = mapping_of(layout);
     const auto fits = [&](int64_t from, int64_t to) { return from >= 0 && to <= rom_size; };
     switch (layout.kind) {
