@@ -94,6 +94,7 @@ extern "C" {
 #define SNDTOOLS_ERROR_READ 32   /* the read callback gave fewer bytes than the data holds */
 #define SNDTOOLS_ERROR_OPTION 33 /* a reserved field of the options is not 0 */
 #define SNDTOOLS_ERROR_REREAD 34 /* the read callback gave fewer bytes the second time */
+#define SNDTOOLS_ERROR_UNMAPPED 35 /* the bank shows no such address or offset */
 
 /* The error's name in words ("no error", "out of memory", ...); a text for
  * any value, never null. */
@@ -334,6 +335,39 @@ typedef struct sndtools_layout {
 SNDTOOLS_API int sndtools_read_table(const unsigned char *rom, int64_t rom_size,
                                      int64_t table_offset, sndtools_phrase *phrases,
                                      int64_t max_phrases, int64_t *count);
+
+/* Reads a layout's name as sndbank's --layout takes it: "msm6295",
+ * "window-absolute:F,W", "window-linear:F,W" (F and W decimal, or
+ * hexadecimal after 0x), "banks", "nmk112", "nmk112:unpaged" (its table not
+ * paged), "tt5665". SNDTOOLS_ERROR_OPTION when text is none of them or its
+ * parameters cannot be (F from the table's end to below 256 KiB, W 1 or more). */
+SNDTOOLS_API int sndtools_parse_layout(const char *text, sndtools_layout *layout);
+
+/* The phrases of a ROM in a layout (null: the MSM6295's), chip address 0 at
+ * table_offset: every entry that is not empty, once for each bank that reads
+ * it, bank by bank (a window layout's fixed area first); overlap and nesting
+ * judged within each bank; a phrase that an earlier bank reaches with the
+ * same offset and length is an alias of it (other and other_bank name it).
+ * *count receives how many there are even when they do not fit in
+ * max_phrases (SNDTOOLS_ERROR_TOO_MANY_PHRASES): max_phrases 0 measures.
+ * SNDTOOLS_ERROR_NO_TABLE when no table lies inside the ROM,
+ * SNDTOOLS_ERROR_OPTION for a layout that cannot be. */
+SNDTOOLS_API int sndtools_read_layout(const unsigned char *rom, int64_t rom_size,
+                                      const sndtools_layout *layout, int64_t table_offset,
+                                      sndtools_phrase *phrases, int64_t max_phrases,
+                                      int64_t *count);
+
+/* Into *offset: the file's byte that chip address shows while bank is
+ * selected (-1: none, a window layout's fixed area alone), as the layout's
+ * formula above says, the table's paging aside; into *address: the chip
+ * address that shows the file's byte at offset (the lowest when several do:
+ * the fixed area's, an NMK112 page's through bank 0). A null layout is the
+ * MSM6295's. SNDTOOLS_ERROR_UNMAPPED where the bank shows no such address or
+ * byte; SNDTOOLS_ERROR_COUNT for a table_offset below 0 or from 2^48 on. */
+SNDTOOLS_API int sndtools_layout_offset(const sndtools_layout *layout, int64_t table_offset,
+                                        int32_t bank, int64_t address, int64_t *offset);
+SNDTOOLS_API int sndtools_layout_address(const sndtools_layout *layout, int64_t table_offset,
+                                         int32_t bank, int64_t offset, int64_t *address);
 
 /* The phrases of a list of regions, checked against a ROM of rom_size
  * bytes. */

@@ -157,6 +157,7 @@ const char *sndtools_error_name(int error)
         "the read callback gave fewer bytes than the WAV data holds",
         "a reserved field of the options is not 0",
         "the read callback gave fewer bytes the second time the WAV data was read",
+        "the bank shows no such chip address or file offset",
     };
     if (error < 0 || error >= static_cast<int>(sizeof names / sizeof names[0]))
         return "unknown error";

@@ -7,11 +7,15 @@
 
 #include "bank.h"
 #include "c_api.h"
+#include "layouts.h"
 
 namespace sndtools {
 namespace {
 
-static_assert(SNDTOOLS_FAULT_SAME_NAME == bank_fault_same_name, "the same fault numbers");
+static_assert(SNDTOOLS_FAULT_CROSSES == bank_fault_crosses, "the same fault numbers");
+
+// Past it a table's offset with a bank's page added could overflow.
+const int64_t largest_table_offset = int64_t(1) << 48;
 
 int give_phrases(const std::vector<bank_phrase> &found, sndtools_phrase *phrases,
                  int64_t max_phrases, int64_t *count)
@@ -25,6 +29,31 @@ int give_phrases(const std::vector<bank_phrase> &found, sndtools_phrase *phrases
     return SNDTOOLS_OK;
 }
 
+// The caller's layout (null: the plain one), or the error that refuses it.
+int layout_of(const sndtools_layout *given, rom_layout *layout)
+{
+    *layout = given != nullptr ? *given : rom_layout{};
+    return layout_valid(*layout) ? SNDTOOLS_OK : SNDTOOLS_ERROR_OPTION;
+}
+
+// A chip address or a file offset through a layout's mapping (-1: none).
+template <typename map_fn>
+int map_through(const sndtools_layout *given, int64_t table_offset, int64_t *out, map_fn map)
+{
+    rom_layout layout;
+    if (out == nullptr)
+        return SNDTOOLS_ERROR_NULL_POINTER;
+    if (int error = layout_of(given, &layout))
+        return error;
+    if (table_offset < 0 || table_offset >= largest_table_offset)
+        return SNDTOOLS_ERROR_COUNT;
+    const int64_t mapped = map(layout);
+    if (mapped < 0)
+        return SNDTOOLS_ERROR_UNMAPPED;
+    *out = mapped;
+    return SNDTOOLS_OK;
+}
+
 } // namespace
 } // namespace sndtools
 
@@ -35,13 +64,47 @@ extern "C" {
 int sndtools_read_table(const unsigned char *rom, int64_t rom_size, int64_t table_offset,
                         sndtools_phrase *phrases, int64_t max_phrases, int64_t *count)
 {
+    return sndtools_read_layout(rom, rom_size, nullptr, table_offset, phrases, max_phrases, count);
+}
+
+int sndtools_parse_layout(const char *text, sndtools_layout *layout)
+{
+    if (text == nullptr || layout == nullptr)
+        return SNDTOOLS_ERROR_NULL_POINTER;
+    return parse_layout(text, layout) ? SNDTOOLS_OK : SNDTOOLS_ERROR_OPTION;
+}
+
+int sndtools_read_layout(const unsigned char *rom, int64_t rom_size, const sndtools_layout *layout,
+                         int64_t table_offset, sndtools_phrase *phrases, int64_t max_phrases,
+                         int64_t *count)
+{
+    rom_layout l;
     if (rom == nullptr && rom_size > 0)
         return SNDTOOLS_ERROR_NULL_POINTER;
+    if (int error = layout_of(layout, &l))
+        return error;
     return guarded([&] {
+        std::vector<bank_view> views;
         std::vector<bank_phrase> found;
-        if (!read_phrase_table(rom, rom_size, table_offset, &found))
+        if (!read_layout(rom, rom_size, l, table_offset, &views, &found))
             return SNDTOOLS_ERROR_NO_TABLE;
         return give_phrases(found, phrases, max_phrases, count);
+    });
+}
+
+int sndtools_layout_offset(const sndtools_layout *layout, int64_t table_offset, int32_t bank,
+                           int64_t address, int64_t *offset)
+{
+    return map_through(layout, table_offset, offset, [&](const rom_layout &l) {
+        return layout_offset(l, table_offset, bank, address);
+    });
+}
+
+int sndtools_layout_address(const sndtools_layout *layout, int64_t table_offset, int32_t bank,
+                            int64_t offset, int64_t *address)
+{
+    return map_through(layout, table_offset, address, [&](const rom_layout &l) {
+        return offset < 0 ? -1 : layout_address(l, table_offset, bank, offset);
     });
 }
 

@@ -3,11 +3,15 @@
 // needs, the bytes no phrase covers, and a new layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "bank.h"
+#include "layout_roms.h"
 
 using namespace sndtools;
 
@@ -284,6 +288,82 @@ TEST(Bank, PlacePhrases)
     EXPECT_EQ(fill_byte(rom.data(), phrases, 0, 0x1000), 0x00);
     EXPECT_EQ(fill_byte(rom.data(), phrases, 0, 0x800), 0xFF);
     EXPECT_EQ(fill_byte(rom.data(), phrases, 0x100, 0x200), 0xFF); // no free byte
+}
+
+// Each board's formula written out: chip address A through bank k is the
+// file's byte R; and back (an NMK112 page through bank 0).
+TEST(Bank, LayoutMapping)
+{
+    const struct {
+        const char *layout;
+        int64_t table_offset;
+        int32_t bank;
+        int64_t address, offset, back; // offset -1: the bank shows it nowhere
+    } cases[] = {
+        {"window-absolute:0x30000,0x10000", 0, 5, 0x30100, 5 * 0x10000 + 0x100, 0x30100},
+        {"window-absolute:0x30000,0x10000", 0, -1, 0x2FFFF, 0x2FFFF, 0x2FFFF},
+        {"window-absolute:0x30000,0x10000", 0, -1, 0x30000, -1, 0},
+        {"window-linear:0x20000,0x20000", 0, 2, 0x20400, 0x20000 + 2 * 0x20000 + 0x400, 0x20400},
+        {"window-linear:0x20000,0x20000", 0x100, 2, 0x20400, 0x60500, 0x20400},
+        {"banks", 0, 3, 0x10000, 3 * 0x40000 + 0x10000, 0x10000},
+        {"banks", 0, -1, 0x10000, -1, 0},
+        {"nmk112", 0, 5, 0x21000, 5 * 0x10000 + 0x1000, 0x1000},
+        {"nmk112:unpaged", 0, 5, 0x3FFFF, 5 * 0x10000 + 0xFFFF, 0xFFFF},
+        {"tt5665", 0, -1, 0x80000, 0x80000, 0x80000},
+        {"msm6295", 0x1000, -1, 0x400, 0x1400, 0x400},
+        {"msm6295", 0, -1, 0x40000, -1, 0},
+    };
+    for (const auto &c : cases) {
+        sndtools_layout layout;
+        ASSERT_EQ(sndtools_parse_layout(c.layout, &layout), SNDTOOLS_OK) << c.layout;
+        int64_t offset = -1, address = -1;
+        const int mapped = sndtools_layout_offset(&layout, c.table_offset, c.bank, c.address,
+                                                  &offset);
+        EXPECT_EQ(mapped, c.offset < 0 ? SNDTOOLS_ERROR_UNMAPPED : SNDTOOLS_OK) << c.layout;
+        if (c.offset < 0)
+            continue;
+        EXPECT_EQ(offset, c.offset) << c.layout << " A=" << c.address;
+        ASSERT_EQ(sndtools_layout_address(&layout, c.table_offset, c.bank, offset, &address),
+                  SNDTOOLS_OK);
+        EXPECT_EQ(address, c.back) << c.layout << " R=" << offset;
+    }
+    sndtools_layout layout;
+    EXPECT_EQ(sndtools_parse_layout("window-linear:0x300", &layout), SNDTOOLS_ERROR_OPTION);
+}
+
+// Each layout's sample ROM: every entry's phrase found in its bank at its
+// offset; one reached again through another bank an alias of the first;
+// one pointing into a bank the ROM cannot say the page of, that fault.
+TEST(Bank, ReadLayout)
+{
+    for (const layout_case &c : layout_cases()) {
+        const std::string name = std::string(c.layout) + (c.unpaged ? ":unpaged" : "");
+        sndtools_layout layout;
+        ASSERT_EQ(sndtools_parse_layout(name.c_str(), &layout), SNDTOOLS_OK) << name;
+        const std::string rom = layout_rom(c);
+        std::vector<sndtools_phrase> phrases(4096);
+        int64_t count = 0;
+        ASSERT_EQ(sndtools_read_layout(reinterpret_cast<const unsigned char *>(rom.data()),
+                                       c.size, &layout, 0, phrases.data(), 4096, &count),
+                  SNDTOOLS_OK);
+        phrases.resize(size_t(count));
+        for (const placed_entry &e : c.entries) {
+            int bank = -1, number = 0; // from the label, "17" or "b3-017"
+            if (sscanf(e.label, "b%d-%d", &bank, &number) != 2)
+                number = atoi(e.label);
+            auto found = std::find_if(phrases.begin(), phrases.end(), [&](const bank_phrase &p) {
+                return p.bank == bank && p.number == e.number;
+            });
+            ASSERT_NE(found, phrases.end()) << name << " " << e.label;
+            const bank_phrase &p = *found;
+            EXPECT_EQ(p.fault, e.offset < 0 ? bank_fault_other_bank : bank_fault_none)
+                << name << " " << e.label;
+            EXPECT_EQ(p.offset, e.offset < 0 ? 0 : e.offset) << name << " " << e.label;
+            EXPECT_EQ(p.alias, number != e.number) << name << " " << e.label;
+            EXPECT_TRUE(!p.alias || (p.other == number && p.other_bank == bank))
+                << name << " " << e.label;
+        }
+    }
 }
 
 } // namespace
