@@ -24,7 +24,7 @@ from typing import List, NamedTuple, Optional, Sequence, Tuple, Union
 __version__ = "1.0.0"
 __all__ = ["Error", "ErrorCode", "Fault", "Level", "Implanted", "Phrase", "decode", "encode",
            "extract", "implant", "read_table", "read_regions", "lay_out", "region_bytes",
-           "read_wav", "library_version"]
+           "read_wav", "layout_offset", "layout_address", "library_version"]
 
 _ABI = 3
 _NAMES = {"linux": ["libsndtools.so.%d" % _ABI], "darwin": ["libsndtools.%d.dylib" % _ABI],
@@ -101,6 +101,7 @@ class ErrorCode(enum.IntEnum):
     READ = 32
     OPTION = 33
     REREAD = 34
+    UNMAPPED = 35
 
 
 class Fault(enum.IntEnum):
@@ -117,6 +118,8 @@ class Fault(enum.IntEnum):
     RATE = 9
     NAME = 10
     SAME_NAME = 11
+    OTHER_BANK = 12
+    CROSSES = 13
 
 
 class _Level(ctypes.Structure):
@@ -143,7 +146,14 @@ class _Phrase(ctypes.Structure):
                 ("adpcm_rate", ctypes.c_int32), ("line", ctypes.c_int32),
                 ("name_at", ctypes.c_int64), ("name_length", ctypes.c_int64),
                 ("fault", ctypes.c_int32), ("other", ctypes.c_int32), ("alias", ctypes.c_int32),
-                ("inside", ctypes.c_int32), ("reserved", ctypes.c_int32 * 4)]
+                ("inside", ctypes.c_int32), ("bank", ctypes.c_int32),
+                ("other_bank", ctypes.c_int32), ("reserved", ctypes.c_int32 * 2)]
+
+
+class _Layout(ctypes.Structure):
+    _fields_ = [("kind", ctypes.c_int32), ("unpaged_table", ctypes.c_int32),
+                ("fixed", ctypes.c_int64), ("window", ctypes.c_int64),
+                ("reserved", ctypes.c_int32 * 4)]
 
 
 _lib = _load()
@@ -162,7 +172,11 @@ _SIGNATURES = {
     "sndtools_wav_check": (ctypes.c_int, [_p, _i64, ctypes.POINTER(_i32), _P64]),
     "sndtools_region_bytes": (ctypes.c_int, [_i64, _i32, _i32, _P64]),
     "sndtools_read_wav": (ctypes.c_int, [_p, _i64, _p, _i64, _P64, ctypes.POINTER(_i32)]),
-    "sndtools_read_table": (ctypes.c_int, [_p, _i64, _i64, ctypes.POINTER(_Phrase), _i64, _P64]),
+    "sndtools_parse_layout": (ctypes.c_int, [_p, ctypes.POINTER(_Layout)]),
+    "sndtools_read_layout": (ctypes.c_int, [_p, _i64, ctypes.POINTER(_Layout), _i64,
+                                            ctypes.POINTER(_Phrase), _i64, _P64]),
+    "sndtools_layout_offset": (ctypes.c_int, [ctypes.POINTER(_Layout), _i64, _i32, _i64, _P64]),
+    "sndtools_layout_address": (ctypes.c_int, [ctypes.POINTER(_Layout), _i64, _i32, _i64, _P64]),
     "sndtools_read_regions": (ctypes.c_int, [_p, _i64, _i64, ctypes.POINTER(_Phrase), _i64,
                                              _P64]),
     "sndtools_lay_out": (ctypes.c_int, [ctypes.POINTER(_Phrase), _i64, _P64, _i64, _P64]),
@@ -213,7 +227,8 @@ class Implanted(NamedTuple):
 class Phrase(NamedTuple):
     """A phrase of a sample ROM: fault NONE when it can be used; other, the
     phrase it overlaps, or (with alias) the one it is exactly alike, or
-    (with inside) the outermost phrase it lies inside, 0 for none."""
+    (with inside) the outermost phrase it lies inside, 0 for none; bank, the
+    bank it is seen through (-1: none), other_bank that of phrase other."""
     number: int
     offset: int
     length: int
@@ -226,6 +241,8 @@ class Phrase(NamedTuple):
     other: int
     alias: bool
     inside: bool
+    bank: int = -1
+    other_bank: int = -1
 
 
 def _level(c: _Level) -> Level:
@@ -327,16 +344,52 @@ def region_bytes(frames: int, wav_rate: int, adpcm_rate: int) -> int:
 def _phrases(array_, count: int, text: bytes = b"") -> List[Phrase]:
     return [Phrase(p.number, p.offset, p.length, p.start, p.end, p.adpcm_rate, p.line,
                    text[p.name_at:p.name_at + p.name_length].decode("utf-8", "replace"),
-                   Fault(p.fault), p.other, bool(p.alias), bool(p.inside))
+                   Fault(p.fault), p.other, bool(p.alias), bool(p.inside), p.bank,
+                   p.other_bank)
             for p in array_[:count]]
 
 
-def read_table(rom: bytes, table_offset: int = 0) -> List[Phrase]:
-    """The phrases of the OKI MSM6295's phrase table at table_offset."""
-    found, count = (_Phrase * 127)(), _i64()
-    _check(_lib.sndtools_read_table(bytes(rom), len(rom), table_offset, found, 127,
-                                    ctypes.byref(count)), "read_table")
+def _layout(name: str, what: str) -> _Layout:
+    layout = _Layout()
+    _check(_lib.sndtools_parse_layout(name.encode(), ctypes.byref(layout)), what)
+    return layout
+
+
+def read_table(rom: bytes, table_offset: int = 0, layout: str = "msm6295") -> List[Phrase]:
+    """The phrases of the phrase table at table_offset (chip address 0), as
+    the board's layout maps the ROM: "msm6295", "window-absolute:F,W",
+    "window-linear:F,W", "banks", "nmk112", "nmk112:unpaged" or "tt5665";
+    a phrase once for each bank that reads its entry (its bank, -1 for none)."""
+    rom, held, count = bytes(rom), _layout(layout, "read_table"), _i64()
+    code = _lib.sndtools_read_layout(rom, len(rom), ctypes.byref(held), table_offset, None, 0,
+                                     ctypes.byref(count))
+    if code != ErrorCode.TOO_MANY_PHRASES:
+        _check(code, "read_table")
+    found = (_Phrase * count.value)()
+    _check(_lib.sndtools_read_layout(rom, len(rom), ctypes.byref(held), table_offset, found,
+                                     count.value, ctypes.byref(count)), "read_table")
     return _phrases(found, count.value)
+
+
+def layout_offset(layout: str, bank: int, address: int, table_offset: int = 0) -> int:
+    """The file's offset of the byte a chip address shows through bank (-1:
+    none, a window layout's fixed area alone); Error UNMAPPED where the bank
+    shows no such address."""
+    offset = _i64()
+    _check(_lib.sndtools_layout_offset(ctypes.byref(_layout(layout, "layout_offset")),
+                                       table_offset, bank, address, ctypes.byref(offset)),
+           "layout_offset")
+    return offset.value
+
+
+def layout_address(layout: str, bank: int, offset: int, table_offset: int = 0) -> int:
+    """The chip address that shows the file's byte at offset through bank
+    (the lowest when several do); Error UNMAPPED where the bank shows none."""
+    address = _i64()
+    _check(_lib.sndtools_layout_address(ctypes.byref(_layout(layout, "layout_address")),
+                                        table_offset, bank, offset, ctypes.byref(address)),
+           "layout_address")
+    return address.value
 
 
 def read_regions(text: Union[str, bytes], rom_size: int) -> List[Phrase]:
@@ -354,7 +407,8 @@ def lay_out(phrases: Sequence[Phrase], new_lengths: Sequence[int], limit: int) -
     from the lowest, each new_lengths[i] long; Error when past limit."""
     held = (_Phrase * len(phrases))(*[
         _Phrase(p.number, p.offset, p.length, p.start, p.end, p.adpcm_rate, p.line, 0, 0,
-                p.fault, p.other, int(p.alias), int(p.inside)) for p in phrases])
+                p.fault, p.other, int(p.alias), int(p.inside), p.bank, p.other_bank)
+        for p in phrases])
     lengths = (_i64 * len(phrases))(*new_lengths)
     offsets = (_i64 * len(phrases))()
     _check(_lib.sndtools_lay_out(held, len(phrases), lengths, limit, offsets), "lay_out")

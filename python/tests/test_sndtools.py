@@ -103,6 +103,24 @@ def test_bank_functions_on_a_hand_made_table():
     assert sndtools.region_bytes(8713, 7575, 7575) == 4357
 
 
+def test_layouts_read_each_bank_and_map_addresses():
+    rom = bytearray(b"\xff" * 0x80000)  # two 256 KiB images, each with its table
+    for image in (0, 1):
+        rom[0x40000 * image + 8:0x40000 * image + 16] = bytes.fromhex("000400 0004ff 0000")
+    assert [(p.bank, p.number, p.offset, p.fault) for p in
+            sndtools.read_table(bytes(rom), layout="banks")] == [(0, 1, 0x400, 0),
+                                                                 (1, 1, 0x40400, 0)]
+    assert sndtools.layout_offset("nmk112", 5, 0x21000) == 0x51000
+    assert sndtools.layout_address("window-linear:0x20000,0x20000", 2, 0x60400) == 0x20400
+    for call, expected in [(lambda: sndtools.layout_offset("banks", -1, 0x400),
+                            sndtools.ErrorCode.UNMAPPED),
+                           (lambda: sndtools.read_table(bytes(rom), layout="window-linear"),
+                            sndtools.ErrorCode.OPTION)]:
+        with pytest.raises(sndtools.Error) as raised:
+            call()
+        assert raised.value.code is expected
+
+
 def test_read_wav_takes_mono_float_and_plain_files():
     wav, _ = sndtools.extract(REGION[:400], 8000, 8000)
     assert sndtools.read_wav(wav) == (8000, wav[44:-1])  # 16-bit stereo: the bytes as they are
