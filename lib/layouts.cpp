@@ -338,9 +338,8 @@ bool read_layout(const unsigned char *rom, int64_t rom_size, const rom_layout &l
 const bank_view *view_of(const std::vector<bank_view> &views, const bank_phrase &p)
 {
     for (const bank_view &v : views)
-        if (v.bank == p.bank && p.number >= v.first && p.number < v.end &&
-            (p.fault == bank_fault_other_bank || (p.start >= v.own_from && p.start < v.own_to)))
-            return &v;
+        if (v.bank == p.bank && p.number >= v.first && p.number < v.end)
+            return &v; // (one view a bank holds each entry)
     return nullptr;
 }
 
