@@ -1,11 +1,13 @@
-// sndbank's readers on arbitrary bytes: the MSM6295's phrase table, a list
-// of regions and the manifest (bank.tsv). Every phrase that can be used lies
+// sndbank's readers on arbitrary bytes: the MSM6295's phrase table, the
+// tables of every ROM layout, a list of regions and the manifest (bank.tsv).
+// Every phrase that can be used lies
 // inside the file, phrases share bytes only when one lies in the other or
 // they are alike, and every mark names a phrase that fits it; the new
 // layouts keep phrases apart and within their space, and the fill byte is
 // counted without a read past the ROM (the ROM and the texts sit in heap
 // blocks of exactly their size, so such a read is an AddressSanitizer
-// report). A manifest that is accepted reads back the same from its own
+// report). In a layout, each phrase lies where its bank's view and the
+// board's formula both put it, and once per distinct bytes. A manifest that is accepted reads back the same from its own
 // text; one that is refused says why in a few hundred bytes at most. Every
 // check is a sort or a sweep: a list of thousands of lines stays quick.
 #include <algorithm>
@@ -13,12 +15,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "bank.h"
 #include "fuzz_input.h"
+#include "layouts.h"
 #include "manifest.h"
 #include "sndbank.h"
 #include "table_scan.h"
@@ -28,6 +33,9 @@ using namespace sndtools;
 // Large enough for a table followed by the 256 KiB the chip addresses and
 // more; a list's ROM smaller, so that the byte counts stay quick.
 const int64_t largest_table_rom = 0x44000, largest_list_rom = 0x10000;
+// A layout's ROM holds pages past the 256 KiB; a window repeats at most
+// most_windows times in it, so that a run reads a few thousand entries.
+const int64_t largest_layout_rom = 0x100000, most_windows = 64;
 
 // A breach: the check's line (the stack may not give it), then an abort
 // that libFuzzer reports.
@@ -182,12 +190,15 @@ static void check_phrases(const std::vector<bank_phrase> &phrases, int64_t rom_s
     }
 }
 
+// The entries of the table read literally (the TT5665's: 512 of them in
+// 16 MiB).
 static void check_table(const std::vector<unsigned char> &rom, int64_t table_offset,
-                        const std::vector<bank_phrase> &phrases)
+                        const std::vector<bank_phrase> &phrases,
+                        int entries = bank_table_entries, int64_t space = bank_chip_space)
 {
     const int64_t rom_size = int64_t(rom.size());
     size_t k = 0;
-    for (int n = 1; n < bank_table_entries; n++) {
+    for (int n = 1; n < entries; n++) {
         const unsigned char *e = rom.data() + table_offset + 8 * n;
         bool zeros = true, ones = true;
         for (int b = 0; b < 8; b++) {
@@ -204,8 +215,8 @@ static void check_table(const std::vector<unsigned char> &rom, int64_t table_off
                 p.adpcm_rate == 0);
         if (start <= end)
             require(p.offset == table_offset + start && p.length == end - start + 1);
-        const bool reversed = start > end, in_table = start < bank_table_size,
-                   past_space = end >= bank_chip_space, past_file = table_offset + end >= rom_size;
+        const bool reversed = start > end, in_table = start < 8 * entries,
+                   past_space = end >= space, past_file = table_offset + end >= rom_size;
         switch (p.fault) {
         case bank_fault_none:
         case bank_fault_overlap:
@@ -494,11 +505,12 @@ static bool same_manifest(const manifest &a, const manifest &b)
 {
     if (a.regions != b.regions || a.resized_regions != b.resized_regions ||
         a.table_offset != b.table_offset || a.order != b.order || a.hash != b.hash ||
-        a.resized != b.resized || a.peaks != b.peaks || a.rows.size() != b.rows.size())
+        a.resized != b.resized || a.peaks != b.peaks || a.rows.size() != b.rows.size() ||
+        layout_name(a.layout) != layout_name(b.layout))
         return false;
     for (size_t i = 0; i < a.rows.size(); i++) {
         const manifest_row &r = a.rows[i], &s = b.rows[i];
-        if (r.number != s.number || r.offset != s.offset || r.length != s.length ||
+        if (r.number != s.number || r.bank != s.bank || r.offset != s.offset || r.length != s.length ||
             r.rate != s.rate || r.wav_rate != s.wav_rate || r.multiplier != s.multiplier ||
             r.file != s.file || r.hash != s.hash || r.peak != s.peak ||
             r.resized_offset != s.resized_offset ||
@@ -514,9 +526,10 @@ static void check_accepted(const manifest &m)
 {
     for (size_t i = 0; i < m.rows.size(); i++) {
         const manifest_row &r = m.rows[i];
-        require(i == 0 || r.number > m.rows[i - 1].number);
+        require(i == 0 || std::make_pair(r.bank, r.number) >
+                              std::make_pair(m.rows[i - 1].bank, m.rows[i - 1].number));
         require(bank_name_usable(r.file.data(), int64_t(r.file.size())));
-        require(row_of(m, r.number) == &r);
+        require(row_of(m, r.bank, r.number) == &r);
     }
     const std::string text = manifest_text(m);
     manifest again;
@@ -551,6 +564,7 @@ static void check_written_manifest(const loaded_bank &bank, const bank_options &
     if (o.regions != nullptr)
         m.regions = o.regions;
     m.table_offset = o.table_offset;
+    m.layout = o.layout;
     m.order = o.order;
     m.hash = choice & 0x20 ? hash_fnv1a_v1 : hash_xxh64;
     m.resized = (choice & 0x40) != 0 && !placed.empty();
@@ -562,6 +576,7 @@ static void check_written_manifest(const loaded_bank &bank, const bank_options &
             continue;
         manifest_row r;
         r.number = p.number;
+        r.bank = p.bank;
         r.offset = p.offset;
         r.length = p.length;
         r.rate = adpcm_rate_of(o, p);
@@ -593,13 +608,115 @@ static void check_hints(const loaded_bank &bank, int64_t offset, nibble_order or
     other_order_cleaner(bank.rom.data(), bank.phrases, order);
 }
 
+// A layout's phrases: a phrase is its bank and number; each lies where its
+// view and the board's formula put it, the formula's way back reaching the
+// same byte; one per distinct bytes, the others aliases of an earlier one;
+// overlap and nesting within a bank.
+static void check_layout_phrases(const rom_layout &layout, int64_t base, int64_t rom_size,
+                                 const std::vector<bank_view> &views,
+                                 const std::vector<bank_phrase> &phrases)
+{
+    std::map<std::pair<int, int>, size_t> index;
+    std::set<std::pair<int64_t, int64_t>> sounds;
+    for (size_t i = 0; i < phrases.size(); i++) {
+        const bank_phrase &p = phrases[i];
+        require(index.insert({{p.bank, p.number}, i}).second);
+        const bank_view *v = view_of(views, p);
+        require(v != nullptr && p.number >= v->first && p.number < v->end);
+        const bool own = p.start >= v->own_from && p.start < v->own_to;
+        const int64_t at = view_offset(*v, p.start);
+        switch (p.fault) {
+        case bank_fault_none:
+        case bank_fault_overlap: {
+            require(own && p.start - v->own_from >= v->table_size && p.length >= 1 &&
+                    p.offset >= 0 && end_of(p) <= rom_size);
+            require(at == p.offset && view_offset(*v, p.end) == end_of(p) - 1);
+            require(layout_offset(layout, base, p.bank, p.start) == p.offset);
+            const int64_t back = layout_address(layout, base, p.bank, p.offset);
+            require(back >= 0 && layout_offset(layout, base, p.bank, back) == p.offset);
+            break;
+        }
+        case bank_fault_other_bank:
+            require(v->others_depend && !own && p.offset == 0 && p.length == 0);
+            break;
+        case bank_fault_crosses:
+            require(own && (at < 0 || view_offset(*v, p.end) != at + p.length - 1));
+            break;
+        case bank_fault_reversed:
+        case bank_fault_in_table:
+        case bank_fault_past_space:
+        case bank_fault_past_file:
+            break;
+        default:
+            abort(); // a list's fault
+        }
+        if (p.fault != bank_fault_none)
+            require(!p.alias && !p.inside);
+        else if (!p.alias)
+            require(sounds.insert({p.offset, p.length}).second);
+    }
+    for (size_t i = 0; i < phrases.size(); i++) {
+        const bank_phrase &p = phrases[i];
+        if (!p.alias && !p.inside && p.fault != bank_fault_overlap)
+            continue;
+        auto found = index.find({p.other_bank, p.other});
+        require(found != index.end());
+        const bank_phrase &o = phrases[found->second];
+        if (p.alias)
+            require(found->second < i && good(o) && !o.alias && same_bytes(o, p));
+        else if (p.inside)
+            require(o.bank == p.bank && good(o) && o.offset <= p.offset &&
+                    end_of(p) <= end_of(o) && !same_bytes(o, p));
+        else
+            require(o.bank == p.bank && o.fault == bank_fault_overlap &&
+                    std::max(o.offset, p.offset) < std::min(end_of(o), end_of(p)));
+    }
+}
+
+// The layout named on the wishes' line, on a ROM of at most rom_size bytes;
+// false when it names none.
+static bool check_layout(const std::string &name, int64_t base, int64_t rom_size,
+                         const std::string &file, unsigned choice, const bank_options &options)
+{
+    rom_layout layout;
+    if (!parse_layout(name.c_str(), &layout))
+        return false;
+    rom_layout again;
+    require(parse_layout(layout_name(layout).c_str(), &again) &&
+            layout_name(again) == layout_name(layout));
+    if (layout.kind == SNDTOOLS_LAYOUT_WINDOW_ABSOLUTE ||
+        layout.kind == SNDTOOLS_LAYOUT_WINDOW_LINEAR)
+        rom_size = std::min(rom_size, std::max<int64_t>(base, 0) + layout.fixed +
+                                          most_windows * layout.window);
+    loaded_bank bank;
+    bank.rom = rom_of(file, rom_size, (choice >> 2) & 3);
+    const bool read = read_layout(bank.rom.data(), rom_size, layout, base, &bank.views,
+                                  &bank.phrases);
+    require(read == !bank.views.empty() && (read || bank.phrases.empty()));
+    if (!read)
+        return true;
+    check_layout_phrases(layout, base, rom_size, bank.views, bank.phrases);
+    // The plain table and the TT5665's, entry by entry as they are read.
+    if (layout.kind == SNDTOOLS_LAYOUT_MSM6295) {
+        check_phrases(bank.phrases, rom_size, true, base);
+        check_table(bank.rom, base, bank.phrases);
+    } else if (layout.kind == SNDTOOLS_LAYOUT_TT5665) {
+        check_table(bank.rom, base, bank.phrases, 512, int64_t(1) << 24);
+    }
+    bank_options o = options;
+    o.table_offset = static_cast<int>(base);
+    o.layout = layout;
+    check_written_manifest(bank, o, choice, {});
+    return true;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // The choice: bits 0-1 the reader (0 and 3 the table, 1 a list, 2 a
-    // manifest), 2-3 the bytes past the input's, 4 a table offset below 0,
-    // 5 and 6 the hash and the resized columns of the manifest written,
-    // 7 the nibble order. The lines: the table offset, the ROM's size, the
-    // wishes.
+    // The choice: bits 0-1 the reader (0 the table, 1 a list, 2 a
+    // manifest, 3 a layout's tables), 2-3 the bytes past the input's, 4 a
+    // table offset below 0, 5 and 6 the hash and the resized columns of the
+    // manifest written, 7 the nibble order. The lines: the table offset, the
+    // ROM's size, the wishes (for a layout, its name).
     run_input in = split_input(data, size, 3);
     const unsigned reader = in.choice & 3;
     if (reader == 2) {
@@ -607,16 +724,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     const bool table = reader != 1;
+    bank_options o;
+    o.order = in.choice & 0x80 ? low_nibble_first : high_nibble_first;
+    int64_t offset = line_number(in.lines[0], 0);
+    if (in.choice & 0x10)
+        offset = -1 - offset;
+    if (reader == 3 && check_layout(in.lines[2], offset,
+                                    std::min(line_number(in.lines[1], int64_t(in.file.size())),
+                                             largest_layout_rom),
+                                    in.file, in.choice, o))
+        return 0;
     const int64_t rom_size = std::min(line_number(in.lines[1], int64_t(in.file.size())),
                                       table ? largest_table_rom : largest_list_rom);
     loaded_bank bank;
     bank.rom = rom_of(in.file, rom_size, (in.choice >> 2) & 3);
-    bank_options o;
-    o.order = in.choice & 0x80 ? low_nibble_first : high_nibble_first;
     if (table) {
-        int64_t offset = line_number(in.lines[0], 0);
-        if (in.choice & 0x10)
-            offset = -1 - offset;
         const bool read = read_phrase_table(bank.rom.data(), rom_size, offset, &bank.phrases);
         require(read == (offset >= 0 && offset + bank_table_size <= rom_size));
         if (!read) {

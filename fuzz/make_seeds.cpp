@@ -164,6 +164,25 @@ int main(int argc, char **argv)
     // A table at 256, padded to past the 256 KiB from it, one entry ending there.
     put("bank", "table_space", std::string("\x08") + "256\n300000\n\n" +
                                    table_rom({{0x400, 0x4FF}, {0x3FF00, 0x40010}}, 256, 0x700));
+    // Each layout's tables: one 64 KiB page (repeated up to the size
+    // asked) whose table points into the fixed area, a window, other banks,
+    // twice at the same bytes, and past entry 127.
+    std::string page = table_rom({{0x400, 0x4FF}, {0x1000, 0x10FF}, {0x400, 0x4FF}}, 0, 0x10000);
+    const std::vector<std::pair<int, std::pair<int, int>>> banked = {
+        {9, {0x30100, 0x302FF}}, {10, {0x20400, 0x205FF}}, {40, {0x10800, 0x108FF}},
+        {70, {0x10000, 0x100FF}}, {100, {0x30800, 0x308FF}}, {300, {0x80000, 0x805FF}}};
+    for (const auto &e : banked)
+        write_table_entry(reinterpret_cast<unsigned char *>(&page[0]), 0, e.first,
+                          e.second.first, e.second.second);
+    for (const char *layout : {"msm6295", "window-absolute:0x30000,0x10000",
+                               "window-linear:0x20000,0x20000", "banks", "nmk112",
+                               "nmk112:unpaged", "tt5665"})
+    {
+        std::string name = std::string("layout_") + layout;
+        for (char &c : name)
+            c = c == ':' || c == ',' ? '_' : c;
+        put("bank", name, std::string("\x0B") + "0\n0x100000\n" + layout + "\n" + page);
+    }
     put("bank", "list", std::string("\x01") + "\n4096\n\n100 50\n100 50\n120 10\n");
     put("bank", "list_named", std::string("\x05") + "\n4096\n\xFE\x81\n0x400 64 8000 kick\n"
                               "0x420 32\n# a comment\n0x4A0 32 Snare.wav\n0x4A0 8 KICK.WAV\n"
