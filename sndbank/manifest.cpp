@@ -253,12 +253,12 @@ bool read_manifest(const std::string &path, manifest *m, std::string *why)
 std::string manifest_text(const manifest &m)
 {
     std::string text = std::string(first_line) + "\n";
-    if (m.regions.empty())
+    if (!m.regions.empty())
+        text += "source\tregions\t" + m.regions + "\n";
+    else
         text += "source\ttable\t" + hex_address(m.table_offset) + "\n";
     if (m.regions.empty() && m.layout.kind != SNDTOOLS_LAYOUT_MSM6295)
         text += "layout\t" + sndtools::layout_name(m.layout) + "\n";
-    else
-        text += "source\tregions\t" + m.regions + "\n";
     if (!m.resized_regions.empty())
         text += "resized_regions\t" + m.resized_regions + "\n";
     text += std::string("nibble_order\t") +
