@@ -77,11 +77,11 @@ static stop extract_phrase(const loaded_bank &bank, const bank_options &o, const
     row->multiplier = formatted("%f", static_cast<double>(level.multiplier));
     row->peak = decoded_peak(bank.rom.data() + p.offset, p.length, o.order);
     progress_clear();
-    printf("%3d  0x%06llX  %7lld bytes at %d Hz  ->  %s at %d Hz, multiplier %s", p.number,
-           static_cast<unsigned long long>(p.offset), static_cast<long long>(p.length),
+    printf("%*s  %s  %7lld bytes at %d Hz  ->  %s at %d Hz, multiplier %s", label_width(bank),
+           phrase_label(p).c_str(), hex_address(p.offset).c_str(), static_cast<long long>(p.length),
            row->rate, row->file.c_str(), row->wav_rate, row->multiplier.c_str());
     if (p.inside)
-        printf(", inside %d", p.other);
+        printf(", inside %s", label_of(p.other_bank, p.other).c_str());
     printf("\n");
     return stop();
 }
@@ -89,14 +89,14 @@ static stop extract_phrase(const loaded_bank &bank, const bank_options &o, const
 // Each phrase writes a file of its own.
 static stop check_names(const loaded_bank &bank, const std::vector<const bank_phrase *> &sounds)
 {
-    std::map<std::string, int> stems; // by the name as the file systems compare it
+    std::map<std::string, std::string> stems; // by the name as the file systems compare it
     for (const bank_phrase *p : sounds) {
         std::string name = wav_name_of(bank, *p);
         auto [earlier, added] =
-            stems.insert({bank_name_key(name.data(), int64_t(name.size())), p->number});
+            stems.insert({bank_name_key(name.data(), int64_t(name.size())), phrase_label(*p)});
         if (!added)
-            return failed("Phrases %d and %d would both be written to %s: nothing was written\n",
-                          earlier->second, p->number, name.c_str());
+            return failed("Phrases %s and %s would both be written to %s: nothing was written\n",
+                          earlier->second.c_str(), phrase_label(*p).c_str(), name.c_str());
     }
     return stop();
 }
@@ -200,7 +200,9 @@ stop run_extract(const bank_options &o)
             row.number = p.number;
             row.bank = p.bank;
             progress_clear();
-            printf("%3d  the same bytes as phrase %d: %s\n", p.number, p.other, row.file.c_str());
+            printf("%*s  the same bytes as phrase %s: %s\n", label_width(bank),
+                   phrase_label(p).c_str(), label_of(p.other_bank, p.other).c_str(),
+                   row.file.c_str());
         } else {
             row.file = wav_name_of(bank, p);
             outcome = extract_phrase(bank, o, p, std::string(o.dir) + "/" + row.file, &row,

@@ -14,7 +14,7 @@ static const size_t offsets_offered = 3;
 
 stop refuse_implausible_table(const bank_options &o, const loaded_bank &bank)
 {
-    if (o.regions != nullptr)
+    if (o.regions != nullptr || banked(o)) // the judgement knows the plain table alone
         return stop();
     const table_judgement j = judge_table(bank.phrases, o.table_offset);
     if (!table_implausible(j))
@@ -51,19 +51,44 @@ static std::string better_because(const table_judgement &r, const table_judgemen
     return why;
 }
 
-void print_hints(const bank_options &o, const loaded_bank &bank)
+// The plain table's hints; false when it does not look like one (no sound
+// to judge then).
+static bool print_table_hints(const bank_options &o, const loaded_bank &bank)
 {
-    if (o.regions == nullptr) {
-        if (stop implausible = refuse_implausible_table(o, bank)) { // no sound to judge
-            fputs(implausible.lines.c_str(), stdout);
+    if (stop implausible = refuse_implausible_table(o, bank)) {
+        fputs(implausible.lines.c_str(), stdout);
+        return false;
+    }
+    const table_judgement given = judge_table(bank.phrases, o.table_offset);
+    table_judgement rival;
+    if (better_table_near(bank.rom.data(), int64_t(bank.rom.size()), given, &rival))
+        printf("The phrase table at %s explains %s better: %s; give --table-offset %s\n",
+               hex_address(rival.offset).c_str(), o.rom, better_because(rival, given).c_str(),
+               hex_address(rival.offset).c_str());
+    return true;
+}
+
+// Entries past the 256 KiB the chip addresses in a larger file: most often
+// a board that switches banks.
+static void print_layout_hint(const bank_options &o, const loaded_bank &bank)
+{
+    if (int64_t(bank.rom.size()) <= bank_chip_space)
+        return;
+    for (const bank_phrase &p : bank.phrases)
+        if (p.fault == bank_fault_past_space) {
+            printf("Entries point past the 256 KiB the chip addresses, and %s is larger: the ROM "
+                   "may be banked; try --layout (man sndbank names the layouts)\n", o.rom);
             return;
         }
-        const table_judgement given = judge_table(bank.phrases, o.table_offset);
-        table_judgement rival;
-        if (better_table_near(bank.rom.data(), int64_t(bank.rom.size()), given, &rival))
-            printf("The phrase table at %s explains %s better: %s; give --table-offset %s\n",
-                   hex_address(rival.offset).c_str(), o.rom,
-                   better_because(rival, given).c_str(), hex_address(rival.offset).c_str());
+}
+
+void print_hints(const bank_options &o, const loaded_bank &bank)
+{
+    if (o.regions == nullptr && !banked(o)) {
+        const bool plausible = print_table_hints(o, bank);
+        print_layout_hint(o, bank);
+        if (!plausible)
+            return;
     }
     if (!other_order_cleaner(bank.rom.data(), bank.phrases, o.order))
         return;

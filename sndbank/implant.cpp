@@ -31,15 +31,6 @@ static std::string rom_names(const bank_options &o)
     return names;
 }
 
-// The number of phrase number seen through bank, as the reports give it.
-static std::string label_of(int bank, int number)
-{
-    bank_phrase p{};
-    p.bank = bank;
-    p.number = number;
-    return phrase_label(p);
-}
-
 // The first phrase whose place differs from the layout's (resized: the
 // manifest's resized one), as a line; empty when every phrase of the ROM
 // is where the manifest has it, and the manifest has no other. (Manifests
@@ -241,13 +232,14 @@ static void report_reached(const loaded_bank &bank, const put_back_plan &plan, s
         if (!plan.work[i].writes || theirs.offset >= mine.offset + mine.length ||
             mine.offset >= theirs.offset + theirs.length)
             continue;
-        const std::string n = phrase_label(bank.phrases[j]), other = phrase_label(bank.phrases[i]);
+        const std::string n = right_aligned(phrase_label(bank.phrases[j]), label_width(bank));
+        const std::string other = phrase_label(bank.phrases[i]);
         int64_t from = std::max(mine.offset, theirs.offset),
                 to = std::min(mine.offset + mine.length, theirs.offset + theirs.length);
         if (from == mine.offset && to == mine.offset + mine.length)
-            printf("%3s  now plays phrase %s's new bytes\n", n.c_str(), other.c_str());
+            printf("%s  now plays phrase %s's new bytes\n", n.c_str(), other.c_str());
         else
-            printf("%3s  its %s, %s to %s, is phrase %s's new bytes\n", n.c_str(),
+            printf("%s  its %s, %s to %s, is phrase %s's new bytes\n", n.c_str(),
                    to == mine.offset + mine.length ? "tail" : "middle",
                    hex_address(from).c_str(), hex_address(to - 1).c_str(), other.c_str());
     }
@@ -262,16 +254,17 @@ static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan
         const phrase_place &at = plan.places[i];
         if (p.fault != bank_fault_none)
             continue;
-        const std::string n = phrase_label(p), other = label_of(p.other_bank, p.other);
+        const std::string n = right_aligned(phrase_label(p), label_width(bank));
+        const std::string other = label_of(p.other_bank, p.other);
         bool moved = at.offset != p.offset;
         counts.moved += moved && !p.alias;
         if (p.alias) {
             if (moved || at.length != p.length)
-                printf("%3s  the same bytes as phrase %s: now %s to %s\n", n.c_str(), other.c_str(),
+                printf("%s  the same bytes as phrase %s: now %s to %s\n", n.c_str(), other.c_str(),
                        hex_address(at.offset).c_str(), hex_address(at.offset + at.length - 1).c_str());
         } else if (w.writes) {
             counts.written++;
-            printf("%3s  %7lld of %lld bytes changed", n.c_str(),
+            printf("%s  %7lld of %lld bytes changed", n.c_str(),
                    static_cast<long long>(bytes_changed(bank, p, w)),
                    static_cast<long long>(at.length));
             if (moved)
@@ -289,11 +282,11 @@ static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan
         } else {
             if (w.edited) {
                 counts.already_there++;
-                printf("%3s  already in place: the ROM holds what %s encodes to\n", n.c_str(),
+                printf("%s  already in place: the ROM holds what %s encodes to\n", n.c_str(),
                        w.row->file.c_str());
             }
             if (moved || at.length != p.length)
-                printf("%3s  now %s to %s, %lld bytes%s\n", n.c_str(), hex_address(at.offset).c_str(),
+                printf("%s  now %s to %s, %lld bytes%s\n", n.c_str(), hex_address(at.offset).c_str(),
                        hex_address(at.offset + at.length - 1).c_str(), static_cast<long long>(at.length),
                        p.inside && moved ? (", moved with phrase " + other).c_str() : "");
             report_reached(bank, plan, i);

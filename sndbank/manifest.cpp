@@ -253,10 +253,10 @@ bool read_manifest(const std::string &path, manifest *m, std::string *why)
 std::string manifest_text(const manifest &m)
 {
     std::string text = std::string(first_line) + "\n";
-    if (!m.regions.empty())
-        text += "source\tregions\t" + m.regions + "\n";
-    else
+    if (m.regions.empty())
         text += "source\ttable\t" + hex_address(m.table_offset) + "\n";
+    else
+        text += "source\tregions\t" + m.regions + "\n";
     if (m.regions.empty() && m.layout.kind != SNDTOOLS_LAYOUT_MSM6295)
         text += "layout\t" + sndtools::layout_name(m.layout) + "\n";
     if (!m.resized_regions.empty())

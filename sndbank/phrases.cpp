@@ -61,8 +61,88 @@ static std::string printed(const char *format, long long a, long long b = 0, lon
     return text;
 }
 
+std::string right_aligned(const std::string &text, int width)
+{
+    return std::string(size_t(std::max(0, width - int(text.size()))), ' ') + text;
+}
+
+std::string label_of(int32_t bank, int number)
+{
+    return bank < 0 ? std::to_string(number) : printed("b%lld-%03lld", bank, number);
+}
+
+int label_width(const loaded_bank &bank)
+{
+    for (const bank_view &v : bank.views)
+        if (v.bank >= 0)
+            return 8; // "b255-127"
+    return 3;
+}
+
+// Two chip addresses of a view as a fault's line gives them: the file's
+// offsets when the view maps both there, else the chip's.
+static std::string pair_text(const bank_view &v, const char *format, int64_t a, int64_t b)
+{
+    const int64_t at = view_offset(v, a), bt = view_offset(v, b);
+    const bool in_file = at >= 0 && bt >= 0;
+    return (in_file ? "" : "chip address ") +
+           printed(format, in_file ? at : a, in_file ? bt : b);
+}
+
+// Why an entry seen through a bank's view cannot be used.
+static std::string why_in_view(const loaded_bank &bank, const bank_view &v, const bank_phrase &p)
+{
+    const int64_t size = static_cast<int64_t>(bank.rom.size());
+    const std::string file = bank.file_ends.size() > 1 ? "files" : "file";
+    switch (p.fault) {
+    case bank_fault_reversed:
+        return "starts at " + pair_text(v, "0x%06llX, after its end 0x%06llX", p.start, p.end);
+    case bank_fault_in_table: {
+        const bool table_there = view_offset(v, v.own_from) == v.table_at; // not nmk112:unpaged's
+        const int64_t from = table_there ? v.table_at : v.own_from;
+        return "starts at " +
+               (table_there ? hex_address(view_offset(v, p.start))
+                            : "chip address " + hex_address(p.start)) +
+               printed(", inside the table (0x%06llX to 0x%06llX)", from, from + v.table_size - 1);
+    }
+    case bank_fault_past_space:
+        return printed("ends at chip address 0x%06llX, past the space the chip addresses (to "
+                       "0x%06llX)", p.end, v.space - 1);
+    case bank_fault_past_file:
+        return printed("ends at 0x%06llX, past the end of the ", p.offset + p.length - 1) + file +
+               printed(" (%lld bytes)", size);
+    case bank_fault_overlap:
+        return printed("0x%06llX to 0x%06llX overlaps phrase ", p.offset, p.offset + p.length - 1) +
+               label_of(p.other_bank, p.other);
+    case bank_fault_other_bank: {
+        const int64_t bank_size = v.own_to - v.own_from;
+        return printed("chip addresses 0x%06llX to 0x%06llX lie in bank %lld, ", p.start, p.end,
+                       p.start / bank_size) +
+               "whose page the ROM alone cannot say";
+    }
+    case bank_fault_crosses: {
+        int64_t edge = v.own_to, size_of_bank = v.own_to - v.own_from;
+        for (const address_area &a : v.areas)
+            if (p.start >= a.from && p.start < a.to) {
+                edge = a.to;
+                size_of_bank = a.to - a.from;
+            }
+        const std::string into = v.bank < 0 ? "from the fixed area into the window"
+                                            : printed("from bank %lld into bank %lld",
+                                                      p.start / size_of_bank, edge / size_of_bank);
+        return printed("chip addresses 0x%06llX to 0x%06llX reach ", p.start, p.end) + into +
+               printed(" at 0x%06llX: its bytes lie in two places", edge);
+    }
+    default:
+        return "";
+    }
+}
+
 static std::string why(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
 {
+    const bank_view *view = banked(o) ? view_of(bank.views, p) : nullptr;
+    if (view != nullptr)
+        return why_in_view(bank, *view, p);
     const long long base = o.regions != nullptr ? 0 : o.table_offset;
     switch (p.fault) {
     case bank_fault_reversed:
@@ -98,7 +178,7 @@ static std::string why(const loaded_bank &bank, const bank_options &o, const ban
 
 std::string fault_line(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
 {
-    return printed("%3lld  bad: ", p.number) + why(bank, o, p) + "\n";
+    return right_aligned(phrase_label(p), label_width(bank)) + "  bad: " + why(bank, o, p) + "\n";
 }
 
 int print_faults(const loaded_bank &bank, const bank_options &o)
@@ -119,7 +199,7 @@ int adpcm_rate_of(const bank_options &o, const bank_phrase &p)
 
 std::string phrase_label(const bank_phrase &p)
 {
-    return p.bank < 0 ? std::to_string(p.number) : printed("b%lld-%03lld", p.bank, p.number);
+    return label_of(p.bank, p.number);
 }
 
 std::string wav_name_of(const loaded_bank &bank, const bank_phrase &p)

@@ -79,6 +79,11 @@ std::string hex_address(int64_t address);
 // A phrase's number as the reports give it: the entry, and the bank it is
 // seen through in a banked layout ("b3-017").
 std::string phrase_label(const sndtools::bank_phrase &p);
+std::string label_of(int32_t bank, int number);
+// The number column's width: 8 where phrases are seen through banks
+// ("b255-127"), else 3; and text padded on the left to a width.
+int label_width(const loaded_bank &bank);
+std::string right_aligned(const std::string &text, int width);
 
 // The ADPCM rate a phrase plays at, and its WAV file's name (its number,
 // three digits, "b3-017" in a bank, or a list's name for it).
