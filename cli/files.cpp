@@ -232,7 +232,7 @@ static void discard(staged_file *f)
 
 stop stage_file(const char *name, const unsigned char *bytes, int64_t size, staged_file *staged)
 {
-    *staged = staged_file{name, replaced_path(name), std::string(), nullptr, nullptr};
+    *staged = staged_file{name, replaced_path(name), std::string(), nullptr, nullptr, std::string()};
     // A name of its own beside the target, so that the rename stays on one
     // file system.
     const std::string base = name_of_path(staged->target) + ".sndbank-";
@@ -262,39 +262,106 @@ stop stage_file(const char *name, const unsigned char *bytes, int64_t size, stag
 }
 
 // "a", "a and b", "a, b and c".
-static std::string names_of(std::vector<staged_file>::const_iterator from,
-                            std::vector<staged_file>::const_iterator to)
+static std::string names_of(const std::vector<std::string> &names)
 {
     std::string text;
-    for (auto f = from; f != to; ++f)
-        text += (f == from ? "" : f + 1 == to ? " and " : ", ") + f->name;
+    for (size_t i = 0; i < names.size(); i++)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
     return text;
+}
+
+// The old file under another name beside it until every rename has
+// succeeded: a second link where the file system has them (the name never
+// lacks its file), else the file renamed. A new file has none to keep.
+static std::string set_aside(staged_file *f)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(f->target, error))
+        return "";
+    for (int n = 0; n < 100; n++) {
+        const std::string aside = name_of_path(f->target) + ".sndbank-old-" + std::to_string(n);
+        const std::filesystem::path to = path_of(aside.c_str());
+        if (std::filesystem::exists(std::filesystem::symlink_status(to, error)))
+            continue;
+        std::filesystem::create_hard_link(f->target, to, error);
+        if (error)
+            std::filesystem::rename(f->target, to, error);
+        if (error)
+            return f->name + ": " + error.message() + "\n";
+        f->aside = aside;
+        return "";
+    }
+    return open_failure_line(f->name.c_str(), EEXIST);
+}
+
+// The old file back under its name (a new one removed); false when it
+// cannot be, its old bytes left aside.
+static bool put_back(const staged_file &f)
+{
+    std::error_code error;
+    if (f.aside.empty()) {
+        std::filesystem::remove(f.target, error);
+        return !error;
+    }
+    std::filesystem::rename(path_of(f.aside.c_str()), f.target, error);
+    std::error_code ignored; // a second link to the same file: rename leaves both names
+    std::filesystem::remove(path_of(f.aside.c_str()), ignored);
+    return !error;
 }
 
 stop commit_staged(std::vector<staged_file> *files)
 {
-    for (auto f = files->begin(); f != files->end(); ++f) {
-        if (put_in_place(f->file, f->guard, f->temp, f->target))
-            continue;
-        int error = errno;
-        for (auto rest = f + 1; rest != files->end(); ++rest)
-            discard(&*rest);
-        std::string line = open_failure_line(f->name.c_str(), error);
-        stop refusal;
-        if (f == files->begin()) {
-            refusal = failed("Couldn't replace %s: nothing was changed\n", f->name.c_str());
-        } else {
-            std::string replaced = names_of(files->begin(), f);
-            std::string not_replaced = names_of(f, files->end());
-            refusal = failed("Couldn't replace %s: %s %s replaced, %s %s not\n", f->name.c_str(),
-                             replaced.c_str(), f - files->begin() == 1 ? "was" : "were",
-                             not_replaced.c_str(), files->end() - f == 1 ? "was" : "were");
+    auto f = files->begin();
+    std::string reason;
+    for (; f != files->end(); ++f) {
+        // The last rename is the last step: nothing after it can fail.
+        reason = f + 1 == files->end() ? "" : set_aside(&*f);
+        if (!reason.empty())
+            break;
+        const bool renamed = put_in_place(f->file, f->guard, f->temp, f->target);
+        const int error = errno;
+        f->file = nullptr; // closed, and removed unless renamed
+        f->guard = nullptr;
+        if (!renamed) {
+            reason = open_failure_line(f->name.c_str(), error);
+            break;
         }
-        files->clear();
-        return after_line(line, refusal);
     }
+    std::error_code ignored;
+    if (f == files->end()) {
+        for (const staged_file &done : *files)
+            if (!done.aside.empty())
+                std::filesystem::remove(path_of(done.aside.c_str()), ignored);
+        files->clear();
+        return stop();
+    }
+    for (auto rest = f; rest != files->end(); ++rest)
+        discard(&*rest);
+    // Those replaced, put back in the reverse order; those that cannot be
+    // stay replaced, their old bytes kept aside.
+    std::vector<std::string> replaced, not_replaced;
+    std::string kept;
+    if (!f->aside.empty() && !put_back(*f))
+        kept += "The old " + f->name + " is " + f->aside + "\n";
+    for (auto done = f; done != files->begin();) {
+        --done;
+        if (put_back(*done))
+            continue;
+        replaced.insert(replaced.begin(), done->name);
+        if (!done->aside.empty())
+            kept += "The old " + done->name + " is " + done->aside + "\n";
+    }
+    for (auto rest = f; rest != files->end(); ++rest)
+        not_replaced.push_back(rest->name);
+    stop refusal;
+    if (replaced.empty())
+        refusal = failed("Couldn't replace %s: nothing was changed\n", f->name.c_str());
+    else
+        refusal = failed("Couldn't replace %s: %s %s replaced, %s %s not\n", f->name.c_str(),
+                         names_of(replaced).c_str(), replaced.size() == 1 ? "was" : "were",
+                         names_of(not_replaced).c_str(), not_replaced.size() == 1 ? "was" : "were");
     files->clear();
-    return stop();
+    return after_line(reason + kept, refusal);
 }
 
 stop replace_file(const char *name, const unsigned char *bytes, int64_t size)

@@ -120,17 +120,20 @@ stop read_whole_file(const char *name, std::vector<unsigned char> *bytes);
 // changed".
 //
 // commit_staged renames them over their targets in the order given and
-// empties the list. When the first rename fails: the system's reason and
-// "Couldn't replace <name>: nothing was changed". When a later one fails,
-// what was replaced and what was not: "Couldn't replace <c>: <a> and <b>
-// were replaced, <c> was not" ("<a> was replaced, <b> and <c> were not").
-// Every temporary file not renamed is removed either way.
+// empties the list, each old file kept aside beside it until the last
+// rename has succeeded. When one fails, those already replaced are put
+// back: the system's reason and "Couldn't replace <name>: nothing was
+// changed". Should one not go back, what stays replaced and what was not:
+// "Couldn't replace <c>: <a> was replaced, <b> and <c> were not" after
+// "The old <a> is <its name aside>". Every temporary file not renamed is
+// removed either way.
 struct staged_file {
     std::string name;              // as given, for the messages
     std::filesystem::path target;  // the file replaced
     std::string temp;              // the new bytes, beside it
     FILE *file;                    // open until renamed (Windows renames it through its handle)
     output_guard *guard;
+    std::string aside;             // the old file's name while the others are renamed
 };
 stop check_replaceable(const char *name);
 stop stage_file(const char *name, const unsigned char *bytes, int64_t size, staged_file *staged);

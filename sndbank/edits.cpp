@@ -46,8 +46,8 @@ void find_edits(const loaded_bank &bank, const bank_options &o, const manifest &
                               : h.outcome != file_hashed      ? "cannot be read"
                                                               : nullptr;
         if (problem != nullptr)
-            plan->problems.push_back(formatted("Phrase %d: its WAV file %s %s\n", p.number,
-                                             w.path.c_str(), problem));
+            plan->problems.push_back("Phrase " + phrase_label(p) + ": its WAV file " + w.path +
+                                     " " + problem + "\n");
         w.edited = h.outcome == file_hashed && h.hash != w.row->hash;
     }
 }
@@ -78,8 +78,10 @@ static std::string frames_of(const std::string &path, std::vector<unsigned char>
     return "";
 }
 
-std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *w)
+std::string read_edit(const loaded_bank &bank, const bank_phrase &p, const bank_options &o,
+                      phrase_work *w)
 {
+    const bool resizes = may_resize(bank, o, p);
     std::vector<unsigned char> file;
     if (stop refusal = read_whole_file(w->path.c_str(), &file))
         return refusal.lines;
@@ -88,15 +90,21 @@ std::string read_edit(const bank_phrase &p, const bank_options &o, phrase_work *
         return problem;
     const int64_t frames = w->waveblock_size / 4;
     w->needed = region_bytes_for(frames, w->wav_rate, w->row->rate);
-    w->cut = w->needed == p.length + 1 && o.resize == resize_none;
-    if (w->needed <= p.length + (w->cut ? 1 : 0) || o.resize != resize_none)
+    w->cut = w->needed == p.length + 1 && !resizes;
+    if (w->needed <= p.length + (w->cut ? 1 : 0) || resizes)
         return "";
     double lasts = double(frames) / w->wav_rate;
     double over = lasts - double(duration_of(static_cast<int>(2 * p.length), w->row->rate));
+    const std::string remedy =
+        o.resize == resize_none
+            ? "or give --resize to give it the bytes it needs"
+            : formatted("since its entry is read by every bank (bank %d among them), each "
+                        "reaching other bytes through it, --resize cannot change its place or "
+                        "length", p.bank);
     return formatted("%s lasts %.3f seconds, %.4f seconds too long for the phrase (%lld bytes; "
-                     "it needs %lld): shorten it by %.4f seconds, or give --resize to give it "
-                     "the bytes it needs\n", w->path.c_str(), lasts, over,
-                     static_cast<long long>(p.length), static_cast<long long>(w->needed), over);
+                     "it needs %lld): shorten it by %.4f seconds, %s\n", w->path.c_str(), lasts,
+                     over, static_cast<long long>(p.length), static_cast<long long>(w->needed),
+                     over, remedy.c_str());
 }
 
 stop encode_phrase(const bank_options &o, int64_t length, phrase_work *w)

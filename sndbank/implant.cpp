@@ -22,6 +22,15 @@ static stop nothing_changed(const std::string &why)
     return failed("%s: nothing was changed\n", why.c_str());
 }
 
+// The ROM's file, or its files ("a.bin, b.bin and c.bin").
+static std::string rom_names(const bank_options &o)
+{
+    std::string names = o.rom;
+    for (size_t i = 1; i < o.roms.size(); i++)
+        names += (i + 1 == o.roms.size() ? " and " : ", ") + std::string(o.roms[i]);
+    return names;
+}
+
 // The first phrase whose place differs from the layout's (resized: the
 // manifest's resized one), as a line; empty when every phrase of the ROM
 // is where the manifest has it, and the manifest has no other. (Manifests
@@ -30,13 +39,13 @@ static stop nothing_changed(const std::string &why)
 static std::string layout_mismatch(const loaded_bank &bank, const bank_options &o,
                                    const manifest &m, bool resized)
 {
-    std::set<int> numbers;
+    std::set<std::pair<int, int>> numbers; // bank, number
     for (const bank_phrase &p : bank.phrases) {
         if (p.fault != bank_fault_none)
             continue;
-        numbers.insert(p.number);
+        numbers.insert({p.bank, p.number});
         const manifest_row *row = row_of(m, p.bank, p.number);
-        std::string n = "Phrase " + std::to_string(p.number);
+        std::string n = "Phrase " + phrase_label(p);
         if (row == nullptr && m.hash == hash_fnv1a_v1)
             continue;
         if (row == nullptr)
@@ -50,8 +59,8 @@ static std::string layout_mismatch(const loaded_bank &bank, const bank_options &
                    hex_address(p.offset);
     }
     for (const manifest_row &r : m.rows)
-        if (numbers.count(r.number) == 0)
-            return "Phrase " + std::to_string(r.number) + " of the manifest is no phrase of " +
+        if (numbers.count({r.bank, r.number}) == 0)
+            return "Phrase " + label_of(r.bank, r.number) + " of the manifest is no phrase of " +
                    o.rom;
     return "";
 }
@@ -67,7 +76,7 @@ static std::string holds_resized_layout(const loaded_bank &bank, const manifest 
             continue;
         if (hash_of(hash_xxh64, bank.rom.data() + r.resized_offset, r.resized_length) ==
             r.resized_hash)
-            return "Phrase " + std::to_string(r.number) + " lies at " +
+            return "Phrase " + label_of(r.bank, r.number) + " lies at " +
                    hex_address(r.resized_offset) + ", where the last resize put it";
     }
     return "";
@@ -91,6 +100,9 @@ static stop check_manifest(const loaded_bank &bank, const bank_options &o, const
         return nothing_changed("The manifest was made from the phrase table at " +
                                hex_address(m.table_offset) + ": give --table-offset " +
                                hex_address(m.table_offset));
+    if (o.regions == nullptr && layout_name(m.layout) != layout_name(o.layout))
+        return nothing_changed("The manifest was made with the layout " + layout_name(m.layout) +
+                               ": give --layout " + layout_name(m.layout));
     if (m.order != o.order)
         return nothing_changed(std::string("The manifest was made with the ") +
                                (m.order == low_nibble_first ? "low" : "high") +
@@ -134,15 +146,16 @@ static bool holds(const loaded_bank &bank, int64_t offset, int64_t length,
 static std::string encode_edit(const loaded_bank &bank, const bank_options &o,
                                const bank_phrase &p, phrase_work *w)
 {
-    std::string problem = read_edit(p, o, w);
+    std::string problem = read_edit(bank, p, o, w);
     if (!problem.empty())
         return problem;
     // An entry holds a byte at least: a sound of no frames keeps one.
-    int64_t length = o.resize != resize_none ? std::max<int64_t>(1, w->needed) : p.length;
-    const int64_t space = space_to(o, bank) - space_from(o);
-    if (length > space) // before its bytes are asked for
+    int64_t length = may_resize(bank, o, p) ? std::max<int64_t>(1, w->needed) : p.length;
+    const byte_span area = phrase_area(bank, o, p);
+    if (length > area.to - area.from) // before its bytes are asked for
         return w->path + " needs " + std::to_string(length) + " bytes, more than the " +
-               std::to_string(space) + " that phrases may take in " + o.rom + "\n";
+               std::to_string(area.to - area.from) + " that phrases may take in " +
+               area_name(bank, o, p) + "\n";
     problem = choose_level(bank, o, p, length, w);
     if (!problem.empty())
         return problem;
@@ -165,7 +178,7 @@ static void encode_edits(const loaded_bank &bank, const bank_options &o, put_bac
         progress_at(&shown, ++done);
         std::string problem = encode_edit(bank, o, bank.phrases[i], &plan->work[i]);
         if (!problem.empty())
-            plan->problems.push_back(formatted("Phrase %d: ", bank.phrases[i].number) + problem);
+            plan->problems.push_back("Phrase " + phrase_label(bank.phrases[i]) + ": " + problem);
         if (o.resize == resize_none) // only a layout encodes again: one sound held at a time
             plan->work[i].sound = std::vector<unsigned char>();
     }
@@ -219,15 +232,16 @@ static void report_reached(const loaded_bank &bank, const put_back_plan &plan, s
         if (!plan.work[i].writes || theirs.offset >= mine.offset + mine.length ||
             mine.offset >= theirs.offset + theirs.length)
             continue;
-        int n = bank.phrases[j].number, other = bank.phrases[i].number;
+        const std::string n = right_aligned(phrase_label(bank.phrases[j]), label_width(bank));
+        const std::string other = phrase_label(bank.phrases[i]);
         int64_t from = std::max(mine.offset, theirs.offset),
                 to = std::min(mine.offset + mine.length, theirs.offset + theirs.length);
         if (from == mine.offset && to == mine.offset + mine.length)
-            printf("%3d  now plays phrase %d's new bytes\n", n, other);
+            printf("%s  now plays phrase %s's new bytes\n", n.c_str(), other.c_str());
         else
-            printf("%3d  its %s, %s to %s, is phrase %d's new bytes\n", n,
+            printf("%s  its %s, %s to %s, is phrase %s's new bytes\n", n.c_str(),
                    to == mine.offset + mine.length ? "tail" : "middle",
-                   hex_address(from).c_str(), hex_address(to - 1).c_str(), other);
+                   hex_address(from).c_str(), hex_address(to - 1).c_str(), other.c_str());
     }
 }
 
@@ -240,15 +254,17 @@ static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan
         const phrase_place &at = plan.places[i];
         if (p.fault != bank_fault_none)
             continue;
+        const std::string n = right_aligned(phrase_label(p), label_width(bank));
+        const std::string other = label_of(p.other_bank, p.other);
         bool moved = at.offset != p.offset;
         counts.moved += moved && !p.alias;
         if (p.alias) {
             if (moved || at.length != p.length)
-                printf("%3d  the same bytes as phrase %d: now %s to %s\n", p.number, p.other,
+                printf("%s  the same bytes as phrase %s: now %s to %s\n", n.c_str(), other.c_str(),
                        hex_address(at.offset).c_str(), hex_address(at.offset + at.length - 1).c_str());
         } else if (w.writes) {
             counts.written++;
-            printf("%3d  %7lld of %lld bytes changed", p.number,
+            printf("%s  %7lld of %lld bytes changed", n.c_str(),
                    static_cast<long long>(bytes_changed(bank, p, w)),
                    static_cast<long long>(at.length));
             if (moved)
@@ -266,15 +282,13 @@ static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan
         } else {
             if (w.edited) {
                 counts.already_there++;
-                printf("%3d  already in place: the ROM holds what %s encodes to\n", p.number,
+                printf("%s  already in place: the ROM holds what %s encodes to\n", n.c_str(),
                        w.row->file.c_str());
             }
             if (moved || at.length != p.length)
-                printf("%3d  now %s to %s, %lld bytes%s\n", p.number, hex_address(at.offset).c_str(),
+                printf("%s  now %s to %s, %lld bytes%s\n", n.c_str(), hex_address(at.offset).c_str(),
                        hex_address(at.offset + at.length - 1).c_str(), static_cast<long long>(at.length),
-                       p.inside && moved ? (", moved with phrase " + std::to_string(p.other))
-                                               .c_str()
-                                         : "");
+                       p.inside && moved ? (", moved with phrase " + other).c_str() : "");
             report_reached(bank, plan, i);
         }
     }
@@ -284,7 +298,8 @@ static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan
 // The files an implant writes, each beside its target first, renamed only
 // when all are written: with a new layout the regions list and the
 // manifest that record it, then the ROM (so that a failure leaves the
-// manifest knowing both layouts).
+// manifest knowing both layouts). A ROM of several files: each whose
+// bytes changed, the others left as they are.
 static stop write_all(const bank_options &o, const std::string &target,
                       const std::vector<unsigned char> &rom, const put_back_plan *new_layout,
                       const loaded_bank &bank, manifest *m)
@@ -313,14 +328,22 @@ static stop write_all(const bank_options &o, const std::string &target,
         }
         texts.push_back({std::string(o.dir) + "/" + manifest_name, manifest_text(*m)});
     }
-    std::vector<staged_file> staged(texts.size() + 1);
+    std::vector<staged_file> staged(texts.size());
     for (size_t i = 0; i < texts.size(); i++)
         if (stop refusal = stage_file(texts[i].first.c_str(),
                                       reinterpret_cast<const unsigned char *>(texts[i].second.data()),
                                       int64_t(texts[i].second.size()), &staged[i]))
             return refusal;
-    if (stop refusal = stage_file(target.c_str(), rom.data(), int64_t(rom.size()), &staged.back()))
-        return refusal;
+    for (size_t f = 0; f < std::max<size_t>(1, o.roms.size()); f++) {
+        const int64_t from = f == 0 ? 0 : bank.file_ends[f - 1], to = bank.file_ends[f];
+        const bool whole = o.roms.size() <= 1;
+        if (!whole && std::equal(rom.begin() + from, rom.begin() + to, bank.rom.begin() + from))
+            continue;
+        staged.emplace_back();
+        if (stop refusal = stage_file(whole ? target.c_str() : o.roms[f], rom.data() + from,
+                                      to - from, &staged.back()))
+            return refusal;
+    }
     return commit_staged(&staged);
 }
 
@@ -328,14 +351,16 @@ static stop write_all(const bank_options &o, const std::string &target,
 // run: on the file it replaces, and with --resize on the manifest it
 // rewrites.
 struct held_locks {
-    file_lock *target = nullptr, *manifest = nullptr;
+    std::vector<file_lock *> targets; // the ROM's files
+    file_lock *manifest = nullptr;
     held_locks() = default;
     held_locks(const held_locks &) = delete;
     held_locks &operator=(const held_locks &) = delete;
     ~held_locks()
     {
         release_lock(manifest);
-        release_lock(target);
+        for (auto t = targets.rbegin(); t != targets.rend(); ++t)
+            release_lock(*t);
     }
 };
 
@@ -364,7 +389,7 @@ static std::string nothing_to_put_back(const bank_options &o, const put_back_pla
     if (edited == 0)
         return std::string("Nothing to put back: every WAV file in ") + o.dir +
                " is as it was extracted" + copy;
-    return std::string("Nothing to put back: ") + o.rom + " already holds " +
+    return std::string("Nothing to put back: ") + rom_names(o) + " already holds " +
            (edited == 1 ? std::string("the one edited WAV file")
                         : "the " + plural(edited, "edited WAV file", "edited WAV files")) +
            " in " + o.dir + copy;
@@ -373,15 +398,24 @@ static std::string nothing_to_put_back(const bank_options &o, const put_back_pla
 stop run_implant(const bank_options &given)
 {
     bank_options o = given;
+    if (o.output != nullptr && o.roms.size() > 1)
+        return failed("--output writes one file, and the ROM is %d: give no --output, and each "
+                      "is rewritten in place\n", int(o.roms.size()));
     const bool replaces_rom = o.output == nullptr || same_file(o.output, o.rom);
     const std::string target = replaces_rom ? o.rom : o.output;
     const std::string manifest_path = std::string(o.dir) + "/" + manifest_name;
+    std::vector<const char *> targets = {target.c_str()};
+    if (o.roms.size() > 1)
+        targets = o.roms;
     held_locks locks;
     if (!o.dry_run) {
-        if (stop refusal = check_replaceable(target.c_str()))
-            return refusal;
-        if (stop refusal = lock_for_replacing(target.c_str(), &locks.target))
-            return refusal;
+        for (const char *t : targets) {
+            if (stop refusal = check_replaceable(t))
+                return refusal;
+            locks.targets.push_back(nullptr);
+            if (stop refusal = lock_for_replacing(t, &locks.targets.back()))
+                return refusal;
+        }
         if (o.resize != resize_none)
             if (stop refusal = lock_for_replacing(manifest_path.c_str(), &locks.manifest))
                 return refusal;
@@ -393,6 +427,10 @@ stop run_implant(const bank_options &given)
     if (!read_manifest(manifest_path, &m, &why))
         return nothing_changed(why);
     take_source(m, &o, &regions);
+    if (o.resize == resize_compact && banked(o))
+        return nothing_changed("--resize=compact lays every phrase out again in one table's "
+                               "order, and with --layout " + layout_name(o.layout) +
+                               " each stays in its own bank's area: give --resize");
     loaded_bank bank;
     if (stop refusal = load_bank(o, &bank))
         return refusal;
@@ -425,8 +463,8 @@ stop run_implant(const bank_options &given)
     }
     const std::vector<unsigned char> rom = new_rom(bank, o, plan);
     put_back_counts counts = report(bank, plan);
-    std::string done =
-        "Put " + plural(counts.written, "phrase", "phrases") + " back into " + target;
+    std::string done = "Put " + plural(counts.written, "phrase", "phrases") + " back into " +
+                       (o.roms.size() > 1 ? rom_names(o) : target);
     if (!replaces_rom)
         done += std::string(" (") + o.rom + " is as it was)";
     if (counts.moved > 0 || counts.already_there > 0) {

@@ -43,12 +43,13 @@ stop settle_shared_bytes(const loaded_bank &bank, const bank_options &o, put_bac
             const phrase_work &ow = plan->work[q];
             if ((!w.writes && !ow.writes) || same_new_bytes(outer, ow, p, w))
                 continue;
-            if (o.resize == resize_none)
-                return failed("Phrases %d and %d were both edited and %d lies inside %d, so "
+            const std::string a = phrase_label(outer), b = phrase_label(p);
+            if (!may_resize(bank, o, p))
+                return failed("Phrases %s and %s were both edited and %s lies inside %s, so "
                               "their new bytes would land on each other: give --resize to give "
-                              "phrase %d a place of its own, or leave one of the two as it was "
-                              "extracted; nothing was changed\n", outer.number, p.number,
-                              p.number, outer.number, p.number);
+                              "phrase %s a place of its own, or leave one of the two as it was "
+                              "extracted; nothing was changed\n", a.c_str(), b.c_str(),
+                              b.c_str(), a.c_str(), b.c_str());
             w.own_place = w.writes = true;
         }
         open.push_back(i);
@@ -79,12 +80,118 @@ static std::vector<byte_span> not_free_in_list(const loaded_bank &bank, const ba
     return taken;
 }
 
+bool may_resize(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
+{
+    const bank_view *v = view_of(bank.views, p);
+    return o.resize != resize_none && (v == nullptr || !v->shared_entry);
+}
+
+byte_span phrase_area(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
+{
+    if (!banked(o))
+        return byte_span{space_from(o), space_to(o, bank)};
+    const bank_view *v = view_of(bank.views, p);
+    if (v == nullptr)
+        return byte_span{0, 0};
+    // The view's own addresses past its table, where its one area maps them.
+    const int64_t first = v->own_from + v->table_size, end = std::min(v->own_to, v->space);
+    for (const address_area &a : v->areas) {
+        const int64_t from = std::max(first, a.from), to = std::min(end, a.to);
+        if (from < to)
+            return byte_span{a.at + from - a.from,
+                             std::min(int64_t(bank.rom.size()), a.at + to - a.from)};
+    }
+    return byte_span{0, 0};
+}
+
+std::string area_name(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
+{
+    if (p.bank >= 0)
+        return "bank " + std::to_string(p.bank) + " of " + o.rom;
+    return bank.views.size() > 1 ? std::string("the fixed area of ") + o.rom : o.rom;
+}
+
 std::vector<phrase_place> places_as_they_are(const loaded_bank &bank)
 {
     std::vector<phrase_place> places;
     for (const bank_phrase &p : bank.phrases)
         places.push_back(phrase_place{p.offset, p.length});
     return places;
+}
+
+// A phrase that reaches, through another view, the bytes of phrase first:
+// its index, or its own.
+static size_t first_of(const std::vector<bank_phrase> &phrases, size_t i)
+{
+    const bank_phrase &p = phrases[i];
+    for (size_t j = 0; p.alias && j < phrases.size(); j++)
+        if (phrases[j].bank == p.other_bank && phrases[j].number == p.other && !phrases[j].alias &&
+            phrases[j].offset == p.offset && phrases[j].length == p.length)
+            return j;
+    return i;
+}
+
+// Each view's phrases placed within its own area, around every other
+// view's (those placed already where they now lie); a phrase that another
+// view reaches too takes the place decided for it, so that every entry
+// that reaches it is rewritten.
+static stop place_in_views(const loaded_bank &bank, const bank_options &o,
+                           const std::vector<phrase_wish> &wishes, put_back_plan *plan)
+{
+    const std::vector<bank_phrase> &phrases = bank.phrases;
+    const int64_t size = int64_t(bank.rom.size());
+    std::vector<const bank_view *> view_at(phrases.size());
+    std::vector<size_t> first(phrases.size());
+    for (size_t i = 0; i < phrases.size(); i++) {
+        view_at[i] = view_of(bank.views, phrases[i]);
+        first[i] = first_of(phrases, i);
+    }
+    for (const bank_view &v : bank.views) {
+        std::vector<size_t> mine;
+        bool writes = false;
+        for (size_t i = 0; i < phrases.size(); i++)
+            if (view_at[i] == &v) {
+                mine.push_back(i);
+                writes = writes || plan->work[i].writes;
+            }
+        if (v.shared_entry || !writes)
+            continue;
+        std::vector<bank_phrase> own;
+        std::vector<phrase_wish> own_wishes;
+        for (size_t i : mine) {
+            own.push_back(phrases[i]);
+            own_wishes.push_back(wishes[i]);
+        }
+        std::vector<byte_span> taken;
+        for (size_t j = 0; j < phrases.size(); j++) {
+            const phrase_place &at = plan->places[j];
+            if (phrases[j].fault != bank_fault_none)
+                taken.push_back(entry_span(phrases[j], size));
+            else if (view_at[j] != &v && view_at[first[j]] != &v)
+                taken.push_back(byte_span{at.offset, at.offset + at.length});
+        }
+        const byte_span area = phrase_area(bank, o, phrases[mine[0]]);
+        std::vector<phrase_place> places;
+        placement_failure failure{};
+        if (!place_phrases(own, own_wishes, area.from, area.to, taken, &places, &failure)) {
+            bank_phrase failed_one = own[0];
+            failed_one.number = failure.number;
+            return failed("%s ran out of room: phrase %s needs %lld bytes, and the largest free "
+                          "span between 0x%06llX and 0x%06llX has %lld: shorten the sound; "
+                          "nothing was changed\n", area_name(bank, o, own[0]).c_str(),
+                          phrase_label(failed_one).c_str(), static_cast<long long>(failure.needed),
+                          static_cast<unsigned long long>(area.from),
+                          static_cast<unsigned long long>(area.to > area.from ? area.to - 1
+                                                                              : area.from),
+                          static_cast<long long>(failure.largest));
+        }
+        for (size_t k = 0; k < mine.size(); k++)
+            plan->places[mine[k]] = places[k];
+    }
+    for (size_t i = 0; i < phrases.size(); i++)
+        if (first[i] != i && view_at[first[i]] != view_at[i])
+            plan->places[i] = plan->places[first[i]];
+    return stop();
 }
 
 stop lay_out(const loaded_bank &bank, const bank_options &o, put_back_plan *plan)
@@ -102,9 +209,14 @@ stop lay_out(const loaded_bank &bank, const bank_options &o, put_back_plan *plan
         plan->places = places_as_they_are(bank);
         return stop();
     }
-    const int64_t from = space_from(o), to = space_to(o, bank);
-    plan->fill = fill_byte(bank.rom.data(), phrases, from, to);
-    if (o.resize == resize_compact) {
+    if (banked(o)) {
+        plan->fill = fill_byte(bank.rom.data(), phrases, 0, int64_t(bank.rom.size()));
+        plan->places = places_as_they_are(bank);
+        if (stop refusal = place_in_views(bank, o, wishes, plan))
+            return refusal;
+    } else if (o.resize == resize_compact) {
+        const int64_t to = space_to(o, bank);
+        plan->fill = fill_byte(bank.rom.data(), phrases, space_from(o), to);
         if (!lay_out_phrases(phrases, wishes, to, &plan->places))
             return failed("The phrases laid out again end past %s (0x%06llX): nothing was "
                           "changed\n", o.regions == nullptr && to < int64_t(bank.rom.size())
@@ -112,6 +224,8 @@ stop lay_out(const loaded_bank &bank, const bank_options &o, put_back_plan *plan
                                            : "the end of the file",
                           static_cast<unsigned long long>(to));
     } else {
+        const int64_t from = space_from(o), to = space_to(o, bank);
+        plan->fill = fill_byte(bank.rom.data(), phrases, from, to);
         placement_failure failure{};
         if (!place_phrases(phrases, wishes, from, to, not_free_in_list(bank, o, plan->fill), &plan->places,
                            &failure))
@@ -188,11 +302,13 @@ std::vector<unsigned char> new_rom(const loaded_bank &bank, const bank_options &
         for (size_t i = 0; i < phrases.size(); i++) {
             const bank_phrase &p = phrases[i];
             const phrase_place &at = plan.places[i];
-            if (p.fault == bank_fault_none && (at.offset != p.offset || at.length != p.length)) {
-                int64_t start = at.offset - o.table_offset;
-                write_table_entry(rom.data(), o.table_offset, p.number, start,
-                                  start + at.length - 1);
-            }
+            if (p.fault != bank_fault_none || (at.offset == p.offset && at.length == p.length))
+                continue;
+            // The entry as its view reads it: its own slice or copy of the table.
+            const bank_view *v = banked(o) ? view_of(bank.views, p) : nullptr;
+            const int64_t table_at = v != nullptr ? v->table_at : o.table_offset;
+            const int64_t start = v != nullptr ? view_address(*v, at.offset) : at.offset - table_at;
+            write_table_entry(rom.data(), table_at, p.number, start, start + at.length - 1);
         }
     return rom;
 }

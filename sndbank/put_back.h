@@ -43,11 +43,25 @@ struct put_back_plan {
 void find_edits(const loaded_bank &bank, const bank_options &o, const manifest &m,
                 put_back_plan *plan);
 
+// Whether --resize may change a phrase's place and length: not one whose
+// entry other banks read too, reaching other bytes through it (a window
+// layout's banks, an unpaged NMK112 table's).
+bool may_resize(const loaded_bank &bank, const bank_options &o, const sndtools::bank_phrase &p);
+
+// The bytes a phrase may take: its table's space, or in a banked layout
+// its own area (the fixed area, its page, image or window) less the table;
+// and its name in the messages (the ROM, or "bank 3 of" it).
+sndtools::byte_span phrase_area(const loaded_bank &bank, const bank_options &o,
+                                const sndtools::bank_phrase &p);
+std::string area_name(const loaded_bank &bank, const bank_options &o,
+                      const sndtools::bank_phrase &p);
+
 // An edited phrase's WAV file read whole as 16-bit stereo frames, and the
 // bytes it needs; a sound longer than its phrase by one byte is cut to it,
-// by more is a problem without --resize. Returns the problem's line (the
-// phrase not named), or an empty one.
-std::string read_edit(const sndtools::bank_phrase &p, const bank_options &o, phrase_work *work);
+// by more is a problem without --resize (or where it may not resize).
+// Returns the problem's line (the phrase not named), or an empty one.
+std::string read_edit(const loaded_bank &bank, const sndtools::bank_phrase &p,
+                      const bank_options &o, phrase_work *work);
 
 // The multiplier an edited phrase is encoded with: the options', the
 // manifest's or, with --match-level, the one that brings its decoded peak
