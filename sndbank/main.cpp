@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "numbers.h"
 #include "sndbank.h"
 #include "windows_io.h"
@@ -163,6 +164,11 @@ static stop read_command(int argc, char **argv, bank_options *o)
                       static_cast<int>(arguments.size()), usage);
     o->rom = o->roms.empty() ? arguments[0] : o->roms[0];
     o->dir = arguments.size() > (o->roms.empty() ? 1u : 0u) ? arguments.back() : nullptr;
+    for (size_t i = 0; i < o->roms.size(); i++)
+        for (size_t j = 0; j < i; j++)
+            if (same_file(o->roms[j], o->roms[i]))
+                return failed("--rom %s and --rom %s are one file: give each file of the ROM "
+                              "once\n", o->roms[j], o->roms[i]);
     if (o->layout.unpaged_table != 0 && o->layout.kind != SNDTOOLS_LAYOUT_NMK112)
         return failed("--no-paged-table belongs to --layout nmk112\n");
     if (o->regions != nullptr && o->layout_given)

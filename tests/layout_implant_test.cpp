@@ -176,6 +176,10 @@ TEST(LayoutImplant, TwoFilesComeBackAsTwo)
     r = run_bank("implant", c, a);
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_FALSE(file_exists(d + "/c.bin"));
+    // One file named twice would wait on its own lock: refused at once.
+    r = run_bank("implant", c, {"--rom", d + "/a.bin", "--rom", d + "/./a.bin", d + "/out"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("are one file"), std::string::npos) << r.out;
 }
 
 } // namespace
