@@ -340,7 +340,7 @@ SNDTOOLS_API int sndtools_read_table(const unsigned char *rom, int64_t rom_size,
  * "window-absolute:F,W", "window-linear:F,W" (F and W decimal, or
  * hexadecimal after 0x), "banks", "nmk112", "nmk112:unpaged" (its table not
  * paged), "tt5665". SNDTOOLS_ERROR_OPTION when text is none of them or its
- * parameters cannot be (F from the table's end to below 256 KiB, W 1 or more). */
+ * parameters cannot be (F from the table's end to below 256 KiB, W from 4 KiB). */
 SNDTOOLS_API int sndtools_parse_layout(const char *text, sndtools_layout *layout);
 
 /* The phrases of a ROM in a layout (null: the MSM6295's), chip address 0 at

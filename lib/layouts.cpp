@@ -110,7 +110,7 @@ bool layout_valid(const rom_layout &l)
         return false;
     if (l.kind != SNDTOOLS_LAYOUT_WINDOW_ABSOLUTE && l.kind != SNDTOOLS_LAYOUT_WINDOW_LINEAR)
         return l.fixed == 0 && l.window == 0;
-    return l.fixed >= bank_table_size && l.fixed < bank_chip_space && l.window >= 1 &&
+    return l.fixed >= bank_table_size && l.fixed < bank_chip_space && l.window >= 0x1000 &&
            l.window <= INT32_MAX;
 }
 

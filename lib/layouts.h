@@ -20,7 +20,8 @@ typedef sndtools_layout rom_layout;
 // "msm6295", "window-absolute:F,W", "window-linear:F,W", "banks", "nmk112",
 // "nmk112:unpaged" (its table at the file's start), "tt5665" (F and W decimal or after 0x hexadecimal); false when text is
 // none of them or its parameters cannot be (F from the table's end to
-// below 256 KiB, W at least 1).
+// below 256 KiB, W from 4 KiB: a smaller stride would make a bank of every
+// few bytes of a large file).
 bool parse_layout(const char *text, rom_layout *layout);
 // The layout's name as parse_layout reads it ("window-linear:0x30000,0x10000").
 std::string layout_name(const rom_layout &layout);
