@@ -113,7 +113,8 @@ static stop take_option(const option_rule &rule, const char *value, void *into)
         if (!parse_layout(value, &o->layout))
             return failed("Problem understanding --layout %s: the layouts are msm6295, banks, "
                           "nmk112, tt5665, window-absolute:F,W and window-linear:F,W (F the fixed "
-                          "area's size, from 0x400 to below 0x40000, W the banks' stride, from 0x1000)\n", value);
+                          "area's size, from 0x400 to below 0x40000, W the banks' stride, from "
+                          "0x1000)\n", value);
         o->layout.unpaged_table |= unpaged;
         return stop();
     }
