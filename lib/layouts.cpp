@@ -1,5 +1,6 @@
 #include "layouts.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -293,54 +294,55 @@ bool read_layout(const unsigned char *rom, int64_t rom_size, const rom_layout &l
 {
     phrases->clear();
     *views = layout_views(layout, base, rom_size);
-    std::vector<size_t> view_start;
+    std::vector<bool> told(512, false); // by entry: the most a table holds
     for (const bank_view &v : *views) {
-        view_start.push_back(phrases->size());
+        const size_t from = phrases->size();
         for (int n = v.first; n < v.end; n++) {
             int64_t start, end;
             bank_phrase p;
-            if (table_entry_addresses(rom + v.table_at + 8 * n, &start, &end) &&
-                view_entry(v, n, start, end, rom_size, &p))
-                phrases->push_back(p);
+            if (!table_entry_addresses(rom + v.table_at + 8 * n, &start, &end) ||
+                !view_entry(v, n, start, end, rom_size, &p))
+                continue;
+            // Every bank reads a shared entry: what is wrong with its
+            // addresses alone is told once.
+            const bool of_addresses = p.fault != bank_fault_none && p.fault != bank_fault_past_file;
+            if (v.shared_entry && of_addresses && told[size_t(n)])
+                continue;
+            if (v.shared_entry && of_addresses)
+                told[size_t(n)] = true;
+            phrases->push_back(p);
         }
-        mark_shared_bytes(phrases->data() + view_start.back(), phrases->data() + phrases->size());
+        mark_shared_bytes(phrases->data() + from, phrases->data() + phrases->size());
     }
     // The same bytes reached through another view: one phrase, listed under
-    // each number that reaches it.
+    // each number that reaches it (within a view mark_shared_bytes said so).
     std::map<std::pair<int64_t, int64_t>, const bank_phrase *> first_seen;
-    for (size_t v = 0; v < views->size(); v++) {
-        const size_t from = view_start[v], to = v + 1 < views->size() ? view_start[v + 1] : phrases->size();
-        std::map<int, const bank_phrase *> now_alias; // by number, within this view
-        for (size_t i = from; i < to; i++) {
-            bank_phrase &p = (*phrases)[i];
-            if (p.fault != bank_fault_none)
-                continue;
-            auto seen = first_seen.find({p.offset, p.length});
-            const bank_phrase *first = seen != first_seen.end() ? seen->second : nullptr;
-            if (first == nullptr && p.alias && now_alias.count(p.other) != 0)
-                first = now_alias[p.other]; // an alias of one that became one
-            if (first == nullptr) {
-                if (!p.alias)
-                    first_seen.insert({{p.offset, p.length}, &p});
-                continue;
-            }
-            if (!p.alias)
-                now_alias[p.number] = first;
-            p.alias = 1;
-            p.inside = 0;
-            p.other = first->number;
-            p.other_bank = first->bank;
-        }
+    for (bank_phrase &p : *phrases) {
+        if (p.fault != bank_fault_none)
+            continue;
+        const bank_phrase *first = first_seen.insert({{p.offset, p.length}, &p}).first->second;
+        if (first == &p)
+            continue;
+        p.alias = 1;
+        p.inside = 0;
+        p.other = first->number;
+        p.other_bank = first->bank;
     }
     return !views->empty();
 }
 
 const bank_view *view_of(const std::vector<bank_view> &views, const bank_phrase &p)
 {
-    for (const bank_view &v : views)
-        if (v.bank == p.bank && p.number >= v.first && p.number < v.end)
-            return &v; // (one view a bank holds each entry)
-    return nullptr;
+    // The views lie in the order of their banks and entries; one view of a
+    // bank holds each entry.
+    auto after = std::upper_bound(views.begin(), views.end(), p, [](const bank_phrase &q,
+                                                                     const bank_view &v) {
+        return q.bank != v.bank ? q.bank < v.bank : q.number < v.first;
+    });
+    if (after == views.begin())
+        return nullptr;
+    const bank_view &v = *(after - 1);
+    return v.bank == p.bank && p.number >= v.first && p.number < v.end ? &v : nullptr;
 }
 
 } // namespace sndtools

@@ -51,7 +51,8 @@ struct bank_view {
 };
 
 // The views of a ROM of rom_size bytes in the layout, its table (or chip
-// address 0) at base; those whose table lies inside the file.
+// address 0) at base; those whose table lies inside the file, in the order
+// of their banks (-1 first) and entries.
 std::vector<bank_view> layout_views(const rom_layout &layout, int64_t base, int64_t rom_size);
 
 // The file's offset of a chip address in a view (-1: the view maps it

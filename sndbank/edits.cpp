@@ -96,7 +96,7 @@ std::string read_edit(const loaded_bank &bank, const bank_phrase &p, const bank_
     double lasts = double(frames) / w->wav_rate;
     double over = lasts - double(duration_of(static_cast<int>(2 * p.length), w->row->rate));
     const std::string remedy =
-        o.resize == resize_none
+        !entry_shared(bank, p)
             ? "or give --resize to give it the bytes it needs"
             : formatted("since its entry is read by every bank (bank %d among them), each "
                         "reaching other bytes through it, --resize cannot change its place or "

@@ -85,10 +85,9 @@ static void print_layout_hint(const bank_options &o, const loaded_bank &bank)
 void print_hints(const bank_options &o, const loaded_bank &bank)
 {
     if (o.regions == nullptr && !banked(o)) {
-        const bool plausible = print_table_hints(o, bank);
-        print_layout_hint(o, bank);
-        if (!plausible)
+        if (!print_table_hints(o, bank))
             return;
+        print_layout_hint(o, bank);
     }
     if (!other_order_cleaner(bank.rom.data(), bank.phrases, o.order))
         return;

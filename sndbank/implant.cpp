@@ -22,15 +22,6 @@ static stop nothing_changed(const std::string &why)
     return failed("%s: nothing was changed\n", why.c_str());
 }
 
-// The ROM's file, or its files ("a.bin, b.bin and c.bin").
-static std::string rom_names(const bank_options &o)
-{
-    std::string names = o.rom;
-    for (size_t i = 1; i < o.roms.size(); i++)
-        names += (i + 1 == o.roms.size() ? " and " : ", ") + std::string(o.roms[i]);
-    return names;
-}
-
 // The first phrase whose place differs from the layout's (resized: the
 // manifest's resized one), as a line; empty when every phrase of the ROM
 // is where the manifest has it, and the manifest has no other. (Manifests
@@ -102,7 +93,7 @@ static stop check_manifest(const loaded_bank &bank, const bank_options &o, const
                                hex_address(m.table_offset));
     if (o.regions == nullptr && layout_name(m.layout) != layout_name(o.layout))
         return nothing_changed("The manifest was made with the layout " + layout_name(m.layout) +
-                               ": give --layout " + layout_name(m.layout));
+                               ": give --layout " + layout_words(m.layout));
     if (m.order != o.order)
         return nothing_changed(std::string("The manifest was made with the ") +
                                (m.order == low_nibble_first ? "low" : "high") +
@@ -295,6 +286,21 @@ static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan
     return counts;
 }
 
+// The ROM's files (by their index) that an implant writes: the one, or of
+// several those whose bytes change.
+static std::vector<size_t> files_written(const bank_options &o, const loaded_bank &bank,
+                                         const std::vector<unsigned char> &rom)
+{
+    std::vector<size_t> files;
+    for (size_t f = 0; f < bank.file_ends.size(); f++) {
+        const int64_t from = f == 0 ? 0 : bank.file_ends[f - 1], to = bank.file_ends[f];
+        if (o.roms.size() <= 1 ||
+            !std::equal(rom.begin() + from, rom.begin() + to, bank.rom.begin() + from))
+            files.push_back(f);
+    }
+    return files;
+}
+
 // The files an implant writes, each beside its target first, renamed only
 // when all are written: with a new layout the regions list and the
 // manifest that record it, then the ROM (so that a failure leaves the
@@ -334,14 +340,11 @@ static stop write_all(const bank_options &o, const std::string &target,
                                       reinterpret_cast<const unsigned char *>(texts[i].second.data()),
                                       int64_t(texts[i].second.size()), &staged[i]))
             return refusal;
-    for (size_t f = 0; f < std::max<size_t>(1, o.roms.size()); f++) {
+    for (size_t f : files_written(o, bank, rom)) {
         const int64_t from = f == 0 ? 0 : bank.file_ends[f - 1], to = bank.file_ends[f];
-        const bool whole = o.roms.size() <= 1;
-        if (!whole && std::equal(rom.begin() + from, rom.begin() + to, bank.rom.begin() + from))
-            continue;
         staged.emplace_back();
-        if (stop refusal = stage_file(whole ? target.c_str() : o.roms[f], rom.data() + from,
-                                      to - from, &staged.back()))
+        if (stop refusal = stage_file(o.roms.size() <= 1 ? target.c_str() : o.roms[f],
+                                      rom.data() + from, to - from, &staged.back()))
             return refusal;
     }
     return commit_staged(&staged);
@@ -427,6 +430,8 @@ stop run_implant(const bank_options &given)
     if (!read_manifest(manifest_path, &m, &why))
         return nothing_changed(why);
     take_source(m, &o, &regions);
+    if (stop refusal = check_paged_table(o))
+        return refusal;
     if (o.resize == resize_compact && banked(o))
         return nothing_changed("--resize=compact lays every phrase out again in one table's "
                                "order, and with --layout " + layout_name(o.layout) +
@@ -463,8 +468,14 @@ stop run_implant(const bank_options &given)
     }
     const std::vector<unsigned char> rom = new_rom(bank, o, plan);
     put_back_counts counts = report(bank, plan);
-    std::string done = "Put " + plural(counts.written, "phrase", "phrases") + " back into " +
-                       (o.roms.size() > 1 ? rom_names(o) : target);
+    std::vector<const char *> written = {target.c_str()};
+    if (o.roms.size() > 1) {
+        written.clear();
+        for (size_t f : files_written(o, bank, rom))
+            written.push_back(o.roms[f]);
+    }
+    std::string done =
+        "Put " + plural(counts.written, "phrase", "phrases") + " back into " + file_names(written);
     if (!replaces_rom)
         done += std::string(" (") + o.rom + " is as it was)";
     if (counts.moved > 0 || counts.already_there > 0) {

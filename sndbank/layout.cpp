@@ -2,6 +2,7 @@
 // lies afterwards, and the new ROM and regions list built from that.
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "put_back.h"
 
@@ -44,6 +45,12 @@ stop settle_shared_bytes(const loaded_bank &bank, const bank_options &o, put_bac
             if ((!w.writes && !ow.writes) || same_new_bytes(outer, ow, p, w))
                 continue;
             const std::string a = phrase_label(outer), b = phrase_label(p);
+            if (entry_shared(bank, p))
+                return failed("Phrases %s and %s were both edited and %s lies inside %s, so "
+                              "their new bytes would land on each other, and every bank reads "
+                              "%s's entry, so it cannot move: leave one of the two as it was "
+                              "extracted; nothing was changed\n", a.c_str(), b.c_str(),
+                              b.c_str(), a.c_str(), b.c_str());
             if (!may_resize(bank, o, p))
                 return failed("Phrases %s and %s were both edited and %s lies inside %s, so "
                               "their new bytes would land on each other: give --resize to give "
@@ -80,10 +87,15 @@ static std::vector<byte_span> not_free_in_list(const loaded_bank &bank, const ba
     return taken;
 }
 
-bool may_resize(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
+bool entry_shared(const loaded_bank &bank, const bank_phrase &p)
 {
     const bank_view *v = view_of(bank.views, p);
-    return o.resize != resize_none && (v == nullptr || !v->shared_entry);
+    return v != nullptr && v->shared_entry;
+}
+
+bool may_resize(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
+{
+    return o.resize != resize_none && !entry_shared(bank, p);
 }
 
 byte_span phrase_area(const loaded_bank &bank, const bank_options &o, const bank_phrase &p)
@@ -119,16 +131,20 @@ std::vector<phrase_place> places_as_they_are(const loaded_bank &bank)
     return places;
 }
 
-// A phrase that reaches, through another view, the bytes of phrase first:
-// its index, or its own.
-static size_t first_of(const std::vector<bank_phrase> &phrases, size_t i)
+// For each phrase the index of the one whose bytes it reaches as an alias
+// (its own for the others).
+static std::vector<size_t> firsts_of(const std::vector<bank_phrase> &phrases)
 {
-    const bank_phrase &p = phrases[i];
-    for (size_t j = 0; p.alias && j < phrases.size(); j++)
-        if (phrases[j].bank == p.other_bank && phrases[j].number == p.other && !phrases[j].alias &&
-            phrases[j].offset == p.offset && phrases[j].length == p.length)
-            return j;
-    return i;
+    std::map<std::pair<int32_t, int>, size_t> index; // by bank and number
+    for (size_t i = 0; i < phrases.size(); i++)
+        index.insert({{phrases[i].bank, phrases[i].number}, i});
+    std::vector<size_t> first(phrases.size());
+    for (size_t i = 0; i < phrases.size(); i++) {
+        const bank_phrase &p = phrases[i];
+        auto f = p.alias ? index.find({p.other_bank, p.other}) : index.end();
+        first[i] = f != index.end() ? f->second : i;
+    }
+    return first;
 }
 
 // Each view's phrases placed within its own area, around every other
@@ -141,11 +157,9 @@ static stop place_in_views(const loaded_bank &bank, const bank_options &o,
     const std::vector<bank_phrase> &phrases = bank.phrases;
     const int64_t size = int64_t(bank.rom.size());
     std::vector<const bank_view *> view_at(phrases.size());
-    std::vector<size_t> first(phrases.size());
-    for (size_t i = 0; i < phrases.size(); i++) {
+    const std::vector<size_t> first = firsts_of(phrases);
+    for (size_t i = 0; i < phrases.size(); i++)
         view_at[i] = view_of(bank.views, phrases[i]);
-        first[i] = first_of(phrases, i);
-    }
     for (const bank_view &v : bank.views) {
         std::vector<size_t> mine;
         bool writes = false;

@@ -170,8 +170,10 @@ static stop read_command(int argc, char **argv, bank_options *o)
             if (same_file(o->roms[j], o->roms[i]))
                 return failed("--rom %s and --rom %s are one file: give each file of the ROM "
                               "once\n", o->roms[j], o->roms[i]);
-    if (o->layout.unpaged_table != 0 && o->layout.kind != SNDTOOLS_LAYOUT_NMK112)
-        return failed("--no-paged-table belongs to --layout nmk112\n");
+    // (implant may take nmk112 from the manifest)
+    if (strcmp(o->command, "implant") != 0 || o->layout_given)
+        if (stop refusal = check_paged_table(*o))
+            return refusal;
     if (o->regions != nullptr && o->layout_given)
         return failed("--layout and --regions each say where the phrases are: give one\n");
     if (o->full_scale + o->amplification_given + o->match_level > 1)

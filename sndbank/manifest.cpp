@@ -77,24 +77,29 @@ static std::string number_text(const manifest_row &r)
     return phrase_label(p);
 }
 
-static bool read_number_text(const std::string &text, const manifest &m, manifest_row *row)
+// The reason it is none, or empty.
+static std::string read_number_text(const std::string &text, const manifest &m,
+                                    manifest_row *row)
 {
     const int last = m.layout.kind == SNDTOOLS_LAYOUT_TT5665 ? 511
                      : m.regions.empty()                    ? sndtools::bank_table_entries - 1
                                                             : INT32_MAX;
+    const std::string why = m.layout.kind == SNDTOOLS_LAYOUT_MSM6295
+                                ? "the phrase's number is not one from 1 to " + std::to_string(last)
+                                : "the phrase's number is not one of its layout's";
     int64_t bank = -1, number;
     size_t dash = text.find('-');
     if (text.size() > 1 && text[0] == 'b' && dash != std::string::npos) {
         if (m.layout.kind == SNDTOOLS_LAYOUT_MSM6295 ||
-            !number_field(text.substr(1, dash - 1), 0, &bank, false) || bank > 0xFFFF)
-            return false;
+            !number_field(text.substr(1, dash - 1), 0, &bank, false))
+            return why;
     } else
         dash = std::string::npos;
     if (!number_field(text.substr(dash + 1), 1, &number, false) || number > last)
-        return false;
+        return why;
     row->bank = int(bank);
     row->number = int(number);
-    return true;
+    return "";
 }
 
 // One row's fields, checked: the reason it is none, or empty.
@@ -106,8 +111,9 @@ static std::string read_row(const std::vector<std::string> &f, const manifest &m
         return std::to_string(f.size()) + " fields where the columns are " +
                std::to_string(wanted);
     int64_t rate, wav_rate;
-    if (!read_number_text(f[0], m, row))
-        return "the phrase's number is not one of its table's";
+    const std::string number_problem = read_number_text(f[0], m, row);
+    if (!number_problem.empty())
+        return number_problem;
     if (!number_field(f[1], 0, &row->offset) || !number_field(f[2], 1, &row->length))
         return "its offset or length is not a number from 0 (1 for a length) below 2^31";
     if (!number_field(f[3], 1, &rate) || !number_field(f[4], 1, &wav_rate))

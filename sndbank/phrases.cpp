@@ -13,6 +13,31 @@ bool banked(const bank_options &o)
     return o.regions == nullptr && o.layout.kind != SNDTOOLS_LAYOUT_MSM6295;
 }
 
+stop check_paged_table(const bank_options &o)
+{
+    if (o.layout.unpaged_table != 0 && o.layout.kind != SNDTOOLS_LAYOUT_NMK112)
+        return failed("--no-paged-table belongs to --layout nmk112\n");
+    return stop();
+}
+
+std::string layout_words(const rom_layout &layout)
+{
+    return layout.unpaged_table != 0 ? "nmk112 --no-paged-table" : layout_name(layout);
+}
+
+std::string file_names(const std::vector<const char *> &names)
+{
+    std::string text;
+    for (size_t i = 0; i < names.size(); i++)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + std::string(names[i]);
+    return text;
+}
+
+std::string rom_names(const bank_options &o)
+{
+    return o.roms.empty() ? std::string(o.rom) : file_names(o.roms);
+}
+
 // The ROM's files one after another.
 static stop read_rom(const bank_options &o, loaded_bank *bank)
 {
@@ -40,9 +65,12 @@ stop load_bank(const bank_options &o, loaded_bank *bank)
     if (o.regions == nullptr) {
         if (!read_layout(bank->rom.data(), size, o.layout, o.table_offset, &bank->views,
                          &bank->phrases))
-            return failed("%s holds no phrase table at 0x%X: its %lld bytes end before the "
-                          "table's %lld\n", o.rom, static_cast<unsigned>(o.table_offset),
-                          static_cast<long long>(size), static_cast<long long>(bank_table_size));
+            return failed("%s %s no phrase table at 0x%X: %s %lld bytes end before the "
+                          "table's %lld\n", rom_names(o).c_str(), o.roms.size() > 1 ? "hold" : "holds",
+                          static_cast<unsigned>(o.table_offset), o.roms.size() > 1 ? "their" : "its",
+                          static_cast<long long>(size),
+                          static_cast<long long>(o.layout.kind == SNDTOOLS_LAYOUT_TT5665
+                                                     ? 8 * 512 : bank_table_size));
         return stop();
     }
     std::vector<unsigned char> text;
@@ -73,10 +101,8 @@ std::string label_of(int32_t bank, int number)
 
 int label_width(const loaded_bank &bank)
 {
-    for (const bank_view &v : bank.views)
-        if (v.bank >= 0)
-            return 8; // "b255-127"
-    return 3;
+    const int32_t last_bank = bank.views.empty() ? -1 : bank.views.back().bank; // the largest
+    return last_bank < 0 ? 3 : std::max(8, int(label_of(last_bank, 0).size())); // "b255-127"
 }
 
 // Two chip addresses of a view as a fault's line gives them: the file's

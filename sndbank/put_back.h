@@ -47,6 +47,7 @@ void find_edits(const loaded_bank &bank, const bank_options &o, const manifest &
 // entry other banks read too, reaching other bytes through it (a window
 // layout's banks, an unpaged NMK112 table's).
 bool may_resize(const loaded_bank &bank, const bank_options &o, const sndtools::bank_phrase &p);
+bool entry_shared(const loaded_bank &bank, const sndtools::bank_phrase &p);
 
 // The bytes a phrase may take: its table's space, or in a banked layout
 // its own area (the fixed area, its page, image or window) less the table;

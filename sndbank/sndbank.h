@@ -47,6 +47,16 @@ struct loaded_bank {
 // list).
 bool banked(const bank_options &options);
 
+// --no-paged-table without --layout nmk112: refused.
+stop check_paged_table(const bank_options &options);
+
+// The layout as the command line gives it ("nmk112 --no-paged-table").
+std::string layout_words(const sndtools::rom_layout &layout);
+
+// Files named together ("a.bin, b.bin and c.bin"); the ROM's file or files.
+std::string file_names(const std::vector<const char *> &names);
+std::string rom_names(const bank_options &options);
+
 // Reads the ROM and its table or regions list; refused when the ROM or the
 // list cannot be read, or the table does not lie inside the ROM.
 stop load_bank(const bank_options &options, loaded_bank *bank);
