@@ -92,7 +92,7 @@ static stop check_manifest(const loaded_bank &bank, const bank_options &o, const
                                hex_address(m.table_offset) + ": give --table-offset " +
                                hex_address(m.table_offset));
     if (o.regions == nullptr && layout_name(m.layout) != layout_name(o.layout))
-        return nothing_changed("The manifest was made with the layout " + layout_name(m.layout) +
+        return nothing_changed("The manifest was made with the layout " + layout_words(m.layout) +
                                ": give --layout " + layout_words(m.layout));
     if (m.order != o.order)
         return nothing_changed(std::string("The manifest was made with the ") +
