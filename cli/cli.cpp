@@ -88,6 +88,14 @@ const option_rule nibble_option[] = {
      "(bits 3..0), not the high one.\n"},
     {}};
 
+const option_rule implant_options[] = {
+    nibble_option[0],
+    {"--best", nullptr, nullptr, no_value,
+     "--best: the best-sounding road, slower: the sound resampled by a band-limited filter and "
+     "encoded by a search for the codes that decode nearest to it; its signal-to-noise ratio "
+     "is reported.\n"},
+    {}};
+
 static bool is_help(const char *word)
 {
     return strcmp(word, "--help") == 0 || strcmp(word, "-h") == 0;
@@ -226,9 +234,13 @@ stop read_options(int argc, char **argv, const program_line *line, const char *c
     return stop();
 }
 
-static stop take_nibble_order(const option_rule &, const char *, void *order)
+static stop take_option(const option_rule &rule, const char *, void *into)
 {
-    *static_cast<sndtools::nibble_order *>(order) = sndtools::low_nibble_first;
+    command_line *cmd = static_cast<command_line *>(into);
+    if (strcmp(rule.name, "--best") == 0)
+        cmd->best = true;
+    else
+        cmd->order = sndtools::low_nibble_first;
     return stop();
 }
 
@@ -240,9 +252,9 @@ stop read_command_line(int argc, char **argv, const program_line *line, command_
         printf("argv[%d] = %s\n", i, argv[i]);
     printf("\n");
     cmd->order = sndtools::high_nibble_first;
+    cmd->best = false;
     std::vector<char *> arguments;
-    if (stop refusal = read_options(argc, argv, line, nullptr, take_nibble_order, &cmd->order,
-                                    &arguments))
+    if (stop refusal = read_options(argc, argv, line, nullptr, take_option, cmd, &arguments))
         return refusal;
     int count = int(arguments.size()) + 1;
     if (count != line->count && count != line->count + 1)

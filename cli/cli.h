@@ -70,13 +70,16 @@ struct program_line {
     int count;
 };
 
-// The option both single-job programs take: --low-nibble-first.
+// The option both single-job programs take: --low-nibble-first; and
+// sndimplant's, which adds --best.
 extern const option_rule nibble_option[];
+extern const option_rule implant_options[];
 
 struct command_line {
     char **arg; // the positional arguments, [1] the first
     sndtools::nibble_order order;
     bool amplification_given;
+    bool best; // --best
 };
 
 // "--help" (or "-h") or "--version" as the one argument: the usage lines,

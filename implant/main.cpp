@@ -19,11 +19,11 @@ using namespace sndtools;
 static const program_line line = {
     "sndimplant",
     "adpcm <filein> <fileout> <offset> <sample_len> <samplerate_out> [amplification]\n",
-    "adpcm [--low-nibble-first] <filein> <fileout> <offset> <sample_len> <samplerate_out> "
-    "[amplification]\n",
+    "adpcm [--low-nibble-first] [--best] <filein> <fileout> <offset> <sample_len> "
+    "<samplerate_out> [amplification]\n",
     "Encodes a 16-bit stereo WAV file as 4-bit ADPCM and writes it over exactly one region of a "
     "file; the manual page says more: man sndimplant.",
-    nibble_option, 6};
+    implant_options, 6};
 
 // Header values the arithmetic cannot use.
 static stop check_header_values(int wav_rate, int waveblock_size, int sample_len,
@@ -129,15 +129,20 @@ static stop run_sndimplant(int argc, char **argv)
     job.sample_len = sample_len;
     job.order = cmd.order;
     job.threads = usable_processors();
+    job.best = cmd.best;
     implant_plan *plan;
     implant_report report;
     if (stop refusal = stop_for(implant_measure(&job, &plan, &report), filein, fileout))
         return refusal;
     report_level(report.level, cmd.amplification_given);
     snd_status encoded = implant_encode(plan, region.bytes);
+    const float snr = implant_snr(plan);
     implant_free(plan);
     if (stop refusal = stop_for(encoded, filein, fileout))
         return refusal;
+    if (cmd.best)
+        printf("Signal-to-noise ratio = %.2f dB (the decoded region against the band-limited "
+               "sound)\n", static_cast<double>(snr));
     fclose(in);
     // The region is produced whole before anything is written.
     if (stop refusal = write_target(&target, offset, region.bytes, sample_len))

@@ -143,14 +143,19 @@ typedef struct sndtools_extract_options {
 } sndtools_extract_options;
 #define SNDTOOLS_EXTRACT_OPTIONS_INIT {SNDTOOLS_HIGH_NIBBLE_FIRST, 0, 0.0f, 0, {0}}
 
+/* best: 1 for the best-sounding road (sndimplant's --best): the frames
+ * scaled as always, then resampled by a band-limited, linear-phase filter
+ * and encoded by a search over the decoder's states for the least squared
+ * error; slower, and never the default. */
 typedef struct sndtools_implant_options {
     int32_t nibble_order;
     int32_t amplification_given;
     float amplification;
     int32_t threads;
-    int32_t reserved[8]; /* the encoder's choices to come */
+    int32_t best;
+    int32_t reserved[7];
 } sndtools_implant_options;
-#define SNDTOOLS_IMPLANT_OPTIONS_INIT {SNDTOOLS_HIGH_NIBBLE_FIRST, 0, 0.0f, 0, {0}}
+#define SNDTOOLS_IMPLANT_OPTIONS_INIT {SNDTOOLS_HIGH_NIBBLE_FIRST, 0, 0.0f, 0, 0, {0}}
 
 /* What an implant measured and used: the level; the WAV frames that cover
  * the region's duration (those the level scans); the frames the samples
@@ -161,7 +166,9 @@ typedef struct sndtools_implant_report {
     int64_t frames_covered;
     int64_t frames_used;
     int32_t filled_with_silence;
-    int32_t reserved[3];
+    float snr; /* best: the signal-to-noise ratio in dB the decoded region reaches against
+                  its band-limited input; 0 otherwise */
+    int32_t reserved[2];
 } sndtools_implant_report;
 
 /* The caller's output and input for the streaming calls, context first.

@@ -97,6 +97,7 @@ int implant_from(byte_source *wav, int64_t data_size, int32_t wav_rate, unsigned
         job.sample_len = len;
         job.order = nibble_order_of(o.nibble_order);
         job.threads = o.threads;
+        job.best = o.best != 0;
         implant_report found{};
         snd_status status = implant_wav(&job, region, &found);
         if (status.code == snd_ok && report != nullptr)

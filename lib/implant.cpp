@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "best.h"
 #include "counts.h"
 #include "extended.h"
 #include "batches.h"
@@ -79,6 +80,7 @@ struct implant_plan {
     int level_threads, encode_threads;
     int64_t batch_frames, keep_frames, buffer_frames;
     unsigned char *memory;
+    float snr;
 };
 
 // The frames a batch may keep of the one before it: its first samples'
@@ -117,7 +119,7 @@ static implant_plan *take_plan(const implant_job *job, int64_t *size)
     if (plan == nullptr)
         return nullptr;
     *plan = implant_plan{*job, 0.0f, usable, threads, batch_frames, keep, buffer_frames,
-                         reinterpret_cast<unsigned char *>(plan + 1)};
+                         reinterpret_cast<unsigned char *>(plan + 1), 0.0f};
     return plan;
 }
 
@@ -384,6 +386,8 @@ snd_status implant_encode(implant_plan *plan, unsigned char *region)
         return snd_status_of(snd_ok); // nothing to encode
     if (region == nullptr)
         return snd_status_of(snd_no_buffer);
+    if (plan->job.best)
+        return best_encode(plan->job, plan->multiplier, region, &plan->snr);
     frame_batches batches{plan, plan->job.data_size / 4, count};
     int32_t *buffers = reinterpret_cast<int32_t *>(plan->memory);
     for (int t = 0; t < plan->encode_threads; t++)
@@ -392,6 +396,11 @@ snd_status implant_encode(implant_plan *plan, unsigned char *region)
     bool whole = encode_batches(plan->encode_threads, batches, plan->job.order, region,
                                 batch_plan(), nullptr);
     return snd_status_of(whole ? snd_ok : snd_reread_short);
+}
+
+float implant_snr(const implant_plan *plan)
+{
+    return plan->snr;
 }
 
 void implant_free(implant_plan *plan)
@@ -405,6 +414,8 @@ snd_status implant_wav(const implant_job *job, unsigned char *region, implant_re
     snd_status status = implant_measure(job, &plan, report);
     if (status.code == snd_ok)
         status = implant_encode(plan, region);
+    if (status.code == snd_ok && report != nullptr)
+        report->snr = implant_snr(plan);
     implant_free(plan);
     return status;
 }

@@ -26,6 +26,7 @@ struct implant_job {
     int64_t sample_len = 0;
     nibble_order order = high_nibble_first;
     int threads = 1; // that may work: 0 or 1, this one alone
+    bool best = false; // the band-limited, searching road (lib/best.h)
 };
 
 // What a job found besides its level: the frames that cover the region's
@@ -52,6 +53,9 @@ snd_status implant_measure(const implant_job *job, implant_plan **plan, implant_
 // The region's sample_len bytes, all of them, encoded from the data read
 // again.
 snd_status implant_encode(implant_plan *plan, unsigned char *region);
+
+// After a best job's encoding: the signal-to-noise ratio it reached (dB).
+float implant_snr(const implant_plan *plan);
 
 void implant_free(implant_plan *plan);
 

@@ -122,6 +122,7 @@ stop encode_phrase(const bank_options &o, int64_t length, phrase_work *w)
     job.sample_len = length;
     job.order = o.order;
     job.threads = usable_processors();
+    job.best = o.best;
     snd_status status = implant_wav(&job, w->bytes.data(), &w->report);
     if (status.code != snd_ok)
         return stop_for(status, w->path.c_str(), o.rom);

@@ -4,6 +4,10 @@
 // built first, then put in place of the old, or written to another file,
 // in one step with the files that describe it.
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <new>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +18,7 @@
 #include "files.h"
 #include "progress.h"
 #include "put_back.h"
+#include "threads.h"
 
 using namespace sndtools;
 
@@ -158,21 +163,40 @@ static std::string encode_edit(const loaded_bank &bank, const bank_options &o,
 
 static void encode_edits(const loaded_bank &bank, const bank_options &o, put_back_plan *plan)
 {
-    int64_t edited = 0, done = 0;
-    for (const phrase_work &w : plan->work)
-        edited += w.edited;
+    std::vector<size_t> edited;
+    for (size_t i = 0; i < bank.phrases.size(); i++)
+        if (plan->work[i].edited)
+            edited.push_back(i);
+    std::vector<std::string> problems(bank.phrases.size());
     progress shown;
-    progress_start(&shown, "implant: encoding phrase", edited);
-    for (size_t i = 0; i < bank.phrases.size(); i++) {
-        if (!plan->work[i].edited)
-            continue;
-        progress_at(&shown, ++done);
-        std::string problem = encode_edit(bank, o, bank.phrases[i], &plan->work[i]);
-        if (!problem.empty())
-            plan->problems.push_back("Phrase " + phrase_label(bank.phrases[i]) + ": " + problem);
-        if (o.resize == resize_none) // only a layout encodes again: one sound held at a time
-            plan->work[i].sound = std::vector<unsigned char>();
-    }
+    progress_start(&shown, "implant: encoding phrase", int64_t(edited.size()));
+    std::atomic<size_t> next{0};
+    std::mutex shown_lock;
+    int64_t done = 0;
+    auto work = [&](int) {
+        for (size_t k; (k = next++) < edited.size();) {
+            const size_t i = edited[k];
+            {
+                std::lock_guard<std::mutex> hold(shown_lock);
+                progress_at(&shown, ++done);
+            }
+            try {
+                problems[i] = encode_edit(bank, o, bank.phrases[i], &plan->work[i]);
+            } catch (const std::bad_alloc &) {
+                problems[i] = "out of memory\n";
+            }
+            if (o.resize == resize_none) // only a layout encodes again: one sound held at a time
+                plan->work[i].sound = std::vector<unsigned char>();
+        }
+    };
+    // The best road searches each phrase on one thread: phrases side by side.
+    const int threads = o.best ? std::min<int>(usable_processors(), int(edited.size())) : 1;
+    std::vector<std::thread> helpers = start_threads(threads - 1, work);
+    work(0);
+    join_threads(helpers);
+    for (size_t i = 0; i < problems.size(); i++)
+        if (!problems[i].empty())
+            plan->problems.push_back("Phrase " + phrase_label(bank.phrases[i]) + ": " + problems[i]);
     progress_end(&shown);
 }
 
@@ -264,6 +288,8 @@ static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan
                 printf(", %lld before", static_cast<long long>(p.length));
             printf(", max peak-to-peak %d, multiplier %f", w.report.level.peak,
                    static_cast<double>(w.report.level.multiplier));
+            if (w.report.snr != 0.0f) // the best road's
+                printf(", signal-to-noise %.2f dB", static_cast<double>(w.report.snr));
             if (w.old_peak >= 0)
                 printf(", peak %d, the old phrase's %d%s", w.new_peak, w.old_peak,
                        std::abs(w.new_peak - w.old_peak) * 50 > w.old_peak ? " (not within 2 %)"

@@ -58,6 +58,9 @@ static const option_rule rules[] = {
      "--resize            implant: a phrase takes the length its WAV file needs; one that\n"
      "                    grows moves to free space if it cannot grow in place\n"
      "--resize=compact    implant: the same, every phrase laid out again in table order\n"},
+    {"--best", nullptr, "implant", no_value,
+     "--best              implant: the best-sounding road, slower: a band-limited resampler\n"
+     "                    and a search for the codes that decode nearest to the sound\n"},
     {"--dry-run", nullptr, "implant", no_value,
      "--dry-run           implant: the report alone; nothing is written\n"},
     {"--low-nibble-first", nullptr, "list extract implant", no_value,
@@ -143,6 +146,8 @@ static stop take_option(const option_rule &rule, const char *value, void *into)
         o->force = true;
     else if (name == "--dry-run")
         o->dry_run = true;
+    else if (name == "--best")
+        o->best = true;
     else {
         o->order = low_nibble_first;
         o->order_given = true;

@@ -30,6 +30,7 @@ struct bank_options {
     float amplification = 0.0f;
     bool full_scale = false, dry_run = false, force = false;
     bool match_level = false;      // implant: each phrase as loud as the one it replaces
+    bool best = false;             // implant: the band-limited, searching road
     resize_mode resize = resize_none;
     sndtools::nibble_order order = sndtools::high_nibble_first;
 };

@@ -508,13 +508,13 @@ TEST(Faults, HelpAndVersion)
          "<samplerate_out> <fileout> [amplification]\nTakes a 4-bit ADPCM sound out of a region "
          "of a file"},
         {&implant, {"--help"}, 0,
-         "Usage:\nadpcm [--low-nibble-first] <filein> <fileout> <offset> <sample_len> "
+         "Usage:\nadpcm [--low-nibble-first] [--best] <filein> <fileout> <offset> <sample_len> "
          "<samplerate_out> [amplification]\nEncodes a 16-bit stereo WAV file as 4-bit ADPCM"},
         {&extract, {"--version"}, 0, "sndextract (sndtools) " SNDTOOLS_PROGRAM_VERSION "\n"},
         {&implant, {"--version"}, 0, "sndimplant (sndtools) " SNDTOOLS_PROGRAM_VERSION "\n"},
         {&extract, {"--help", "x"}, 1, "argv[0] = "},
         {&implant, {"--low-nibble-first", "--help"}, 1, "argv[0] = "},
-        {&implant, {"-h"}, 0, "Usage:\nadpcm [--low-nibble-first] <filein> <fileout>"},
+        {&implant, {"-h"}, 0, "Usage:\nadpcm [--low-nibble-first] [--best] <filein> <fileout>"},
         {&extract, {"-h", "x"}, 1, "argv[0] = "},
     };
     for (const auto &c : cases) {

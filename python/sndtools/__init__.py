@@ -131,13 +131,13 @@ class _Level(ctypes.Structure):
 class _Options(ctypes.Structure):  # sndtools_extract_options and sndtools_implant_options
     _fields_ = [("nibble_order", ctypes.c_int32), ("amplification_given", ctypes.c_int32),
                 ("amplification", ctypes.c_float), ("threads", ctypes.c_int32),
-                ("reserved", ctypes.c_int32 * 8)]
+                ("best", ctypes.c_int32), ("reserved", ctypes.c_int32 * 7)]
 
 
 class _Report(ctypes.Structure):
     _fields_ = [("level", _Level), ("frames_covered", ctypes.c_int64),
                 ("frames_used", ctypes.c_int64), ("filled_with_silence", ctypes.c_int32),
-                ("reserved", ctypes.c_int32 * 3)]
+                ("snr", ctypes.c_float), ("reserved", ctypes.c_int32 * 2)]
 
 
 class _Phrase(ctypes.Structure):
@@ -216,12 +216,14 @@ class Implanted(NamedTuple):
     """What implant wrote and used: the region's bytes; the level; the WAV
     frames that cover the region's duration; those of the file the samples
     used; and whether frames past the file's were taken as silence (the
-    sound is shorter than the region)."""
+    sound is shorter than the region); with best, the signal-to-noise ratio
+    in dB the decoded region reaches against its band-limited input."""
     region: bytes
     level: Level
     frames_covered: int
     frames_used: int
     filled_with_silence: bool
+    snr: float = 0.0
 
 
 class Phrase(NamedTuple):
@@ -253,9 +255,10 @@ def _order(low_nibble_first: bool) -> int:
     return 1 if low_nibble_first else 0
 
 
-def _options(amplification: Optional[float], low_nibble_first: bool, threads: int) -> _Options:
+def _options(amplification: Optional[float], low_nibble_first: bool, threads: int,
+             best: bool = False) -> _Options:
     return _Options(_order(low_nibble_first), amplification is not None,
-                    0.0 if amplification is None else amplification, threads)
+                    0.0 if amplification is None else amplification, threads, best)
 
 
 def library_version() -> str:
@@ -300,10 +303,10 @@ def extract(region: bytes, adpcm_rate: int, wav_rate: int,
 
 
 def implant(wav: bytes, length: int, adpcm_rate: int, amplification: Optional[float] = None,
-            low_nibble_first: bool = False, threads: int = 0) -> Implanted:
+            low_nibble_first: bool = False, threads: int = 0, best: bool = False) -> Implanted:
     """The length bytes sndimplant writes into a region at adpcm_rate for a
     WAV file (all its bytes, header included), with what it measured and
-    used."""
+    used; best: sndimplant --best's road."""
     wav = bytes(wav)
     wav_rate, data_size = _i32(), _i64()
     _check(_lib.sndtools_wav_check(wav, len(wav), ctypes.byref(wav_rate), ctypes.byref(data_size)),
@@ -312,12 +315,12 @@ def implant(wav: bytes, length: int, adpcm_rate: int, amplification: Optional[fl
         raise Error(ErrorCode.DATA_SIZE, "implant")
     region = ctypes.create_string_buffer(max(length, 0))
     report = _Report()
-    options = _options(amplification, low_nibble_first, threads)
+    options = _options(amplification, low_nibble_first, threads, best)
     _check(_lib.sndtools_implant(wav[44:44 + data_size.value], data_size.value // 4,
                                  wav_rate.value, region, length, adpcm_rate,
                                  ctypes.byref(options), ctypes.byref(report)), "implant")
     return Implanted(region.raw, _level(report.level), report.frames_covered,
-                     report.frames_used, bool(report.filled_with_silence))
+                     report.frames_used, bool(report.filled_with_silence), report.snr)
 
 
 def read_wav(wav: bytes) -> Tuple[int, bytes]:

@@ -1,0 +1,85 @@
+#include "best.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "search.h"
+#include "sinc.h"
+
+namespace sndtools {
+
+namespace {
+
+// Output samples made and searched at a time: the input they reach stays
+// small however long the region.
+const int64_t block_samples = 64 * 1024;
+
+// Fixed point of the samples between the steps: value x 256.
+const double q8 = 256.0;
+// Well past the codec's 12-bit range, and far from overflowing anything.
+const int32_t largest_q8 = int32_t(1) << 27;
+
+int32_t clamp_q8(double v)
+{
+    if (!(v == v))
+        return 0;
+    v = std::floor(v + 0.5);
+    return v >= largest_q8 ? largest_q8 : v <= -largest_q8 ? -largest_q8 : int32_t(v);
+}
+
+// Frames from..to-1 (silence past the data), each the sum of its two
+// samples divided by twice the multiplier, in fixed point: one division
+// correctly rounded, the same everywhere.
+bool read_frames(const implant_job &job, float multiplier, int64_t from, int64_t to,
+                 std::vector<int32_t> *x)
+{
+    x->assign(size_t(to - from), 0);
+    const int64_t frames = job.data_size / 4, first = std::max<int64_t>(from, 0),
+                  end = std::min(to, frames);
+    if (first >= end)
+        return true;
+    std::vector<unsigned char> bytes(size_t(4 * (end - first)));
+    if (job.wav->read_at(job.wav->context, 4 * first, bytes.data(), int64_t(bytes.size())) !=
+        int64_t(bytes.size()))
+        return false;
+    const double scale = q8 / 2.0 / double(multiplier);
+    for (int64_t f = first; f < end; f++) {
+        const unsigned char *b = &bytes[size_t(4 * (f - first))];
+        const int32_t left = int16_t(uint16_t(b[0] | b[1] << 8)),
+                      right = int16_t(uint16_t(b[2] | b[3] << 8));
+        (*x)[size_t(f - from)] = clamp_q8(double(left + right) * scale);
+    }
+    return true;
+}
+
+} // namespace
+
+snd_status best_encode(const implant_job &job, float multiplier, unsigned char *region,
+                       float *snr)
+{
+    const int64_t count = 2 * job.sample_len;
+    sinc_resampler resampler;
+    make_sinc_resampler(job.wav_rate, job.adpcm_rate, &resampler);
+    search_state *search = search_start(job.order, region);
+    if (search == nullptr)
+        return snd_status_of(snd_no_memory);
+    std::vector<int32_t> x, out(size_t(std::min(count, block_samples)));
+    double signal = 0, noise = 0;
+    for (int64_t j = 0; j < count; j += block_samples) {
+        const int64_t n = std::min(block_samples, count - j);
+        int64_t from, to;
+        sinc_input_span(resampler, j, n, &from, &to);
+        if (!read_frames(job, multiplier, from, to, &x)) {
+            search_end(search, &signal, &noise);
+            return snd_status_of(snd_reread_short);
+        }
+        sinc_resample(resampler, x.data(), from, to - from, j, n, out.data());
+        search_feed(search, out.data(), n);
+    }
+    search_end(search, &signal, &noise);
+    *snr = noise > 0 ? float(10.0 * std::log10(signal / noise)) : 999.0f;
+    return snd_status_of(snd_ok);
+}
+
+} // namespace sndtools
