@@ -25,9 +25,11 @@ def run(tool, *args):
     subprocess.run([str(PROGRAMS / tool), *map(str, args)], check=True, stdout=subprocess.DEVNULL)
 
 
-@pytest.mark.parametrize("wav_rate,amplification,low", [
-    (44100, None, False), (8000, 16.0, False), (22050, -3.5, True)])
-def test_extract_and_implant_give_the_programs_bytes(tmp_path, wav_rate, amplification, low):
+@pytest.mark.parametrize("wav_rate,amplification,low,best", [
+    (44100, None, False, False), (8000, 16.0, False, False), (22050, -3.5, True, False),
+    (22050, None, False, True), (8000, 16.0, True, True)])
+def test_extract_and_implant_give_the_programs_bytes(tmp_path, wav_rate, amplification, low,
+                                                     best):
     options = ["--low-nibble-first"] if low else []
     extra = [amplification] if amplification is not None else []
     run("sndextract", *options, CHIME, 4096, 6000, 8000, wav_rate, tmp_path / "x.wav", *extra)
@@ -35,10 +37,15 @@ def test_extract_and_implant_give_the_programs_bytes(tmp_path, wav_rate, amplifi
     assert wav == (tmp_path / "x.wav").read_bytes()
     assert level.peak > 0 and level.max_val >= level.min_val
     shutil.copy(CHIME, tmp_path / "target.bin")
-    run("sndimplant", *options, tmp_path / "x.wav", tmp_path / "target.bin", 4096, 6000, 8000,
-        *extra)
-    back = sndtools.implant(wav, 6000, 8000, amplification, low)
+    run("sndimplant", *options, *(["--best"] if best else []), tmp_path / "x.wav",
+        tmp_path / "target.bin", 4096, 6000, 8000, *extra)
+    back = sndtools.implant(wav, 6000, 8000, amplification, low, best=best)
     assert back.region == (tmp_path / "target.bin").read_bytes()[4096:4096 + 6000]
+    if best:  # any number of threads gives the same bytes; the search beats nearest codes
+        for threads in (1, 2, 3, 8):
+            assert sndtools.implant(wav, 6000, 8000, amplification, low, threads,
+                                    best=True).region == back.region
+        assert back.snr > 0
 
 
 @pytest.mark.parametrize("wav_bytes,region_bytes,filled", [(100, 6000, True), (6000, 100, False)])
