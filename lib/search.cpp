@@ -1,0 +1,261 @@
+#include "search.h"
+
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+namespace sndtools {
+
+namespace {
+
+const int max_paths = 8;
+const int indices = 49;
+const int max_slots = indices * max_paths;
+// Costs are kept relative to the best path's; a path this far behind is
+// as good as lost, and the cap keeps sums clear of overflow.
+const int64_t cost_cap = int64_t(1) << 62;
+
+// The paths alive after one sample, by step index, each index's in order
+// of cost (on equal costs the earlier found first). A slot is index *
+// paths + rank; label is the slot the path passed through at the last
+// settling point.
+struct layer {
+    int count[indices];
+    int64_t cost[max_slots];
+    int32_t sample[max_slots];
+    uint16_t label[max_slots];
+};
+
+struct search {
+    int paths, codes, half;
+    layer now, next;
+    // Per sample of the window, per slot: the parent's slot * 16 + code.
+    std::vector<uint16_t> back;
+    std::vector<unsigned char> settled; // codes traced back, oldest last
+    ad_packer packer;
+    int64_t emitted; // codes written so far
+    double offset;   // the costs taken off by renormalising
+    int64_t pending; // the part of it not yet added to offset
+};
+
+// Adds a path to index ni's list unless it is out-ranked, or the same state
+// is there already at no more cost.
+inline void offer(search *s, int ni, int64_t cost, int32_t sample, int parent, unsigned code,
+                  uint16_t *back_row, uint16_t label)
+{
+    layer &L = s->next;
+    const int base = ni * s->paths;
+    int n = L.count[ni];
+    if (n == s->paths && cost >= L.cost[base + n - 1])
+        return;
+    int at = n; // where it would go
+    for (int j = 0; j < n; j++) {
+        if (L.sample[base + j] == sample) {
+            if (cost >= L.cost[base + j])
+                return;
+            n--; // drop the dearer twin, then insert
+            for (int k = j; k < n; k++) {
+                L.cost[base + k] = L.cost[base + k + 1];
+                L.sample[base + k] = L.sample[base + k + 1];
+                L.label[base + k] = L.label[base + k + 1];
+                back_row[base + k] = back_row[base + k + 1];
+            }
+            break;
+        }
+    }
+    at = n;
+    while (at > 0 && cost < L.cost[base + at - 1])
+        at--;
+    if (n == s->paths)
+        n--; // the dearest falls off
+    for (int k = n; k > at; k--) {
+        L.cost[base + k] = L.cost[base + k - 1];
+        L.sample[base + k] = L.sample[base + k - 1];
+        L.label[base + k] = L.label[base + k - 1];
+        back_row[base + k] = back_row[base + k - 1];
+    }
+    L.cost[base + at] = cost;
+    L.sample[base + at] = sample;
+    L.label[base + at] = label;
+    back_row[base + at] = static_cast<uint16_t>(parent << 4 | code);
+    L.count[ni] = n + 1;
+}
+
+// The position, among the 16 reconstructions in increasing order, nearest
+// to the target (in Q8) from sample on row r.
+inline int nearest_position(const ad_code_row *r, int32_t sample, int32_t target)
+{
+    int32_t delta = target - sample * 256;
+    int32_t magnitude = ((delta < 0 ? -delta : delta) + 128) >> 8;
+    const int32_t *mid = r->midpoint;
+    int m = int(magnitude > mid[0]) + int(magnitude > mid[1]) + int(magnitude > mid[2]) +
+            int(magnitude > mid[3]) + int(magnitude > mid[4]) + int(magnitude > mid[5]) +
+            int(magnitude > mid[6]);
+    return delta < 0 ? 7 - m : 8 + m;
+}
+
+void step(search *s, int64_t t, int32_t target)
+{
+    const int half_codes = (s->codes - 1) / 2;
+    uint16_t *back_row = &s->back[std::size_t(t % (2 * s->half)) * max_slots];
+    layer &now = s->now, &next = s->next;
+    for (int i = 0; i < indices; i++)
+        next.count[i] = 0;
+    for (int i = 0; i < indices; i++) {
+        const ad_code_row *r = &ad_rows.row[i];
+        for (int j = 0; j < now.count[i]; j++) {
+            const int slot = i * s->paths + j;
+            const int32_t sample = now.sample[slot];
+            const int64_t cost = now.cost[slot];
+            int p = nearest_position(r, sample, target);
+            int lo = p - half_codes, hi = lo + s->codes - 1;
+            if (lo < 0)
+                lo = 0, hi = s->codes - 1;
+            if (hi > 15)
+                hi = 15, lo = 16 - s->codes;
+            for (int pos = lo; pos <= hi; pos++) {
+                unsigned code = pos < 8 ? unsigned(15 - pos) : unsigned(pos - 8);
+                int32_t ns = sample + r->diff[code];
+                ns = ns < -2048 ? -2048 : (ns > 2047 ? 2047 : ns);
+                int64_t e = int64_t(ns) * 256 - target;
+                int ni = static_cast<int>(ad_next_row(r, code) - ad_rows.row);
+                offer(s, ni, cost + e * e, ns, slot, code, back_row, now.label[slot]);
+            }
+        }
+    }
+    int64_t best = cost_cap;
+    for (int i = 0; i < indices; i++)
+        if (next.count[i] && next.cost[i * s->paths] < best)
+            best = next.cost[i * s->paths];
+    for (int i = 0; i < indices; i++)
+        for (int j = 0; j < next.count[i]; j++) {
+            int64_t c = next.cost[i * s->paths + j] - best;
+            next.cost[i * s->paths + j] = c > cost_cap ? cost_cap : c;
+        }
+    s->pending += best;
+    if (s->pending > (int64_t(1) << 52)) {
+        s->offset += static_cast<double>(s->pending);
+        s->pending = 0;
+    }
+    std::swap(s->now, s->next);
+}
+
+// The slot of the cheapest path (the lowest index on equal costs).
+int best_slot(const search *s)
+{
+    int best = -1;
+    for (int i = 0; i < indices; i++)
+        if (s->now.count[i] && (best < 0 || s->now.cost[i * s->paths] < s->now.cost[best]))
+            best = i * s->paths;
+    return best;
+}
+
+// From slot after sample t, back to the slot after sample until - 1; the
+// codes of samples at or after from, and before to, are gathered oldest
+// last.
+int trace(search *s, int slot, int64_t t, int64_t until, int64_t from)
+{
+    s->settled.clear();
+    const int64_t window = 2 * s->half;
+    for (int64_t k = t; k >= until; k--) {
+        uint16_t b = s->back[std::size_t(k % window) * max_slots + std::size_t(slot)];
+        if (k >= from)
+            s->settled.push_back(static_cast<unsigned char>(b & 15));
+        slot = b >> 4;
+    }
+    return slot;
+}
+
+void emit(search *s)
+{
+    for (std::size_t k = s->settled.size(); k-- > 0;)
+        pack_code(&s->packer, s->emitted++, s->settled[k]);
+}
+
+// After sample t, (t + 1) a multiple of half: the paths that left the best
+// one's line before the last settling point go, the codes up to that point
+// are written, and the labels start again.
+void settle(search *s, int64_t t)
+{
+    const int half = s->half;
+    int b = best_slot(s);
+    uint16_t keep = s->now.label[b];
+    layer &L = s->now;
+    for (int i = 0; i < indices; i++) {
+        int n = 0;
+        for (int j = 0; j < L.count[i]; j++) {
+            int from = i * s->paths + j, to = i * s->paths + n;
+            if (L.label[from] != keep)
+                continue;
+            L.cost[to] = L.cost[from];
+            L.sample[to] = L.sample[from];
+            L.label[to] = L.label[from];
+            // its slot moves: its line of back-pointers moves with it
+            s->back[std::size_t(t % (2 * half)) * max_slots + std::size_t(to)] =
+                s->back[std::size_t(t % (2 * half)) * max_slots + std::size_t(from)];
+            n++;
+        }
+        L.count[i] = n;
+    }
+    b = best_slot(s);
+    if (t + 1 >= 2 * half) {
+        trace(s, b, t, t + 1 - 2 * half, t + 1 - 2 * half);
+        // only the older half is settled: drop the newer half's codes
+        s->settled.erase(s->settled.begin(), s->settled.begin() + half);
+        emit(s);
+    }
+    for (int i = 0; i < indices; i++)
+        for (int j = 0; j < L.count[i]; j++)
+            L.label[i * s->paths + j] = static_cast<uint16_t>(i * s->paths + j);
+}
+
+int clamp_int(int v, int lo, int hi)
+{
+    return v < lo ? lo : (v > hi ? hi : v);
+}
+
+} // namespace
+
+search_energy search_encode(const int32_t *targets, int64_t len, nibble_order order,
+                            unsigned char *bytes, search_shape shape)
+{
+    search *s = new search();
+    s->paths = clamp_int(shape.paths, 1, max_paths);
+    s->codes = clamp_int(shape.codes, 1, 16);
+    s->half = clamp_int(shape.window / 2, 1, 1 << 19);
+    s->back.assign(std::size_t(2 * s->half) * max_slots, 0);
+    s->packer = packer_of(bytes, order);
+    s->emitted = 0;
+    s->offset = 0;
+    s->pending = 0;
+    s->now.count[0] = 1; // the state {0, 0}
+    s->now.cost[0] = 0;
+    s->now.sample[0] = 0;
+    s->now.label[0] = 0;
+    const int64_t n = 2 * len;
+    double target_energy = 0;
+    int64_t target_pending = 0;
+    for (int64_t t = 0; t < n; t++) {
+        step(s, t, targets[t]);
+        if ((t + 1) % s->half == 0)
+            settle(s, t);
+        target_pending += int64_t(targets[t]) * targets[t];
+        if (target_pending > (int64_t(1) << 52)) {
+            target_energy += static_cast<double>(target_pending);
+            target_pending = 0;
+        }
+    }
+    if (n > 0) {
+        int b = best_slot(s);
+        int64_t from = s->emitted;
+        trace(s, b, n - 1, from, from);
+        emit(s);
+        s->pending += s->now.cost[b];
+    }
+    search_energy energy{s->offset + static_cast<double>(s->pending),
+                         target_energy + static_cast<double>(target_pending)};
+    delete s;
+    return energy;
+}
+
+} // namespace sndtools
