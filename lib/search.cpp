@@ -15,12 +15,44 @@ const int max_slots = indices * max_paths;
 // as good as lost, and the cap keeps sums clear of overflow.
 const int64_t cost_cap = int64_t(1) << 62;
 
+// Per step index, the 16 codes in increasing order of their difference:
+// each one's difference and the index that follows it.
+struct ordered_row {
+    int32_t diff[16];
+    int32_t next[16];
+};
+
+unsigned code_at(int pos)
+{
+    return pos < 8 ? unsigned(15 - pos) : unsigned(pos - 8);
+}
+
+struct ordered_rows {
+    ordered_row row[indices];
+};
+
+ordered_rows make_ordered_rows()
+{
+    ordered_rows rows;
+    for (int i = 0; i < indices; i++)
+        for (int pos = 0; pos < 16; pos++) {
+            const ad_code_row *r = &ad_rows.row[i];
+            rows.row[i].diff[pos] = r->diff[code_at(pos)];
+            rows.row[i].next[pos] = static_cast<int>(ad_next_row(r, code_at(pos)) - ad_rows.row);
+        }
+    return rows;
+}
+
+const ordered_rows by_order = make_ordered_rows();
+
 // The paths alive after one sample, by step index, each index's in order
 // of cost (on equal costs the earlier found first). A slot is index *
 // paths + rank; label is the slot the path passed through at the last
 // settling point.
 struct layer {
     int count[indices];
+    int live[indices]; // the indices with paths, in the order they came
+    int lives;
     int64_t cost[max_slots];
     int32_t sample[max_slots];
     uint16_t label[max_slots];
@@ -28,7 +60,8 @@ struct layer {
 
 struct search {
     int paths, codes, half;
-    layer now, next;
+    layer layers[2];
+    layer *now, *next;
     // Per sample of the window, per slot: the parent's slot * 16 + code.
     std::vector<uint16_t> back;
     std::vector<unsigned char> settled; // codes traced back, oldest last
@@ -43,10 +76,12 @@ struct search {
 inline void offer(search *s, int ni, int64_t cost, int32_t sample, int parent, unsigned code,
                   uint16_t *back_row, uint16_t label)
 {
-    layer &L = s->next;
+    layer &L = *s->next;
     const int base = ni * s->paths;
     int n = L.count[ni];
-    if (n == s->paths && cost >= L.cost[base + n - 1])
+    if (n == 0)
+        L.live[L.lives++] = ni;
+    else if (n == s->paths && cost >= L.cost[base + n - 1])
         return;
     int at = n; // where it would go
     for (int j = 0; j < n; j++) {
@@ -94,15 +129,17 @@ inline int nearest_position(const ad_code_row *r, int32_t sample, int32_t target
     return delta < 0 ? 7 - m : 8 + m;
 }
 
-void step(search *s, int64_t t, int32_t target)
+void step(search *s, uint16_t *back_row, int32_t target)
 {
     const int half_codes = (s->codes - 1) / 2;
-    uint16_t *back_row = &s->back[std::size_t(t % (2 * s->half)) * max_slots];
-    layer &now = s->now, &next = s->next;
-    for (int i = 0; i < indices; i++)
-        next.count[i] = 0;
-    for (int i = 0; i < indices; i++) {
+    layer &now = *s->now, &next = *s->next;
+    for (int k = 0; k < next.lives; k++)
+        next.count[next.live[k]] = 0;
+    next.lives = 0;
+    for (int k = 0; k < now.lives; k++) {
+        const int i = now.live[k];
         const ad_code_row *r = &ad_rows.row[i];
+        const ordered_row *o = &by_order.row[i];
         for (int j = 0; j < now.count[i]; j++) {
             const int slot = i * s->paths + j;
             const int32_t sample = now.sample[slot];
@@ -114,21 +151,20 @@ void step(search *s, int64_t t, int32_t target)
             if (hi > 15)
                 hi = 15, lo = 16 - s->codes;
             for (int pos = lo; pos <= hi; pos++) {
-                unsigned code = pos < 8 ? unsigned(15 - pos) : unsigned(pos - 8);
-                int32_t ns = sample + r->diff[code];
+                int32_t ns = sample + o->diff[pos];
                 ns = ns < -2048 ? -2048 : (ns > 2047 ? 2047 : ns);
                 int64_t e = int64_t(ns) * 256 - target;
-                int ni = static_cast<int>(ad_next_row(r, code) - ad_rows.row);
-                offer(s, ni, cost + e * e, ns, slot, code, back_row, now.label[slot]);
+                offer(s, o->next[pos], cost + e * e, ns, slot, code_at(pos), back_row,
+                      now.label[slot]);
             }
         }
     }
     int64_t best = cost_cap;
-    for (int i = 0; i < indices; i++)
-        if (next.count[i] && next.cost[i * s->paths] < best)
-            best = next.cost[i * s->paths];
-    for (int i = 0; i < indices; i++)
-        for (int j = 0; j < next.count[i]; j++) {
+    for (int k = 0; k < next.lives; k++)
+        if (next.cost[next.live[k] * s->paths] < best)
+            best = next.cost[next.live[k] * s->paths];
+    for (int k = 0; k < next.lives; k++)
+        for (int i = next.live[k], j = 0; j < next.count[i]; j++) {
             int64_t c = next.cost[i * s->paths + j] - best;
             next.cost[i * s->paths + j] = c > cost_cap ? cost_cap : c;
         }
@@ -137,16 +173,17 @@ void step(search *s, int64_t t, int32_t target)
         s->offset += static_cast<double>(s->pending);
         s->pending = 0;
     }
-    std::swap(s->now, s->next);
+    std::swap(s->now, s->next); // pointers only
 }
 
-// The slot of the cheapest path (the lowest index on equal costs).
+// The slot of the cheapest path (the first found on equal costs).
 int best_slot(const search *s)
 {
-    int best = -1;
-    for (int i = 0; i < indices; i++)
-        if (s->now.count[i] && (best < 0 || s->now.cost[i * s->paths] < s->now.cost[best]))
-            best = i * s->paths;
+    const layer &L = *s->now;
+    int best = L.live[0] * s->paths;
+    for (int k = 1; k < L.lives; k++)
+        if (L.cost[L.live[k] * s->paths] < L.cost[best])
+            best = L.live[k] * s->paths;
     return best;
 }
 
@@ -179,9 +216,11 @@ void settle(search *s, int64_t t)
 {
     const int half = s->half;
     int b = best_slot(s);
-    uint16_t keep = s->now.label[b];
-    layer &L = s->now;
-    for (int i = 0; i < indices; i++) {
+    uint16_t keep = s->now->label[b];
+    layer &L = *s->now;
+    int lives = 0;
+    for (int k = 0; k < L.lives; k++) {
+        const int i = L.live[k];
         int n = 0;
         for (int j = 0; j < L.count[i]; j++) {
             int from = i * s->paths + j, to = i * s->paths + n;
@@ -196,7 +235,10 @@ void settle(search *s, int64_t t)
             n++;
         }
         L.count[i] = n;
+        if (n > 0)
+            L.live[lives++] = i;
     }
+    L.lives = lives;
     b = best_slot(s);
     if (t + 1 >= 2 * half) {
         trace(s, b, t, t + 1 - 2 * half, t + 1 - 2 * half);
@@ -204,8 +246,8 @@ void settle(search *s, int64_t t)
         s->settled.erase(s->settled.begin(), s->settled.begin() + half);
         emit(s);
     }
-    for (int i = 0; i < indices; i++)
-        for (int j = 0; j < L.count[i]; j++)
+    for (int k = 0; k < L.lives; k++)
+        for (int i = L.live[k], j = 0; j < L.count[i]; j++)
             L.label[i * s->paths + j] = static_cast<uint16_t>(i * s->paths + j);
 }
 
@@ -228,15 +270,22 @@ search_energy search_encode(const int32_t *targets, int64_t len, nibble_order or
     s->emitted = 0;
     s->offset = 0;
     s->pending = 0;
-    s->now.count[0] = 1; // the state {0, 0}
-    s->now.cost[0] = 0;
-    s->now.sample[0] = 0;
-    s->now.label[0] = 0;
+    s->now = &s->layers[0];
+    s->next = &s->layers[1];
+    s->now->count[0] = 1; // the state {0, 0}
+    s->now->live[0] = 0;
+    s->now->lives = 1;
+    s->now->cost[0] = 0;
+    s->now->sample[0] = 0;
+    s->now->label[0] = 0;
     const int64_t n = 2 * len;
     double target_energy = 0;
     int64_t target_pending = 0;
+    const std::size_t window = std::size_t(2 * s->half);
+    std::size_t at = 0; // t modulo the window
     for (int64_t t = 0; t < n; t++) {
-        step(s, t, targets[t]);
+        step(s, &s->back[at * max_slots], targets[t]);
+        at = at + 1 == window ? 0 : at + 1;
         if ((t + 1) % s->half == 0)
             settle(s, t);
         target_pending += int64_t(targets[t]) * targets[t];
@@ -250,7 +299,7 @@ search_energy search_encode(const int32_t *targets, int64_t len, nibble_order or
         int64_t from = s->emitted;
         trace(s, b, n - 1, from, from);
         emit(s);
-        s->pending += s->now.cost[b];
+        s->pending += s->now->cost[b];
     }
     search_energy energy{s->offset + static_cast<double>(s->pending),
                          target_energy + static_cast<double>(target_pending)};
