@@ -131,7 +131,9 @@ inline int nearest_position(const ad_code_row *r, int32_t sample, int32_t target
 
 void step(search *s, uint16_t *back_row, int32_t target)
 {
-    const int half_codes = (s->codes - 1) / 2;
+    // Around the nearest code, the larger magnitudes first (they bring the
+    // larger steps, which the nearest code is slow to reach).
+    const int fewer = (s->codes - 1) / 2, more = s->codes - 1 - fewer;
     layer &now = *s->now, &next = *s->next;
     for (int k = 0; k < next.lives; k++)
         next.count[next.live[k]] = 0;
@@ -145,7 +147,7 @@ void step(search *s, uint16_t *back_row, int32_t target)
             const int32_t sample = now.sample[slot];
             const int64_t cost = now.cost[slot];
             int p = nearest_position(r, sample, target);
-            int lo = p - half_codes, hi = lo + s->codes - 1;
+            int lo = p >= 8 ? p - fewer : p - more, hi = lo + s->codes - 1;
             if (lo < 0)
                 lo = 0, hi = s->codes - 1;
             if (hi > 15)

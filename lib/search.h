@@ -13,8 +13,8 @@ namespace sndtools {
 // path (the nearest and its neighbours in order of reconstruction), and the
 // samples of decisions held before the older half is settled.
 struct search_shape {
-    int paths = 4;    // 1..8
-    int codes = 3;    // 1..16
+    int paths = 2;    // 1..8
+    int codes = 4;    // 1..16
     int window = 4096; // even, 2..2^20
 };
 
