@@ -60,6 +60,7 @@ struct layer {
 
 struct search {
     int paths, codes, half;
+    std::size_t slots; // 49 * paths: a sample's share of the window
     layer layers[2];
     layer *now, *next;
     // Per sample of the window, per slot: the parent's slot * 16 + code.
@@ -197,7 +198,7 @@ int trace(search *s, int slot, int64_t t, int64_t until, int64_t from)
     s->settled.clear();
     const int64_t window = 2 * s->half;
     for (int64_t k = t; k >= until; k--) {
-        uint16_t b = s->back[std::size_t(k % window) * max_slots + std::size_t(slot)];
+        uint16_t b = s->back[std::size_t(k % window) * s->slots + std::size_t(slot)];
         if (k >= from)
             s->settled.push_back(static_cast<unsigned char>(b & 15));
         slot = b >> 4;
@@ -232,8 +233,8 @@ void settle(search *s, int64_t t)
             L.sample[to] = L.sample[from];
             L.label[to] = L.label[from];
             // its slot moves: its line of back-pointers moves with it
-            s->back[std::size_t(t % (2 * half)) * max_slots + std::size_t(to)] =
-                s->back[std::size_t(t % (2 * half)) * max_slots + std::size_t(from)];
+            uint16_t *row = &s->back[std::size_t(t % (2 * half)) * s->slots];
+            row[to] = row[from];
             n++;
         }
         L.count[i] = n;
@@ -266,8 +267,9 @@ search_energy search_encode(const int32_t *targets, int64_t len, nibble_order or
     search *s = new search();
     s->paths = clamp_int(shape.paths, 1, max_paths);
     s->codes = clamp_int(shape.codes, 1, 16);
-    s->half = clamp_int(shape.window / 2, 1, 1 << 19);
-    s->back.assign(std::size_t(2 * s->half) * max_slots, 0);
+    s->half = clamp_int(shape.window / 2, 1, 1 << 15);
+    s->slots = std::size_t(indices * s->paths);
+    s->back.assign(std::size_t(2 * s->half) * s->slots, 0);
     s->packer = packer_of(bytes, order);
     s->emitted = 0;
     s->offset = 0;
@@ -286,7 +288,7 @@ search_energy search_encode(const int32_t *targets, int64_t len, nibble_order or
     const std::size_t window = std::size_t(2 * s->half);
     std::size_t at = 0; // t modulo the window
     for (int64_t t = 0; t < n; t++) {
-        step(s, &s->back[at * max_slots], targets[t]);
+        step(s, &s->back[at * s->slots], targets[t]);
         at = at + 1 == window ? 0 : at + 1;
         if ((t + 1) % s->half == 0)
             settle(s, t);

@@ -15,7 +15,7 @@ namespace sndtools {
 struct search_shape {
     int paths = 2;    // 1..8
     int codes = 4;    // 1..16
-    int window = 4096; // even, 2..2^20
+    int window = 1024; // even, 2..2^16
 };
 
 // Squared errors and the target's energy, in Q8 squared (for the SNR).
@@ -27,8 +27,8 @@ struct search_energy {
 // Encodes 2 * len targets (samples times 256, within about +-2^20) into len
 // bytes from the state {0, 0}, minimising the sum of (decoded * 256 -
 // target)^2 as far as the shape reaches. Integer decisions only: the same
-// bytes everywhere. Memory beyond the arguments: about 200 bytes times the
-// window times the paths.
+// bytes everywhere. Memory beyond the arguments: about 100 bytes times the
+// window times the paths (200 KB as it comes; 52 MB at the most).
 search_energy search_encode(const int32_t *targets, int64_t len, nibble_order order,
                             unsigned char *bytes, search_shape shape = search_shape());
 
