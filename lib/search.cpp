@@ -1,6 +1,7 @@
 #include "search.h"
 
 #include <cstddef>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -84,7 +85,6 @@ inline void offer(search *s, int ni, int64_t cost, int32_t sample, int parent, u
         L.live[L.lives++] = ni;
     else if (n == s->paths && cost >= L.cost[base + n - 1])
         return;
-    int at = n; // where it would go
     for (int j = 0; j < n; j++) {
         if (L.sample[base + j] == sample) {
             if (cost >= L.cost[base + j])
@@ -99,7 +99,7 @@ inline void offer(search *s, int ni, int64_t cost, int32_t sample, int parent, u
             break;
         }
     }
-    at = n;
+    int at = n; // where it goes
     while (at > 0 && cost < L.cost[base + at - 1])
         at--;
     if (n == s->paths)
@@ -190,20 +190,17 @@ int best_slot(const search *s)
     return best;
 }
 
-// From slot after sample t, back to the slot after sample until - 1; the
-// codes of samples at or after from, and before to, are gathered oldest
-// last.
-int trace(search *s, int slot, int64_t t, int64_t until, int64_t from)
+// The codes of samples until to t on the line of slot (after sample t),
+// gathered newest first.
+void trace(search *s, int slot, int64_t t, int64_t until)
 {
     s->settled.clear();
     const int64_t window = 2 * s->half;
     for (int64_t k = t; k >= until; k--) {
         uint16_t b = s->back[std::size_t(k % window) * s->slots + std::size_t(slot)];
-        if (k >= from)
-            s->settled.push_back(static_cast<unsigned char>(b & 15));
+        s->settled.push_back(static_cast<unsigned char>(b & 15));
         slot = b >> 4;
     }
-    return slot;
 }
 
 void emit(search *s)
@@ -215,7 +212,7 @@ void emit(search *s)
 // After sample t, (t + 1) a multiple of half: the paths that left the best
 // one's line before the last settling point go, the codes up to that point
 // are written, and the labels start again.
-void settle(search *s, int64_t t)
+void settle(search *s, int64_t t, uint16_t *back_row)
 {
     const int half = s->half;
     int b = best_slot(s);
@@ -232,9 +229,7 @@ void settle(search *s, int64_t t)
             L.cost[to] = L.cost[from];
             L.sample[to] = L.sample[from];
             L.label[to] = L.label[from];
-            // its slot moves: its line of back-pointers moves with it
-            uint16_t *row = &s->back[std::size_t(t % (2 * half)) * s->slots];
-            row[to] = row[from];
+            back_row[to] = back_row[from]; // its line moves with it
             n++;
         }
         L.count[i] = n;
@@ -244,7 +239,7 @@ void settle(search *s, int64_t t)
     L.lives = lives;
     b = best_slot(s);
     if (t + 1 >= 2 * half) {
-        trace(s, b, t, t + 1 - 2 * half, t + 1 - 2 * half);
+        trace(s, b, t, t + 1 - 2 * half);
         // only the older half is settled: drop the newer half's codes
         s->settled.erase(s->settled.begin(), s->settled.begin() + half);
         emit(s);
@@ -264,7 +259,8 @@ int clamp_int(int v, int lo, int hi)
 search_energy search_encode(const int32_t *targets, int64_t len, nibble_order order,
                             unsigned char *bytes, search_shape shape)
 {
-    search *s = new search();
+    std::unique_ptr<search> owner(new search());
+    search *s = owner.get();
     s->paths = clamp_int(shape.paths, 1, max_paths);
     s->codes = clamp_int(shape.codes, 1, 16);
     s->half = clamp_int(shape.window / 2, 1, 1 << 15);
@@ -287,11 +283,15 @@ search_energy search_encode(const int32_t *targets, int64_t len, nibble_order or
     int64_t target_pending = 0;
     const std::size_t window = std::size_t(2 * s->half);
     std::size_t at = 0; // t modulo the window
+    int to_settle = s->half;
     for (int64_t t = 0; t < n; t++) {
-        step(s, &s->back[at * s->slots], targets[t]);
+        uint16_t *back_row = &s->back[at * s->slots];
+        step(s, back_row, targets[t]);
         at = at + 1 == window ? 0 : at + 1;
-        if ((t + 1) % s->half == 0)
-            settle(s, t);
+        if (--to_settle == 0) { // (t + 1) a multiple of half
+            settle(s, t, back_row);
+            to_settle = s->half;
+        }
         target_pending += int64_t(targets[t]) * targets[t];
         if (target_pending > (int64_t(1) << 52)) {
             target_energy += static_cast<double>(target_pending);
@@ -300,14 +300,12 @@ search_energy search_encode(const int32_t *targets, int64_t len, nibble_order or
     }
     if (n > 0) {
         int b = best_slot(s);
-        int64_t from = s->emitted;
-        trace(s, b, n - 1, from, from);
+        trace(s, b, n - 1, s->emitted);
         emit(s);
         s->pending += s->now->cost[b];
     }
     search_energy energy{s->offset + static_cast<double>(s->pending),
                          target_energy + static_cast<double>(target_pending)};
-    delete s;
     return energy;
 }
 

@@ -24,7 +24,7 @@ struct search_energy {
     double target;
 };
 
-// Encodes 2 * len targets (samples times 256, within about +-2^20) into len
+// Encodes 2 * len targets (samples times 256, below 2^24 in magnitude) into len
 // bytes from the state {0, 0}, minimising the sum of (decoded * 256 -
 // target)^2 as far as the shape reaches. Integer decisions only: the same
 // bytes everywhere. Memory beyond the arguments: about 100 bytes times the
