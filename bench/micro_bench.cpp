@@ -5,6 +5,7 @@
 // literal readings the tests check them against.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "frames.h"
 #include "implant.h"
 #include "reference.h"
+#include "search.h"
 
 using namespace sndtools;
 
@@ -95,6 +97,35 @@ void bm_encode_threads(benchmark::State &state)
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetItemsProcessed(state.iterations() * int64_t(samples.size()));
+}
+
+// The searching encoder on speech-like samples (in Q8), per sample, one
+// thread: the arguments are the paths per step index and the codes tried per
+// path; the counter is its gain in signal-to-noise over the nearest code.
+void bm_search(benchmark::State &state)
+{
+    std::vector<int32_t> targets = speech_like(1 << 18, 7), rounded = targets;
+    for (int32_t &t : targets)
+        t *= 256;
+    const int64_t len = int64_t(targets.size()) / 2;
+    std::vector<unsigned char> bytes(static_cast<size_t>(len));
+    search_shape shape;
+    shape.paths = static_cast<int>(state.range(0));
+    shape.codes = static_cast<int>(state.range(1));
+    search_energy e{0, 0};
+    for (auto _ : state) {
+        e = search_encode(targets.data(), len, high_nibble_first, bytes.data(), shape);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * len);
+    ad_state s{0, 0};
+    encode_region(&s, rounded.data(), len, high_nibble_first, bytes.data());
+    s = ad_state{0, 0};
+    decode_region(&s, bytes.data(), len, high_nibble_first, rounded.data());
+    double nearest = 0;
+    for (size_t i = 0; i < targets.size(); i++)
+        nearest += std::pow(rounded[i] * 256.0 - targets[i], 2);
+    state.counters["gain_dB"] = 10 * std::log10(nearest / e.error);
 }
 
 // Frame placement from 8000 Hz to 44100 Hz with the multiplier of a typical
@@ -191,6 +222,7 @@ BENCHMARK_TEMPLATE(bm_resample, true);
 BENCHMARK_TEMPLATE(bm_encode, false);
 BENCHMARK_TEMPLATE(bm_encode, true);
 BENCHMARK(bm_encode_threads)->Arg(1)->Arg(2)->UseRealTime();
+BENCHMARK(bm_search)->ArgsProduct({{1, 2, 3, 4}, {3, 4}})->Unit(benchmark::kMillisecond);
 
 } // namespace
 
