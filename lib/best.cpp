@@ -62,23 +62,20 @@ snd_status best_encode(const implant_job &job, float multiplier, unsigned char *
     sinc_resampler resampler;
     make_sinc_resampler(job.wav_rate, job.adpcm_rate, &resampler);
     search_state *search = search_start(job.order, region);
-    if (search == nullptr)
-        return snd_status_of(snd_no_memory);
     std::vector<int32_t> x, out(size_t(std::min(count, block_samples)));
-    double signal = 0, noise = 0;
     for (int64_t j = 0; j < count; j += block_samples) {
         const int64_t n = std::min(block_samples, count - j);
         int64_t from, to;
         sinc_input_span(resampler, j, n, &from, &to);
         if (!read_frames(job, multiplier, from, to, &x)) {
-            search_end(search, &signal, &noise);
+            search_end(search);
             return snd_status_of(snd_reread_short);
         }
         sinc_resample(resampler, x.data(), from, to - from, j, n, out.data());
         search_feed(search, out.data(), n);
     }
-    search_end(search, &signal, &noise);
-    *snr = noise > 0 ? float(10.0 * std::log10(signal / noise)) : 999.0f;
+    const search_energy energy = search_end(search);
+    *snr = energy.error > 0 ? float(10.0 * std::log10(energy.target / energy.error)) : 999.0f;
     return snd_status_of(snd_ok);
 }
 

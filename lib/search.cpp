@@ -256,11 +256,19 @@ int clamp_int(int v, int lo, int hi)
 
 } // namespace
 
-search_energy search_encode(const int32_t *targets, int64_t len, nibble_order order,
-                            unsigned char *bytes, search_shape shape)
+struct search_state {
+    search s;
+    int64_t t = 0;          // targets taken
+    std::size_t at = 0;     // t modulo the window
+    int to_settle = 0;      // targets until the next settling
+    double target_energy = 0;
+    int64_t target_pending = 0;
+};
+
+search_state *search_start(nibble_order order, unsigned char *bytes, search_shape shape)
 {
-    std::unique_ptr<search> owner(new search());
-    search *s = owner.get();
+    search_state *state = new search_state();
+    search *s = &state->s;
     s->paths = clamp_int(shape.paths, 1, max_paths);
     s->codes = clamp_int(shape.codes, 1, 16);
     s->half = clamp_int(shape.window / 2, 1, 1 << 15);
@@ -278,35 +286,50 @@ search_energy search_encode(const int32_t *targets, int64_t len, nibble_order or
     s->now->cost[0] = 0;
     s->now->sample[0] = 0;
     s->now->label[0] = 0;
-    const int64_t n = 2 * len;
-    double target_energy = 0;
-    int64_t target_pending = 0;
+    state->to_settle = s->half;
+    return state;
+}
+
+void search_feed(search_state *state, const int32_t *targets, int64_t count)
+{
+    search *s = &state->s;
     const std::size_t window = std::size_t(2 * s->half);
-    std::size_t at = 0; // t modulo the window
-    int to_settle = s->half;
-    for (int64_t t = 0; t < n; t++) {
-        uint16_t *back_row = &s->back[at * s->slots];
-        step(s, back_row, targets[t]);
-        at = at + 1 == window ? 0 : at + 1;
-        if (--to_settle == 0) { // (t + 1) a multiple of half
-            settle(s, t, back_row);
-            to_settle = s->half;
+    for (int64_t k = 0; k < count; k++, state->t++) {
+        uint16_t *back_row = &s->back[state->at * s->slots];
+        step(s, back_row, targets[k]);
+        state->at = state->at + 1 == window ? 0 : state->at + 1;
+        if (--state->to_settle == 0) { // (t + 1) a multiple of half
+            settle(s, state->t, back_row);
+            state->to_settle = s->half;
         }
-        target_pending += int64_t(targets[t]) * targets[t];
-        if (target_pending > (int64_t(1) << 52)) {
-            target_energy += static_cast<double>(target_pending);
-            target_pending = 0;
+        state->target_pending += int64_t(targets[k]) * targets[k];
+        if (state->target_pending > (int64_t(1) << 52)) {
+            state->target_energy += static_cast<double>(state->target_pending);
+            state->target_pending = 0;
         }
     }
-    if (n > 0) {
+}
+
+search_energy search_end(search_state *state)
+{
+    std::unique_ptr<search_state> owner(state);
+    search *s = &state->s;
+    if (state->t > 0) {
         int b = best_slot(s);
-        trace(s, b, n - 1, s->emitted);
+        trace(s, b, state->t - 1, s->emitted);
         emit(s);
         s->pending += s->now->cost[b];
     }
-    search_energy energy{s->offset + static_cast<double>(s->pending),
-                         target_energy + static_cast<double>(target_pending)};
-    return energy;
+    return search_energy{s->offset + static_cast<double>(s->pending),
+                         state->target_energy + static_cast<double>(state->target_pending)};
+}
+
+search_energy search_encode(const int32_t *targets, int64_t len, nibble_order order,
+                            unsigned char *bytes, search_shape shape)
+{
+    search_state *state = search_start(order, bytes, shape);
+    search_feed(state, targets, 2 * len);
+    return search_end(state);
 }
 
 } // namespace sndtools

@@ -32,6 +32,15 @@ struct search_energy {
 search_energy search_encode(const int32_t *targets, int64_t len, nibble_order order,
                             unsigned char *bytes, search_shape shape = search_shape());
 
+// The same a piece at a time, so that the targets need not all be held:
+// started, fed every target in order (an even count in all), ended (which
+// writes the last codes and frees the state).
+struct search_state;
+search_state *search_start(nibble_order order, unsigned char *bytes,
+                           search_shape shape = search_shape());
+void search_feed(search_state *state, const int32_t *targets, int64_t count);
+search_energy search_end(search_state *state);
+
 } // namespace sndtools
 
 #endif
