@@ -19,7 +19,7 @@ const int64_t half_width = 136;
 const int64_t most_exact_phases = 1024;
 const int64_t interpolated_steps = 1024;
 const int64_t least_interpolated_steps = 16;
-const int64_t most_coefs = int64_t(1) << 22; // 16 MiB of table
+const int64_t most_coefs = int64_t(1) << 21; // 16 MiB of table
 
 const double pi = 3.141592653589793;
 const double q30 = 1073741824.0;
@@ -161,11 +161,11 @@ bool make_sinc_resampler(int from_rate, int to_rate, sinc_resampler *r)
     // The half-width in input samples: stretched by the fall when the filter
     // falls, whose cut is then the output's Nyquist frequency.
     const bool falls = r->num > r->den;
+    const double num = static_cast<double>(r->num), den = static_cast<double>(r->den);
     const int64_t whole_width = falls ? (half_width * r->num + r->den - 1) / r->den : half_width;
-    const double width = falls ? static_cast<double>(half_width * r->num) / static_cast<double>(r->den)
+    const double width = falls ? static_cast<double>(half_width * r->num) / den
                                : static_cast<double>(half_width);
-    const double cut = falls ? cut_of_nyquist * static_cast<double>(r->den) / static_cast<double>(r->num)
-                             : cut_of_nyquist;
+    const double cut = falls ? cut_of_nyquist * den / num : cut_of_nyquist;
     if (2 * whole_width > most_coefs / (least_interpolated_steps + 1))
         return false;
     r->taps = static_cast<int>((2 * whole_width + 7) / 8 * 8); // whole groups of eight
@@ -195,7 +195,9 @@ void sinc_resample(const sinc_resampler &r, const int32_t *x, int64_t n, int64_t
             out[j] = first + j < n ? output_of(x[first + j]) : 0;
         return;
     }
-    const int64_t block = 4096; // outputs whose inputs are taken as doubles at once
+    // Outputs whose inputs are taken as doubles at once: up to 4096, fewer
+    // as the filter falls, so that they stay near 64 Ki inputs.
+    const int64_t block = std::max<int64_t>(16, std::min<int64_t>(4096, 65536 * r.den / r.num));
     const int64_t step_whole = r.num / r.den, step_rem = r.num % r.den;
     const int64_t steps = r.phases - 1;
     std::vector<double> in;
@@ -217,7 +219,8 @@ void sinc_resample(const sinc_resampler &r, const int32_t *x, int64_t n, int64_t
             } else {
                 // Between the two nearest rows, by the position between them.
                 const double *row = r.coefs.data() + rem * steps / r.den * r.taps;
-                const double w = static_cast<double>(rem * steps % r.den) / static_cast<double>(r.den);
+                const double w =
+                    static_cast<double>(rem * steps % r.den) / static_cast<double>(r.den);
                 const double a = dot(at, row, r.taps), b = dot(at, row + r.taps, r.taps);
                 y = a + (b - a) * w;
             }

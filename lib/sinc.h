@@ -24,10 +24,10 @@ struct sinc_resampler {
 
 // Makes the filter from from_rate to to_rate (both 1 or more); false when
 // the ratio needs a table past the memory it may take (a fall of more than
-// about 240 times).
+// about 450 times).
 bool make_sinc_resampler(int from_rate, int to_rate, sinc_resampler *r);
 
-// Output samples first .. first + count - 1 of the whole signal x[0 .. n),
+// Output samples first (0 or more) .. first + count - 1 of the whole signal x[0 .. n),
 // whose samples outside it are 0. Samples are Q8 (value x 256), each of
 // x within the signed 32-bit range; outputs are saturated to +-2^27 and
 // rounded to the nearest, halves away from zero. Each
