@@ -50,11 +50,11 @@ def make_corpus(folder, held_out):
         raw = os.path.join(folder, voice + "-raw.wav")
         path = os.path.join(folder, voice + ".wav")
         run("espeak-ng", "-v", voice, "-w", raw, text)
-        run("sox", raw, "-r", str(RATE), "-c", "2", "-b", "16", path, "rate", "-v", "norm", "-1")
+        run("sox", "-R", raw, "-r", str(RATE), "-c", "2", "-b", "16", path, "rate", "-v", "norm", "-1")
         sounds.append((voice, path, "speech"))
     for name, synth in music:
         path = os.path.join(folder, name + ".wav")
-        run("sox", "-n", "-r", str(RATE), "-c", "2", "-b", "16", path, *synth.split(), "norm", "-1")
+        run("sox", "-R", "-n", "-r", str(RATE), "-c", "2", "-b", "16", path, *synth.split(), "norm", "-1")
         sounds.append((name, path, "music"))
     return sounds
 
@@ -73,7 +73,7 @@ def frames_of(wav):
 
 def at_rate(path, rate, folder, tag):
     out = os.path.join(folder, tag + ".wav")
-    run("sox", path, "-r", str(rate), "-c", "2", "-b", "16", out, "rate", "-v")
+    run("sox", "-R", path, "-r", str(rate), "-c", "2", "-b", "16", out, "rate", "-v")
     return open(out, "rb").read()
 
 
