@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <thread>
 #include <vector>
 
 #include "search.h"
@@ -34,29 +36,54 @@ int32_t clamp_q8(double v)
 }
 
 // Frames from..to-1 (silence past the data), each the sum of its two
-// samples divided by twice the multiplier, in fixed point: one division
-// correctly rounded, the same everywhere.
+// samples times the one scale, 256 / (2 x multiplier), in fixed point: the
+// same everywhere.
 bool read_frames(const implant_job &job, float multiplier, int64_t from, int64_t to,
-                 std::vector<int32_t> *x)
+                 std::vector<int32_t> *x, std::vector<unsigned char> *bytes)
 {
     x->assign(size_t(to - from), 0);
     const int64_t frames = job.data_size / 4, first = std::max<int64_t>(from, 0),
                   end = std::min(to, frames);
     if (first >= end)
         return true;
-    std::vector<unsigned char> bytes(size_t(4 * (end - first)));
-    if (job.wav->read_at(job.wav->context, 4 * first, bytes.data(), int64_t(bytes.size())) !=
-        int64_t(bytes.size()))
+    bytes->resize(size_t(4 * (end - first)));
+    if (job.wav->read_at(job.wav->context, 4 * first, bytes->data(), int64_t(bytes->size())) !=
+        int64_t(bytes->size()))
         return false;
     const double scale = q8 / 2.0 / double(multiplier);
     for (int64_t f = first; f < end; f++) {
-        const unsigned char *b = &bytes[size_t(4 * (f - first))];
+        const unsigned char *b = &(*bytes)[size_t(4 * (f - first))];
         const int32_t left = int16_t(uint16_t(b[0] | b[1] << 8)),
                       right = int16_t(uint16_t(b[2] | b[3] << 8));
         (*x)[size_t(f - from)] = clamp_q8(double(left + right) * scale);
     }
     return true;
 }
+
+// One block's targets: its frames read, resampled and brought to the
+// search's range; its own buffers, so that the next block is made on
+// another thread while this one is searched.
+struct block_maker {
+    const implant_job *job;
+    float multiplier;
+    const sinc_resampler *resampler;
+    std::vector<int32_t> x, targets;
+    std::vector<unsigned char> bytes;
+    bool read = true;
+
+    void make(int64_t first, int64_t n)
+    {
+        int64_t from, to;
+        sinc_input_span(*resampler, first, n, &from, &to);
+        read = read_frames(*job, multiplier, from, to, &x, &bytes);
+        targets.resize(size_t(n));
+        if (!read)
+            return;
+        sinc_resample(*resampler, x.data(), from, to - from, first, n, targets.data());
+        for (int32_t &t : targets) // the search's range, still far past the codec's
+            t = std::clamp(t, -largest_target, largest_target);
+    }
+};
 
 } // namespace
 
@@ -67,22 +94,42 @@ snd_status best_encode(const implant_job &job, float multiplier, unsigned char *
     sinc_resampler resampler;
     if (!make_sinc_resampler(job.wav_rate, job.adpcm_rate, &resampler)) // a fall of hundreds
         return snd_status_of(snd_bad_wav_rate, int64_t(job.adpcm_rate) * 400, job.wav_rate);
-    search_state *search = search_start(job.order, region, shape);
-    std::vector<int32_t> x, out(size_t(std::min(count, block_samples)));
-    for (int64_t j = 0; j < count; j += block_samples) {
-        const int64_t n = std::min(block_samples, count - j);
+    block_maker makers[2] = {{&job, multiplier, &resampler, {}, {}, {}, true},
+                             {&job, multiplier, &resampler, {}, {}, {}, true}};
+    // Taken before a thread may need them: a thread never runs short.
+    for (block_maker &m : makers) {
         int64_t from, to;
-        sinc_input_span(resampler, j, n, &from, &to);
-        if (!read_frames(job, multiplier, from, to, &x)) {
-            search_end(search);
-            return snd_status_of(snd_reread_short);
+        sinc_input_span(resampler, 0, std::min(count, block_samples), &from, &to);
+        m.x.reserve(size_t(to - from + 16));
+        m.bytes.reserve(size_t(4 * (to - from + 16)));
+        m.targets.reserve(size_t(std::min(count, block_samples)));
+    }
+    search_state *search = search_start(job.order, region, shape);
+    bool read = true;
+    if (count > 0)
+        makers[0].make(0, std::min(count, block_samples));
+    for (int64_t j = 0, k = 0; j < count && read; j += block_samples, k ^= 1) {
+        // With a second thread, the next block is made while this one is
+        // searched; the same targets either way.
+        const int64_t next = j + block_samples, n = std::min(block_samples, count - next);
+        std::thread maker;
+        if (next < count && job.threads >= 2) {
+            try {
+                maker = std::thread([&makers, k, next, n] { makers[k ^ 1].make(next, n); });
+            } catch (const std::exception &) { // no thread: made below
+            }
         }
-        sinc_resample(resampler, x.data(), from, to - from, j, n, out.data());
-        for (int64_t k = 0; k < n; k++) // the search's range, still far past the codec's
-            out[size_t(k)] = std::clamp(out[size_t(k)], -largest_target, largest_target);
-        search_feed(search, out.data(), n);
+        read = makers[k].read;
+        if (read)
+            search_feed(search, makers[k].targets.data(), int64_t(makers[k].targets.size()));
+        if (maker.joinable())
+            maker.join();
+        else if (next < count)
+            makers[k ^ 1].make(next, n);
     }
     const search_energy energy = search_end(search);
+    if (!read)
+        return snd_status_of(snd_reread_short);
     *snr = energy.error > 0 ? float(10.0 * std::log10(energy.target / energy.error)) : 999.0f;
     return snd_status_of(snd_ok);
 }
