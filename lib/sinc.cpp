@@ -7,14 +7,14 @@ namespace sndtools {
 namespace {
 
 // The filter, in samples of the lower rate: its passband ends at 0.95 of
-// that rate's Nyquist frequency and its stopband starts at 0.97 of it, the
+// that rate's Nyquist frequency and its stopband starts at 0.964 of it, the
 // cut halfway; a Kaiser window of this beta and half-width keeps the
 // stopband 100 dB down once the coefficients are rounded (measured). (A
-// transition this narrow follows sox rate -v's response closely: 0.2 to
-// 0.9 dB nearer its output than one from 0.95 to 1.0, bench/README.md.)
-const double cut_of_nyquist = 0.96;
+// transition this narrow follows sox rate -v's response closely: its output
+// comes 0.2 to 1 dB nearer sox's than one from 0.95 to 1.0, bench/README.md.)
+const double cut_of_nyquist = 0.957;
 const double kaiser_beta = 10.6;
-const int64_t half_width = 340;
+const int64_t half_width = 500;
 
 // Exact phases up to this many a sample; past it, rows this far apart (at
 // the input's rate) and linear interpolation between the two nearest.
