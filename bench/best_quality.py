@@ -10,8 +10,9 @@ that road scaled the sound: the signal-to-noise ratio in dB. Then the
 search alone at the region's own rate: --best against the nearest-code
 encoder on sounds already at 7575 Hz.
 
-Usage: bench/best_quality.py [--held-out]   (needs sox and espeak-ng; the
-library from build/, or SNDTOOLS_LIBRARY)
+Usage: bench/best_quality.py [--held-out] [--csv FILE]   (needs sox and
+espeak-ng; the library from build/, or SNDTOOLS_LIBRARY); --csv writes the
+figures for bench/best_plot.py.
 """
 import array
 import math
@@ -115,6 +116,11 @@ def main():
             rows.append((name, kind, default, two_tool, best, search_alone))
             print("%-8s %8.2f %8.2f %8.2f   search alone %+.2f" % (name, default, two_tool, best,
                                                                     search_alone))
+        if "--csv" in sys.argv:
+            with open(sys.argv[sys.argv.index("--csv") + 1], "w") as out:
+                out.write("sound,kind,default,two_tool,best\n")
+                for r in rows:
+                    out.write("%s,%s,%.2f,%.2f,%.2f\n" % r[:5])
         mean = lambda xs: sum(xs) / len(xs)
         print("mean     %8.2f %8.2f %8.2f   best - two-tool %+.2f, best - default %+.2f"
               % (mean([r[2] for r in rows]), mean([r[3] for r in rows]),

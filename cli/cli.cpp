@@ -234,6 +234,14 @@ stop read_options(int argc, char **argv, const program_line *line, const char *c
     return stop();
 }
 
+stop best_rates_refused(const char *wav, int wav_rate, int adpcm_rate)
+{
+    return failed("--best resamples from at most about 120 times the region's rate, and %s "
+                  "is at %d Hz, the region at %d Hz: resample it first (sox \"%s\" -r %d "
+                  "out.wav), or leave --best out\n", wav, wav_rate, adpcm_rate, wav,
+                  adpcm_rate * 8);
+}
+
 static stop take_option(const option_rule &rule, const char *, void *into)
 {
     command_line *cmd = static_cast<command_line *>(into);

@@ -70,6 +70,10 @@ struct program_line {
     int count;
 };
 
+// --best's refusal of a WAV file at more than about 120 times the region's
+// rate, with the sox command that brings it nearer.
+stop best_rates_refused(const char *wav, int wav_rate, int adpcm_rate);
+
 // The option both single-job programs take: --low-nibble-first; and
 // sndimplant's, which adds --best.
 extern const option_rule nibble_option[];

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "best.h"
 #include "cli.h"
 #include "counts.h"
 #include "file_stream.h"
@@ -108,6 +109,8 @@ static stop run_sndimplant(int argc, char **argv)
     if (stop refusal = check_header_values(wav_rate, waveblock_size, sample_len,
                                            adpcm_rate, &num_samplein))
         return refusal;
+    if (cmd.best && !best_rates_usable(wav_rate, adpcm_rate))
+        return best_rates_refused(filein, wav_rate, adpcm_rate);
 
     // The resampled samples go straight to the encoder; only the packed
     // bytes are held (with the 256 spare bytes of every work block).
@@ -140,7 +143,7 @@ static stop run_sndimplant(int argc, char **argv)
     implant_free(plan);
     if (stop refusal = stop_for(encoded, filein, fileout))
         return refusal;
-    if (cmd.best)
+    if (cmd.best && snr != 0.0f) // (0: an empty region or a silent sound)
         printf("Signal-to-noise ratio = %.2f dB (the decoded region against the band-limited "
                "sound)\n", static_cast<double>(snr));
     fclose(in);

@@ -145,8 +145,9 @@ typedef struct sndtools_extract_options {
 
 /* best: 1 for the best-sounding road (sndimplant's --best): the frames
  * scaled as always, then resampled by a band-limited, linear-phase filter
- * and encoded by a search over the decoder's states for the least squared
- * error; slower, and never the default. */
+ * and encoded by a search over the decoder's states for a small squared
+ * error; slower, and never the default. A WAV rate more than about 120
+ * times the ADPCM rate is refused then (SNDTOOLS_ERROR_WAV_RATE). */
 typedef struct sndtools_implant_options {
     int32_t nibble_order;
     int32_t amplification_given;
@@ -167,7 +168,7 @@ typedef struct sndtools_implant_report {
     int64_t frames_used;
     int32_t filled_with_silence;
     float snr; /* best: the signal-to-noise ratio in dB the decoded region reaches against
-                  its band-limited input; 0 otherwise */
+                  its band-limited input; 0 otherwise, or for a silent sound */
     int32_t reserved[2];
 } sndtools_implant_report;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -69,9 +70,18 @@ struct block_maker {
     const sinc_resampler *resampler;
     std::vector<int32_t> x, targets;
     std::vector<unsigned char> bytes;
-    bool read = true;
+    bool read = true, memory = true;
 
-    void make(int64_t first, int64_t n)
+    void make(int64_t first, int64_t n) // (on a thread of its own: nothing escapes)
+    {
+        try {
+            make_targets(first, n);
+        } catch (const std::bad_alloc &) {
+            memory = false;
+        }
+    }
+
+    void make_targets(int64_t first, int64_t n)
     {
         int64_t from, to;
         sinc_input_span(*resampler, first, n, &from, &to);
@@ -85,53 +95,90 @@ struct block_maker {
     }
 };
 
+// A thread joined however the block ends (a refusal unwinding past it too).
+struct joined_thread {
+    std::thread thread;
+    ~joined_thread()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
+// The search, ended (its last codes written) however the road ends.
+struct search_owner {
+    search_state *state;
+    ~search_owner()
+    {
+        if (state != nullptr)
+            search_end(state);
+    }
+};
+
 } // namespace
 
 snd_status best_encode(const implant_job &job, float multiplier, unsigned char *region,
-                       float *snr)
-{
+                       float *snr) try {
     const int64_t count = 2 * job.sample_len;
     sinc_resampler resampler;
-    if (!make_sinc_resampler(job.wav_rate, job.adpcm_rate, &resampler)) // a fall of hundreds
-        return snd_status_of(snd_bad_wav_rate, int64_t(job.adpcm_rate) * 400, job.wav_rate);
-    block_maker makers[2] = {{&job, multiplier, &resampler, {}, {}, {}, true},
-                             {&job, multiplier, &resampler, {}, {}, {}, true}};
+    if (!make_sinc_resampler(job.wav_rate, job.adpcm_rate, &resampler)) // checked before
+        return snd_status_of(snd_bad_wav_rate, 0, job.wav_rate);
+    // Blocks of about 64 Ki samples in and out, however far the rates lie apart.
+    const int64_t block = std::clamp<int64_t>(block_samples * resampler.den / resampler.num,
+                                              1024, block_samples);
+    block_maker makers[2] = {{&job, multiplier, &resampler, {}, {}, {}, true, true},
+                             {&job, multiplier, &resampler, {}, {}, {}, true, true}};
     // Taken before a thread may need them: a thread never runs short.
     for (block_maker &m : makers) {
         int64_t from, to;
-        sinc_input_span(resampler, 0, std::min(count, block_samples), &from, &to);
+        sinc_input_span(resampler, 0, std::min(count, block), &from, &to);
         m.x.reserve(size_t(to - from + 16));
         m.bytes.reserve(size_t(4 * (to - from + 16)));
-        m.targets.reserve(size_t(std::min(count, block_samples)));
+        m.targets.reserve(size_t(std::min(count, block)));
     }
-    search_state *search = search_start(job.order, region, shape);
+    search_owner search{search_start(job.order, region, shape)};
     bool read = true;
     if (count > 0)
-        makers[0].make(0, std::min(count, block_samples));
-    for (int64_t j = 0, k = 0; j < count && read; j += block_samples, k ^= 1) {
+        makers[0].make(0, std::min(count, block));
+    for (int64_t j = 0, k = 0; j < count && read; j += block, k ^= 1) {
         // With a second thread, the next block is made while this one is
         // searched; the same targets either way.
-        const int64_t next = j + block_samples, n = std::min(block_samples, count - next);
-        std::thread maker;
+        const int64_t next = j + block, n = std::min(block, count - next);
+        joined_thread maker;
         if (next < count && job.threads >= 2) {
             try {
-                maker = std::thread([&makers, k, next, n] { makers[k ^ 1].make(next, n); });
+                maker.thread =
+                    std::thread([&makers, k, next, n] { makers[k ^ 1].make(next, n); });
             } catch (const std::exception &) { // no thread: made below
             }
         }
+        if (!makers[k].memory)
+            throw std::bad_alloc();
         read = makers[k].read;
         if (read)
-            search_feed(search, makers[k].targets.data(), int64_t(makers[k].targets.size()));
-        if (maker.joinable())
-            maker.join();
+            search_feed(search.state, makers[k].targets.data(),
+                        int64_t(makers[k].targets.size()));
+        if (maker.thread.joinable())
+            maker.thread.join();
         else if (next < count)
             makers[k ^ 1].make(next, n);
     }
-    const search_energy energy = search_end(search);
+    const search_energy energy = search_end(search.state);
+    search.state = nullptr;
     if (!read)
         return snd_status_of(snd_reread_short);
-    *snr = energy.error > 0 ? float(10.0 * std::log10(energy.target / energy.error)) : 999.0f;
+    // (A silent sound has none: 0.)
+    *snr = energy.target == 0 ? 0.0f
+           : energy.error > 0 ? float(10.0 * std::log10(energy.target / energy.error))
+                              : 999.0f;
     return snd_status_of(snd_ok);
+} catch (const std::bad_alloc &) {
+    return snd_status_of(snd_no_memory);
+}
+
+bool best_rates_usable(int wav_rate, int adpcm_rate)
+{
+    return sinc_possible(wav_rate, adpcm_rate);
 }
 
 } // namespace sndtools

@@ -15,6 +15,10 @@ namespace sndtools {
 snd_status best_encode(const implant_job &job, float multiplier, unsigned char *region,
                        float *snr);
 
+// Whether the road resamples between the two rates: not a fall of more
+// than about 120 times (its filter's table would pass its memory).
+bool best_rates_usable(int wav_rate, int adpcm_rate);
+
 } // namespace sndtools
 
 #endif

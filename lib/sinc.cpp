@@ -150,6 +150,21 @@ int32_t output_of(double y)
 
 } // namespace
 
+// The filter's half-width in input samples for a fall of num / den.
+static int64_t whole_width_of(int64_t num, int64_t den)
+{
+    return num > den ? (half_width * num + den - 1) / den : half_width;
+}
+
+bool sinc_possible(int from_rate, int to_rate)
+{
+    if (from_rate < 1 || to_rate < 1)
+        return false;
+    const int64_t g = gcd_of(from_rate, to_rate);
+    return 2 * whole_width_of(from_rate / g, to_rate / g) <=
+           most_coefs / (least_interpolated_steps + 1);
+}
+
 bool make_sinc_resampler(int from_rate, int to_rate, sinc_resampler *r)
 {
     *r = sinc_resampler{};
@@ -164,11 +179,11 @@ bool make_sinc_resampler(int from_rate, int to_rate, sinc_resampler *r)
     // falls, whose cut is then the output's Nyquist frequency.
     const bool falls = r->num > r->den;
     const double num = static_cast<double>(r->num), den = static_cast<double>(r->den);
-    const int64_t whole_width = falls ? (half_width * r->num + r->den - 1) / r->den : half_width;
+    const int64_t whole_width = whole_width_of(r->num, r->den);
     const double width = falls ? static_cast<double>(half_width * r->num) / den
                                : static_cast<double>(half_width);
     const double cut = falls ? cut_of_nyquist * den / num : cut_of_nyquist;
-    if (2 * whole_width > most_coefs / (least_interpolated_steps + 1))
+    if (!sinc_possible(from_rate, to_rate))
         return false;
     r->taps = static_cast<int>((2 * whole_width + 7) / 8 * 8); // whole groups of eight
     r->lead = static_cast<int>(whole_width - 1);

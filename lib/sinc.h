@@ -24,8 +24,9 @@ struct sinc_resampler {
 
 // Makes the filter from from_rate to to_rate (both 1 or more); false when
 // the ratio needs a table past the memory it may take (a fall of more than
-// about 450 times).
+// about 120 times): what sinc_possible tells beforehand.
 bool make_sinc_resampler(int from_rate, int to_rate, sinc_resampler *r);
+bool sinc_possible(int from_rate, int to_rate);
 
 // Output samples first (0 or more) .. first + count - 1 of a signal whose
 // samples x_first .. x_first + n - 1 are x[0 .. n) and whose others are 0

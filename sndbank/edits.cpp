@@ -147,9 +147,13 @@ static stop peak_at(const bank_options &o, int64_t length, int64_t k,
 // The grid's multiplier whose peak is nearest the old phrase's: a few steps
 // by proportion from the sound's own level, then one grid step at a time
 // while that comes nearer.
-static stop match_level(const loaded_bank &bank, const bank_options &o, const bank_phrase &p,
-                        int64_t length, phrase_work *w)
+static stop match_level(const loaded_bank &bank, const bank_options &given,
+                        const bank_phrase &p, int64_t length, phrase_work *w)
 {
+    // The level is searched on the default road (the best road, a hundred
+    // times slower, encodes once, at the level found).
+    bank_options o = given;
+    o.best = false;
     // The phrase as extracted: put back once, it is found at its level again.
     const int32_t target = w->old_peak =
         w->row->peak >= 0 ? w->row->peak

@@ -17,6 +17,7 @@
 #include "counts.h"
 #include "files.h"
 #include "progress.h"
+#include "best.h"
 #include "put_back.h"
 #include "threads.h"
 
@@ -145,6 +146,8 @@ static std::string encode_edit(const loaded_bank &bank, const bank_options &o,
     std::string problem = read_edit(bank, p, o, w);
     if (!problem.empty())
         return problem;
+    if (o.best && !best_rates_usable(w->wav_rate, w->row->rate))
+        return best_rates_refused(w->path.c_str(), w->wav_rate, w->row->rate).lines;
     // An entry holds a byte at least: a sound of no frames keeps one.
     int64_t length = may_resize(bank, o, p) ? std::max<int64_t>(1, w->needed) : p.length;
     const byte_span area = phrase_area(bank, o, p);
@@ -157,6 +160,8 @@ static std::string encode_edit(const loaded_bank &bank, const bank_options &o,
         return problem;
     if (stop refusal = encode_phrase(o, length, w))
         return refusal.lines;
+    if (o.match_level && o.best) // the level was found on the default road
+        w->new_peak = decoded_peak(w->bytes.data(), length, o.order);
     w->writes = !holds(bank, p.offset, p.length, w->bytes);
     return "";
 }
@@ -190,7 +195,7 @@ static void encode_edits(const loaded_bank &bank, const bank_options &o, put_bac
         }
     };
     // The best road searches each phrase on one thread: phrases side by side.
-    const int threads = o.best ? std::min<int>(usable_processors(), int(edited.size())) : 1;
+    const int threads = o.best ? std::min({usable_processors(), 8, int(edited.size())}) : 1;
     std::vector<std::thread> helpers = start_threads(threads - 1, work);
     work(0);
     join_threads(helpers);
@@ -260,7 +265,8 @@ static void report_reached(const loaded_bank &bank, const put_back_plan &plan, s
     }
 }
 
-static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan)
+static put_back_counts report(const loaded_bank &bank, const bank_options &o,
+                              const put_back_plan &plan)
 {
     put_back_counts counts;
     for (size_t i = 0; i < bank.phrases.size(); i++) {
@@ -288,7 +294,7 @@ static put_back_counts report(const loaded_bank &bank, const put_back_plan &plan
                 printf(", %lld before", static_cast<long long>(p.length));
             printf(", max peak-to-peak %d, multiplier %f", w.report.level.peak,
                    static_cast<double>(w.report.level.multiplier));
-            if (w.report.snr != 0.0f) // the best road's
+            if (o.best && w.report.snr != 0.0f) // (0: a silent sound)
                 printf(", signal-to-noise %.2f dB", static_cast<double>(w.report.snr));
             if (w.old_peak >= 0)
                 printf(", peak %d, the old phrase's %d%s", w.new_peak, w.old_peak,
@@ -485,7 +491,7 @@ stop run_implant(const bank_options &given)
         w.sound = std::vector<unsigned char>();
     if (settle_writes(bank, &plan) == 0) {
         plan.places = places_as_they_are(bank);
-        report(bank, plan);
+        report(bank, o, plan);
         if (!replaces_rom && !o.dry_run)
             if (stop refusal = write_all(o, target, bank.rom, nullptr, bank, &m))
                 return refusal;
@@ -493,7 +499,7 @@ stop run_implant(const bank_options &given)
         return stop();
     }
     const std::vector<unsigned char> rom = new_rom(bank, o, plan);
-    put_back_counts counts = report(bank, plan);
+    put_back_counts counts = report(bank, o, plan);
     std::vector<const char *> written = {target.c_str()};
     if (o.roms.size() > 1) {
         written.clear();
