@@ -105,7 +105,7 @@ void bm_encode_threads(benchmark::State &state)
 // path; the counter is its gain in signal-to-noise over the nearest code.
 void bm_search(benchmark::State &state)
 {
-    std::vector<int32_t> targets = speech_like(1 << 18, 7), rounded = targets;
+    std::vector<int32_t> targets = speech_like(1 << 17, 7), rounded = targets;
     for (int32_t &t : targets)
         t *= 256;
     const int64_t len = int64_t(targets.size()) / 2;
@@ -219,7 +219,7 @@ void bm_sinc(benchmark::State &state)
     const int from = static_cast<int>(state.range(0)), to = static_cast<int>(state.range(1));
     sinc_resampler r;
     make_sinc_resampler(from, to, &r);
-    const int64_t count = 1 << 20, n = count * from / to;
+    const int64_t count = 1 << 18, n = count * from / to;
     std::vector<int32_t> x(static_cast<size_t>(n)), out(count);
     std::mt19937 rng(1);
     for (int32_t &v : x)
@@ -242,7 +242,7 @@ BENCHMARK_TEMPLATE(bm_resample, true);
 BENCHMARK_TEMPLATE(bm_encode, false);
 BENCHMARK_TEMPLATE(bm_encode, true);
 BENCHMARK(bm_encode_threads)->Arg(1)->Arg(2)->UseRealTime();
-BENCHMARK(bm_search)->ArgsProduct({{1, 2, 3, 4}, {3, 4}})->Unit(benchmark::kMillisecond);
+BENCHMARK(bm_search)->ArgsProduct({{2, 3}, {4}})->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_sinc)->Args({22050, 7575})->Args({44100, 7575})->Args({44100, 7576});
 
 } // namespace

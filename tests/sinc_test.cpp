@@ -40,6 +40,9 @@ struct tone_case {
 
 TEST(Sinc, PassbandAndStopband)
 {
+#ifdef SNDTOOLS_SLOW_TARGET
+    GTEST_SKIP() << "the response is the native run's (the bits every target's: below)";
+#endif
     // Rising, a tone at 0.95 leaves its image at 1.05 of the Nyquist frequency.
     const tone_case cases[] = {
         {22050, 7575, 0.9, true},  {22050, 7575, 1.05, false}, {22050, 7575, 2.9, false},
@@ -78,6 +81,9 @@ TEST(Sinc, PassbandAndStopband)
 
 TEST(Sinc, DcPassesExactlyAndEqualRatesCopy)
 {
+#ifdef SNDTOOLS_SLOW_TARGET
+    GTEST_SKIP() << "the native run's";
+#endif
     const int pairs[][2] = {{22050, 7575}, {7575, 44100}, {44100, 7576}, {8000, 8000}};
     for (const auto &pair : pairs) {
         for (int32_t level : {134217727, -134217728, 1, -77777}) {
