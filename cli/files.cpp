@@ -261,8 +261,7 @@ stop stage_file(const char *name, const unsigned char *bytes, int64_t size, stag
     return stop();
 }
 
-// "a", "a and b", "a, b and c".
-static std::string names_of(const std::vector<std::string> &names)
+std::string names_of(const std::vector<std::string> &names)
 {
     std::string text;
     for (size_t i = 0; i < names.size(); i++)

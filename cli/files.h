@@ -139,6 +139,9 @@ stop check_replaceable(const char *name);
 stop stage_file(const char *name, const unsigned char *bytes, int64_t size, staged_file *staged);
 stop commit_staged(std::vector<staged_file> *files);
 
+// Names said together: "a", "a and b", "a, b and c".
+std::string names_of(const std::vector<std::string> &names);
+
 // One file staged and committed.
 stop replace_file(const char *name, const unsigned char *bytes, int64_t size);
 

@@ -109,7 +109,7 @@ static stop run_sndimplant(int argc, char **argv)
     if (stop refusal = check_header_values(wav_rate, waveblock_size, sample_len,
                                            adpcm_rate, &num_samplein))
         return refusal;
-    if (cmd.best && !best_rates_usable(wav_rate, adpcm_rate))
+    if (cmd.best && !sinc_possible(wav_rate, adpcm_rate))
         return best_rates_refused(filein, wav_rate, adpcm_rate);
 
     // The resampled samples go straight to the encoder; only the packed

@@ -176,9 +176,4 @@ snd_status best_encode(const implant_job &job, float multiplier, unsigned char *
     return snd_status_of(snd_no_memory);
 }
 
-bool best_rates_usable(int wav_rate, int adpcm_rate)
-{
-    return sinc_possible(wav_rate, adpcm_rate);
-}
-
 } // namespace sndtools

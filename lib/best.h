@@ -6,6 +6,7 @@
 #define SNDTOOLS_BEST_H
 
 #include "implant.h"
+#include "sinc.h" // sinc_possible: the rates the road takes
 
 namespace sndtools {
 
@@ -14,10 +15,6 @@ namespace sndtools {
 // the band-limited ones.
 snd_status best_encode(const implant_job &job, float multiplier, unsigned char *region,
                        float *snr);
-
-// Whether the road resamples between the two rates: not a fall of more
-// than about 120 times (its filter's table would pass its memory).
-bool best_rates_usable(int wav_rate, int adpcm_rate);
 
 } // namespace sndtools
 

@@ -349,7 +349,7 @@ static snd_status check_implant(const implant_job *job, int64_t *num_samplein)
         return snd_status_of(snd_no_buffer);
     if (snd_status size = check_data_size(job->data_size); size.code != snd_ok)
         return size;
-    if (job->best && !best_rates_usable(job->wav_rate, job->adpcm_rate))
+    if (job->best && !sinc_possible(job->wav_rate, job->adpcm_rate))
         return snd_status_of(snd_bad_wav_rate, 0, job->wav_rate);
     return implant_frames_of(job->sample_len, job->adpcm_rate, job->wav_rate, num_samplein);
 }

@@ -146,7 +146,7 @@ static std::string encode_edit(const loaded_bank &bank, const bank_options &o,
     std::string problem = read_edit(bank, p, o, w);
     if (!problem.empty())
         return problem;
-    if (o.best && !best_rates_usable(w->wav_rate, w->row->rate))
+    if (o.best && !sinc_possible(w->wav_rate, w->row->rate))
         return best_rates_refused(w->path.c_str(), w->wav_rate, w->row->rate).lines;
     // An entry holds a byte at least: a sound of no frames keeps one.
     int64_t length = may_resize(bank, o, p) ? std::max<int64_t>(1, w->needed) : p.length;
@@ -500,14 +500,14 @@ stop run_implant(const bank_options &given)
     }
     const std::vector<unsigned char> rom = new_rom(bank, o, plan);
     put_back_counts counts = report(bank, o, plan);
-    std::vector<const char *> written = {target.c_str()};
+    std::vector<std::string> written = {target};
     if (o.roms.size() > 1) {
         written.clear();
         for (size_t f : files_written(o, bank, rom))
             written.push_back(o.roms[f]);
     }
     std::string done =
-        "Put " + plural(counts.written, "phrase", "phrases") + " back into " + file_names(written);
+        "Put " + plural(counts.written, "phrase", "phrases") + " back into " + names_of(written);
     if (!replaces_rom)
         done += std::string(" (") + o.rom + " is as it was)";
     if (counts.moved > 0 || counts.already_there > 0) {

@@ -25,17 +25,10 @@ std::string layout_words(const rom_layout &layout)
     return layout.unpaged_table != 0 ? "nmk112 --no-paged-table" : layout_name(layout);
 }
 
-std::string file_names(const std::vector<const char *> &names)
-{
-    std::string text;
-    for (size_t i = 0; i < names.size(); i++)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + std::string(names[i]);
-    return text;
-}
-
 std::string rom_names(const bank_options &o)
 {
-    return o.roms.empty() ? std::string(o.rom) : file_names(o.roms);
+    return o.roms.empty() ? std::string(o.rom)
+                          : names_of(std::vector<std::string>(o.roms.begin(), o.roms.end()));
 }
 
 // The ROM's files one after another.

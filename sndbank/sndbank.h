@@ -54,8 +54,7 @@ stop check_paged_table(const bank_options &options);
 // The layout as the command line gives it ("nmk112 --no-paged-table").
 std::string layout_words(const sndtools::rom_layout &layout);
 
-// Files named together ("a.bin, b.bin and c.bin"); the ROM's file or files.
-std::string file_names(const std::vector<const char *> &names);
+// The ROM's file or files ("a.bin, b.bin and c.bin").
 std::string rom_names(const bank_options &options);
 
 // Reads the ROM and its table or regions list; refused when the ROM or the
