@@ -61,14 +61,20 @@ stop after_line(const std::string &line, stop refusal)
     return refusal;
 }
 
-void end_run(const stop &how)
+int finish_run(const stop &how)
 {
     progress_clear();
     if (how) {
         fputs(how.lines.c_str(), stdout);
         remove_unkept_outputs();
     }
-    exit(how ? how.status : 0);
+    fflush(stdout);
+    return how ? how.status : 0;
+}
+
+void end_run(const stop &how)
+{
+    exit(finish_run(how));
 }
 
 int usable_processors()

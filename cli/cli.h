@@ -43,6 +43,9 @@ stop after_line(const std::string &line, stop refusal);
 // not kept, and its exit status; status 0 with nothing more when there is
 // no stop (the run completed).
 [[noreturn]] void end_run(const stop &how);
+// The same, returning the status: a program that is called again and again
+// (the page's, in WebAssembly) must not exit.
+int finish_run(const stop &how);
 
 // The processors this process may run on (on Linux its affinity mask, as
 // nproc and taskset see it), at least 1: the threads the library may use.

@@ -24,6 +24,9 @@ char **utf8_arguments(int argc, wchar_t **argv);
 #ifdef _WIN32
 #define PROGRAM_MAIN(run)                                                                      \
     int wmain(int argc, wchar_t **argv) { end_run(run(argc, utf8_arguments(argc, argv))); }
+#elif defined(__EMSCRIPTEN__)
+#define PROGRAM_MAIN(run)                                                                      \
+    int main(int argc, char **argv) { return finish_run(run(argc, argv)); }
 #else
 void ignore_file_limit_signal();
 #define PROGRAM_MAIN(run)                                                                      \

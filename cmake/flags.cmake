@@ -17,7 +17,8 @@ elseif(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(sndtools_flags INTERFACE -Wall -Wextra -Wpedantic -ffp-contract=off)
   # 32-bit x86 compilers evaluate float arithmetic on the x87 unit, wider
   # than float; SSE2 evaluates it as written.
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|X86|AMD64|x86_64)$")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND NOT EMSCRIPTEN AND
+     CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|X86|AMD64|x86_64)$")
     target_compile_options(sndtools_flags INTERFACE -msse2 -mfpmath=sse)
   endif()
   if(SNDTOOLS_WERROR)
