@@ -1,0 +1,674 @@
+// The page over sndbank.js: open a ROM, list its phrases with a waveform
+// each, play them, replace them from any sound file, download the ROM.
+// Everything happens here, in the browser; nothing is sent anywhere.
+(function () {
+  'use strict';
+
+  var WAVE_W = 200, WAVE_H = 36;
+  var bank = null;        // the open ROM
+  var romFiles = null;    // its files as opened, for a re-open when a field changes
+  var rows = {};          // label -> tr
+  var changes = {};       // label -> {text, detail}: what its replacement did
+  var pending = null;     // the too-long replacement waiting for an answer
+  var audio = null;       // the AudioContext, made on the first play
+  var playing = null;     // {source, button}
+  var times = window.sndbankPageTimes = {open: 0, draw: 0, replace: 0};
+
+  function el(id) { return document.getElementById(id); }
+  function setState(s) { document.body.dataset.state = s; }
+  function isRefusal(e) { return e && Array.isArray(e.lines); }
+  function phrase(label) {
+    return bank.phrases.find(function (p) { return p.label === label; });
+  }
+
+  // ---- messages and outcome ----
+
+  function lines(box, list, cls) {
+    if (!list || !list.length) return;
+    var pre = document.createElement('pre');
+    pre.className = cls;
+    pre.textContent = list.join('\n');
+    box.appendChild(pre);
+  }
+
+  // sndbank list's own lines (hints, faults, the closing line), then a refusal's.
+  function showMessages(refusal) {
+    var box = el('messages');
+    box.textContent = '';
+    lines(box, bank ? bank.messages : [], 'list-lines');
+    lines(box, refusal, 'refusal');
+  }
+
+  function status(list, failed) {
+    var box = el('status');
+    box.textContent = '';
+    box.classList.toggle('failed', !!failed);
+    lines(box, list, 'report');
+  }
+
+  function fail(e) {
+    stopPlaying();
+    var list = isRefusal(e) ? e.lines : [String(e && e.message || e)];
+    showMessages(list);
+    status(list.slice(-1), true);
+    setState('error');
+  }
+
+  // ---- opening the ROM ----
+
+  function number(text, what) {
+    var t = text.trim();
+    if (/^0x[0-9a-fA-F]+$/.test(t)) return parseInt(t.slice(2), 16);
+    if (/^[0-9]+$/.test(t)) return parseInt(t, 10);
+    throw new Error(what + ': give a number, decimal (4096) or hexadecimal after 0x (0x1000).');
+  }
+
+  function openOptions() {
+    var layout = el('layout').value;
+    if (layout.indexOf('window-') === 0)
+      layout += ':' + el('layout-fixed').value.trim() + ',' + el('layout-window').value.trim();
+    var regions = el('regions-text').value;
+    return {
+      tableOffset: number(el('table-offset').value, 'Table offset'),
+      regions: regions.trim() ? regions : null,
+      layout: layout,
+      pagedTable: el('paged-table').checked,
+      lowNibbleFirst: el('low-nibble').checked,
+      rate: el('rate').value.trim() || '7575'
+    };
+  }
+
+  function readFiles(list) {
+    return Promise.all(Array.prototype.map.call(list, function (f) {
+      return f.arrayBuffer().then(function (b) { return {name: f.name, bytes: new Uint8Array(b)}; });
+    }));
+  }
+
+  async function openRom(files) {
+    if (bank && bank.dirty &&
+        !window.confirm('The replaced phrases have not been downloaded. Open the ROM again and lose them?'))
+      return;
+    setState('busy');
+    stopPlaying();
+    try {
+      var t0 = performance.now();
+      var opened = await sndbank.open(files, openOptions());
+      times.open = performance.now() - t0;
+      bank = opened;
+      romFiles = files;
+      changes = {};
+      el('rom-name').textContent = files.map(function (f) { return f.name; }).join(' + ');
+      var wanted = replaceSettings();
+      var s = bank.settings;
+      if (wanted.level !== s.level || wanted.resize !== s.resize || wanted.best !== s.best)
+        await bank.setSettings(wanted);
+      el('bank').hidden = false;
+      buildTable();
+      showMessages();
+      status([bank.phrases.length + ' phrases in ' + el('rom-name').textContent + '.']);
+      setState('ready');
+    } catch (e) {
+      bank = null;
+      el('bank').hidden = true;
+      fail(e);
+    }
+  }
+
+  // ---- the table ----
+
+  function cell(row, cls, text) {
+    var td = row.insertCell();
+    td.className = cls;
+    if (text !== undefined) td.textContent = text;
+    return td;
+  }
+
+  function button(parent, cls, text, name) {
+    var b = document.createElement('button');
+    b.type = 'button';
+    b.className = cls;
+    b.textContent = text;
+    b.setAttribute('aria-label', name);
+    parent.appendChild(b);
+    return b;
+  }
+
+  function makeRow(p) {
+    var tr = document.createElement('tr');
+    tr.className = 'phrase';
+    tr.dataset.label = p.label;
+    ['label', 'first', 'last', 'bytes', 'seconds', 'peak', 'note'].forEach(function (c) { cell(tr, c); });
+    var sound = cell(tr, 'sound');
+    var canvas = document.createElement('canvas');
+    canvas.className = 'wave';
+    canvas.width = Math.round(WAVE_W * (window.devicePixelRatio || 1));
+    canvas.height = Math.round(WAVE_H * (window.devicePixelRatio || 1));
+    canvas.setAttribute('role', 'img');
+    canvas.setAttribute('aria-label', 'Waveform of phrase ' + p.label);
+    sound.appendChild(canvas);
+    var change = document.createElement('div');
+    change.className = 'change';
+    sound.appendChild(change);
+
+    var act = cell(tr, 'actions');
+    button(act, 'play', 'Play', 'Play phrase ' + p.label);
+    var id = 'replace-' + p.label;
+    var pick = document.createElement('label');
+    pick.className = 'button';
+    pick.htmlFor = id;
+    pick.textContent = 'Replace…';
+    pick.title = 'Replace phrase ' + p.label + ' with a sound file (or drop one on its row)';
+    var input = document.createElement('input');
+    input.type = 'file';
+    input.accept = 'audio/*';
+    input.id = id;
+    input.className = 'replace hidden-input';
+    input.setAttribute('aria-label', 'Replace phrase ' + p.label + ' with a sound file');
+    act.appendChild(pick);
+    act.appendChild(input);
+    button(act, 'undo', 'Undo', 'Undo the replacement of phrase ' + p.label);
+    button(act, 'wav', 'Download WAV', 'Download phrase ' + p.label + ' as ' + p.wavName);
+    return tr;
+  }
+
+  function fillRow(tr, p) {
+    var c = tr.cells;
+    c[0].textContent = p.label;
+    c[1].textContent = p.firstText;
+    c[2].textContent = p.lastText;
+    c[3].textContent = p.bytes;
+    c[4].textContent = p.seconds;
+    c[5].textContent = p.peak;
+    c[6].textContent = p.note;
+    tr.classList.toggle('edited', p.edited);
+    var change = tr.querySelector('.change');
+    change.textContent = '';
+    var what = p.edited ? changes[p.label] || {text: 'Replaced', detail: ''} : null;
+    if (what) {
+      change.textContent = what.text;
+      if (what.detail) {
+        var small = document.createElement('small');
+        small.textContent = what.detail;
+        change.appendChild(small);
+      }
+    }
+    tr.querySelector('.undo').disabled = !p.edited;
+    drawWave(tr.querySelector('canvas'), bank.samples(p.label), p.edited);
+  }
+
+  function buildTable() {
+    var t0 = performance.now();
+    var body = el('phrases').tBodies[0];
+    var frag = document.createDocumentFragment();
+    rows = {};
+    bank.phrases.forEach(function (p) {
+      var tr = makeRow(p);
+      rows[p.label] = tr;
+      fillRow(tr, p);
+      frag.appendChild(tr);
+    });
+    body.textContent = '';
+    body.appendChild(frag);
+    times.draw = performance.now() - t0;
+  }
+
+  // After a rebuild of the ROM: moved, grown and inner phrases change too.
+  function refresh() {
+    var same = bank.phrases.length === Object.keys(rows).length &&
+               bank.phrases.every(function (p) { return rows[p.label]; });
+    if (!same) return buildTable();
+    var t0 = performance.now();
+    bank.phrases.forEach(function (p) { fillRow(rows[p.label], p); });
+    showMessages();
+    times.draw = performance.now() - t0;
+  }
+
+  // One vertical stroke per pixel column, from its samples' least to greatest.
+  function drawWave(canvas, samples, edited) {
+    var w = canvas.width, h = canvas.height, ctx = canvas.getContext('2d');
+    var n = samples.length, mid = h / 2, scale = (h / 2 - 1) / 2048;
+    ctx.clearRect(0, 0, w, h);
+    ctx.fillStyle = '#d5dbe3';
+    ctx.fillRect(0, Math.floor(mid), w, 1);
+    if (!n) return;
+    ctx.beginPath();
+    for (var x = 0; x < w; x++) {
+      var a = Math.floor(x * n / w), b = Math.max(a + 1, Math.floor((x + 1) * n / w));
+      var lo = 2047, hi = -2048;
+      for (var i = a; i < b; i++) {
+        var v = samples[i];
+        if (v < lo) lo = v;
+        if (v > hi) hi = v;
+      }
+      ctx.moveTo(x + 0.5, mid - hi * scale - 0.5);
+      ctx.lineTo(x + 0.5, mid - lo * scale + 0.5);
+    }
+    ctx.lineWidth = 1;
+    ctx.strokeStyle = edited ? '#b3541e' : '#22577a';
+    ctx.stroke();
+  }
+
+  // ---- playing ----
+
+  // An AudioBuffer at the phrase's rate; a browser that refuses the rate gets
+  // the samples resampled linearly to its own (for listening only).
+  function audioBuffer(ctx, samples, rate) {
+    var n = Math.max(1, samples.length), buffer, data, i;
+    try {
+      buffer = ctx.createBuffer(1, n, rate);
+      data = buffer.getChannelData(0);
+      for (i = 0; i < samples.length; i++) data[i] = samples[i] / 2048;
+      return buffer;
+    } catch (e) {
+      var m = Math.max(1, Math.round(samples.length * ctx.sampleRate / rate));
+      buffer = ctx.createBuffer(1, m, ctx.sampleRate);
+      data = buffer.getChannelData(0);
+      var step = rate / ctx.sampleRate, last = samples.length - 1;
+      for (i = 0; i < m && last >= 0; i++) {
+        var at = i * step, k = Math.min(Math.floor(at), last), f = at - k;
+        data[i] = (samples[k] + (samples[Math.min(k + 1, last)] - samples[k]) * f) / 2048;
+      }
+      return buffer;
+    }
+  }
+
+  function stopPlaying() {
+    if (!playing) return;
+    var was = playing;
+    playing = null;
+    was.button.textContent = 'Play';
+    try { was.source.stop(); } catch (e) { /* already ended */ }
+  }
+
+  function play(label, btn) {
+    var again = playing && playing.button === btn;
+    stopPlaying();
+    if (again) return;
+    try {
+      if (!audio) audio = new (window.AudioContext || window.webkitAudioContext)();
+      if (audio.state === 'suspended') audio.resume();
+      var source = audio.createBufferSource();
+      source.buffer = audioBuffer(audio, bank.samples(label), phrase(label).rate);
+      source.connect(audio.destination);
+      source.onended = function () { if (playing && playing.source === source) stopPlaying(); };
+      source.start();
+      playing = {source: source, button: btn};
+      btn.textContent = 'Stop';
+    } catch (e) {
+      status(['This browser could not play the sound: ' + (e.message || e)], true);
+    }
+  }
+
+  // ---- reading sound files ----
+
+  function isWav(b) {
+    return b.length >= 12 && text(b, 0, 4) === 'RIFF' && text(b, 8, 4) === 'WAVE';
+  }
+
+  function text(b, at, n) { return String.fromCharCode.apply(null, b.subarray(at, at + n)); }
+
+  function find(b, s, from, to) {
+    to = Math.min(to, b.length - s.length);
+    outer: for (var i = from; i <= to; i++) {
+      for (var j = 0; j < s.length; j++) if (b[i + j] !== s.charCodeAt(j)) continue outer;
+      return i;
+    }
+    return -1;
+  }
+
+  // The rate a sound file holds its samples at, from its header (0: unknown).
+  function fileRate(b) {
+    var v = new DataView(b.buffer, b.byteOffset, b.byteLength), at;
+    function flac(at) { return at >= 0 && b.length > at + 21 ? (b[at + 18] << 12) | (b[at + 19] << 4) | (b[at + 20] >> 4) : 0; }
+    if (isWav(b)) {
+      for (at = 12; at + 16 <= b.length; at += 8 + v.getUint32(at + 4, true) + (v.getUint32(at + 4, true) & 1))
+        if (text(b, at, 4) === 'fmt ') return v.getUint32(at + 12, true);
+      return 0;
+    }
+    if (text(b, 0, 4) === 'fLaC') return flac(0);
+    if (text(b, 0, 4) === 'OggS') {
+      if ((at = find(b, '\x01vorbis', 0, 4096)) >= 0 && b.length > at + 16) return v.getUint32(at + 12, true);
+      if (find(b, 'OpusHead', 0, 4096) >= 0) return 48000;  // Opus always decodes at 48 kHz
+      return flac(find(b, 'fLaC', 0, 4096));
+    }
+    if (text(b, 4, 4) === 'ftyp') {
+      at = find(b, 'mp4a', 8, b.length);
+      return at >= 0 && b.length > at + 30 ? v.getUint16(at + 28) : 0;
+    }
+    at = 0;
+    if (text(b, 0, 3) === 'ID3' && b.length > 10)
+      at = 10 + ((b[6] & 127) << 21 | (b[7] & 127) << 14 | (b[8] & 127) << 7 | (b[9] & 127)) + (b[5] & 16 ? 10 : 0);
+    for (var end = Math.min(b.length - 3, at + 65536); at < end; at++) {
+      if (b[at] !== 0xFF || (b[at + 1] & 0xE0) !== 0xE0) continue;
+      var version = (b[at + 1] >> 3) & 3, layer = (b[at + 1] >> 1) & 3;
+      if (layer === 0 && (b[at + 1] & 0xF6) === 0xF0) {  // ADTS (AAC)
+        var adts = [96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350];
+        var k = (b[at + 2] >> 2) & 15;
+        if (k < adts.length) return adts[k];
+      } else if (version !== 1 && layer !== 0 && (b[at + 2] >> 4) !== 15 && ((b[at + 2] >> 2) & 3) !== 3) {
+        return [44100, 48000, 32000][(b[at + 2] >> 2) & 3] / [4, 0, 2, 1][version];
+      }
+    }
+    return 0;
+  }
+
+  // Decoded by the browser at the file's own rate: a context at that rate
+  // does not resample (a plain decode would, to the audio device's rate).
+  async function decode(s) {
+    var rate = fileRate(s.bytes);
+    if (!(rate >= 3000 && rate <= 768000)) rate = 48000;
+    var buffer;
+    try {
+      buffer = await new OfflineAudioContext(1, 1, rate).decodeAudioData(s.bytes.slice().buffer);
+    } catch (e) {
+      throw new Error('This browser cannot read ' + s.name + ' as a sound.');
+    }
+    var channels = [];
+    for (var i = 0; i < buffer.numberOfChannels; i++) channels.push(buffer.getChannelData(i));
+    s.frames = sndbank.framesFromChannels(channels);
+    s.rate = rate;
+  }
+
+  // ---- replacing ----
+
+  // s: {label, name, bytes, frames, rate, cut}; WAV files through the
+  // library's own reader, so that they give sndbank's very bytes.
+  async function put(s) {
+    if (isWav(s.bytes) && !s.frames) {
+      try {
+        return await bank.replaceWav(s.label, s.bytes);
+      } catch (e) {
+        if (!isRefusal(e) || e.tooLong) throw e;
+        try { await decode(s); } catch (d) { throw e; }  // one the library cannot read, the browser may
+      }
+    }
+    if (!s.frames) await decode(s);
+    return await bank.replace(s.label, s.frames, s.rate);
+  }
+
+  function describe(s, report) {
+    var p = phrase(s.label);
+    var pattern = new RegExp('^\\s*' + s.label.replace(/[^\w]/g, '\\$&') + '\\s+(.*)$'), detail = '';
+    (report || []).forEach(function (line) {
+      var m = pattern.exec(line);
+      if (m) detail = m[1];
+    });
+    changes[s.label] = {
+      text: 'Replaced by ' + s.name + (s.cut ? ', cut to fit' : '') + ': ' + p.seconds + ' s',
+      detail: detail
+    };
+  }
+
+  function done(list, result) {
+    var report = result && result.lines || [];
+    list.forEach(function (s) { describe(s, report); });
+    refresh();
+    status(report);
+    setState('ready');
+  }
+
+  async function attempt(list, t0) {
+    setState('busy');
+    try {
+      var result;
+      if (list.length === 1) result = await put(list[0]);
+      else result = await bank.replaceMany(list.map(function (s) { return {label: s.label, wav: s.bytes}; }));
+      done(list, result);
+      times.replace = performance.now() - t0;
+      var tr = rows[list[0].label];
+      if (tr) tr.querySelector('.play').focus();
+    } catch (e) {
+      if (isRefusal(e) && e.tooLong) tooLong(list, e);
+      else fail(e);
+    }
+  }
+
+  async function replaceFiles(label, files) {
+    setState('busy');
+    try {
+      var read = await readFiles(files), list = [], unknown = [];
+      if (label && read.length === 1) {
+        list.push({label: label, name: read[0].name, bytes: read[0].bytes});
+      } else {
+        read.forEach(function (f) {
+          var base = f.name.replace(/\.[^.]*$/, '').toLowerCase();
+          var p = bank.phrases.find(function (q) { return q.wavName.replace(/\.[^.]*$/, '').toLowerCase() === base; });
+          if (p) list.push({label: p.label, name: f.name, bytes: f.bytes});
+          else unknown.push(f.name);
+        });
+      }
+      if (unknown.length) {
+        showMessages(['Named like no phrase (name them as their phrase\'s WAV file, 003.wav), so left out: ' +
+                      unknown.join(', ')]);
+      }
+      if (!list.length) {
+        status(['Nothing replaced: drop a sound on the row of the phrase it replaces.'], true);
+        setState('ready');
+        return;
+      }
+      var t0 = performance.now();
+      // Files the library reads go in together; others are decoded and put in one by one.
+      var wavs = list.filter(function (s) { return isWav(s.bytes); });
+      var others = list.filter(function (s) { return !isWav(s.bytes); });
+      if (wavs.length) await attempt(wavs, t0);
+      for (var i = 0; i < others.length && document.body.dataset.state === 'ready'; i++)
+        await attempt([others[i]], t0);
+    } catch (e) {
+      fail(e);
+    }
+  }
+
+  // ---- too long ----
+
+  function tooLong(list, e) {
+    var s = list.find(function (x) { return x.label === e.label; }) || list[0];
+    var p = phrase(s.label);
+    pending = list;
+    showMessages(e.lines);
+    el('too-long-text').textContent = s.name + ' is longer than phrase ' + p.label + ' (' + p.seconds +
+      ' s) has room for in the ROM. ' + (e.canResize
+        ? 'The phrases can be laid out again so that it gets the room it needs (other phrases may move), or the sound can be cut to fit.'
+        : 'There is no free room in the ROM for it to grow: it can be cut to fit, or replaced by a shorter sound.');
+    el('too-long-lines').textContent = e.lines.join('\n');
+    el('relayout').disabled = !e.canResize;
+    el('cut').disabled = list.length !== 1;
+    el('too-long').hidden = false;
+    status(e.lines.slice(-1), true);
+    setState('error');
+    el(e.canResize ? 'relayout' : list.length === 1 ? 'cut' : 'cancel-long').focus();
+  }
+
+  function closeTooLong() {
+    el('too-long').hidden = true;
+    var list = pending;
+    pending = null;
+    return list;
+  }
+
+  async function relayout() {
+    var list = closeTooLong(), t0 = performance.now();
+    setState('busy');
+    try {
+      await bank.setSettings({resize: true});
+      el('resize').checked = true;
+    } catch (e) {
+      return fail(e);
+    }
+    await attempt(list, t0);
+  }
+
+  // Cut to the frames that fit; a WAV file's frames are the browser's
+  // decoding of it (the same samples for integer WAV files).
+  async function cut() {
+    var list = closeTooLong(), s = list[0], t0 = performance.now();
+    setState('busy');
+    try {
+      if (!s.frames) await decode(s);
+      var keep = await bank.fitFrames(s.label, s.frames.length / 2, s.rate);
+      s.frames = s.frames.subarray(0, keep * 2);
+      s.cut = true;
+    } catch (e) {
+      return fail(e);
+    }
+    await attempt([s], t0);
+  }
+
+  // ---- settings, undo, downloads ----
+
+  function replaceSettings() {
+    return {level: el('level').value, resize: el('resize').checked, best: el('best').checked};
+  }
+
+  async function applySettings() {
+    if (!bank) return;
+    setState('busy');
+    try {
+      var result = await bank.setSettings(replaceSettings());
+      refresh();
+      status(result && result.lines || ['Settings changed.']);
+      setState('ready');
+    } catch (e) {
+      el('level').value = bank.settings.level;
+      el('resize').checked = bank.settings.resize;
+      el('best').checked = bank.settings.best;
+      fail(e);
+    }
+  }
+
+  async function undo(label) {
+    setState('busy');
+    try {
+      var result = await bank.undo(label);
+      delete changes[label];
+      refresh();
+      status(result && result.lines || ['Phrase ' + label + ' is back as it was.']);
+      setState('ready');
+    } catch (e) {
+      fail(e);
+    }
+  }
+
+  function download(name, bytes) {
+    var url = URL.createObjectURL(new Blob([bytes], {type: 'application/octet-stream'}));
+    var a = document.createElement('a');
+    a.href = url;
+    a.download = name;
+    document.body.appendChild(a);
+    a.click();
+    a.remove();
+    setTimeout(function () { URL.revokeObjectURL(url); }, 60000);
+  }
+
+  function downloadRom() {
+    try {
+      var files = bank.files();
+      files.forEach(function (f) { download(f.name, f.bytes); });
+      bank.markSaved();
+      status(['Downloaded ' + files.map(function (f) { return f.name; }).join(', ') + '.']);
+    } catch (e) {
+      fail(e);
+    }
+  }
+
+  // ---- wiring ----
+
+  function showLayoutFields() {
+    var layout = el('layout').value;
+    document.querySelectorAll('.window-field').forEach(function (n) { n.hidden = layout.indexOf('window-') !== 0; });
+    document.querySelectorAll('.nmk-field').forEach(function (n) { n.hidden = layout !== 'nmk112'; });
+  }
+
+  function droppable(node, onDrop) {
+    node.addEventListener('dragover', function (e) {
+      e.preventDefault();
+      e.stopPropagation();
+      node.classList.add('drop-over');
+    });
+    node.addEventListener('dragleave', function () { node.classList.remove('drop-over'); });
+    node.addEventListener('drop', function (e) {
+      e.preventDefault();
+      e.stopPropagation();
+      node.classList.remove('drop-over');
+      if (e.dataTransfer.files.length) onDrop(e.dataTransfer.files, e);
+    });
+  }
+
+  function openPicked(list) {
+    if (list.length) readFiles(list).then(openRom, fail);
+  }
+
+  el('rom-file').addEventListener('change', function () { openPicked(this.files); this.value = ''; });
+  droppable(el('rom-drop'), openPicked);
+  // A file dropped elsewhere is a ROM while none is open; never a page to leave for.
+  droppable(document.body, function (files) {
+    if (!bank) openPicked(files);
+    else status(['Drop a ROM on the box at the top, or a sound on the row of the phrase it replaces.'], true);
+  });
+
+  var table = el('phrases');
+  droppable(table, function (files, e) {
+    var tr = e.target.closest && e.target.closest('tr.phrase');
+    replaceFiles(tr ? tr.dataset.label : null, files);
+  });
+  table.addEventListener('dragover', function (e) {
+    var tr = e.target.closest && e.target.closest('tr.phrase');
+    table.querySelectorAll('tr.drop-row').forEach(function (r) { if (r !== tr) r.classList.remove('drop-row'); });
+    if (tr) tr.classList.add('drop-row');
+  });
+  ['dragleave', 'drop'].forEach(function (type) {
+    table.addEventListener(type, function () {
+      table.querySelectorAll('tr.drop-row').forEach(function (r) { r.classList.remove('drop-row'); });
+    });
+  });
+  table.addEventListener('click', function (e) {
+    var b = e.target.closest('button');
+    if (!b || !bank) return;
+    var label = b.closest('tr.phrase').dataset.label;
+    if (b.classList.contains('play')) play(label, b);
+    else if (b.classList.contains('undo')) undo(label);
+    else if (b.classList.contains('wav')) {
+      try { download(phrase(label).wavName, bank.wav(label)); } catch (err) { fail(err); }
+    }
+  });
+  table.addEventListener('change', function (e) {
+    var input = e.target;
+    if (!input.classList.contains('replace') || !input.files.length) return;
+    replaceFiles(input.closest('tr.phrase').dataset.label, input.files).then(function () { input.value = ''; });
+  });
+
+  el('layout-box').addEventListener('change', function (e) {
+    showLayoutFields();
+    if (e.target.id === 'regions-file') {
+      var f = e.target.files[0];
+      e.target.value = '';
+      if (!f) return;
+      return f.text().then(function (t) {
+        el('regions-text').value = t;
+        if (romFiles) openRom(romFiles);
+      }, fail);
+    }
+    if (romFiles) openRom(romFiles);
+  });
+  ['level', 'resize', 'best'].forEach(function (id) { el(id).addEventListener('change', applySettings); });
+  el('download-rom').addEventListener('click', downloadRom);
+  el('relayout').addEventListener('click', relayout);
+  el('cut').addEventListener('click', cut);
+  el('cancel-long').addEventListener('click', function () {
+    closeTooLong();
+    showMessages();
+    status(['Nothing replaced.']);
+    setState('ready');
+  });
+  el('too-long').addEventListener('keydown', function (e) {
+    if (e.key === 'Escape') el('cancel-long').click();
+  });
+  window.addEventListener('beforeunload', function (e) {
+    if (bank && bank.dirty) {
+      e.preventDefault();
+      e.returnValue = '';
+    }
+  });
+
+  showLayoutFields();
+  setState('empty');
+})();
