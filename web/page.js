@@ -88,11 +88,17 @@
     if (bank && bank.dirty &&
         !window.confirm('The replaced phrases have not been downloaded. Open the ROM again and lose them?'))
       return;
+    var options;
+    try {
+      options = openOptions();
+    } catch (e) {
+      return fail(e);
+    }
     setState('busy');
     stopPlaying();
     try {
       var t0 = performance.now();
-      var opened = await sndbank.open(files, openOptions());
+      var opened = await sndbank.open(files, options);
       times.open = performance.now() - t0;
       bank = opened;
       romFiles = files;
@@ -116,58 +122,37 @@
 
   // ---- the table ----
 
-  function cell(row, cls, text) {
-    var td = row.insertCell();
-    td.className = cls;
-    if (text !== undefined) td.textContent = text;
-    return td;
-  }
-
-  function button(parent, cls, text, name) {
-    var b = document.createElement('button');
-    b.type = 'button';
-    b.className = cls;
-    b.textContent = text;
-    b.setAttribute('aria-label', name);
-    parent.appendChild(b);
-    return b;
-  }
-
-  function makeRow(p) {
+  // One row made by hand, cloned for every phrase.
+  var rowTemplate = (function () {
     var tr = document.createElement('tr');
     tr.className = 'phrase';
-    tr.dataset.label = p.label;
-    ['label', 'first', 'last', 'bytes', 'seconds', 'peak', 'note'].forEach(function (c) { cell(tr, c); });
-    var sound = cell(tr, 'sound');
-    var canvas = document.createElement('canvas');
-    canvas.className = 'wave';
-    canvas.width = Math.round(WAVE_W * (window.devicePixelRatio || 1));
-    canvas.height = Math.round(WAVE_H * (window.devicePixelRatio || 1));
-    canvas.setAttribute('role', 'img');
-    canvas.setAttribute('aria-label', 'Waveform of phrase ' + p.label);
-    sound.appendChild(canvas);
-    var change = document.createElement('div');
-    change.className = 'change';
-    sound.appendChild(change);
+    ['label', 'first', 'last', 'bytes', 'seconds', 'peak', 'note'].forEach(function (c) {
+      tr.insertCell().className = c;
+    });
+    var ratio = window.devicePixelRatio || 1;
+    tr.insertCell().innerHTML = '<canvas class="wave" role="img" width="' + Math.round(WAVE_W * ratio) +
+      '" height="' + Math.round(WAVE_H * ratio) + '"></canvas><div class="change"></div>';
+    tr.lastChild.className = 'sound';
+    tr.insertCell().innerHTML = '<button type="button" class="play">Play</button>' +
+      '<label class="button">Replace…</label><input type="file" accept="audio/*" class="replace hidden-input">' +
+      '<button type="button" class="undo">Undo</button><button type="button" class="wav">Download WAV</button>';
+    tr.lastChild.className = 'actions';
+    return tr;
+  })();
 
-    var act = cell(tr, 'actions');
-    button(act, 'play', 'Play', 'Play phrase ' + p.label);
-    var id = 'replace-' + p.label;
-    var pick = document.createElement('label');
-    pick.className = 'button';
+  function makeRow(p) {
+    var tr = rowTemplate.cloneNode(true), l = p.label, id = 'replace-' + l;
+    tr.dataset.label = l;
+    tr.querySelector('canvas').setAttribute('aria-label', 'Waveform of phrase ' + l);
+    tr.querySelector('.play').setAttribute('aria-label', 'Play phrase ' + l);
+    var pick = tr.querySelector('label');
     pick.htmlFor = id;
-    pick.textContent = 'Replace…';
-    pick.title = 'Replace phrase ' + p.label + ' with a sound file (or drop one on its row)';
-    var input = document.createElement('input');
-    input.type = 'file';
-    input.accept = 'audio/*';
+    pick.title = 'Replace phrase ' + l + ' with a sound file (or drop one on its row)';
+    var input = tr.querySelector('.replace');
     input.id = id;
-    input.className = 'replace hidden-input';
-    input.setAttribute('aria-label', 'Replace phrase ' + p.label + ' with a sound file');
-    act.appendChild(pick);
-    act.appendChild(input);
-    button(act, 'undo', 'Undo', 'Undo the replacement of phrase ' + p.label);
-    button(act, 'wav', 'Download WAV', 'Download phrase ' + p.label + ' as ' + p.wavName);
+    input.setAttribute('aria-label', 'Replace phrase ' + l + ' with a sound file');
+    tr.querySelector('.undo').setAttribute('aria-label', 'Undo the replacement of phrase ' + l);
+    tr.querySelector('.wav').setAttribute('aria-label', 'Download phrase ' + l + ' as ' + p.wavName);
     return tr;
   }
 
@@ -193,7 +178,19 @@
       }
     }
     tr.querySelector('.undo').disabled = !p.edited;
-    drawWave(tr.querySelector('canvas'), bank.samples(p.label), p.edited);
+    // Drawn again only when its sound changed (an edit, or a phrase it lies in).
+    var samples = bank.samples(p.label);
+    if (!tr.samples || tr.drawnEdited !== p.edited || !same(tr.samples, samples)) {
+      drawWave(tr.querySelector('canvas'), samples, p.edited);
+      tr.samples = samples;
+      tr.drawnEdited = p.edited;
+    }
+  }
+
+  function same(a, b) {
+    if (a.length !== b.length) return false;
+    for (var i = 0; i < a.length; i++) if (a[i] !== b[i]) return false;
+    return true;
   }
 
   function buildTable() {
@@ -214,9 +211,9 @@
 
   // After a rebuild of the ROM: moved, grown and inner phrases change too.
   function refresh() {
-    var same = bank.phrases.length === Object.keys(rows).length &&
-               bank.phrases.every(function (p) { return rows[p.label]; });
-    if (!same) return buildTable();
+    var known = bank.phrases.length === Object.keys(rows).length &&
+                bank.phrases.every(function (p) { return rows[p.label]; });
+    if (!known) return buildTable();
     var t0 = performance.now();
     bank.phrases.forEach(function (p) { fillRow(rows[p.label], p); });
     showMessages();
@@ -386,16 +383,27 @@
     return await bank.replace(s.label, s.frames, s.rate);
   }
 
+  // The sound's own length (a WAV file's as the library reads it).
+  function seconds(s) {
+    var read = s.frames ? s : null;
+    if (!read && bank.wavFrames) {
+      try { read = bank.wavFrames(s.bytes); } catch (e) { /* unknown */ }
+    }
+    return read ? read.frames.length / 2 / read.rate : NaN;
+  }
+
   function describe(s, report) {
-    var p = phrase(s.label);
-    var pattern = new RegExp('^\\s*' + s.label.replace(/[^\w]/g, '\\$&') + '\\s+(.*)$'), detail = '';
-    (report || []).forEach(function (line) {
+    var p = phrase(s.label), own = seconds(s);
+    var pattern = new RegExp('^\\s*' + s.label.replace(/[^\w]/g, '\\$&') + '\\s+(.*)$');
+    var detail = [];
+    report.forEach(function (line) {
       var m = pattern.exec(line);
-      if (m) detail = m[1];
+      if (m) detail.push(m[1]);
+      else if (line.indexOf(': ' + p.wavName + ' ') > 0) detail.push(line.slice(0, line.indexOf(':')));
     });
     changes[s.label] = {
-      text: 'Replaced by ' + s.name + (s.cut ? ', cut to fit' : '') + ': ' + p.seconds + ' s',
-      detail: detail
+      text: 'Replaced by ' + s.name + (isNaN(own) ? '' : ', ' + own.toFixed(3) + ' s') + (s.cut ? ', cut to fit' : ''),
+      detail: detail.join('; ')
     };
   }
 
@@ -417,9 +425,11 @@
       times.replace = performance.now() - t0;
       var tr = rows[list[0].label];
       if (tr) tr.querySelector('.play').focus();
+      return true;
     } catch (e) {
       if (isRefusal(e) && e.tooLong) tooLong(list, e);
       else fail(e);
+      return false;
     }
   }
 
@@ -450,9 +460,8 @@
       // Files the library reads go in together; others are decoded and put in one by one.
       var wavs = list.filter(function (s) { return isWav(s.bytes); });
       var others = list.filter(function (s) { return !isWav(s.bytes); });
-      if (wavs.length) await attempt(wavs, t0);
-      for (var i = 0; i < others.length && document.body.dataset.state === 'ready'; i++)
-        await attempt([others[i]], t0);
+      var ok = !wavs.length || await attempt(wavs, t0);
+      for (var i = 0; ok && i < others.length; i++) ok = await attempt([others[i]], t0);
     } catch (e) {
       fail(e);
     }
@@ -462,17 +471,18 @@
 
   function tooLong(list, e) {
     var s = list.find(function (x) { return x.label === e.label; }) || list[0];
-    var p = phrase(s.label);
+    var p = phrase(s.label), lasts = /lasts ([0-9.]+) seconds/.exec(e.lines.join(' '));
     pending = list;
     showMessages(e.lines);
-    el('too-long-text').textContent = s.name + ' is longer than phrase ' + p.label + ' (' + p.seconds +
-      ' s) has room for in the ROM. ' + (e.canResize
+    el('too-long-text').textContent = s.name + (lasts ? ' lasts ' + lasts[1] + ' s, but' : ' is longer than') +
+      ' phrase ' + p.label + ' has room for ' + p.seconds + ' s in the ROM. ' + (e.canResize
         ? 'The phrases can be laid out again so that it gets the room it needs (other phrases may move), or the sound can be cut to fit.'
         : 'There is no free room in the ROM for it to grow: it can be cut to fit, or replaced by a shorter sound.');
     el('too-long-lines').textContent = e.lines.join('\n');
     el('relayout').disabled = !e.canResize;
     el('cut').disabled = list.length !== 1;
     el('too-long').hidden = false;
+    document.querySelector('main').inert = true;
     status(e.lines.slice(-1), true);
     setState('error');
     el(e.canResize ? 'relayout' : list.length === 1 ? 'cut' : 'cancel-long').focus();
@@ -480,6 +490,7 @@
 
   function closeTooLong() {
     el('too-long').hidden = true;
+    document.querySelector('main').inert = false;
     var list = pending;
     pending = null;
     return list;
@@ -497,12 +508,18 @@
     await attempt(list, t0);
   }
 
-  // Cut to the frames that fit; a WAV file's frames are the browser's
-  // decoding of it (the same samples for integer WAV files).
+  // Cut to the frames that fit; a WAV file's frames as the library reads it.
   async function cut() {
     var list = closeTooLong(), s = list[0], t0 = performance.now();
     setState('busy');
     try {
+      if (!s.frames && isWav(s.bytes)) {
+        try {
+          var read = bank.wavFrames(s.bytes);
+          s.frames = read.frames;
+          s.rate = read.rate;
+        } catch (e) { /* one the library cannot read: the browser's decoding */ }
+      }
       if (!s.frames) await decode(s);
       var keep = await bank.fitFrames(s.label, s.frames.length / 2, s.rate);
       s.frames = s.frames.subarray(0, keep * 2);
@@ -671,4 +688,6 @@
 
   showLayoutFields();
   setState('empty');
+  // The module compiled while the user picks a file.
+  if (sndbank.ready) sndbank.ready().catch(function () { /* the open will say */ });
 })();
