@@ -35,8 +35,16 @@
   function showMessages(refusal) {
     var box = el('messages');
     box.textContent = '';
-    lines(box, bank ? bank.messages : [], 'list-lines');
+    var list = bank ? bank.messages : [];
+    lines(box, list, 'list-lines');
     lines(box, refusal, 'refusal');
+    if (/ --(table-offset|layout|regions|low-nibble-first|rate)\b/.test(list.concat(refusal || []).join(' '))) {
+      var p = document.createElement('p');
+      p.className = 'options-note';
+      p.textContent = 'On this page, under Layout: --table-offset is the Table offset, --layout the Board layout, ' +
+        '--regions the Regions list, --low-nibble-first the Low nibble first box, --rate the Rate.';
+      box.appendChild(p);
+    }
   }
 
   function status(list, failed) {
@@ -96,14 +104,14 @@
     }
     setState('busy');
     stopPlaying();
+    romFiles = files;
+    el('rom-name').textContent = files.map(function (f) { return f.name; }).join(' + ');
     try {
       var t0 = performance.now();
       var opened = await sndbank.open(files, options);
       times.open = performance.now() - t0;
       bank = opened;
-      romFiles = files;
       changes = {};
-      el('rom-name').textContent = files.map(function (f) { return f.name; }).join(' + ');
       var wanted = replaceSettings();
       var s = bank.settings;
       if (wanted.level !== s.level || wanted.resize !== s.resize || wanted.best !== s.best)
@@ -116,6 +124,7 @@
     } catch (e) {
       bank = null;
       el('bank').hidden = true;
+      el('layout-box').open = true;
       fail(e);
     }
   }
@@ -415,7 +424,9 @@
     setState('ready');
   }
 
-  async function attempt(list, t0) {
+  // resized: the phrases were just laid out again for it; a refusal now
+  // leaves cutting it.
+  async function attempt(list, t0, resized) {
     setState('busy');
     try {
       var result;
@@ -427,7 +438,7 @@
       if (tr) tr.querySelector('.play').focus();
       return true;
     } catch (e) {
-      if (isRefusal(e) && e.tooLong) tooLong(list, e);
+      if (isRefusal(e) && (e.tooLong || resized && list.length === 1)) tooLong(list, e, resized);
       else fail(e);
       return false;
     }
@@ -447,11 +458,10 @@
           else unknown.push(f.name);
         });
       }
-      if (unknown.length) {
-        showMessages(['Named like no phrase (name them as their phrase\'s WAV file, 003.wav), so left out: ' +
-                      unknown.join(', ')]);
-      }
+      var leftOut = unknown.length ? ['Named like no phrase (name a file as its phrase\'s WAV file, 003.wav), so left out: ' +
+                                      unknown.join(', ')] : null;
       if (!list.length) {
+        showMessages(leftOut);
         status(['Nothing replaced: drop a sound on the row of the phrase it replaces.'], true);
         setState('ready');
         return;
@@ -462,6 +472,7 @@
       var others = list.filter(function (s) { return !isWav(s.bytes); });
       var ok = !wavs.length || await attempt(wavs, t0);
       for (var i = 0; ok && i < others.length; i++) ok = await attempt([others[i]], t0);
+      if (ok && leftOut) showMessages(leftOut);
     } catch (e) {
       fail(e);
     }
@@ -469,23 +480,25 @@
 
   // ---- too long ----
 
-  function tooLong(list, e) {
+  function tooLong(list, e, resized) {
     var s = list.find(function (x) { return x.label === e.label; }) || list[0];
-    var p = phrase(s.label), lasts = /lasts ([0-9.]+) seconds/.exec(e.lines.join(' '));
+    var canResize = e.canResize && !resized, p = phrase(s.label);
+    var lasts = /lasts ([0-9.]+) seconds/.exec(e.lines.join(' '));
     pending = list;
     showMessages(e.lines);
-    el('too-long-text').textContent = s.name + (lasts ? ' lasts ' + lasts[1] + ' s, but' : ' is longer than') +
-      ' phrase ' + p.label + ' has room for ' + p.seconds + ' s in the ROM. ' + (e.canResize
+    el('too-long-text').textContent = (lasts
+      ? s.name + ' lasts ' + lasts[1] + ' s, but phrase ' + p.label + ' has room for ' + p.seconds + ' s in the ROM. '
+      : s.name + ' is longer than the ' + p.seconds + ' s that phrase ' + p.label + ' has room for in the ROM. ') + (canResize
         ? 'The phrases can be laid out again so that it gets the room it needs (other phrases may move), or the sound can be cut to fit.'
         : 'There is no free room in the ROM for it to grow: it can be cut to fit, or replaced by a shorter sound.');
     el('too-long-lines').textContent = e.lines.join('\n');
-    el('relayout').disabled = !e.canResize;
+    el('relayout').disabled = !canResize;
     el('cut').disabled = list.length !== 1;
     el('too-long').hidden = false;
     document.querySelector('main').inert = true;
     status(e.lines.slice(-1), true);
     setState('error');
-    el(e.canResize ? 'relayout' : list.length === 1 ? 'cut' : 'cancel-long').focus();
+    el(canResize ? 'relayout' : list.length === 1 ? 'cut' : 'cancel-long').focus();
   }
 
   function closeTooLong() {
@@ -505,7 +518,7 @@
     } catch (e) {
       return fail(e);
     }
-    await attempt(list, t0);
+    await attempt(list, t0, true);
   }
 
   // Cut to the frames that fit; a WAV file's frames as the library reads it.
