@@ -54,6 +54,10 @@
     lines(box, list, 'report');
   }
 
+  function linesOr(result, text) {
+    return result && result.lines && result.lines.length ? result.lines : [text];
+  }
+
   function fail(e) {
     stopPlaying();
     var list = isRefusal(e) ? e.lines : [String(e && e.message || e)];
@@ -115,7 +119,7 @@
       var wanted = replaceSettings();
       var s = bank.settings;
       if (wanted.level !== s.level || wanted.resize !== s.resize || wanted.best !== s.best)
-        await bank.setSettings(wanted);
+        await settle(wanted);
       el('bank').hidden = false;
       buildTable();
       showMessages();
@@ -143,23 +147,19 @@
       '" height="' + Math.round(WAVE_H * ratio) + '"></canvas><div class="change"></div>';
     tr.lastChild.className = 'sound';
     tr.insertCell().innerHTML = '<button type="button" class="play">Play</button>' +
-      '<label class="button">Replace…</label><input type="file" accept="audio/*" class="replace hidden-input">' +
+      '<label class="button">Replace…<input type="file" accept="audio/*" class="replace hidden-input"></label>' +
       '<button type="button" class="undo">Undo</button><button type="button" class="wav">Download WAV</button>';
     tr.lastChild.className = 'actions';
     return tr;
   })();
 
   function makeRow(p) {
-    var tr = rowTemplate.cloneNode(true), l = p.label, id = 'replace-' + l;
+    var tr = rowTemplate.cloneNode(true), l = p.label;
     tr.dataset.label = l;
     tr.querySelector('canvas').setAttribute('aria-label', 'Waveform of phrase ' + l);
     tr.querySelector('.play').setAttribute('aria-label', 'Play phrase ' + l);
-    var pick = tr.querySelector('label');
-    pick.htmlFor = id;
-    pick.title = 'Replace phrase ' + l + ' with a sound file (or drop one on its row)';
-    var input = tr.querySelector('.replace');
-    input.id = id;
-    input.setAttribute('aria-label', 'Replace phrase ' + l + ' with a sound file');
+    tr.querySelector('label').title = 'Replace phrase ' + l + ' with a sound file (or drop one on its row)';
+    tr.querySelector('.replace').setAttribute('aria-label', 'Replace phrase ' + l + ' with a sound file');
     tr.querySelector('.undo').setAttribute('aria-label', 'Undo the replacement of phrase ' + l);
     tr.querySelector('.wav').setAttribute('aria-label', 'Download phrase ' + l + ' as ' + p.wavName);
     return tr;
@@ -283,6 +283,7 @@
     var was = playing;
     playing = null;
     was.button.textContent = 'Play';
+    was.button.setAttribute('aria-label', 'Play phrase ' + was.label);
     try { was.source.stop(); } catch (e) { /* already ended */ }
   }
 
@@ -298,8 +299,9 @@
       source.connect(audio.destination);
       source.onended = function () { if (playing && playing.source === source) stopPlaying(); };
       source.start();
-      playing = {source: source, button: btn};
+      playing = {source: source, button: btn, label: label};
       btn.textContent = 'Stop';
+      btn.setAttribute('aria-label', 'Stop phrase ' + label);
     } catch (e) {
       status(['This browser could not play the sound: ' + (e.message || e)], true);
     }
@@ -513,7 +515,7 @@
     var list = closeTooLong(), t0 = performance.now();
     setState('busy');
     try {
-      await bank.setSettings({resize: true});
+      await settle({resize: true});
       el('resize').checked = true;
     } catch (e) {
       return fail(e);
@@ -549,13 +551,20 @@
     return {level: el('level').value, resize: el('resize').checked, best: el('best').checked};
   }
 
+  // New settings with no edit leave the ROM as it is on the disk.
+  async function settle(settings) {
+    var wasDirty = bank.dirty, result = await bank.setSettings(settings);
+    if (!wasDirty && !bank.edits.length) bank.markSaved();
+    return result;
+  }
+
   async function applySettings() {
     if (!bank) return;
     setState('busy');
     try {
-      var result = await bank.setSettings(replaceSettings());
+      var result = await settle(replaceSettings());
       refresh();
-      status(result && result.lines || ['Settings changed.']);
+      status(linesOr(result, 'Settings changed: no phrase is replaced yet.'));
       setState('ready');
     } catch (e) {
       el('level').value = bank.settings.level;
@@ -571,7 +580,7 @@
       var result = await bank.undo(label);
       delete changes[label];
       refresh();
-      status(result && result.lines || ['Phrase ' + label + ' is back as it was.']);
+      status(['Phrase ' + label + ' is back as it was in the ROM as opened.'].concat(linesOr(result, '')).filter(Boolean));
       setState('ready');
     } catch (e) {
       fail(e);
