@@ -58,11 +58,12 @@
     return result && result.lines && result.lines.length ? result.lines : [text];
   }
 
-  function fail(e) {
+  // The error's lines go to the messages; the outcome, in words, to the status.
+  function fail(e, outcome) {
     stopPlaying();
     var list = isRefusal(e) ? e.lines : [String(e && e.message || e)];
     showMessages(list);
-    status(list.slice(-1), true);
+    status([outcome || 'Nothing was changed: the message above says why.'], true);
     setState('error');
   }
 
@@ -120,16 +121,16 @@
       var s = bank.settings;
       if (wanted.level !== s.level || wanted.resize !== s.resize || wanted.best !== s.best)
         await settle(wanted);
-      el('bank').hidden = false;
+      el('bank').classList.remove('closed');
       buildTable();
       showMessages();
       status([bank.phrases.length + ' phrases in ' + el('rom-name').textContent + '.']);
       setState('ready');
     } catch (e) {
       bank = null;
-      el('bank').hidden = true;
+      el('bank').classList.add('closed');
       el('layout-box').open = true;
-      fail(e);
+      fail(e, el('rom-name').textContent + ' could not be opened with these Layout settings: the message above says why.');
     }
   }
 
@@ -498,7 +499,7 @@
     el('cut').disabled = list.length !== 1;
     el('too-long').hidden = false;
     document.querySelector('main').inert = true;
-    status(e.lines.slice(-1), true);
+    status(['Nothing was changed: the sound is too long for its phrase.'], true);
     setState('error');
     el(canResize ? 'relayout' : list.length === 1 ? 'cut' : 'cancel-long').focus();
   }
