@@ -7,6 +7,7 @@
   var WAVE_W = 200, WAVE_H = 36;
   var bank = null;        // the open ROM
   var romFiles = null;    // its files as opened, for a re-open when a field changes
+  var regionsName = '';   // the regions list's file name, when one was picked
   var rows = {};          // label -> tr
   var changes = {};       // label -> {text, detail}: what its replacement did
   var pending = null;     // the too-long replacement waiting for an answer
@@ -599,12 +600,19 @@
     setTimeout(function () { URL.revokeObjectURL(url); }, 60000);
   }
 
+  // The ROM's files, and a regions list that a resize changed, named as
+  // sndbank names it (list-resized.txt beside list.txt).
   function downloadRom() {
     try {
-      var files = bank.files();
+      var files = bank.files(), given = el('regions-text').value, now = bank.regions && bank.regions();
+      if (now && now !== given) {
+        var name = (regionsName || 'regions.txt').replace(/(\.[^.]*)?$/, '-resized$1');
+        files = files.concat([{name: name, bytes: new TextEncoder().encode(now)}]);
+      }
       files.forEach(function (f) { download(f.name, f.bytes); });
       bank.markSaved();
-      status(['Downloaded ' + files.map(function (f) { return f.name; }).join(', ') + '.']);
+      status(['Downloaded ' + files.map(function (f) { return f.name; }).join(', ') + '.' +
+              (files.length > romFiles.length ? ' Keep the new regions list with the ROM: phrases moved.' : '')]);
     } catch (e) {
       fail(e);
     }
@@ -684,6 +692,7 @@
       if (!f) return;
       return f.text().then(function (t) {
         el('regions-text').value = t;
+        regionsName = f.name;
         if (romFiles) openRom(romFiles);
       }, fail);
     }
