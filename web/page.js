@@ -4,7 +4,7 @@
 (function () {
   'use strict';
 
-  var WAVE_W = 200, WAVE_H = 36;
+  var WAVE_W = 240, WAVE_H = 40;
   var bank = null;        // the open ROM
   var romFiles = null;    // its files as opened, for a re-open when a field changes
   var regionsName = '';   // the regions list's file name, when one was picked
