@@ -86,7 +86,7 @@
       tableOffset: number(el('table-offset').value, 'Table offset'),
       regions: regions.trim() ? regions : null,
       layout: layout,
-      pagedTable: el('paged-table').checked,
+      pagedTable: layout !== 'nmk112' || el('paged-table').checked,
       lowNibbleFirst: el('low-nibble').checked,
       rate: el('rate').value.trim() || '7575'
     };
