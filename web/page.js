@@ -11,6 +11,7 @@
   var rows = {};          // label -> tr
   var changes = {};       // label -> {text, detail}: what its replacement did
   var pending = null;     // the too-long replacement waiting for an answer
+  var focusBefore = null; // where the focus was before the too-long dialog
   var audio = null;       // the AudioContext, made on the first play
   var playing = null;     // {source, button}
   var times = window.sndbankPageTimes = {open: 0, draw: 0, replace: 0};
@@ -498,6 +499,7 @@
     el('too-long-lines').textContent = e.lines.join('\n');
     el('relayout').disabled = !canResize;
     el('cut').disabled = list.length !== 1;
+    if (el('too-long').hidden) focusBefore = document.activeElement;
     el('too-long').hidden = false;
     document.querySelector('main').inert = true;
     status(['Nothing was changed: the sound is too long for its phrase.'], true);
@@ -704,6 +706,7 @@
   el('cut').addEventListener('click', cut);
   el('cancel-long').addEventListener('click', function () {
     closeTooLong();
+    if (focusBefore && document.contains(focusBefore)) focusBefore.focus();
     showMessages();
     status(['Nothing replaced.']);
     setState('ready');
