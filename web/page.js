@@ -9,7 +9,8 @@
   var romFiles = null;    // its files as opened, for a re-open when a field changes
   var regionsName = '';   // the regions list's file name, when one was picked
   var rows = {};          // label -> tr
-  var changes = {};       // label -> {text, detail}: what its replacement did
+  var changes = {};       // label -> what replaced it
+  var report = [];        // the last rebuild's report, whose lines each row shows
   var pending = null;     // the too-long replacement waiting for an answer
   var focusBefore = null; // where the focus was before the too-long dialog
   var audio = null;       // the AudioContext, made on the first play
@@ -54,10 +55,6 @@
     box.textContent = '';
     box.classList.toggle('failed', !!failed);
     lines(box, list, 'report');
-  }
-
-  function linesOr(result, text) {
-    return result && result.lines && result.lines.length ? result.lines : [text];
   }
 
   // The error's lines go to the messages; the outcome, in words, to the status.
@@ -119,6 +116,7 @@
       times.open = performance.now() - t0;
       bank = opened;
       changes = {};
+      report = [];
       var wanted = replaceSettings();
       var s = bank.settings;
       if (wanted.level !== s.level || wanted.resize !== s.resize || wanted.best !== s.best)
@@ -178,16 +176,12 @@
     c[5].textContent = p.peak;
     c[6].textContent = p.note;
     tr.classList.toggle('edited', p.edited);
-    var change = tr.querySelector('.change');
-    change.textContent = '';
-    var what = p.edited ? changes[p.label] || {text: 'Replaced', detail: ''} : null;
-    if (what) {
-      change.textContent = what.text;
-      if (what.detail) {
-        var small = document.createElement('small');
-        small.textContent = what.detail;
-        change.appendChild(small);
-      }
+    var change = tr.querySelector('.change'), detail = reportOn(p);
+    change.textContent = p.edited ? changes[p.label] || 'Replaced' : '';
+    if (detail) {
+      var small = document.createElement('small');
+      small.textContent = detail;
+      change.appendChild(small);
     }
     tr.querySelector('.undo').disabled = !p.edited;
     // Drawn again only when its sound changed (an edit, or a phrase it lies in).
@@ -406,27 +400,32 @@
     return read ? read.frames.length / 2 / read.rate : NaN;
   }
 
-  function describe(s, report) {
-    var p = phrase(s.label), own = seconds(s);
-    var pattern = new RegExp('^\\s*' + s.label.replace(/[^\w]/g, '\\$&') + '\\s+(.*)$');
-    var detail = [];
+  // sndbank implant's lines on a phrase: its own, and those naming its WAV file.
+  function reportOn(p) {
+    var pattern = new RegExp('^\\s*' + p.label.replace(/[^\w]/g, '\\$&') + '\\s+(.*)$'), detail = [];
     report.forEach(function (line) {
       var m = pattern.exec(line);
       if (m) detail.push(m[1]);
       else if (line.indexOf(': ' + p.wavName + ' ') > 0) detail.push(line.slice(0, line.indexOf(':')));
     });
-    changes[s.label] = {
-      text: 'Replaced by ' + s.name + (isNaN(own) ? '' : ', ' + own.toFixed(3) + ' s') + (s.cut ? ', cut to fit' : ''),
-      detail: detail.join('; ')
-    };
+    return detail.join('; ');
+  }
+
+  // After a rebuild: the rows as the ROM is now, the outcome and the report.
+  function rebuilt(result, outcome) {
+    report = result && result.lines || [];
+    refresh();
+    status([outcome].concat(report).filter(Boolean));
+    setState('ready');
   }
 
   function done(list, result) {
-    var report = result && result.lines || [];
-    list.forEach(function (s) { describe(s, report); });
-    refresh();
-    status(report);
-    setState('ready');
+    list.forEach(function (s) {
+      var own = seconds(s);
+      changes[s.label] = 'Replaced by ' + s.name + (isNaN(own) ? '' : ', ' + own.toFixed(3) + ' s') +
+                         (s.cut ? ', cut to fit' : '');
+    });
+    rebuilt(result, '');
   }
 
   // resized: the phrases were just laid out again for it; a refusal now
@@ -566,10 +565,7 @@
     if (!bank) return;
     setState('busy');
     try {
-      var result = await settle(replaceSettings());
-      refresh();
-      status(linesOr(result, 'Settings changed: no phrase is replaced yet.'));
-      setState('ready');
+      rebuilt(await settle(replaceSettings()), 'Settings changed.');
     } catch (e) {
       el('level').value = bank.settings.level;
       el('resize').checked = bank.settings.resize;
@@ -583,9 +579,7 @@
     try {
       var result = await bank.undo(label);
       delete changes[label];
-      refresh();
-      status(['Phrase ' + label + ' is back as it was in the ROM as opened.'].concat(linesOr(result, '')).filter(Boolean));
-      setState('ready');
+      rebuilt(result, 'Phrase ' + label + ' is back as it was in the ROM as opened.');
     } catch (e) {
       fail(e);
     }
