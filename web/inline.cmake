@@ -1,0 +1,30 @@
+# index.html with its scripts and style sheet inlined: a page opened from a
+# folder may load no file beside it (browsers refuse modules and fetches
+# from file://), so it carries everything, the WebAssembly included.
+# -DPAGE=template -DFROM=folders;to;search -DOUT=file
+file(READ "${PAGE}" page)
+string(REGEX MATCHALL "<script src=\"[^\"]+\"></script>|<link rel=\"stylesheet\" href=\"[^\"]+\">"
+       tags "${page}")
+foreach(tag IN LISTS tags)
+  string(REGEX REPLACE ".*(src|href)=\"([^\"]+)\".*" "\\2" name "${tag}")
+  unset(found)
+  foreach(dir IN LISTS FROM)
+    if(NOT DEFINED found AND EXISTS "${dir}/${name}")
+      set(found "${dir}/${name}")
+    endif()
+  endforeach()
+  if(NOT DEFINED found)
+    message(FATAL_ERROR "${PAGE} names ${name}, which is in none of ${FROM}")
+  endif()
+  file(READ "${found}" text)
+  if(tag MATCHES "^<script")
+    if(text MATCHES "</script")
+      message(FATAL_ERROR "${found} holds </script, which would end the inlined script")
+    endif()
+    string(REPLACE "${tag}" "<script>\n${text}</script>" page "${page}")
+  else()
+    string(REPLACE "${tag}" "<style>\n${text}</style>" page "${page}")
+  endif()
+endforeach()
+file(WRITE "${OUT}.part" "${page}")
+file(RENAME "${OUT}.part" "${OUT}")

@@ -1,0 +1,483 @@
+/* sndbank.js: sndbank in the browser (and under node). sndbank's own code,
+ * compiled to WebAssembly with the library (sndbank_wasm.js), runs its
+ * commands on files held in memory, so every list line, WAV file and ROM
+ * is byte for byte what sndbank gives; nothing leaves the computer.
+ *
+ *   const bank = await sndbank.open(files, options)
+ *     files: [{name, bytes: Uint8Array}], one ROM file or several in the
+ *     order the board loads them. options (all optional):
+ *       tableOffset  the phrase table's offset (default 0)
+ *       regions      the text of a regions list ("offset length [rate]
+ *                    [name]" a line), in place of the table
+ *       layout       'msm6295' (default), 'banks', 'nmk112', 'tt5665',
+ *                    'window-absolute:F,W', 'window-linear:F,W'
+ *       pagedTable   nmk112: false when the table is not paged
+ *       lowNibbleFirst  the other nibble order
+ *       rate         the ADPCM rate of phrases without one (default 7575),
+ *                    in Hz or as 'CLOCK/132'
+ *     Throws sndbank.Refusal (its .lines are sndbank's message) when the
+ *     ROM cannot be read as asked.
+ *   bank.phrases   a row per phrase as `sndbank list` prints it: label,
+ *                  number, bankIndex, first, last (offsets), firstText,
+ *                  lastText, bytes, seconds (text), peak, note, rate,
+ *                  wavName, multiplier, edited
+ *   bank.messages  list's other lines: hints, faults, the closing line
+ *   bank.listText  list's whole output
+ *   bank.samples(label)  Int16Array: the phrase decoded, as it is now
+ *   bank.wav(label)      Uint8Array: its WAV file, as `sndbank extract`
+ *   bank.replace(label, frames, rate)  frames: Int16Array of 16-bit stereo
+ *                  frames (left, right, ...) at rate Hz
+ *   bank.replaceWav(label, wav)        any WAV file's bytes
+ *   bank.replaceMany([{label, wav}])
+ *   bank.undo(label)                   the phrase as opened
+ *     Each rebuilds the ROM as `sndbank implant` would from the ROM as
+ *     opened and every edited phrase's WAV file, with bank.settings, and
+ *     returns {lines} (its report); a refusal throws sndbank.Refusal with
+ *     .label, .tooLong (the sound is longer than its phrase) and
+ *     .canResize (laying the phrases out again would make room), and
+ *     changes nothing.
+ *   bank.settings  {level: 'phrase' | 'full' | 'match', resize, best}: the
+ *                  phrase's own multiplier (the default), full scale, or
+ *                  the replaced phrase's level; room made for a longer
+ *                  sound; the best-sounding road
+ *   bank.setSettings(changes)          rebuilds with them
+ *   bank.fitFrames(label, count, rate) the most of count frames that fit
+ *   bank.wavFrames(wav)  {frames, rate}: any WAV file read as 16-bit
+ *                        stereo frames by the library
+ *   bank.edits, bank.dirty, bank.markSaved()
+ *   bank.files()   [{name, bytes}]: the ROM's files as they are now
+ *   await sndbank.ready()  loads the module and runs it once on a small ROM
+ *                  (the first open is then no slower than the next)
+ *   sndbank.framesFromChannels(channels)  Float32Arrays (the browser's
+ *                  decoding) to 16-bit stereo frames, mixed down
+ */
+(function (root) {
+    'use strict';
+
+    class Refusal extends Error {
+        constructor(lines, label) {
+            super(lines.join('\n'));
+            this.name = 'Refusal';
+            this.lines = lines;
+            this.label = label;
+            const text = this.message;
+            this.tooLong = / too long for the phrase /.test(text);
+            this.canResize = /give --resize/.test(text);
+        }
+    }
+
+    // One module for the page: sndbank's file system is its own.
+    let module_promise = null;
+    let sink = null;
+    function wasm() {
+        if (module_promise === null) {
+            const factory = typeof sndbank_wasm === 'function' ? sndbank_wasm
+                                                               : require('./sndbank_wasm.js');
+            module_promise = factory({
+                print: line => sink && sink.push(line),
+                printErr: line => sink && sink.push(line),
+            });
+        }
+        return module_promise;
+    }
+
+    function run(m, args) {
+        sink = [];
+        let status;
+        try {
+            status = m.callMain(args);
+        } catch (e) {
+            sink.push(String(e && e.message || e));
+            status = 1;
+        }
+        // The page's own folders are no names of the user's.
+        const lines = sink.map(l => l.replace(/\/(?:rom\/\d+|opened)\//g, ''));
+        sink = null;
+        return {status, lines};
+    }
+
+    function remove_tree(fs, path) {
+        if (!fs.analyzePath(path).exists)
+            return;
+        for (const name of fs.readdir(path)) {
+            if (name === '.' || name === '..')
+                continue;
+            const p = path + '/' + name;
+            if (fs.isDir(fs.stat(p).mode))
+                remove_tree(fs, p);
+            else
+                fs.unlink(p);
+        }
+        fs.rmdir(path);
+    }
+
+    function label_of(bank, number) {
+        return bank < 0 ? String(number) : 'b' + bank + '-' + String(number).padStart(3, '0');
+    }
+
+    // A phrase's line of `sndbank list`.
+    const row_pattern = /^ *(\S+)  (0x[0-9A-F]+)  (0x[0-9A-F]+) +(\d+) +(\d+\.\d+) +(\d+)(?:  (.*))?$/;
+
+    function manifest_rows(text) {
+        const rows = new Map();
+        let header = null;
+        for (const line of text.split('\n')) {
+            const cells = line.split('\t');
+            if (cells[0] === 'number') {
+                header = cells;
+                continue;
+            }
+            if (header === null || cells.length < header.length)
+                continue;
+            const row = {};
+            header.forEach((name, i) => { row[name] = cells[i]; });
+            const m = /^(?:b(\d+)-)?0*(\d+)$/.exec(row.number);
+            row.bank = m && m[1] !== undefined ? Number(m[1]) : -1;
+            row.number = m ? Number(m[2]) : NaN;
+            rows.set(label_of(row.bank, row.number), row);
+        }
+        return rows;
+    }
+
+    // A library call's error, as a refusal in its words.
+    function check(m, error) {
+        if (error !== 0)
+            throw new Refusal([m.UTF8ToString(m._sndtools_error_name(error))]);
+    }
+
+    function concat(parts) {
+        const all = new Uint8Array(parts.reduce((n, p) => n + p.length, 0));
+        let at = 0;
+        for (const p of parts) {
+            all.set(p, at);
+            at += p.length;
+        }
+        return all;
+    }
+
+    function wav_file(frames, rate) {
+        const data = new Uint8Array(frames.buffer, frames.byteOffset, frames.length * 2);
+        const wav = new Uint8Array(44 + data.length);
+        const v = new DataView(wav.buffer);
+        const tag = (at, s) => { for (let i = 0; i < 4; i++) wav[at + i] = s.charCodeAt(i); };
+        tag(0, 'RIFF'); v.setUint32(4, 36 + data.length, true); tag(8, 'WAVE');
+        tag(12, 'fmt '); v.setUint32(16, 16, true); v.setUint16(20, 1, true);
+        v.setUint16(22, 2, true); v.setUint32(24, rate, true); v.setUint32(28, rate * 4, true);
+        v.setUint16(32, 4, true); v.setUint16(34, 16, true);
+        tag(36, 'data'); v.setUint32(40, data.length, true);
+        if (new Uint8Array(new Uint16Array([1]).buffer)[0] === 1)
+            wav.set(data, 44);
+        else
+            frames.forEach((s, i) => v.setInt16(44 + 2 * i, s, true));
+        return wav;
+    }
+
+    function frames_from_channels(channels) {
+        const n = channels.length ? channels[0].length : 0;
+        const frames = new Int16Array(2 * n);
+        for (let i = 0; i < n; i++) {
+            let sum = 0;
+            for (const c of channels)
+                sum += c[i];
+            const s = Math.max(-32768, Math.min(32767, Math.round(32768 * sum / channels.length)));
+            frames[2 * i] = frames[2 * i + 1] = s;
+        }
+        return frames;
+    }
+
+    const rom_dir = '/rom', opened_dir = '/opened', list_file = '/regions.txt';
+
+    class Bank {
+        constructor(m, files, options) {
+            this.m = m;
+            this.names = files.map(f => f.name);
+            this.opened = files.map(f => new Uint8Array(f.bytes));
+            this.options = options;
+            this.settings = {level: 'phrase', resize: false, best: false};
+            this.edited = new Map(); // label: its WAV file
+            this.dirty = false;
+        }
+
+        source_args() {
+            const o = this.options, args = [];
+            if (o.regions)
+                args.push('--regions', list_file);
+            else {
+                args.push('--table-offset', String(o.tableOffset || 0));
+                if (o.layout && o.layout !== 'msm6295')
+                    args.push('--layout', o.layout);
+                if (o.pagedTable === false)
+                    args.push('--no-paged-table');
+            }
+            if (o.lowNibbleFirst)
+                args.push('--low-nibble-first');
+            return args;
+        }
+
+        rom_args() {
+            const paths = this.names.map((n, i) => rom_dir + '/' + i + '/' + n);
+            return paths.length === 1 ? [paths[0]] : paths.flatMap(p => ['--rom', p]);
+        }
+
+        put_rom(files) {
+            const fs = this.m.FS;
+            remove_tree(fs, rom_dir);
+            fs.mkdir(rom_dir);
+            files.forEach((bytes, i) => {
+                fs.mkdir(rom_dir + '/' + i);
+                fs.writeFile(rom_dir + '/' + i + '/' + this.names[i], bytes);
+            });
+        }
+
+        command(args, label) {
+            const r = run(this.m, args);
+            if (r.status !== 0)
+                throw new Refusal(r.lines, label);
+            return r.lines;
+        }
+
+        // The list of the ROM as it is now.
+        read_now() {
+            const fs = this.m.FS, rate = String(this.options.rate || 7575);
+            const listed = this.command(['list', ...this.source_args(), '--rate', rate,
+                                         ...this.rom_args()]);
+            this.listText = listed.join('\n') + '\n';
+            this.messages = [];
+            this.phrases = [];
+            for (const line of listed) {
+                const m = row_pattern.exec(line);
+                if (m === null) {
+                    if (!/^ *# +first/.test(line))
+                        this.messages.push(line);
+                    continue;
+                }
+                const row = this.rows.get(m[1]) || {};
+                this.phrases.push({
+                    label: m[1], number: row.number, bankIndex: row.bank === undefined ? -1 : row.bank,
+                    firstText: m[2], lastText: m[3], first: parseInt(m[2], 16),
+                    last: parseInt(m[3], 16), bytes: Number(m[4]), seconds: m[5],
+                    peak: Number(m[6]), note: m[7] || '', rate: Number(row.rate),
+                    wavName: row.file, multiplier: row.multiplier,
+                    edited: this.edited.has(m[1]),
+                });
+            }
+            this.rom = concat(this.names.map((n, i) => fs.readFile(rom_dir + '/' + i + '/' + n)));
+        }
+
+        // The ROM as opened, every edit put in by sndbank implant.
+        rebuild(label) {
+            const fs = this.m.FS;
+            this.put_rom(this.opened);
+            if (this.edited.size > 0) {
+                fs.writeFile(opened_dir + '/bank.tsv', this.manifest); // as extracted
+                for (const [l, wav] of this.edited)
+                    fs.writeFile(opened_dir + '/' + this.wav_names.get(l), wav);
+                const s = this.settings, args = ['implant', ...this.source_args()];
+                if (s.level === 'full')
+                    args.push('--full-scale');
+                else if (s.level === 'match')
+                    args.push('--match-level');
+                if (s.resize)
+                    args.push('--resize');
+                if (s.best)
+                    args.push('--best');
+                try {
+                    this.report = this.command([...args, ...this.rom_args(), opened_dir], label);
+                } finally {
+                    for (const l of this.edited.keys())
+                        fs.writeFile(opened_dir + '/' + this.wav_names.get(l), this.wav_files.get(l));
+                }
+            } else {
+                this.report = [];
+            }
+            this.read_now();
+            return {lines: this.report};
+        }
+
+        // Changes the edits or settings, rebuilds, and puts both back when
+        // sndbank refuses.
+        change(label, what) {
+            const edited = new Map(this.edited), settings = Object.assign({}, this.settings);
+            what();
+            try {
+                const done = this.rebuild(label);
+                this.dirty = true;
+                return done;
+            } catch (e) {
+                this.edited = edited;
+                this.settings = settings;
+                this.rebuild();
+                throw e;
+            }
+        }
+
+        phrase(label) {
+            const p = this.phrases.find(p => p.label === label);
+            if (!p)
+                throw new Refusal(['No phrase ' + label], label);
+            return p;
+        }
+
+        samples(label) {
+            const p = this.phrase(label), m = this.m;
+            const region = m._malloc(p.bytes), out = m._malloc(8 * p.bytes);
+            try {
+                m.HEAPU8.set(this.rom.subarray(p.first, p.first + p.bytes), region);
+                m._sndtools_decode(region, BigInt(p.bytes), this.options.lowNibbleFirst ? 1 : 0, out);
+                return Int16Array.from(m.HEAP32.subarray(out / 4, out / 4 + 2 * p.bytes));
+            } finally {
+                m._free(region);
+                m._free(out);
+            }
+        }
+
+        // What sndbank extract writes for it: the library's extraction at
+        // the phrase's own rate, its level measured.
+        wav(label) {
+            const p = this.phrase(label), m = this.m;
+            const region = m._malloc(p.bytes || 1), numbers = m._malloc(16);
+            const options = m._malloc(48);
+            try {
+                m.HEAPU8.fill(0, options, options + 48);
+                m.HEAP32[options / 4] = this.options.lowNibbleFirst ? 1 : 0;
+                m.HEAPU8.set(this.rom.subarray(p.first, p.first + p.bytes), region);
+                check(m, m._sndtools_extract_wav_size(BigInt(p.bytes), p.rate, p.rate, numbers));
+                const size = Number(new BigInt64Array(m.HEAPU8.buffer, numbers, 1)[0]);
+                const wav = m._malloc(size);
+                try {
+                    check(m, m._sndtools_extract(region, BigInt(p.bytes), p.rate, p.rate, options,
+                                                 wav, BigInt(size), numbers, 0));
+                    return m.HEAPU8.slice(wav, wav + size);
+                } finally {
+                    m._free(wav);
+                }
+            } finally {
+                m._free(region);
+                m._free(numbers);
+                m._free(options);
+            }
+        }
+
+        replaceWav(label, wav) {
+            return this.replaceMany([{label, wav}]);
+        }
+
+        replace(label, frames, rate) {
+            return this.replaceWav(label, wav_file(frames, rate));
+        }
+
+        replaceMany(edits) {
+            for (const e of edits)
+                if (!this.wav_names.has(e.label))
+                    throw new Refusal(['No phrase ' + e.label + ' to replace'], e.label);
+            return this.change(edits.length === 1 ? edits[0].label : undefined, () => {
+                for (const e of edits)
+                    this.edited.set(e.label, new Uint8Array(e.wav));
+            });
+        }
+
+        undo(label) {
+            return this.change(label, () => this.edited.delete(label));
+        }
+
+        setSettings(changes) {
+            return this.change(undefined, () => Object.assign(this.settings, changes));
+        }
+
+        get edits() {
+            return [...this.edited.keys()];
+        }
+
+        markSaved() {
+            this.dirty = false;
+        }
+
+        files() {
+            return this.names.map((name, i) => ({
+                name, bytes: this.m.FS.readFile(rom_dir + '/' + i + '/' + name)}));
+        }
+
+        wavFrames(wav) {
+            const m = this.m, at = m._malloc(wav.length || 1), counts = m._malloc(16);
+            try {
+                m.HEAPU8.set(wav, at);
+                let e = m._sndtools_read_wav(at, BigInt(wav.length), 0, 0n, counts, counts + 8);
+                const n = Number(new BigInt64Array(m.HEAPU8.buffer, counts, 1)[0]);
+                const rate = m.HEAP32[(counts + 8) / 4];
+                if (e !== 0)
+                    throw new Refusal([m.UTF8ToString(m._sndtools_error_name(e))]);
+                const frames = m._malloc(4 * n || 1);
+                try {
+                    e = m._sndtools_read_wav(at, BigInt(wav.length), frames, BigInt(n), counts, counts + 8);
+                    if (e !== 0)
+                        throw new Refusal([m.UTF8ToString(m._sndtools_error_name(e))]);
+                    return {frames: new Int16Array(m.HEAPU8.slice(frames, frames + 4 * n).buffer), rate};
+                } finally {
+                    m._free(frames);
+                }
+            } finally {
+                m._free(at);
+                m._free(counts);
+            }
+        }
+
+        fitFrames(label, count, rate) {
+            const p = this.phrase(label), m = this.m, out = m._malloc(8);
+            const needs = n => {
+                m._sndtools_region_bytes(BigInt(n), rate, p.rate, out);
+                return Number(new BigInt64Array(m.HEAPU8.buffer, out, 1)[0]);
+            };
+            try {
+                let lo = 0, hi = count;
+                while (lo < hi) {
+                    const mid = Math.ceil((lo + hi) / 2);
+                    if (needs(mid) <= p.bytes)
+                        lo = mid;
+                    else
+                        hi = mid - 1;
+                }
+                return lo;
+            } finally {
+                m._free(out);
+            }
+        }
+    }
+
+    async function open(files, options) {
+        const m = await wasm();
+        const bank = new Bank(m, files, Object.assign({}, options));
+        const fs = m.FS;
+        if (bank.options.regions)
+            fs.writeFile(list_file, bank.options.regions);
+        bank.put_rom(bank.opened);
+        // The WAV files as extracted from the ROM as opened: the folder
+        // every implant starts from.
+        remove_tree(fs, opened_dir);
+        bank.command(['extract', ...bank.source_args(), '--rate', String(bank.options.rate || 7575),
+                      ...bank.rom_args(), opened_dir]);
+        bank.manifest = fs.readFile(opened_dir + '/bank.tsv');
+        bank.rows = manifest_rows(new TextDecoder().decode(bank.manifest));
+        bank.wav_names = new Map();
+        bank.wav_files = new Map();
+        for (const [label, row] of bank.rows) {
+            bank.wav_names.set(label, row.file);
+            bank.wav_files.set(label, fs.readFile(opened_dir + '/' + row.file));
+        }
+        bank.read_now();
+        return bank;
+    }
+
+    // The module compiled and its paths run once on a small ROM, so that
+    // the first ROM the user opens does not wait for that.
+    async function ready() {
+        const rom = new Uint8Array(4096).fill(0x17, 1024);
+        rom.set([0, 4, 0, 0, 7, 255], 8);
+        await open([{name: 'warm-up.bin', bytes: rom}], {});
+    }
+
+    const api = {open, ready, Refusal, framesFromChannels: frames_from_channels, wavFile: wav_file};
+    if (typeof module === 'object' && module.exports)
+        module.exports = api;
+    else
+        root.sndbank = api;
+})(this);
