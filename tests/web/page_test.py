@@ -99,7 +99,7 @@ class Page:
         self.driver.get('file://' + os.path.join(WEB, 'index.html'))
 
     def wait(self, condition, what):
-        WebDriverWait(self.driver, 30).until(lambda d: condition(), message=what)
+        WebDriverWait(self.driver, 30, poll_frequency=0.01).until(lambda d: condition(), message=what)
 
     def state(self):
         return self.driver.execute_script('return document.body.dataset.state')

@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+"""The page's speed in headless chromium: a 512 KiB ROM opened and its table
+drawn with every waveform, then one phrase replaced by a WAV file; medians
+of RUNS (default 5) runs, each on a freshly loaded page. The ROM: full
+MSM6295 tables of 127 phrases of random nibbles (1500 to 2060 bytes each),
+read with the plain layout (127 phrases) and as two banks (254 phrases).
+Needs the web build (cmake --workflow --preset web) and Debian's chromium,
+chromium-driver and python3-selenium; run it with /usr/bin/python3."""
+import os
+import random
+import shutil
+import statistics
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'web'))
+from page_test import WEB, Page, tone, wav_file  # noqa: E402
+
+RUNS = int(os.environ.get('RUNS', '5'))
+
+
+def image(rng):
+    """256 KiB: a full table, 127 phrases one after the other from 0x400."""
+    rom = bytearray(rng.randbytes(0x40000))
+    rom[:0x400] = bytes(0x400)
+    first = 0x400
+    for n in range(1, 128):
+        last = first + rng.randrange(1500, 2061) - 1
+        rom[8 * n:8 * n + 8] = first.to_bytes(3, 'big') + last.to_bytes(3, 'big') + bytes(2)
+        first = last + 1
+    return rom
+
+
+def timed(page, action, done):
+    """Wall milliseconds from action to done, seen from the test's side."""
+    start = time.perf_counter()
+    action()
+    page.wait(done, 'the page to finish')
+    return 1000 * (time.perf_counter() - start)
+
+
+def one_run(page, rom_path, layout, wav_path):
+    page.driver.get('file://' + os.path.join(WEB, 'index.html'))
+    page.wait(lambda: page.state() == 'empty', 'the page loaded')
+    page.driver.execute_script('const s = document.querySelector("select#layout"); s.value = arguments[0];'
+                               's.dispatchEvent(new Event("change", {bubbles: true}))', layout)
+    wall_open = timed(page, lambda: page.find('input#rom-file').send_keys(rom_path),
+                      lambda: page.state() == 'ready')
+    times = dict(page.driver.execute_script('return window.sndbankPageTimes || {}'))
+    label = page.find('tr.phrase').get_attribute('data-label')
+    replace = page.find(f'tr.phrase[data-label="{label}"] input.replace')
+    wall_replace = timed(page, lambda: replace.send_keys(wav_path),
+                         lambda: page.state() == 'ready' and page.edited(label))
+    times.update(page.driver.execute_script('return window.sndbankPageTimes || {}'))
+    rows = len(page.driver.find_elements('css selector', 'tr.phrase'))
+    return rows, [times.get('open', 0), times.get('draw', 0), wall_open, times.get('replace', 0), wall_replace]
+
+
+def main():
+    work = tempfile.mkdtemp(prefix='sndbank-bench-')
+    rng = random.Random(7)
+    rom_path = os.path.join(work, 'rom.bin')
+    with open(rom_path, 'wb') as f:
+        f.write(image(rng) + image(rng))
+    wav_path = os.path.join(work, 'new.wav')
+    with open(wav_path, 'wb') as f:
+        f.write(wav_file(tone(0.15, 22050, 440), 22050))
+    page = Page(os.path.join(work, 'downloads'))
+    try:
+        print(f'medians of {RUNS} runs, milliseconds; open and draw as the page times them, '
+              'wall from the test side')
+        print(f'{"layout":9} {"phrases":>7} {"open":>7} {"draw":>7} {"wall":>7} {"replace":>8} {"wall":>7}')
+        for layout in ['msm6295', 'banks']:
+            runs = [one_run(page, rom_path, layout, wav_path) for _ in range(RUNS)]
+            medians = [statistics.median(r[1][i] for r in runs) for i in range(5)]
+            print(f'{layout:9} {runs[0][0]:7} ' + ' '.join(f'{m:7.1f}' for m in medians[:3])
+                  + f' {medians[3]:8.1f} {medians[4]:7.1f}')
+    finally:
+        page.driver.quit()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    main()
