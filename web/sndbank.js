@@ -46,6 +46,7 @@
  *                        stereo frames by the library
  *   bank.edits, bank.dirty, bank.markSaved()
  *   bank.files()   [{name, bytes}]: the ROM's files as they are now
+ *   bank.regions() the regions list's text as it is now (null: a table)
  *   await sndbank.ready()  loads the module and runs it once on a small ROM
  *                  (the first open is then no slower than the next)
  *   sndbank.framesFromChannels(channels)  Float32Arrays (the browser's
@@ -185,7 +186,8 @@
         return frames;
     }
 
-    const rom_dir = '/rom', opened_dir = '/opened', list_file = '/regions.txt';
+    const rom_dir = '/rom', opened_dir = '/opened';
+    const list_file = '/regions.txt', resized_list = '/regions-resized.txt';
 
     class Bank {
         constructor(m, files, options) {
@@ -198,10 +200,12 @@
             this.dirty = false;
         }
 
-        source_args() {
+        // The options that locate the phrases; list: the regions list as a
+        // resize left it, for the ROM as it is now.
+        source_args(list) {
             const o = this.options, args = [];
             if (o.regions)
-                args.push('--regions', list_file);
+                args.push('--regions', list || list_file);
             else {
                 args.push('--table-offset', String(o.tableOffset || 0));
                 if (o.layout && o.layout !== 'msm6295')
@@ -239,7 +243,7 @@
         // The list of the ROM as it is now.
         read_now() {
             const fs = this.m.FS, rate = String(this.options.rate || 7575);
-            const listed = this.command(['list', ...this.source_args(), '--rate', rate,
+            const listed = this.command(['list', ...this.source_args(this.list_now), '--rate', rate,
                                          ...this.rom_args()]);
             this.listText = listed.join('\n') + '\n';
             this.messages = [];
@@ -268,6 +272,9 @@
         rebuild(label) {
             const fs = this.m.FS;
             this.put_rom(this.opened);
+            if (fs.analyzePath(resized_list).exists)
+                fs.unlink(resized_list);
+            this.list_now = list_file;
             if (this.edited.size > 0) {
                 fs.writeFile(opened_dir + '/bank.tsv', this.manifest); // as extracted
                 for (const [l, wav] of this.edited)
@@ -283,6 +290,8 @@
                     args.push('--best');
                 try {
                     this.report = this.command([...args, ...this.rom_args(), opened_dir], label);
+                    if (fs.analyzePath(resized_list).exists)
+                        this.list_now = resized_list;
                 } finally {
                     for (const l of this.edited.keys())
                         fs.writeFile(opened_dir + '/' + this.wav_names.get(l), this.wav_files.get(l));
@@ -392,6 +401,12 @@
             this.dirty = false;
         }
 
+        // The regions list of the ROM as it is now (a resize moves phrases),
+        // or null with the table.
+        regions() {
+            return this.options.regions ? this.m.FS.readFile(this.list_now, {encoding: 'utf8'}) : null;
+        }
+
         files() {
             return this.names.map((name, i) => ({
                 name, bytes: this.m.FS.readFile(rom_dir + '/' + i + '/' + name)}));
@@ -450,6 +465,7 @@
         if (bank.options.regions)
             fs.writeFile(list_file, bank.options.regions);
         bank.put_rom(bank.opened);
+        bank.list_now = list_file;
         // The WAV files as extracted from the ROM as opened: the folder
         // every implant starts from.
         remove_tree(fs, opened_dir);
