@@ -86,6 +86,7 @@ def make_rom(work):
 
 class Page:
     def __init__(self, downloads):
+        os.makedirs(downloads, exist_ok=True)
         options = webdriver.ChromeOptions()
         options.binary_location = shutil.which('chromium')
         for arg in ['--headless=new', '--no-sandbox', '--disable-dev-shm-usage', '--window-size=1280,900']:
