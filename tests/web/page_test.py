@@ -29,8 +29,9 @@ try:
 except ImportError:
     missing = 'selenium'
 if missing:
-    print(f'page_test: skipped, no {missing}')
-    sys.exit(1 if os.environ.get('SNDTOOLS_REQUIRE_BROWSER') == '1' else 0)
+    required = os.environ.get('SNDTOOLS_REQUIRE_BROWSER') == '1'
+    print(f'page_test: no {missing}' + (', which SNDTOOLS_REQUIRE_BROWSER=1 requires' if required else ': skipped'))
+    sys.exit(1 if required else 0)
 
 
 def sndbank(*args):
@@ -89,7 +90,7 @@ class Page:
         os.makedirs(downloads, exist_ok=True)
         options = webdriver.ChromeOptions()
         options.binary_location = shutil.which('chromium')
-        for arg in ['--headless=new', '--no-sandbox', '--disable-dev-shm-usage', '--window-size=1280,900']:
+        for arg in ['--headless=new', '--no-sandbox', '--disable-dev-shm-usage', '--window-size=1280,1000']:
             options.add_argument(arg)
         options.add_experimental_option('prefs', {'download.default_directory': downloads,
                                                   'download.prompt_for_download': False})
