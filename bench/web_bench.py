@@ -12,7 +12,6 @@ import shutil
 import statistics
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'web'))
 from page_test import WEB, Page, tone, wav_file  # noqa: E402
@@ -48,8 +47,9 @@ new MutationObserver((m, o) => {
 def picked(page, input_element, path):
     page.driver.execute_script(WATCH, input_element)
     input_element.send_keys(path)
-    page.wait(lambda: page.driver.execute_script('return window.benchTimes.painted') is not None, 'the page painted')
-    return page.driver.execute_script('return window.benchTimes.painted')
+    painted = 'return window.benchTimes.painted'
+    page.wait(lambda: page.driver.execute_script(painted) is not None, 'the page painted')
+    return page.driver.execute_script(painted)
 
 
 def one_run(page, rom_path, layout, wav_path):
@@ -80,7 +80,8 @@ def main():
     try:
         print(f'medians of {RUNS} runs, milliseconds: open, draw and replace as the page times them; '
               'painted: from the pick of the file to the next frame painted')
-        print(f'{"layout":9} {"phrases":>7} {"open":>7} {"draw":>7} {"painted":>7} {"replace":>8} {"painted":>7}')
+        print(f'{"layout":9} {"phrases":>7} {"open":>7} {"draw":>7} {"painted":>7} '
+              f'{"replace":>8} {"painted":>7}')
         for layout in ['msm6295', 'banks']:
             runs = [one_run(page, rom_path, layout, wav_path) for _ in range(RUNS)]
             medians = [statistics.median(r[1][i] for r in runs) for i in range(5)]

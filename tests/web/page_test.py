@@ -30,7 +30,8 @@ except ImportError:
     missing = 'selenium'
 if missing:
     required = os.environ.get('SNDTOOLS_REQUIRE_BROWSER') == '1'
-    print(f'page_test: no {missing}' + (', which SNDTOOLS_REQUIRE_BROWSER=1 requires' if required else ': skipped'))
+    print(f'page_test: no {missing}' +
+          (', which SNDTOOLS_REQUIRE_BROWSER=1 requires' if required else ': skipped'))
     sys.exit(1 if required else 0)
 
 
@@ -96,7 +97,8 @@ class Page:
                                                   'download.prompt_for_download': False})
         options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
         self.driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
-        self.driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads})
+        self.driver.execute_cdp_cmd('Page.setDownloadBehavior',
+                                    {'behavior': 'allow', 'downloadPath': downloads})
         self.downloads = downloads
         self.driver.get('file://' + os.path.join(WEB, 'index.html'))
 
@@ -141,7 +143,8 @@ def check_rows(page, listed):
         'return [...document.querySelectorAll("tr.phrase")].map(r => arguments[0].map('
         'c => r.querySelector("td." + c).textContent.trim()))', cells)
     lines = [line.split(None, 6) for line in listed.splitlines() if line.split()[1].startswith('0x')]
-    assert [r[:6] + r[6].split() for r in rows] == [l[:6] + (l[6:] and l[6].split()) for l in lines], (rows, lines)
+    words = [line[:6] + (line[6:] and line[6].split()) for line in lines]
+    assert [r[:6] + r[6].split() for r in rows] == words, (rows, lines)
     blank = page.driver.execute_script(
         'return [...document.querySelectorAll("tr.phrase canvas.wave")].filter(c => !c.getContext("2d")'
         '.getImageData(0, 0, c.width, c.height).data.some(v => v)).length')
