@@ -12,6 +12,7 @@ import shutil
 import statistics
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'web'))
 from page_test import WEB, Page, tone, wav_file  # noqa: E402
@@ -55,6 +56,7 @@ def picked(page, input_element, path):
 def one_run(page, rom_path, layout, wav_path):
     page.driver.get('file://' + os.path.join(WEB, 'index.html'))
     page.wait(lambda: page.state() == 'empty', 'the page loaded')
+    time.sleep(1)  # a user's pick comes later: the page warms the module up meanwhile
     page.driver.execute_script('const s = document.querySelector("select#layout"); s.value = arguments[0];'
                                's.dispatchEvent(new Event("change", {bubbles: true}))', layout)
     wall_open = picked(page, page.find('input#rom-file'), rom_path)
