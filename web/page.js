@@ -12,6 +12,7 @@
   var changes = {};       // label -> what replaced it
   var report = [];        // the last rebuild's report, whose lines each row shows
   var pending = null;     // the too-long replacement waiting for an answer
+  var relayoutAs = true;  // how it would lay the phrases out: true, or 'compact' (all of them)
   var focusBefore = null; // where the focus was before the too-long dialog
   var audio = null;       // the AudioContext, made on the first play
   var playing = null;     // {source, button}
@@ -120,7 +121,7 @@
       var wanted = replaceSettings();
       var s = bank.settings;
       if (wanted.level !== s.level || wanted.resize !== s.resize || wanted.best !== s.best)
-        await settle(wanted);
+        await bank.setSettings(wanted);
       el('bank').classList.remove('closed');
       buildTable();
       showMessages();
@@ -486,13 +487,19 @@
 
   function tooLong(list, e, resized) {
     var s = list.find(function (x) { return x.label === e.label; }) || list[0];
-    var canResize = e.canResize && !resized, p = phrase(s.label);
+    // After a relayout that found no room, laying every phrase out again may.
+    var compact = resized && e.canCompact && bank.settings.resize !== 'compact';
+    var canResize = e.canResize && !resized || compact, p = phrase(s.label);
+    relayoutAs = compact ? 'compact' : true;
+    el('relayout').textContent = compact ? 'Lay every phrase out again' : 'Lay the phrases out again';
     var lasts = /lasts ([0-9.]+) seconds/.exec(e.lines.join(' '));
     pending = list;
     showMessages(e.lines);
     el('too-long-text').textContent = (lasts
       ? s.name + ' lasts ' + lasts[1] + ' s, but phrase ' + p.label + ' has room for ' + p.seconds + ' s in the ROM. '
-      : s.name + ' is longer than the ' + p.seconds + ' s that phrase ' + p.label + ' has room for in the ROM. ') + (canResize
+      : s.name + ' is longer than the ' + p.seconds + ' s that phrase ' + p.label + ' has room for in the ROM. ') + (compact
+        ? 'No free span is long enough for it: every phrase can be laid out again one after the other (all may move), or the sound can be cut to fit.'
+        : canResize
         ? 'The phrases can be laid out again so that it gets the room it needs (other phrases may move), or the sound can be cut to fit.'
         : 'There is no free room in the ROM for it to grow: it can be cut to fit, or replaced by a shorter sound.');
     el('too-long-lines').textContent = e.lines.join('\n');
@@ -518,7 +525,7 @@
     var list = closeTooLong(), t0 = performance.now();
     setState('busy');
     try {
-      await settle({resize: true});
+      await bank.setSettings({resize: relayoutAs});
       el('resize').checked = true;
     } catch (e) {
       return fail(e);
@@ -551,24 +558,19 @@
   // ---- settings, undo, downloads ----
 
   function replaceSettings() {
-    return {level: el('level').value, resize: el('resize').checked, best: el('best').checked};
+    var resize = el('resize').checked && (bank.settings.resize || true);
+    return {level: el('level').value, resize: resize, best: el('best').checked};
   }
 
-  // New settings with no edit leave the ROM as it is on the disk.
-  async function settle(settings) {
-    var wasDirty = bank.dirty, result = await bank.setSettings(settings);
-    if (!wasDirty && !bank.edits.length) bank.markSaved();
-    return result;
-  }
 
   async function applySettings() {
     if (!bank) return;
     setState('busy');
     try {
-      rebuilt(await settle(replaceSettings()), 'Settings changed.');
+      rebuilt(await bank.setSettings(replaceSettings()), 'Settings changed.');
     } catch (e) {
       el('level').value = bank.settings.level;
-      el('resize').checked = bank.settings.resize;
+      el('resize').checked = !!bank.settings.resize;
       el('best').checked = bank.settings.best;
       fail(e);
     }

@@ -34,17 +34,21 @@
  *     opened and every edited phrase's WAV file, with bank.settings, and
  *     returns {lines} (its report); a refusal throws sndbank.Refusal with
  *     .label, .tooLong (the sound is longer than its phrase) and
- *     .canResize (laying the phrases out again would make room), and
+ *     .canResize (laying the phrases out again would make room),
+ *     .canCompact (laying every phrase out again, resize 'compact', might), and
  *     changes nothing.
- *   bank.settings  {level: 'phrase' | 'full' | 'match', resize, best}: the
- *                  phrase's own multiplier (the default), full scale, or
- *                  the replaced phrase's level; room made for a longer
- *                  sound; the best-sounding road
+ *   bank.settings  {level: 'phrase' | 'full' | 'match', resize: false |
+ *                  true | 'compact', best}: the phrase's own multiplier
+ *                  (the default), full scale, or the replaced phrase's
+ *                  level; room made for a longer sound (compact: every
+ *                  phrase laid out again); the best-sounding road
  *   bank.setSettings(changes)          rebuilds with them
  *   bank.fitFrames(label, count, rate) the most of count frames that fit
  *   bank.wavFrames(wav)  {frames, rate}: any WAV file read as 16-bit
  *                        stereo frames by the library
- *   bank.edits, bank.dirty, bank.markSaved()
+ *   bank.edits     the labels of the phrases replaced
+ *   bank.dirty     the ROM differs from what was opened or last saved
+ *   bank.markSaved()
  *   bank.files()   [{name, bytes}]: the ROM's files as they are now
  *   bank.regions() the regions list's text as it is now (null: a table)
  *   await sndbank.ready()  loads the module and runs it once on a small ROM
@@ -63,7 +67,8 @@
             this.label = label;
             const text = this.message;
             this.tooLong = / too long for the phrase /.test(text);
-            this.canResize = /give --resize/.test(text);
+            this.canResize = /or give --resize to give it/.test(text);
+            this.canCompact = /give --resize=compact/.test(text);
         }
     }
 
@@ -197,22 +202,22 @@
             this.options = options;
             this.settings = {level: 'phrase', resize: false, best: false};
             this.edited = new Map(); // label: its WAV file
-            this.dirty = false;
+            this.saved = this.opened;
         }
 
         // The options that locate the phrases; list: the regions list as a
         // resize left it, for the ROM as it is now.
         source_args(list) {
             const o = this.options, args = [];
+            // (both a list and a layout: sndbank's refusal says give one)
             if (o.regions)
                 args.push('--regions', list || list_file);
-            else {
+            else
                 args.push('--table-offset', String(o.tableOffset || 0));
-                if (o.layout && o.layout !== 'msm6295')
-                    args.push('--layout', o.layout);
-                if (o.pagedTable === false)
-                    args.push('--no-paged-table');
-            }
+            if (o.layout && o.layout !== 'msm6295')
+                args.push('--layout', o.layout);
+            if (o.pagedTable === false && !o.regions)
+                args.push('--no-paged-table');
             if (o.lowNibbleFirst)
                 args.push('--low-nibble-first');
             return args;
@@ -285,7 +290,7 @@
                 else if (s.level === 'match')
                     args.push('--match-level');
                 if (s.resize)
-                    args.push('--resize');
+                    args.push(s.resize === 'compact' ? '--resize=compact' : '--resize');
                 if (s.best)
                     args.push('--best');
                 try {
@@ -309,9 +314,7 @@
             const edited = new Map(this.edited), settings = Object.assign({}, this.settings);
             what();
             try {
-                const done = this.rebuild(label);
-                this.dirty = true;
-                return done;
+                return this.rebuild(label);
             } catch (e) {
                 this.edited = edited;
                 this.settings = settings;
@@ -397,8 +400,15 @@
             return [...this.edited.keys()];
         }
 
+        // Whether the ROM differs from what was opened or last saved.
+        get dirty() {
+            const now = this.files();
+            return now.some((f, i) => f.bytes.length !== this.saved[i].length ||
+                                      f.bytes.some((b, j) => b !== this.saved[i][j]));
+        }
+
         markSaved() {
-            this.dirty = false;
+            this.saved = this.files().map(f => f.bytes);
         }
 
         // The regions list of the ROM as it is now (a resize moves phrases),

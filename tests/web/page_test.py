@@ -166,7 +166,8 @@ def main():
 
         page.row('1').find_element(By.CSS_SELECTOR, 'button.play').click()
         time.sleep(0.5)
-        assert not page.severe(), page.severe()
+        severe = page.severe()
+        assert not severe, severe
 
         # A 16-bit stereo WAV file gives sndbank implant's bytes.
         wav = wav_file(tone(0.3, 22050, 880), 22050)
