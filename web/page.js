@@ -167,22 +167,30 @@
     return tr;
   }
 
+  // Text set only where it differs: a node replaced by the same text would
+  // still make the browser lay the whole table out again.
+  function setText(node, text) {
+    text = String(text);
+    if (node.textContent !== text) node.textContent = text;
+  }
+
   function fillRow(tr, p) {
     var c = tr.cells;
-    c[0].textContent = p.label;
-    c[1].textContent = p.firstText;
-    c[2].textContent = p.lastText;
-    c[3].textContent = p.bytes;
-    c[4].textContent = p.seconds;
-    c[5].textContent = p.peak;
-    c[6].textContent = p.note;
+    [p.label, p.firstText, p.lastText, p.bytes, p.seconds, p.peak, p.note].forEach(function (v, i) {
+      setText(c[i], v);
+    });
     tr.classList.toggle('edited', p.edited);
     var change = tr.querySelector('.change'), detail = reportOn(p);
-    change.textContent = p.edited ? changes[p.label] || 'Replaced' : '';
-    if (detail) {
-      var small = document.createElement('small');
-      small.textContent = detail;
-      change.appendChild(small);
+    var said = p.edited ? changes[p.label] || 'Replaced' : '';
+    if (change.said !== said || change.detail !== detail) {
+      change.textContent = said;
+      if (detail) {
+        var small = document.createElement('small');
+        small.textContent = detail;
+        change.appendChild(small);
+      }
+      change.said = said;
+      change.detail = detail;
     }
     tr.querySelector('.undo').disabled = !p.edited;
     // Drawn again only when its sound changed (an edit, or a phrase it lies in).
@@ -440,7 +448,7 @@
       done(list, result);
       times.replace = performance.now() - t0;
       var tr = rows[list[0].label];
-      if (tr) tr.querySelector('.play').focus();
+      if (tr) tr.querySelector('.play').focus({preventScroll: true});
       return true;
     } catch (e) {
       if (isRefusal(e) && (e.tooLong || resized && list.length === 1)) tooLong(list, e, resized);
