@@ -566,9 +566,10 @@ TEST(LongRegions, FastPathsMatchPlainAcrossPowersOfTwo)
             region, c.r.in, c.r.out, 245.76f, frames, decode_window_samples, frames_per_piece);
         EXPECT_EQ(hash_of(hash_xxh64, fast.data(), int64_t(fast.size())), c.hash)
             << c.r.in << "/" << c.r.out;
-        if (!slow_target)
+        if (!slow_target) {
             ASSERT_TRUE(plain_frames(region, c.r.in, c.r.out, 245.76f, frames) == fast)
                 << c.r.in << "/" << c.r.out;
+        }
     }
     // The implanter's input side: frames up to past 2^24 (the literal reading
     // of 17 million samples takes minutes under an emulator).
