@@ -12,6 +12,7 @@
   var changes = {};       // label -> what replaced it
   var report = [];        // the last rebuild's report, whose lines each row shows
   var pending = null;     // the too-long replacement waiting for an answer
+  var pendingLabel = null; // the phrase its sound is too long for
   var relayoutAs = true;  // how it would lay the phrases out: true, or 'compact' (all of them)
   var focusBefore = null; // where the focus was before the too-long dialog
   var audio = null;       // the AudioContext, made on the first play
@@ -21,9 +22,6 @@
   function el(id) { return document.getElementById(id); }
   function setState(s) { document.body.dataset.state = s; }
   function isRefusal(e) { return e && Array.isArray(e.lines); }
-  function phrase(label) {
-    return bank.phrases.find(function (p) { return p.label === label; });
-  }
 
   // ---- messages and outcome ----
 
@@ -84,6 +82,7 @@
     return {
       tableOffset: number(el('table-offset').value, 'Table offset'),
       regions: regions.trim() ? regions : null,
+      regionsName: regionsName,
       layout: layout,
       pagedTable: layout !== 'nmk112' || el('paged-table').checked,
       lowNibbleFirst: el('low-nibble').checked,
@@ -97,10 +96,29 @@
     }));
   }
 
+  // The Layout fields as the open ROM was read with, for a re-open refused.
+  var fieldsOpened = null;
+  function layoutFields() {
+    return Array.prototype.slice.call(el('layout-box').querySelectorAll('input:not([type=file]), select, textarea'));
+  }
+  function keepFields() {
+    fieldsOpened = layoutFields().map(function (f) { return f.type === 'checkbox' ? f.checked : f.value; });
+  }
+  function restoreFields() {
+    if (fieldsOpened) layoutFields().forEach(function (f, i) { f[f.type === 'checkbox' ? 'checked' : 'value'] = fieldsOpened[i]; });
+    showLayoutFields();
+  }
+
   async function openRom(files) {
-    if (bank && bank.dirty &&
-        !window.confirm('The replaced phrases have not been downloaded. Open the ROM again and lose them?'))
+    // Opening again starts from the files as opened: replacements (and their
+    // undo) would go, downloaded or not.
+    if (bank && bank.edits.length &&
+        !window.confirm((bank.dirty ? 'The replaced phrases have not been downloaded. '
+                                    : 'The replaced phrases are in the downloaded ROM only. ') +
+                        'Open the ROM again and lose them here?')) {
+      restoreFields();
       return;
+    }
     var options;
     try {
       options = openOptions();
@@ -122,6 +140,7 @@
       var s = bank.settings;
       if (wanted.level !== s.level || wanted.resize !== s.resize || wanted.best !== s.best)
         await bank.setSettings(wanted);
+      keepFields();
       el('bank').classList.remove('closed');
       buildTable();
       showMessages();
@@ -301,7 +320,7 @@
       if (!audio) audio = new (window.AudioContext || window.webkitAudioContext)();
       if (audio.state === 'suspended') audio.resume();
       var source = audio.createBufferSource();
-      source.buffer = audioBuffer(audio, bank.samples(label), phrase(label).rate);
+      source.buffer = audioBuffer(audio, bank.samples(label), bank.phrase(label).rate);
       source.connect(audio.destination);
       source.onended = function () { if (playing && playing.source === source) stopPlaying(); };
       source.start();
@@ -388,22 +407,22 @@
   // s: {label, name, bytes, frames, rate, cut}; WAV files through the
   // library's own reader, so that they give sndbank's very bytes.
   async function put(s) {
+    var opened = bank;
     if (isWav(s.bytes) && !s.frames) {
-      try {
-        return await bank.replaceWav(s.label, s.bytes);
-      } catch (e) {
-        if (!isRefusal(e) || e.tooLong) throw e;
-        try { await decode(s); } catch (d) { throw e; }  // one the library cannot read, the browser may
-      }
+      var readable = true;
+      try { bank.wavFrames(s.bytes); } catch (e) { readable = false; }
+      // One the library cannot read, the browser may.
+      if (readable) return await bank.replaceWav(s.label, s.bytes);
     }
     if (!s.frames) await decode(s);
+    if (bank !== opened) throw new Error('Another ROM was opened while ' + s.name + ' was read: it was not put in.');
     return await bank.replace(s.label, s.frames, s.rate);
   }
 
   // The sound's own length (a WAV file's as the library reads it).
   function seconds(s) {
     var read = s.frames ? s : null;
-    if (!read && bank.wavFrames) {
+    if (!read) {
       try { read = bank.wavFrames(s.bytes); } catch (e) { /* unknown */ }
     }
     return read ? read.frames.length / 2 / read.rate : NaN;
@@ -441,10 +460,17 @@
   // leaves cutting it.
   async function attempt(list, t0, resized) {
     setState('busy');
+    if (bank.settings.best) {
+      // The search takes a while: the words shown before it starts.
+      status(['Searching for the best-sounding codes…']);
+      await new Promise(function (go) { requestAnimationFrame(function () { setTimeout(go); }); });
+    }
     try {
       var result;
       if (list.length === 1) result = await put(list[0]);
-      else result = await bank.replaceMany(list.map(function (s) { return {label: s.label, wav: s.bytes}; }));
+      else result = await bank.replaceMany(list.map(function (s) {
+        return {label: s.label, wav: s.frames ? sndbank.wavFile(s.frames, s.rate) : s.bytes};
+      }));
       done(list, result);
       times.replace = performance.now() - t0;
       var tr = rows[list[0].label];
@@ -497,11 +523,12 @@
     var s = list.find(function (x) { return x.label === e.label; }) || list[0];
     // After a relayout that found no room, laying every phrase out again may.
     var compact = resized && e.canCompact && bank.settings.resize !== 'compact';
-    var canResize = e.canResize && !resized || compact, p = phrase(s.label);
+    var canResize = e.canResize && !resized || compact, p = bank.phrase(s.label);
     relayoutAs = compact ? 'compact' : true;
     el('relayout').textContent = compact ? 'Lay every phrase out again' : 'Lay the phrases out again';
     var lasts = /lasts ([0-9.]+) seconds/.exec(e.lines.join(' '));
     pending = list;
+    pendingLabel = s.label;
     showMessages(e.lines);
     el('too-long-text').textContent = (lasts
       ? s.name + ' lasts ' + lasts[1] + ' s, but phrase ' + p.label + ' has room for ' + p.seconds + ' s in the ROM. '
@@ -512,13 +539,13 @@
         : 'There is no free room in the ROM for it to grow: it can be cut to fit, or replaced by a shorter sound.');
     el('too-long-lines').textContent = e.lines.join('\n');
     el('relayout').disabled = !canResize;
-    el('cut').disabled = list.length !== 1;
+    el('cut').disabled = !list.some(function (x) { return x.label === e.label; });
     if (el('too-long').hidden) focusBefore = document.activeElement;
     el('too-long').hidden = false;
     document.querySelector('main').inert = true;
     status(['Nothing was changed: the sound is too long for its phrase.'], true);
     setState('error');
-    el(canResize ? 'relayout' : list.length === 1 ? 'cut' : 'cancel-long').focus();
+    el(canResize ? 'relayout' : el('cut').disabled ? 'cancel-long' : 'cut').focus();
   }
 
   function closeTooLong() {
@@ -529,8 +556,10 @@
     return list;
   }
 
+  // Laying out again rebuilds at once (an earlier edit may move): when the
+  // sound still does not go in, the layout goes back as it was.
   async function relayout() {
-    var list = closeTooLong(), t0 = performance.now();
+    var list = closeTooLong(), t0 = performance.now(), before = bank.settings.resize;
     setState('busy');
     try {
       await bank.setSettings({resize: relayoutAs});
@@ -538,12 +567,18 @@
     } catch (e) {
       return fail(e);
     }
-    await attempt(list, t0, true);
+    if (await attempt(list, t0, true)) return;
+    try {
+      await bank.setSettings({resize: before});
+    } catch (e) { /* it held before */ }
+    el('resize').checked = !!before;
+    refresh();
   }
 
   // Cut to the frames that fit; a WAV file's frames as the library reads it.
   async function cut() {
-    var list = closeTooLong(), s = list[0], t0 = performance.now();
+    var label = pendingLabel, list = closeTooLong(), t0 = performance.now();
+    var s = list.find(function (x) { return x.label === label; });
     setState('busy');
     try {
       if (!s.frames && isWav(s.bytes)) {
@@ -560,7 +595,7 @@
     } catch (e) {
       return fail(e);
     }
-    await attempt([s], t0);
+    await attempt(list, t0);
   }
 
   // ---- settings, undo, downloads ----
@@ -606,15 +641,13 @@
     setTimeout(function () { URL.revokeObjectURL(url); }, 60000);
   }
 
-  // The ROM's files, and a regions list that a resize changed, named as
-  // sndbank names it (list-resized.txt beside list.txt).
+  // The ROM's files, and the regions list a resize wrote, under sndbank's
+  // name for it (list-resized.txt beside list.txt).
   function downloadRom() {
     try {
-      var files = bank.files(), given = el('regions-text').value, now = bank.regions && bank.regions();
-      if (now && now !== given) {
-        var name = (regionsName || 'regions.txt').replace(/(\.[^.]*)?$/, '-resized$1');
-        files = files.concat([{name: name, bytes: new TextEncoder().encode(now)}]);
-      }
+      var files = bank.files(), now = bank.regions();
+      if (now && now.text !== bank.options.regions)
+        files = files.concat([{name: now.name, bytes: new TextEncoder().encode(now.text)}]);
       files.forEach(function (f) { download(f.name, f.bytes); });
       bank.markSaved();
       status(['Downloaded ' + files.map(function (f) { return f.name; }).join(', ') + '.' +
@@ -681,7 +714,7 @@
     if (b.classList.contains('play')) play(label, b);
     else if (b.classList.contains('undo')) undo(label);
     else if (b.classList.contains('wav')) {
-      try { download(phrase(label).wavName, bank.wav(label)); } catch (err) { fail(err); }
+      try { download(bank.phrase(label).wavName, bank.wav(label)); } catch (err) { fail(err); }
     }
   });
   table.addEventListener('change', function (e) {
@@ -728,5 +761,5 @@
   showLayoutFields();
   setState('empty');
   // The module compiled while the user picks a file.
-  if (sndbank.ready) sndbank.ready().catch(function () { /* the open will say */ });
+  sndbank.ready().catch(function () { /* the open will say */ });
 })();

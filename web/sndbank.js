@@ -8,7 +8,8 @@
  *     order the board loads them. options (all optional):
  *       tableOffset  the phrase table's offset (default 0)
  *       regions      the text of a regions list ("offset length [rate]
- *                    [name]" a line), in place of the table
+ *                    [name]" a line), in place of the table; regionsName
+ *                    its file's name (default regions.txt)
  *       layout       'msm6295' (default), 'banks', 'nmk112', 'tt5665',
  *                    'window-absolute:F,W', 'window-linear:F,W'
  *       pagedTable   nmk112: false when the table is not paged
@@ -22,6 +23,7 @@
  *                  lastText, bytes, seconds (text), peak, note, rate,
  *                  wavName, multiplier, edited
  *   bank.messages  list's other lines: hints, faults, the closing line
+ *   bank.faults    [{label, why}]: the entries that cannot be used, and why
  *   bank.listText  list's whole output
  *   bank.samples(label)  Int16Array: the phrase decoded, as it is now
  *   bank.wav(label)      Uint8Array: its WAV file, as `sndbank extract`
@@ -50,11 +52,14 @@
  *   bank.dirty     the ROM differs from what was opened or last saved
  *   bank.markSaved()
  *   bank.files()   [{name, bytes}]: the ROM's files as they are now
- *   bank.regions() the regions list's text as it is now (null: a table)
+ *   bank.regions() {name, text}: the regions list as it is now, under the
+ *                  name sndbank gives one a resize wrote (null: a table)
  *   await sndbank.ready()  loads the module and runs it once on a small ROM
  *                  (the first open is then no slower than the next)
  *   sndbank.framesFromChannels(channels)  Float32Arrays (the browser's
- *                  decoding) to 16-bit stereo frames, mixed down
+ *                  decoding) to 16-bit stereo frames: one channel on both
+ *                  sides, two as they are, more mixed down
+ *   sndbank.wavFile(frames, rate)  the 16-bit stereo WAV file of frames
  */
 (function (root) {
     'use strict';
@@ -64,8 +69,8 @@
             super(lines.join('\n'));
             this.name = 'Refusal';
             this.lines = lines;
-            this.label = label;
-            const text = this.message;
+            const text = this.message, named = /^Phrase (\S+):/m.exec(text);
+            this.label = label !== undefined ? label : named ? named[1] : undefined;
             this.tooLong = / too long for the phrase /.test(text);
             this.canResize = /or give --resize to give it/.test(text);
             this.canCompact = /give --resize=compact/.test(text);
@@ -97,7 +102,7 @@
             status = 1;
         }
         // The page's own folders are no names of the user's.
-        const lines = sink.map(l => l.replace(/\/(?:rom\/\d+|opened)\//g, ''));
+        const lines = sink.map(l => l.replace(/\/(?:rom\/\d+|opened|list)\//g, ''));
         sink = null;
         return {status, lines};
     }
@@ -178,21 +183,28 @@
         return wav;
     }
 
+    // One channel on both sides, two as they are (the library sums them, as
+    // it sums a stereo WAV file's), more mixed down to their mean.
     function frames_from_channels(channels) {
-        const n = channels.length ? channels[0].length : 0;
-        const frames = new Int16Array(2 * n);
+        const n = channels.length ? channels[0].length : 0, frames = new Int16Array(2 * n);
+        const sample = x => Math.max(-32768, Math.min(32767, Math.round(32768 * x)));
+        const sides = channels.length <= 2 ? [channels[0], channels[channels.length - 1]] : null;
         for (let i = 0; i < n; i++) {
+            if (sides) {
+                frames[2 * i] = sample(sides[0][i]);
+                frames[2 * i + 1] = sample(sides[1][i]);
+                continue;
+            }
             let sum = 0;
             for (const c of channels)
                 sum += c[i];
-            const s = Math.max(-32768, Math.min(32767, Math.round(32768 * sum / channels.length)));
-            frames[2 * i] = frames[2 * i + 1] = s;
+            frames[2 * i] = frames[2 * i + 1] = sample(sum / channels.length);
         }
         return frames;
     }
 
     const rom_dir = '/rom', opened_dir = '/opened';
-    const list_file = '/regions.txt', resized_list = '/regions-resized.txt';
+    const list_dir = '/list';
 
     class Bank {
         constructor(m, files, options) {
@@ -211,7 +223,7 @@
             const o = this.options, args = [];
             // (both a list and a layout: sndbank's refusal says give one)
             if (o.regions)
-                args.push('--regions', list || list_file);
+                args.push('--regions', list || this.list_file);
             else
                 args.push('--table-offset', String(o.tableOffset || 0));
             if (o.layout && o.layout !== 'msm6295')
@@ -221,6 +233,20 @@
             if (o.lowNibbleFirst)
                 args.push('--low-nibble-first');
             return args;
+        }
+
+        // --rate: list and extract; implant takes the manifest's rates.
+        rate_args() {
+            return ['--rate', String(this.options.rate || 7575)];
+        }
+
+        // The files beside the regions list: what a resize wrote.
+        regions_left() {
+            const fs = this.m.FS;
+            if (!this.options.regions)
+                return [];
+            return fs.readdir(list_dir).filter(n => n !== '.' && n !== '..' &&
+                                                    list_dir + '/' + n !== this.list_file);
         }
 
         rom_args() {
@@ -247,15 +273,19 @@
 
         // The list of the ROM as it is now.
         read_now() {
-            const fs = this.m.FS, rate = String(this.options.rate || 7575);
-            const listed = this.command(['list', ...this.source_args(this.list_now), '--rate', rate,
+            const fs = this.m.FS;
+            const listed = this.command(['list', ...this.source_args(this.list_now), ...this.rate_args(),
                                          ...this.rom_args()]);
             this.listText = listed.join('\n') + '\n';
             this.messages = [];
             this.phrases = [];
+            this.faults = [];
             for (const line of listed) {
                 const m = row_pattern.exec(line);
                 if (m === null) {
+                    const bad = /^ *(\S+)  bad: (.*)$/.exec(line);
+                    if (bad)
+                        this.faults.push({label: bad[1], why: bad[2]});
                     if (!/^ *# +first/.test(line))
                         this.messages.push(line);
                     continue;
@@ -277,9 +307,9 @@
         rebuild(label) {
             const fs = this.m.FS;
             this.put_rom(this.opened);
-            if (fs.analyzePath(resized_list).exists)
-                fs.unlink(resized_list);
-            this.list_now = list_file;
+            this.list_now = this.list_file;
+            for (const name of this.regions_left())
+                fs.unlink(list_dir + '/' + name);
             if (this.edited.size > 0) {
                 fs.writeFile(opened_dir + '/bank.tsv', this.manifest); // as extracted
                 for (const [l, wav] of this.edited)
@@ -295,8 +325,9 @@
                     args.push('--best');
                 try {
                     this.report = this.command([...args, ...this.rom_args(), opened_dir], label);
-                    if (fs.analyzePath(resized_list).exists)
-                        this.list_now = resized_list;
+                    // (a resize writes the list laid out again beside the list)
+                    for (const name of this.regions_left())
+                        this.list_now = list_dir + '/' + name;
                 } finally {
                     for (const l of this.edited.keys())
                         fs.writeFile(opened_dir + '/' + this.wav_names.get(l), this.wav_files.get(l));
@@ -354,7 +385,7 @@
                 m.HEAP32[options / 4] = this.options.lowNibbleFirst ? 1 : 0;
                 m.HEAPU8.set(this.rom.subarray(p.first, p.first + p.bytes), region);
                 check(m, m._sndtools_extract_wav_size(BigInt(p.bytes), p.rate, p.rate, numbers));
-                const size = Number(new BigInt64Array(m.HEAPU8.buffer, numbers, 1)[0]);
+                const size = Number(m.HEAP64[numbers / 8]);
                 const wav = m._malloc(size);
                 try {
                     check(m, m._sndtools_extract(region, BigInt(p.bytes), p.rate, p.rate, options,
@@ -411,10 +442,14 @@
             this.saved = this.files().map(f => f.bytes);
         }
 
-        // The regions list of the ROM as it is now (a resize moves phrases),
-        // or null with the table.
+        // The regions list of the ROM as it is now (a resize moves phrases:
+        // then the list sndbank wrote, under the name it gives it), or null
+        // with the table.
         regions() {
-            return this.options.regions ? this.m.FS.readFile(this.list_now, {encoding: 'utf8'}) : null;
+            if (!this.options.regions)
+                return null;
+            return {name: this.list_now.slice(list_dir.length + 1),
+                    text: this.m.FS.readFile(this.list_now, {encoding: 'utf8'})};
         }
 
         files() {
@@ -426,16 +461,14 @@
             const m = this.m, at = m._malloc(wav.length || 1), counts = m._malloc(16);
             try {
                 m.HEAPU8.set(wav, at);
-                let e = m._sndtools_read_wav(at, BigInt(wav.length), 0, 0n, counts, counts + 8);
-                const n = Number(new BigInt64Array(m.HEAPU8.buffer, counts, 1)[0]);
+                const e = m._sndtools_read_wav(at, BigInt(wav.length), 0, 0n, counts, counts + 8);
+                const n = Number(m.HEAP64[counts / 8]);
                 const rate = m.HEAP32[(counts + 8) / 4];
-                if (e !== 0)
-                    throw new Refusal([m.UTF8ToString(m._sndtools_error_name(e))]);
+                check(m, e);
                 const frames = m._malloc(4 * n || 1);
                 try {
-                    e = m._sndtools_read_wav(at, BigInt(wav.length), frames, BigInt(n), counts, counts + 8);
-                    if (e !== 0)
-                        throw new Refusal([m.UTF8ToString(m._sndtools_error_name(e))]);
+                    check(m, m._sndtools_read_wav(at, BigInt(wav.length), frames, BigInt(n), counts,
+                                                  counts + 8));
                     return {frames: new Int16Array(m.HEAPU8.slice(frames, frames + 4 * n).buffer), rate};
                 } finally {
                     m._free(frames);
@@ -450,7 +483,7 @@
             const p = this.phrase(label), m = this.m, out = m._malloc(8);
             const needs = n => {
                 m._sndtools_region_bytes(BigInt(n), rate, p.rate, out);
-                return Number(new BigInt64Array(m.HEAPU8.buffer, out, 1)[0]);
+                return Number(m.HEAP64[out / 8]);
             };
             try {
                 let lo = 0, hi = count;
@@ -472,15 +505,19 @@
         const m = await wasm();
         const bank = new Bank(m, files, Object.assign({}, options));
         const fs = m.FS;
+        const list_name = String(bank.options.regionsName || '').replace(/[\/\\]/g, '_');
+        bank.list_file = list_dir + '/' + (/^\.*$/.test(list_name) ? 'regions.txt' : list_name);
+        bank.list_now = bank.list_file;
+        remove_tree(fs, list_dir);
+        fs.mkdir(list_dir);
         if (bank.options.regions)
-            fs.writeFile(list_file, bank.options.regions);
+            fs.writeFile(bank.list_file, bank.options.regions);
         bank.put_rom(bank.opened);
-        bank.list_now = list_file;
         // The WAV files as extracted from the ROM as opened: the folder
         // every implant starts from.
         remove_tree(fs, opened_dir);
-        bank.command(['extract', ...bank.source_args(), '--rate', String(bank.options.rate || 7575),
-                      ...bank.rom_args(), opened_dir]);
+        bank.command(['extract', ...bank.source_args(), ...bank.rate_args(), ...bank.rom_args(),
+                      opened_dir]);
         bank.manifest = fs.readFile(opened_dir + '/bank.tsv');
         bank.rows = manifest_rows(new TextDecoder().decode(bank.manifest));
         bank.wav_names = new Map();

@@ -135,16 +135,47 @@ async function check_replacement(c) {
   assert.ok(Buffer.from(bank.files()[0].bytes).equals(Buffer.from(bank_bin)), c.name + ': undo');
 }
 
+// A regions list: a sound too long for the second of two replacements is
+// named as sndbank names it; with resize, the ROM and the list laid out
+// again are sndbank's, under sndbank's name for the list.
+async function check_regions_resize() {
+  const files = [{ name: 'bank.bin', bytes: bank_bin }], text = '0x400 800\n0x720 1320 8000\n';
+  const bank = await sndbank.open(files, { regions: text, regionsName: 'sounds.txt' });
+  const short = wav_file(sweep(0.1, 11025), 11025), long = wav_file(sweep(0.5, 11025), 11025);
+  assert.throws(() => bank.replaceMany([{ label: '1', wav: short }, { label: '2', wav: long }]),
+                e => e.tooLong && e.label === '2');
+  bank.setSettings({ resize: true });
+  bank.replaceMany([{ label: '1', wav: short }, { label: '2', wav: long }]);
+
+  const rom_args = write_rom(files), list = path.join(path.dirname(rom_args[1]), 'sounds.txt');
+  fs.writeFileSync(list, text);
+  const dir = path.join(tmp, 'x' + folders++);
+  run(['extract', '--regions', list, ...rom_args, dir]);
+  fs.writeFileSync(path.join(dir, '001.wav'), short);
+  fs.writeFileSync(path.join(dir, '002.wav'), long);
+  run(['implant', '--resize', '--regions', list, ...rom_args, dir]);
+  assert.ok(Buffer.from(bank.files()[0].bytes).equals(fs.readFileSync(rom_args[1])), 'regions: ROM');
+  const resized = bank.regions();
+  assert.strictEqual(resized.name, 'sounds-resized.txt');
+  assert.strictEqual(resized.text, fs.readFileSync(path.join(path.dirname(list), resized.name), 'latin1'));
+}
+
 (async () => {
   try {
+    await check_regions_resize();
     for (const c of roms) await check_listing(c);
     for (const c of replacements) await check_replacement(c);
-    // The browser's decoding mixed down: the mean, times 32768, rounded, clipped.
-    const mixed = sndbank.framesFromChannels([new Float32Array([0.5, -1, 1.5, 3 / 65536]),
-                                              new Float32Array([0, -1, 0.5, 0])]);
-    assert.deepStrictEqual(Array.from(mixed), [8192, 8192, -32768, -32768, 32767, 32767, 1, 1]);
+    // The browser's decoding as frames: one channel on both sides, two as
+    // they are, more mixed down to their mean; times 32768, rounded, clipped.
+    const f = values => new Float32Array(values);
+    for (const [channels, frames] of [
+      [[f([0.25])], [8192, 8192]],
+      [[f([0.5, -1, 1.5, 3 / 65536]), f([0, -1, 0.5, 0])], [16384, 0, -32768, -32768, 32767, 16384, 2, 0]],
+      [[f([0.3]), f([0.3]), f([0.6])], [13107, 13107]],
+    ])
+      assert.deepStrictEqual(Array.from(sndbank.framesFromChannels(channels)), frames);
     console.log(`api_test: ${roms.length} ROMs listed and extracted, ` +
-                `${replacements.length} replacements byte for byte: ok`);
+                `${replacements.length} replacements and a resized regions list byte for byte: ok`);
   } finally {
     fs.rmSync(tmp, { recursive: true, force: true });
   }
