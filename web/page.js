@@ -10,6 +10,7 @@
   var regionsName = '';   // the regions list's file name, when one was picked
   var rows = {};          // label -> tr
   var changes = {};       // label -> what replaced it
+  var given = {};         // label -> the name of the file that replaced it
   var report = [];        // the last rebuild's report, whose lines each row shows
   var pending = null;     // the too-long replacement waiting for an answer
   var pendingLabel = null; // the phrase its sound is too long for
@@ -135,6 +136,7 @@
       times.open = performance.now() - t0;
       bank = opened;
       changes = {};
+      given = {};
       report = [];
       var wanted = replaceSettings();
       var s = bank.settings;
@@ -434,14 +436,21 @@
     report.forEach(function (line) {
       var m = pattern.exec(line);
       if (m) detail.push(m[1]);
-      else if (line.indexOf(': ' + p.wavName + ' ') > 0) detail.push(line.slice(0, line.indexOf(':')));
+      else if (line.indexOf(': ' + (given[p.label] || p.wavName) + ' ') > 0) detail.push(line.slice(0, line.indexOf(':')));
     });
     return detail.join('; ');
   }
 
-  // After a rebuild: the rows as the ROM is now, the outcome and the report.
+  // After a rebuild: the rows as the ROM is now, the outcome and the report,
+  // which names each sound by the file the user gave, not by the WAV file
+  // the page made of it.
   function rebuilt(result, outcome) {
-    report = result && result.lines || [];
+    report = (result && result.lines || []).map(function (line) {
+      bank.phrases.forEach(function (p) {
+        if (given[p.label]) line = line.split(': ' + p.wavName + ' ').join(': ' + given[p.label] + ' ');
+      });
+      return line;
+    });
     refresh();
     status([outcome].concat(report).filter(Boolean));
     setState('ready');
@@ -450,6 +459,7 @@
   function done(list, result) {
     list.forEach(function (s) {
       var own = seconds(s);
+      given[s.label] = s.name;
       changes[s.label] = 'Replaced by ' + s.name + (isNaN(own) ? '' : ', ' + own.toFixed(3) + ' s') +
                          (s.cut ? ', cut to fit' : '');
     });
@@ -624,6 +634,7 @@
     try {
       var result = await bank.undo(label);
       delete changes[label];
+      delete given[label];
       rebuilt(result, 'Phrase ' + label + ' is back as it was in the ROM as opened.');
     } catch (e) {
       fail(e);
