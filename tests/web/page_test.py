@@ -5,6 +5,8 @@ a WAV file put in and the downloaded ROM against `sndbank implant`, a sound
 too long cut, undo, an MP3 made by lame put in; the screenshot kept in
 build/web/screenshot.png. Skips (status 0) without chromium, chromedriver or
 selenium, unless SNDTOOLS_REQUIRE_BROWSER=1."""
+import functools
+import http.server
 import math
 import os
 import random
@@ -13,6 +15,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -151,6 +154,11 @@ def check_rows(page, listed):
     assert blank == 0, f'{blank} waveforms not drawn'
 
 
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
 def main():
     work = tempfile.mkdtemp(prefix='sndbank-page-')
     page = None
@@ -202,7 +210,18 @@ def main():
 
         page.driver.save_screenshot(os.path.join(WEB, 'screenshot.png'))
         assert not page.severe(), page.severe()
-        print('page_test: list, play, WAV, too long and cut, undo, MP3: ok')
+
+        # The same page served by a plain static server.
+        server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Quiet, directory=WEB))
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        try:
+            page.driver.get(f'http://127.0.0.1:{server.server_address[1]}/index.html')
+            page.find('input#rom-file').send_keys(rom_path)
+            page.wait(lambda: page.state() == 'ready', 'the ROM opened from a served page')
+            check_rows(page, sndbank('list', rom_path))
+        finally:
+            server.shutdown()
+        print('page_test: list, play, WAV, too long and cut, undo, MP3, served: ok')
     finally:
         if page:
             page.driver.quit()
