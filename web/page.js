@@ -9,8 +9,7 @@
   var romFiles = null;    // its files as opened, for a re-open when a field changes
   var regionsName = '';   // the regions list's file name, when one was picked
   var rows = {};          // label -> tr
-  var changes = {};       // label -> what replaced it
-  var given = {};         // label -> the name of the file that replaced it
+  var replaced = {};      // label -> {name: the file that replaced it, said: what the row says}
   var report = [];        // the last rebuild's report, whose lines each row shows
   var pending = null;     // the too-long replacement waiting for an answer
   var pendingLabel = null; // the phrase its sound is too long for
@@ -135,8 +134,7 @@
       var opened = await sndbank.open(files, options);
       times.open = performance.now() - t0;
       bank = opened;
-      changes = {};
-      given = {};
+      replaced = {};
       report = [];
       var wanted = replaceSettings();
       var s = bank.settings;
@@ -202,7 +200,7 @@
     });
     tr.classList.toggle('edited', p.edited);
     var change = tr.querySelector('.change'), detail = reportOn(p);
-    var said = p.edited ? changes[p.label] || 'Replaced' : '';
+    var said = p.edited ? (replaced[p.label] || {said: 'Replaced'}).said : '';
     if (change.said !== said || change.detail !== detail) {
       change.textContent = said;
       if (detail) {
@@ -410,33 +408,42 @@
   // library's own reader, so that they give sndbank's very bytes.
   async function put(s) {
     var opened = bank;
-    if (isWav(s.bytes) && !s.frames) {
-      var readable = true;
-      try { bank.wavFrames(s.bytes); } catch (e) { readable = false; }
-      // One the library cannot read, the browser may.
-      if (readable) return await bank.replaceWav(s.label, s.bytes);
-    }
+    if (!s.frames && libraryFrames(s)) return await bank.replaceWav(s.label, s.bytes);
     if (!s.frames) await decode(s);
     if (bank !== opened) throw new Error('Another ROM was opened while ' + s.name + ' was read: it was not put in.');
     return await bank.replace(s.label, s.frames, s.rate);
   }
 
-  // The sound's own length (a WAV file's as the library reads it).
-  function seconds(s) {
-    var read = s.frames ? s : null;
-    if (!read) {
-      try { read = bank.wavFrames(s.bytes); } catch (e) { /* unknown */ }
+  // A WAV file's frames as the library reads them, read once; null for a
+  // file it cannot read (the browser may).
+  function libraryFrames(s) {
+    if (s.library === undefined) {
+      s.library = null;
+      if (isWav(s.bytes)) {
+        try { s.library = bank.wavFrames(s.bytes); } catch (e) { /* not one it reads */ }
+      }
     }
+    return s.library;
+  }
+
+  // The sound's own length.
+  function seconds(s) {
+    var read = s.frames ? s : libraryFrames(s);
     return read ? read.frames.length / 2 / read.rate : NaN;
   }
 
-  // sndbank implant's lines on a phrase: its own, and those naming its WAV file.
+  // The name of a phrase's sound: the file the user gave, or its WAV file's.
+  function soundName(p) {
+    return replaced[p.label] ? replaced[p.label].name : p.wavName;
+  }
+
+  // sndbank implant's lines on a phrase: its own, and those naming its sound.
   function reportOn(p) {
     var pattern = new RegExp('^\\s*' + p.label.replace(/[^\w]/g, '\\$&') + '\\s+(.*)$'), detail = [];
     report.forEach(function (line) {
       var m = pattern.exec(line);
       if (m) detail.push(m[1]);
-      else if (line.indexOf(': ' + (given[p.label] || p.wavName) + ' ') > 0) detail.push(line.slice(0, line.indexOf(':')));
+      else if (line.indexOf(': ' + soundName(p) + ' ') > 0) detail.push(line.slice(0, line.indexOf(':')));
     });
     return detail.join('; ');
   }
@@ -447,7 +454,7 @@
   function rebuilt(result, outcome) {
     report = (result && result.lines || []).map(function (line) {
       bank.phrases.forEach(function (p) {
-        if (given[p.label]) line = line.split(': ' + p.wavName + ' ').join(': ' + given[p.label] + ' ');
+        line = line.split(': ' + p.wavName + ' ').join(': ' + soundName(p) + ' ');
       });
       return line;
     });
@@ -459,9 +466,8 @@
   function done(list, result) {
     list.forEach(function (s) {
       var own = seconds(s);
-      given[s.label] = s.name;
-      changes[s.label] = 'Replaced by ' + s.name + (isNaN(own) ? '' : ', ' + own.toFixed(3) + ' s') +
-                         (s.cut ? ', cut to fit' : '');
+      replaced[s.label] = {name: s.name, said: 'Replaced by ' + s.name +
+                           (isNaN(own) ? '' : ', ' + own.toFixed(3) + ' s') + (s.cut ? ', cut to fit' : '')};
     });
     rebuilt(result, '');
   }
@@ -591,12 +597,10 @@
     var s = list.find(function (x) { return x.label === label; });
     setState('busy');
     try {
-      if (!s.frames && isWav(s.bytes)) {
-        try {
-          var read = bank.wavFrames(s.bytes);
-          s.frames = read.frames;
-          s.rate = read.rate;
-        } catch (e) { /* one the library cannot read: the browser's decoding */ }
+      var read = s.frames ? null : libraryFrames(s);
+      if (read) {
+        s.frames = read.frames;
+        s.rate = read.rate;
       }
       if (!s.frames) await decode(s);
       var keep = await bank.fitFrames(s.label, s.frames.length / 2, s.rate);
@@ -615,7 +619,6 @@
     return {level: el('level').value, resize: resize, best: el('best').checked};
   }
 
-
   async function applySettings() {
     if (!bank) return;
     setState('busy');
@@ -633,8 +636,7 @@
     setState('busy');
     try {
       var result = await bank.undo(label);
-      delete changes[label];
-      delete given[label];
+      delete replaced[label];
       rebuilt(result, 'Phrase ' + label + ' is back as it was in the ROM as opened.');
     } catch (e) {
       fail(e);

@@ -59,7 +59,8 @@
  *   sndbank.framesFromChannels(channels)  Float32Arrays (the browser's
  *                  decoding) to 16-bit stereo frames: one channel on both
  *                  sides, two as they are, more mixed down
- *   sndbank.wavFile(frames, rate)  the 16-bit stereo WAV file of frames
+ *   sndbank.wavFile(frames, rate)  the 16-bit stereo WAV file of frames,
+ *                  the library's header first (once the module is loaded)
  */
 (function (root) {
     'use strict';
@@ -78,7 +79,7 @@
     }
 
     // One module for the page: sndbank's file system is its own.
-    let module_promise = null;
+    let module_promise = null, loaded = null;
     let sink = null;
     function wasm() {
         if (module_promise === null) {
@@ -87,9 +88,20 @@
             module_promise = factory({
                 print: line => sink && sink.push(line),
                 printErr: line => sink && sink.push(line),
-            });
+            }).then(m => (loaded = m));
         }
         return module_promise;
+    }
+
+    // Runs use with blocks of the module's memory of the sizes given (at
+    // least a byte each), freed however it ends.
+    function with_memory(m, sizes, use) {
+        const blocks = sizes.map(n => m._malloc(Math.max(1, n)));
+        try {
+            return use(...blocks);
+        } finally {
+            blocks.forEach(b => m._free(b));
+        }
     }
 
     function run(m, args) {
@@ -122,13 +134,10 @@
         fs.rmdir(path);
     }
 
-    function label_of(bank, number) {
-        return bank < 0 ? String(number) : 'b' + bank + '-' + String(number).padStart(3, '0');
-    }
-
     // A phrase's line of `sndbank list`.
     const row_pattern = /^ *(\S+)  (0x[0-9A-F]+)  (0x[0-9A-F]+) +(\d+) +(\d+\.\d+) +(\d+)(?:  (.*))?$/;
 
+    // The manifest's rows by label (its number column holds the label).
     function manifest_rows(text) {
         const rows = new Map();
         let header = null;
@@ -142,10 +151,10 @@
                 continue;
             const row = {};
             header.forEach((name, i) => { row[name] = cells[i]; });
-            const m = /^(?:b(\d+)-)?0*(\d+)$/.exec(row.number);
+            const label = row.number, m = /^(?:b(\d+)-)?0*(\d+)$/.exec(label);
             row.bank = m && m[1] !== undefined ? Number(m[1]) : -1;
             row.number = m ? Number(m[2]) : NaN;
-            rows.set(label_of(row.bank, row.number), row);
+            rows.set(label, row);
         }
         return rows;
     }
@@ -166,21 +175,18 @@
         return all;
     }
 
+    // The library's header, then the frames (little-endian, as the
+    // module's memory holds them).
     function wav_file(frames, rate) {
-        const data = new Uint8Array(frames.buffer, frames.byteOffset, frames.length * 2);
-        const wav = new Uint8Array(44 + data.length);
-        const v = new DataView(wav.buffer);
-        const tag = (at, s) => { for (let i = 0; i < 4; i++) wav[at + i] = s.charCodeAt(i); };
-        tag(0, 'RIFF'); v.setUint32(4, 36 + data.length, true); tag(8, 'WAVE');
-        tag(12, 'fmt '); v.setUint32(16, 16, true); v.setUint16(20, 1, true);
-        v.setUint16(22, 2, true); v.setUint32(24, rate, true); v.setUint32(28, rate * 4, true);
-        v.setUint16(32, 4, true); v.setUint16(34, 16, true);
-        tag(36, 'data'); v.setUint32(40, data.length, true);
-        if (new Uint8Array(new Uint16Array([1]).buffer)[0] === 1)
-            wav.set(data, 44);
-        else
-            frames.forEach((s, i) => v.setInt16(44 + 2 * i, s, true));
-        return wav;
+        const m = loaded;
+        if (m === null)
+            throw new Error('sndbank.wavFile: the module is not loaded yet (await sndbank.ready())');
+        const n = frames.length / 2;
+        return with_memory(m, [44 + 4 * n], wav => {
+            check(m, m._sndtools_wav_header(wav, BigInt(n), rate));
+            new Int16Array(m.HEAPU8.buffer, wav + 44, 2 * n).set(frames);
+            return m.HEAPU8.slice(wav, wav + 44 + 4 * n);
+        });
     }
 
     // One channel on both sides, two as they are (the library sums them, as
@@ -214,6 +220,7 @@
             this.options = options;
             this.settings = {level: 'phrase', resize: false, best: false};
             this.edited = new Map(); // label: its WAV file
+            this.originals = new Map(); // label: its WAV file as extracted, once edited
             this.saved = this.opened;
         }
 
@@ -310,10 +317,14 @@
             this.list_now = this.list_file;
             for (const name of this.regions_left())
                 fs.unlink(list_dir + '/' + name);
+            const path = l => opened_dir + '/' + this.rows.get(l).file;
             if (this.edited.size > 0) {
                 fs.writeFile(opened_dir + '/bank.tsv', this.manifest); // as extracted
-                for (const [l, wav] of this.edited)
-                    fs.writeFile(opened_dir + '/' + this.wav_names.get(l), wav);
+                for (const [l, wav] of this.edited) {
+                    if (!this.originals.has(l))
+                        this.originals.set(l, fs.readFile(path(l)));
+                    fs.writeFile(path(l), wav);
+                }
                 const s = this.settings, args = ['implant', ...this.source_args()];
                 if (s.level === 'full')
                     args.push('--full-scale');
@@ -330,7 +341,7 @@
                         this.list_now = list_dir + '/' + name;
                 } finally {
                     for (const l of this.edited.keys())
-                        fs.writeFile(opened_dir + '/' + this.wav_names.get(l), this.wav_files.get(l));
+                        fs.writeFile(path(l), this.originals.get(l));
                 }
             } else {
                 this.report = [];
@@ -363,42 +374,30 @@
 
         samples(label) {
             const p = this.phrase(label), m = this.m;
-            const region = m._malloc(p.bytes), out = m._malloc(8 * p.bytes);
-            try {
+            return with_memory(m, [p.bytes, 8 * p.bytes], (region, out) => {
                 m.HEAPU8.set(this.rom.subarray(p.first, p.first + p.bytes), region);
-                m._sndtools_decode(region, BigInt(p.bytes), this.options.lowNibbleFirst ? 1 : 0, out);
+                check(m, m._sndtools_decode(region, BigInt(p.bytes), this.options.lowNibbleFirst ? 1 : 0,
+                                            out));
                 return Int16Array.from(m.HEAP32.subarray(out / 4, out / 4 + 2 * p.bytes));
-            } finally {
-                m._free(region);
-                m._free(out);
-            }
+            });
         }
 
         // What sndbank extract writes for it: the library's extraction at
         // the phrase's own rate, its level measured.
         wav(label) {
             const p = this.phrase(label), m = this.m;
-            const region = m._malloc(p.bytes || 1), numbers = m._malloc(16);
-            const options = m._malloc(48);
-            try {
-                m.HEAPU8.fill(0, options, options + 48);
-                m.HEAP32[options / 4] = this.options.lowNibbleFirst ? 1 : 0;
+            return with_memory(m, [p.bytes, 8, 48], (region, size_at, options) => {
+                m.HEAPU8.fill(0, options, options + 48); // the options' _INIT: all 0 ...
+                m.HEAP32[options / 4] = this.options.lowNibbleFirst ? 1 : 0; // ... but the order
                 m.HEAPU8.set(this.rom.subarray(p.first, p.first + p.bytes), region);
-                check(m, m._sndtools_extract_wav_size(BigInt(p.bytes), p.rate, p.rate, numbers));
-                const size = Number(m.HEAP64[numbers / 8]);
-                const wav = m._malloc(size);
-                try {
+                check(m, m._sndtools_extract_wav_size(BigInt(p.bytes), p.rate, p.rate, size_at));
+                const size = Number(m.HEAP64[size_at / 8]);
+                return with_memory(m, [size], wav => {
                     check(m, m._sndtools_extract(region, BigInt(p.bytes), p.rate, p.rate, options,
-                                                 wav, BigInt(size), numbers, 0));
+                                                 wav, BigInt(size), 0, 0));
                     return m.HEAPU8.slice(wav, wav + size);
-                } finally {
-                    m._free(wav);
-                }
-            } finally {
-                m._free(region);
-                m._free(numbers);
-                m._free(options);
-            }
+                });
+            });
         }
 
         replaceWav(label, wav) {
@@ -411,7 +410,7 @@
 
         replaceMany(edits) {
             for (const e of edits)
-                if (!this.wav_names.has(e.label))
+                if (!this.rows.has(e.label))
                     throw new Refusal(['No phrase ' + e.label + ' to replace'], e.label);
             return this.change(edits.length === 1 ? edits[0].label : undefined, () => {
                 for (const e of edits)
@@ -457,35 +456,27 @@
                 name, bytes: this.m.FS.readFile(rom_dir + '/' + i + '/' + name)}));
         }
 
+        // Measured, then read.
         wavFrames(wav) {
-            const m = this.m, at = m._malloc(wav.length || 1), counts = m._malloc(16);
-            try {
+            const m = this.m;
+            return with_memory(m, [wav.length, 16], (at, counts) => {
                 m.HEAPU8.set(wav, at);
-                const e = m._sndtools_read_wav(at, BigInt(wav.length), 0, 0n, counts, counts + 8);
-                const n = Number(m.HEAP64[counts / 8]);
-                const rate = m.HEAP32[(counts + 8) / 4];
-                check(m, e);
-                const frames = m._malloc(4 * n || 1);
-                try {
-                    check(m, m._sndtools_read_wav(at, BigInt(wav.length), frames, BigInt(n), counts,
-                                                  counts + 8));
+                check(m, m._sndtools_read_wav(at, BigInt(wav.length), 0, 0n, counts, counts + 8));
+                const n = Number(m.HEAP64[counts / 8]), rate = m.HEAP32[(counts + 8) / 4];
+                return with_memory(m, [4 * n], frames => {
+                    check(m, m._sndtools_read_wav(at, BigInt(wav.length), frames, BigInt(n), 0, 0));
                     return {frames: new Int16Array(m.HEAPU8.slice(frames, frames + 4 * n).buffer), rate};
-                } finally {
-                    m._free(frames);
-                }
-            } finally {
-                m._free(at);
-                m._free(counts);
-            }
+                });
+            });
         }
 
         fitFrames(label, count, rate) {
-            const p = this.phrase(label), m = this.m, out = m._malloc(8);
-            const needs = n => {
-                m._sndtools_region_bytes(BigInt(n), rate, p.rate, out);
-                return Number(m.HEAP64[out / 8]);
-            };
-            try {
+            const p = this.phrase(label), m = this.m;
+            return with_memory(m, [8], out => {
+                const needs = n => {
+                    check(m, m._sndtools_region_bytes(BigInt(n), rate, p.rate, out));
+                    return Number(m.HEAP64[out / 8]);
+                };
                 let lo = 0, hi = count;
                 while (lo < hi) {
                     const mid = Math.ceil((lo + hi) / 2);
@@ -495,9 +486,7 @@
                         hi = mid - 1;
                 }
                 return lo;
-            } finally {
-                m._free(out);
-            }
+            });
         }
     }
 
@@ -520,12 +509,6 @@
                       opened_dir]);
         bank.manifest = fs.readFile(opened_dir + '/bank.tsv');
         bank.rows = manifest_rows(new TextDecoder().decode(bank.manifest));
-        bank.wav_names = new Map();
-        bank.wav_files = new Map();
-        for (const [label, row] of bank.rows) {
-            bank.wav_names.set(label, row.file);
-            bank.wav_files.set(label, fs.readFile(opened_dir + '/' + row.file));
-        }
         bank.read_now();
         return bank;
     }
